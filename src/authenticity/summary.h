@@ -1,0 +1,26 @@
+// The authenticity data gathered over the protected entries of the directory.
+#pragma once
+
+#include <cstdint>
+
+struct CentralHeader;
+
+struct AuthenticitySummary {
+  uint32_t total = 0;              // sum over the protected entries, modulo 2^32
+  int recordCount = 0;             // extra fields with header ID 0x0007 in the directory
+  int marked = 0;                  // 1 once a protected entry was seen
+  const uint8_t* record = nullptr;  // the last authenticity record (its 4-byte field header)
+  uint16_t recordLength = 0;       // bytes of the record's data that lie inside its extra field
+};
+
+void ClearAuthenticitySummary(AuthenticitySummary* summary);
+// Called for every central header as the directory loads.
+void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader* entry);
+// Called when an entry's data does not match its stored CRC: the total then stands for the data
+// actually found.
+void AuthenticityCrcMismatch(AuthenticitySummary* summary, const CentralHeader* entry,
+                             uint32_t computedCrc);
+// Called after a CRC match; marks a protected entry in the progress display.
+void AuthenticityVerifiedEntry(AuthenticitySummary* summary, const CentralHeader* entry);
+// Called after every walk of the entries.
+void VerifyAuthenticity(AuthenticitySummary* summary);
