@@ -14,10 +14,11 @@ constexpr uint32_t kWorkBufferSize = 10240;
 
 // File times from an NTFS extra field, as the file system keeps them.
 struct NtfsTimes {
-  FileTime creation;
-  FileTime lastAccess;
-  FileTime lastWrite;
+  FileTime times[3];  // creation, last access, last write: the order setFileTimes takes
 };
+constexpr int kNtfsCreation = 0;
+constexpr int kNtfsLastAccess = 1;
+constexpr int kNtfsLastWrite = 2;
 
 struct ExtractionContext {
   // Allocates the buffers (work, window, input); ReportFatal 105 when memory runs out.
@@ -65,3 +66,6 @@ int CopyStored(ExtractionContext* context);
 // The NTFS times of the first local extra field, or null.
 NtfsTimes* ReadNtfsTimes(const uint8_t* extra, uint32_t length);
 const char* MethodLabel(unsigned method);
+
+// Where CONSOLE sends decoded bytes; null discards them (the stub has no console).
+extern void (*gConsoleSink)(const uint8_t* bytes, uint32_t count);

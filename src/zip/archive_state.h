@@ -70,6 +70,7 @@ class ArchiveState {
   void findEndRecord();
   void loadDirectory();
   void freeDirectory();
+  void translateEntryName(CentralHeader* header);
   [[noreturn]] void failOpen();
 
   SearchHandle search_ = kNoSearch;

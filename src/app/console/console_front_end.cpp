@@ -1,0 +1,79 @@
+#include "app/console/console_front_end.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/console/terminal.h"
+#include "report/string_ids.h"
+
+namespace {
+void LoadText(int id, char* buffer, int size) { CurrentFrontEnd()->loadString(id, buffer, size); }
+}  // namespace
+
+void ConsoleFrontEnd::endLine() {
+  if (!lineOpen_) return;
+  TerminalWrite(progressOut(), "\n");
+  lineOpen_ = false;
+}
+
+void ConsoleFrontEnd::showMessage(void*, const char* text, const char*) {
+  endLine();
+  TerminalWrite(stderr, text);
+  TerminalWrite(stderr, "\n");
+}
+
+void ConsoleFrontEnd::printLabelled(int stringId, const char* text) {
+  char label[64];
+  LoadText(stringId, label, sizeof label);
+  endLine();
+  char line[600];
+  std::snprintf(line, sizeof line, "%s %s\n", label, text ? text : "");
+  TerminalWrite(progressOut(), line);
+}
+
+intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const char* text) {
+  char line[600];
+  switch (message) {
+    case UM_TESTING:
+      LoadText(IDS_TESTING, actionText_, sizeof actionText_);
+      action_ = actionText_;
+      break;
+    case UM_ACTION:
+      std::snprintf(actionText_, sizeof actionText_, "%s", text ? text : "");
+      action_ = actionText_;
+      break;
+    case UM_ITEM:
+      // One line per entry: what is done to it, its name, then how it ended.
+      endLine();
+      std::snprintf(line, sizeof line, "%s %s", action_, text ? text : "");
+      TerminalWrite(progressOut(), line);
+      lineOpen_ = true;
+      break;
+    case UM_TESTED:
+    case UM_EXTRACTED:
+      if (lineOpen_) TerminalWrite(progressOut(), "  OK");
+      endLine();
+      break;
+    case UM_AUTHENTIC: {
+      char mark[16];
+      LoadText(IDS_AUTHENTIC_MARK, mark, sizeof mark);
+      TerminalWrite(progressOut(), mark);
+      break;
+    }
+    case UM_SKIPPING:
+      printLabelled(IDS_SKIPPING, text);
+      break;
+    case UM_WARNING: {
+      ++gWarningCounter;
+      char label[32];
+      LoadText(IDS_WARNING, label, sizeof label);
+      endLine();
+      std::snprintf(line, sizeof line, "%s: %s\n", label, text ? text : "");
+      TerminalWrite(stderr, line);
+      break;
+    }
+    default:
+      break;
+  }
+  return 1;
+}

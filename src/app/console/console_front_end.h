@@ -1,0 +1,23 @@
+// vespa-console's reports: progress lines, warnings and fatal messages on the terminal.
+#pragma once
+
+#include "report/report.h"
+
+class ConsoleFrontEnd : public ReportFrontEnd {
+ public:
+  void showMessage(void* owner, const char* text, const char* caption) override;
+  intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
+                        const char* text) override;
+  // Progress goes to standard error when decoded data goes to standard output (CONSOLE).
+  void setProgressToStandardError(bool on) { progressToStderr_ = on; }
+  // Ends a progress line left open.
+  void endLine();
+
+ private:
+  std::FILE* progressOut() const { return progressToStderr_ ? stderr : stdout; }
+  void printLabelled(int stringId, const char* text);
+  bool lineOpen_ = false;
+  bool progressToStderr_ = false;
+  const char* action_ = "";
+  char actionText_[64] = {};
+};

@@ -1,0 +1,66 @@
+// The authenticity data gathered while the directory loads and adjusted while entries are read.
+#include "authenticity/summary.h"
+
+#include "report/report.h"
+#include "zip/records.h"
+
+namespace {
+
+constexpr uint16_t kAuthenticityRecordId = 0x0007;
+// Bit 1 or bit 2 of the internal attributes marks a protected entry.
+constexpr uint16_t kProtectedMask = 0x0006;
+constexpr uint16_t kAttributesCarryData = 0x0004;
+
+bool IsProtected(const CentralHeader* entry) {
+  return (entry->internalAttributes() & kProtectedMask) != 0;
+}
+
+}  // namespace
+
+void ClearAuthenticitySummary(AuthenticitySummary* summary) { *summary = AuthenticitySummary(); }
+
+void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader* entry) {
+  // Only entries made on an MS-DOS-compatible host take part.
+  if (!IsProtected(entry) || entry->versionMadeBy() >= 256) return;
+  summary->total += entry->crc32() + ((entry->internalAttributes() & kAttributesCarryData)
+                                          ? entry->externalAttributes()
+                                          : entry->dosDateTime());
+  summary->marked = 1;
+
+  // The extra field's lengths come from the archive: never step past the field.
+  ByteReader fields(entry->extra(), entry->extraLength());
+  while (fields.remaining() >= 4) {
+    const uint8_t* field = fields.current();
+    uint16_t id = fields.u16();
+    uint16_t size = fields.u16();
+    uint16_t inside = size <= fields.remaining() ? size : static_cast<uint16_t>(fields.remaining());
+    if (id == kAuthenticityRecordId) {
+      ++summary->recordCount;
+      summary->record = field;
+      summary->recordLength = inside;
+    }
+    fields.skip(inside);
+  }
+}
+
+void AuthenticityCrcMismatch(AuthenticitySummary* summary, const CentralHeader* entry,
+                             uint32_t computedCrc) {
+  if (IsProtected(entry)) summary->total += computedCrc - entry->crc32();
+}
+
+void AuthenticityVerifiedEntry(AuthenticitySummary*, const CentralHeader* entry) {
+  if (IsProtected(entry)) NotifyAuthentic();
+}
+
+void VerifyAuthenticity(AuthenticitySummary* summary) {
+  // Protected entries without exactly one record cannot be vouched for.
+  if (summary->recordCount == 0) {
+    if (summary->marked) ReportWarning(22, "");
+    return;
+  }
+  if (summary->recordCount >= 2) {
+    ReportWarning(22, "");
+    return;
+  }
+  // Deciphering and checking a single record comes with the authenticity display.
+}

@@ -1,0 +1,270 @@
+// The per-entry work of a run: version check, local header, password, output, decoding, times,
+// attributes, CRC check and progress.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "authenticity/summary.h"
+#include "extract/context.h"
+#include "extract/crc32.h"
+#include "extract/decrypt.h"
+#include "extract/output.h"
+#include "inflate/inflate.h"
+#include "options/run_options.h"
+#include "report/report.h"
+#include "zip/archive_state.h"
+
+namespace {
+
+// Entries that need a later version of the format than this program reads are refused.
+constexpr uint16_t kMaxVersionNeeded = 25;
+constexpr uint32_t kStoredPiece = 10240;
+constexpr uint16_t kNtfsExtraId = 0x000A;
+constexpr uint16_t kNtfsTimesTag = 1;
+constexpr uint16_t kNtfsTimesSize = 24;
+// Attribute bits 0 to 2 and 16 to 31 can be dropped by the mask; bits 3 to 15 always stay.
+constexpr uint32_t kAlwaysKept = 0x0000FFF8;
+constexpr uint16_t kAttributesCarryData = 0x0004;
+
+const char* const kMethodLabels[12] = {
+    "   Extracting",  "  Unshrinking", "   Unreducing", "   Unreducing",
+    "   Unreducing",  "   Unreducing", "    Exploding", "   Extracting",
+    "    Inflating",  "    Inflating", "LVK Exploding", "Unknown compression method for file",
+};
+
+// The decoder reads and writes through the context.
+class ContextIo : public InflateIo {
+ public:
+  explicit ContextIo(ExtractionContext* context) : context_(context) {}
+  uint32_t readInput(uint8_t* buffer, uint32_t wanted) override {
+    return ReadEntryData(context_, buffer, wanted);
+  }
+  void writeOutput(const uint8_t* bytes, uint32_t count) override {
+    WriteOutput(context_, bytes, count);
+  }
+
+ private:
+  ExtractionContext* context_;
+};
+
+void FreeNtfsTimes(ExtractionContext* context) {
+  delete context->ntfsTimes;
+  context->ntfsTimes = nullptr;
+}
+
+}  // namespace
+
+const char* MethodLabel(unsigned method) { return kMethodLabels[method > 11 ? 11 : method]; }
+
+int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
+  if (!entry) return 0;
+  context->entry = entry;
+  copyEntryName(context->nameBuffer, entry->name(), entry->nameLength());
+  context->outputName = context->nameBuffer;
+  size_t nameLength = std::strlen(context->nameBuffer);
+  context->isDirectory = nameLength > 0 && context->nameBuffer[nameLength - 1] == '/';
+  context->decrypting = 0;
+  context->abortRequested = 0;
+  context->destroyOutput();
+  FreeNtfsTimes(context);
+
+  const int command = gRunOptions.command;
+  uint16_t version = entry->versionNeeded();
+  if (version > kMaxVersionNeeded) {
+    char detail[kPathSize + 64];
+    std::snprintf(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
+                  context->outputName);
+    ReportWarning(3, detail);
+    return 0;
+  }
+
+  ArchiveState* archive = context->archive;
+  if (archive->spanned && entry->diskNumberStart() != static_cast<uint16_t>(archive->currentDisk)) {
+    archive->switchDisk(entry->diskNumberStart());
+  }
+  archive->seekEntryData(entry);
+
+  context->bytesOut = 0;
+  if (gRunOptions.NoExtended) {
+    context->ntfsTimes = ReadNtfsTimes(archive->localExtra, archive->localExtraLength);
+  }
+
+  if (entry->flags() & kFlagEncrypted) {
+    if (CheckPassword(context, entry) != 0) {
+      FreeNtfsTimes(context);
+      return 0;
+    }
+    context->decrypting = 1;
+    context->remainingInput = entry->compressedSize() - kEncryptionHeaderSize;
+  } else {
+    context->remainingInput = entry->compressedSize();
+  }
+
+  if (!OpenOutput(context, entry, context->ntfsTimes)) {
+    FreeNtfsTimes(context);
+    return context->abortRequested;
+  }
+
+  if (command == kCommandTest) {
+    NotifyTesting();
+  } else {
+    NotifyAction(MethodLabel(entry->method()));
+  }
+  NotifyItem(context->outputName);
+
+  if (context->isDirectory) {
+    ++context->processedCount;
+    if (command == kCommandExtract) {
+      FreeNtfsTimes(context);
+      return 0;
+    }
+  }
+
+  context->crc = 0xFFFFFFFFu;
+  context->bytesOut = 0;
+  context->expectedSize = entry->uncompressedSize();
+  bool failed = false;
+  switch (entry->method()) {
+    case 0:
+      CopyStored(context);
+      break;
+    case 8:
+    case 9: {
+      ContextIo io(context);
+      InflateBuffers buffers{context->input, context->inputSize, context->window, context->work};
+      int result = Inflate(buffers, io, entry->method() == 9);
+      if (result != 0) {
+        ReportWarning(result, context->nameBuffer);
+        failed = true;
+      }
+      break;
+    }
+    default:
+      ReportWarning(18, context->nameBuffer);
+      failed = true;
+      break;
+  }
+
+  if (command == kCommandExtract && !(entry->externalAttributes() & kAttrVolumeLabel)) {
+    uint32_t lastWrite = entry->dosDateTime();
+    setFileTimes(context->output ? context->output->handle() : kInvalidHandle, context->outputName,
+                 nullptr, nullptr, &lastWrite,
+                 context->ntfsTimes ? context->ntfsTimes->times : nullptr,
+                 static_cast<unsigned>(gRunOptions.Times));
+  }
+  context->destroyOutput();
+  FreeNtfsTimes(context);
+
+  if (command == kCommandExtract) {
+    uint32_t attributes = entry->externalAttributes();
+    if (entry->internalAttributes() & kAttributesCarryData) attributes &= 0xFF;
+    attributes &= ~gRunOptions.attributeDropMask | kAlwaysKept;
+    setAttributes(context->outputName, attributes);
+  }
+
+  if (failed) return 0;
+
+  uint32_t computed = ~context->crc;
+  if (computed != entry->crc32()) {
+    AuthenticityCrcMismatch(&archive->authenticity, entry, computed);
+    ReportWarning(4, context->nameBuffer);
+  } else {
+    if (command == kCommandTest) {
+      NotifyTested();
+    } else {
+      NotifyExtracted();
+    }
+    AuthenticityVerifiedEntry(&archive->authenticity, entry);
+    ++context->processedCount;
+  }
+  return 0;
+}
+
+uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wanted) {
+  uint32_t n = wanted;
+  if (n > context->remainingInput) {
+    if (context->remainingInput == 0) return 0;
+    n = context->remainingInput;
+  }
+  uint32_t got = 0;
+  if (n > 0) {
+    got = context->archive->readArchive(buffer, n);
+    context->remainingInput -= got;
+  }
+  if (context->decrypting) DecryptBytes(buffer, got);
+  return got;
+}
+
+uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t count) {
+  uint32_t n = count;
+  if (context->bytesOut + static_cast<uint64_t>(n) > context->expectedSize) {
+    n = context->expectedSize - context->bytesOut;
+  }
+  if (context->output) {
+    uint32_t written = 0;
+    if (context->output->write(bytes, n, &written) != 0 || written < n) {
+      context->destroyOutput();
+      deleteFile(context->outputName);
+      ReportFatal(11, context->outputName);
+    }
+  } else if (gRunOptions.command == kCommandConsole && gConsoleSink) {
+    gConsoleSink(bytes, n);
+  }
+  context->bytesOut += n;
+  context->crc = Crc32Update(context->crc, bytes, n);
+  return n;
+}
+
+int CopyStored(ExtractionContext* context) {
+  if (context->expectedSize != context->remainingInput) {
+    ReportWarning(5, "");
+    uint32_t smaller = context->expectedSize < context->remainingInput ? context->expectedSize
+                                                                      : context->remainingInput;
+    context->expectedSize = context->remainingInput = smaller;
+  }
+  uint32_t left = context->expectedSize;
+  while (left > 0) {
+    uint32_t n = ReadEntryData(context, context->work, left < kStoredPiece ? left : kStoredPiece);
+    if (n == 0) break;
+    WriteOutput(context, context->work, n);
+    left -= n;
+  }
+  return 0;
+}
+
+NtfsTimes* ReadNtfsTimes(const uint8_t* extra, uint32_t length) {
+  // Only an NTFS field that opens the local extra data is used.
+  if (!extra || length < 4 || le16(extra) != kNtfsExtraId) return nullptr;
+  uint16_t size = le16(extra + 2);
+  // The field's own length comes from the archive: it must lie inside the extra data.
+  if (size == 0 || 4u + size > length) return nullptr;
+
+  NtfsTimes* times = new (std::nothrow) NtfsTimes();
+  if (!times) {
+    ReportWarning(27, "");
+    return nullptr;
+  }
+  bool found = false;
+  ByteReader data(extra + 4, size);
+  data.skip(4);  // reserved
+  while (data.remaining() >= 4) {
+    uint16_t tag = data.u16();
+    uint16_t attributeSize = data.u16();
+    ByteReader attribute = data.sub(attributeSize);
+    if (attribute.failed()) break;
+    if (tag == kNtfsTimesTag && attributeSize == kNtfsTimesSize) {
+      const int order[3] = {kNtfsLastWrite, kNtfsLastAccess, kNtfsCreation};
+      for (int which : order) {
+        uint64_t value = attribute.u64();
+        times->times[which].low = static_cast<uint32_t>(value);
+        times->times[which].high = static_cast<uint32_t>(value >> 32);
+      }
+      found = true;
+    }
+  }
+  if (!found) {
+    delete times;
+    return nullptr;
+  }
+  return times;
+}

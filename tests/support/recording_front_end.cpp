@@ -1,0 +1,47 @@
+#include "recording_front_end.h"
+
+RecordingFrontEnd::RecordingFrontEnd(bool asProgressWindow) {
+  SetReportFrontEnd(this);
+  ProgressWindow = asProgressWindow ? this : nullptr;
+  gWarningFlag = 0;
+  gWarningCounter = 0;
+}
+
+RecordingFrontEnd::~RecordingFrontEnd() {
+  ProgressWindow = nullptr;
+  SetReportFrontEnd(nullptr);
+}
+
+void RecordingFrontEnd::showMessage(void*, const char* text, const char* caption) {
+  messages.emplace_back(text);
+  captions.emplace_back(caption ? caption : "");
+}
+
+intptr_t RecordingFrontEnd::sendProgress(void*, unsigned message, uintptr_t wParam,
+                                         const char* text) {
+  notifications.push_back({message, wParam, text ? text : ""});
+  if (message == UM_WARNING) ++gWarningCounter;
+  return 1;
+}
+
+std::vector<int> RecordingFrontEnd::warnings() const {
+  std::vector<int> out;
+  for (const auto& n : notifications) {
+    if (n.message == UM_WARNING) out.push_back(static_cast<int>(n.wParam));
+  }
+  return out;
+}
+
+std::vector<std::string> RecordingFrontEnd::warningTexts() const {
+  std::vector<std::string> out;
+  for (const auto& n : notifications) {
+    if (n.message == UM_WARNING) out.push_back(n.text);
+  }
+  return out;
+}
+
+std::vector<unsigned> RecordingFrontEnd::sequence() const {
+  std::vector<unsigned> out;
+  for (const auto& n : notifications) out.push_back(n.message);
+  return out;
+}

@@ -1,0 +1,120 @@
+#include "zip_writer.h"
+
+#include <zlib.h>
+
+#include <stdexcept>
+
+std::string Le16(uint16_t v) {
+  return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+
+std::string Le32(uint32_t v) { return Le16(static_cast<uint16_t>(v)) + Le16(static_cast<uint16_t>(v >> 16)); }
+
+uint32_t ReferenceCrc32(const std::string& data) {
+  return static_cast<uint32_t>(
+      crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+std::string DeflateRaw(const std::string& data) {
+  z_stream z{};
+  if (deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  std::string out(deflateBound(&z, data.size()) + 16, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+uint16_t DosDate(int year, int month, int day) {
+  return static_cast<uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
+
+uint16_t DosTime(int hour, int minute, int second) {
+  return static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+}
+
+namespace {
+
+// The traditional cipher, written out here independently of the engine's.
+struct Cipher {
+  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
+  static uint32_t CrcByte(uint32_t crc, uint8_t b) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    return crc;
+  }
+  void update(uint8_t b) {
+    k0 = CrcByte(k0, b);
+    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+    k2 = CrcByte(k2, static_cast<uint8_t>(k1 >> 24));
+  }
+  uint8_t encrypt(uint8_t plain) {
+    uint16_t t = static_cast<uint16_t>(k2 | 2);
+    uint8_t c = static_cast<uint8_t>(plain ^ ((t * (t ^ 1)) >> 8));
+    update(plain);
+    return c;
+  }
+};
+
+std::string Encrypt(const std::string& bytes, const char* password, uint8_t checkByte) {
+  Cipher cipher;
+  for (const char* p = password; *p; ++p) cipher.update(static_cast<uint8_t>(*p));
+  std::string out;
+  for (int i = 0; i < 11; ++i) out.push_back(static_cast<char>(cipher.encrypt(static_cast<uint8_t>(0x5A + 7 * i))));
+  out.push_back(static_cast<char>(cipher.encrypt(checkByte)));
+  for (char c : bytes) out.push_back(static_cast<char>(cipher.encrypt(static_cast<uint8_t>(c))));
+  return out;
+}
+
+}  // namespace
+
+std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string& prefix,
+                     const std::string& archiveComment, ZipLayout* layout) {
+  std::string out = prefix;
+  std::string directory;
+  ZipLayout local;
+  for (const ZipEntrySpec& e : entries) {
+    uint32_t crc = e.overrideCrc ? e.crc : ReferenceCrc32(e.data);
+    std::string body = e.useCompressed ? e.compressed
+                       : e.method == 8 ? DeflateRaw(e.data)
+                                       : e.data;
+    uint16_t flags = e.flags;
+    if (e.password) {
+      flags |= 1;
+      uint8_t check = (flags & 8) ? static_cast<uint8_t>((e.dosDateTime >> 8) & 0xFF)
+                                  : static_cast<uint8_t>(ReferenceCrc32(e.data) >> 24);
+      body = Encrypt(body, e.password, check);
+    }
+    uint32_t csize = e.overrideCompressedSize ? e.compressedSize : static_cast<uint32_t>(body.size());
+    uint32_t usize = e.overrideUncompressedSize ? e.uncompressedSize : static_cast<uint32_t>(e.data.size());
+    uint32_t offset = static_cast<uint32_t>(out.size());
+    local.localOffsets.push_back(offset);
+    out += Le32(0x04034B50) + Le16(e.versionNeeded) + Le16(flags) + Le16(e.method) +
+           Le32(e.dosDateTime) + Le32(e.overrideLocalCrc ? e.localCrc : crc) + Le32(csize) +
+           Le32(usize) + Le16(static_cast<uint16_t>(e.name.size())) +
+           Le16(static_cast<uint16_t>(e.localExtra.size())) + e.name + e.localExtra + body;
+    directory += Le32(0x02014B50) + Le16(e.versionMadeBy) + Le16(e.versionNeeded) + Le16(flags) +
+                 Le16(e.method) + Le32(e.dosDateTime) + Le32(crc) + Le32(csize) + Le32(usize) +
+                 Le16(static_cast<uint16_t>(e.name.size())) +
+                 Le16(static_cast<uint16_t>(e.centralExtra.size())) +
+                 Le16(static_cast<uint16_t>(e.comment.size())) + Le16(0) +
+                 Le16(e.internalAttributes) + Le32(e.externalAttributes) + Le32(offset) + e.name +
+                 e.centralExtra + e.comment;
+  }
+  local.directoryOffset = static_cast<uint32_t>(out.size());
+  local.directorySize = static_cast<uint32_t>(directory.size());
+  out += directory;
+  local.endOffset = static_cast<uint32_t>(out.size());
+  out += Le32(0x06054B50) + Le16(0) + Le16(0) + Le16(static_cast<uint16_t>(entries.size())) +
+         Le16(static_cast<uint16_t>(entries.size())) + Le32(local.directorySize) +
+         Le32(local.directoryOffset) + Le16(static_cast<uint16_t>(archiveComment.size())) +
+         archiveComment;
+  if (layout) *layout = local;
+  return out;
+}

@@ -1,0 +1,55 @@
+// A small ZIP writer for crafted archives: every field can be set, so one fixture shows one
+// fault. Test-only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ZipEntrySpec {
+  std::string name;
+  std::string data;          // the uncompressed bytes (the CRC and size come from these)
+  uint16_t method = 0;       // 0 stores data; 8 deflates it with zlib unless `compressed` is set
+  std::string compressed;    // raw bytes to store instead of the computed ones
+  bool useCompressed = false;
+  uint16_t flags = 0;
+  uint16_t versionMadeBy = 20;  // MS-DOS host
+  uint16_t versionNeeded = 20;
+  uint32_t dosDateTime = 0x5A2B6000;  // 2025-01-11 12:00:00
+  uint16_t internalAttributes = 0;
+  uint32_t externalAttributes = 0x20;
+  std::string localExtra;
+  std::string centralExtra;
+  std::string comment;
+  const char* password = nullptr;  // traditional encryption of the stored bytes
+  // Overrides, applied after the computed values.
+  bool overrideCrc = false;
+  uint32_t crc = 0;
+  bool overrideLocalCrc = false;
+  uint32_t localCrc = 0;
+  bool overrideCompressedSize = false;
+  uint32_t compressedSize = 0;
+  bool overrideUncompressedSize = false;
+  uint32_t uncompressedSize = 0;
+};
+
+struct ZipLayout {
+  std::vector<uint32_t> localOffsets;  // of each entry's local header
+  uint32_t directoryOffset = 0;
+  uint32_t directorySize = 0;
+  uint32_t endOffset = 0;  // of the end record
+};
+
+// Builds prefix + local entries + central directory + end record. Offsets are absolute in the
+// result (the prefix counts), as in a self-extracting archive.
+std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string& prefix = "",
+                     const std::string& archiveComment = "", ZipLayout* layout = nullptr);
+
+// Raw Deflate (no zlib header) of data, level 9.
+std::string DeflateRaw(const std::string& data);
+uint32_t ReferenceCrc32(const std::string& data);
+uint16_t DosDate(int year, int month, int day);
+uint16_t DosTime(int hour, int minute, int second);
+
+std::string Le16(uint16_t v);
+std::string Le32(uint32_t v);
