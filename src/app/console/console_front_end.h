@@ -1,6 +1,8 @@
 // vespa-console's reports: progress lines, warnings and fatal messages on the terminal.
 #pragma once
 
+#include <cstdio>
+
 #include "report/report.h"
 
 class ConsoleFrontEnd : public ReportFrontEnd {

@@ -1,0 +1,195 @@
+// Loading the central directory: pieces, headers on piece boundaries, structural faults, names.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "archive_fixture.h"
+#include "recording_front_end.h"
+#include "temp_dir.h"
+#include "zip_writer.h"
+
+namespace {
+
+std::string EntryName(const CentralHeader* h) { return std::string(h->name(), h->nameLength()); }
+
+std::vector<ZipEntrySpec> ManyEntries(int count, size_t nameLength) {
+  std::vector<ZipEntrySpec> entries;
+  for (int i = 0; i < count; ++i) {
+    ZipEntrySpec e;
+    e.name = std::to_string(i);
+    e.name += std::string(nameLength - e.name.size(), 'n');
+    e.data = std::to_string(i);
+    entries.push_back(e);
+  }
+  return entries;
+}
+
+TEST(Directory, LargeDirectoryLoadsInPiecesWithoutSplittingHeaders) {
+  // 3000 headers of 46 + 57 bytes: about 309,000 bytes, several pieces, boundaries inside headers.
+  auto entries = ManyEntries(3000, 57);
+  TempDir dir;
+  RecordingFrontEnd front(false);
+  ArchiveState* archive = LoadArchive(dir.file("many.zip"), BuildZip(entries));
+  ASSERT_NE(archive, nullptr);
+  ASSERT_EQ(archive->entryCount, 3000u);
+  for (int i = 0; i < 3000; ++i) {
+    ASSERT_EQ(EntryName(archive->entries()[i]), entries[i].name) << i;
+    ASSERT_EQ(archive->entries()[i]->signature(), kCentralHeaderSignature);
+  }
+  DropArchive();
+}
+
+TEST(Directory, HeaderLongerThanAPieceIsLoadedWhole) {
+  // A header of 46 + 5 + 65000 + 9000 bytes cannot end any piece of 65,368 bytes; the entries
+  // around it must still load, and the load must not loop.
+  auto entries = ManyEntries(3, 5);
+  entries[1].centralExtra = std::string(4, '\0') + std::string(64996, 'e');
+  entries[1].centralExtra[0] = 0x55;  // an unknown extra-field id
+  entries[1].centralExtra[2] = static_cast<char>(64996 & 0xFF);
+  entries[1].centralExtra[3] = static_cast<char>(64996 >> 8);
+  entries[1].comment = std::string(9000, 'k');
+  TempDir dir;
+  RecordingFrontEnd front(false);
+  ArchiveState* archive = LoadArchive(dir.file("big.zip"), BuildZip(entries));
+  ASSERT_NE(archive, nullptr);
+  ASSERT_EQ(archive->entryCount, 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(EntryName(archive->entries()[i]), entries[i].name);
+  DropArchive();
+}
+
+TEST(Directory, GarbageBetweenHeadersIsSkipped) {
+  auto entries = ManyEntries(2, 4);
+  ZipLayout layout;
+  std::string zip = BuildZip(entries, "", "", &layout);
+  // Move the second header back by 7 bytes of garbage and grow the directory size to match.
+  uint32_t second = layout.directoryOffset + kCentralHeaderSize + 4;
+  zip.insert(second, "garbage");
+  uint32_t endOffset = layout.endOffset + 7;
+  std::string size = Le32(layout.directorySize + 7);
+  zip.replace(endOffset + kEndDirectorySize, 4, size);
+  TempDir dir;
+  RecordingFrontEnd front(false);
+  ArchiveState* archive = LoadArchive(dir.file("g.zip"), zip);
+  ASSERT_NE(archive, nullptr);
+  EXPECT_EQ(EntryName(archive->entries()[1]), entries[1].name);
+  DropArchive();
+}
+
+TEST(Directory, EmptyArchiveLoadsNothing) {
+  // totalEntries 0: no pieces, nothing reported, even with a directory offset pointing nowhere.
+  std::string end = Le32(0x06054B50) + Le16(0) + Le16(0) + Le16(0) + Le16(0) + Le32(0) +
+                    Le32(12345) + Le16(0);
+  TempDir dir;
+  RecordingFrontEnd front(false);
+  ArchiveState* archive = LoadArchive(dir.file("empty.zip"), "prefix" + end);
+  ASSERT_NE(archive, nullptr);
+  EXPECT_EQ(archive->entryCount, 0u);
+  EXPECT_TRUE(front.messages.empty());
+  DropArchive();
+}
+
+// One structural fault per fixture, each ending the process with its number + 149.
+struct Fault {
+  const char* name;
+  int exitCode;
+  const char* message;
+  std::string (*make)();
+};
+
+std::string TwoEntries(ZipLayout* layout) { return BuildZip(ManyEntries(2, 4), "", "", layout); }
+
+const Fault kFaults[] = {
+    {"first_header_missing", 150 + 149, "Erro na leitura",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z[l.directoryOffset] = 'X';
+       return z;
+     }},
+    {"later_header_missing", 152 + 149, "assinaturas de CE",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z[l.directoryOffset + kCentralHeaderSize + 4] = 'X';
+       return z;
+     }},
+    {"more_entries_announced_than_present", 152 + 149, "assinaturas de CE",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z.replace(l.endOffset + kEndTotalEntries, 2, Le16(3));
+       return z;
+     }},
+    {"name_runs_past_directory", 152 + 149, "assinaturas de CE",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       // The second header's name length reaches past the loaded directory.
+       z.replace(l.directoryOffset + kCentralHeaderSize + 4 + 28, 2, Le16(60000));
+       return z;
+     }},
+    {"directory_past_end_of_file", 150 + 149, "Erro na leitura",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z.replace(l.endOffset + kEndDirectoryOffset, 4, Le32(0x7FFFFF00));
+       return z;
+     }},
+    {"directory_size_past_end_of_file", 153 + 149, "Final prematuro",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z.replace(l.endOffset + kEndDirectorySize, 4, Le32(200000));
+       return z;
+     }},
+};
+
+class DirectoryFaultDeathTest : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(DirectoryFaultDeathTest, EndsWithItsNumber) {
+  TempDir dir;
+  std::string bytes = GetParam().make();
+  EXPECT_EXIT(LoadArchive(dir.file("f.zip"), bytes),
+              ::testing::ExitedWithCode(GetParam().exitCode), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DirectoryFaultDeathTest, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct NameCase {
+  const char* what;
+  std::string stored;
+  uint16_t flags;
+  std::string expected;  // code page 1252
+};
+
+TEST(Directory, NamesAreTranslatedToTheAnsiCodePage) {
+  const NameCase cases[] = {
+      {"OEM name", "relat\xA2rio.doc", 0, "relat\xF3rio.doc"},
+      {"UTF-8 name", "relat\xC3\xB3rio.doc", kFlagUtf8Name, "relat\xF3rio.doc"},
+      {"UTF-8 without an ANSI form", "a\xE2\x82\xAC\xE2\x98\x83.txt", kFlagUtf8Name, "a\x80_.txt"},
+      {"truncated UTF-8", "b\xC3", kFlagUtf8Name, "b_"},
+      {"plain ASCII", "dir/file.txt", 0, "dir/file.txt"},
+  };
+  for (const NameCase& c : cases) {
+    ZipEntrySpec e;
+    e.name = c.stored;
+    e.flags = c.flags;
+    e.data = "x";
+    // An extra field behind the name must stay intact when the name shrinks.
+    e.centralExtra = Le16(0x7777) + Le16(3) + "abc";
+    e.comment = "note";
+    TempDir dir;
+    RecordingFrontEnd front(false);
+    ArchiveState* archive = LoadArchive(dir.file("n.zip"), BuildZip({e}));
+    ASSERT_NE(archive, nullptr) << c.what;
+    const CentralHeader* h = archive->entries()[0];
+    EXPECT_EQ(EntryName(h), c.expected) << c.what;
+    ASSERT_EQ(h->extraLength(), 7) << c.what;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h->extra()), 7), e.centralExtra) << c.what;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h->extra()) + 7, 4), "note") << c.what;
+    DropArchive();
+  }
+}
+
+}  // namespace

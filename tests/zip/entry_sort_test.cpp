@@ -1,0 +1,114 @@
+// The sort orders of the entry list and the compression ratio.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "archive_fixture.h"
+#include "recording_front_end.h"
+#include "temp_dir.h"
+#include "zip_writer.h"
+
+namespace {
+
+struct Spec {
+  const char* name;
+  uint32_t dosDateTime;
+  uint32_t size;  // uncompressed bytes
+  uint32_t compressed;
+  uint32_t crc;
+};
+
+// Archive order is the natural order; every other key must reorder it.
+const Spec kEntries[] = {
+    {"zeta.TXT", 0x5A000000, 10, 5, 0x30000000},   // ratio 500
+    {"Alpha", 0x4A000000, 30, 30, 0x10000000},     // no extension; ratio 0
+    {"dir.d/readme", 0x5B000000, 20, 2, 0x20000000},  // '.' only in the directory part; ratio 900
+    {"beta.doc", 0x49000000, 0, 0, 0x00000001},    // empty; ratio 0
+    {"gamma.", 0x5C000000, 40, 50, 0xF0000000},    // empty extension; grew: ratio 0
+    {"ALPHA.txt", 0x4B000000, 50, 40, 0x40000000},  // ratio 200
+};
+
+class EntrySort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<ZipEntrySpec> specs;
+    for (const Spec& s : kEntries) {
+      ZipEntrySpec e;
+      e.name = s.name;
+      e.data = std::string(s.compressed, 'd');
+      e.dosDateTime = s.dosDateTime;
+      e.overrideUncompressedSize = true;
+      e.uncompressedSize = s.size;
+      e.overrideCrc = true;
+      e.crc = s.crc;
+      specs.push_back(e);
+    }
+    archive_ = LoadArchive(dir_.file("s.zip"), BuildZip(specs));
+    ASSERT_NE(archive_, nullptr);
+  }
+  void TearDown() override { DropArchive(); }
+
+  std::vector<std::string> SortedBy(int key) {
+    sortEntries(key, archive_->entries(), archive_->entryCount);
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < archive_->entryCount; ++i) {
+      names.emplace_back(archive_->entries()[i]->name(), archive_->entries()[i]->nameLength());
+    }
+    return names;
+  }
+
+  TempDir dir_;
+  RecordingFrontEnd front_{false};
+  ArchiveState* archive_ = nullptr;
+};
+
+TEST_F(EntrySort, EveryKey) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SortedBy(kSortName),
+            (V{"Alpha", "ALPHA.txt", "beta.doc", "dir.d/readme", "gamma.", "zeta.TXT"}));
+  EXPECT_EQ(SortedBy(kSortDate),
+            (V{"beta.doc", "Alpha", "ALPHA.txt", "zeta.TXT", "dir.d/readme", "gamma."}));
+  EXPECT_EQ(SortedBy(kSortSize),
+            (V{"beta.doc", "zeta.TXT", "dir.d/readme", "Alpha", "gamma.", "ALPHA.txt"}));
+  EXPECT_EQ(SortedBy(kSortCrc),
+            (V{"beta.doc", "Alpha", "dir.d/readme", "zeta.TXT", "ALPHA.txt", "gamma."}));
+  // Names without an extension first (in name order), then the empty extension, then by
+  // extension, case folded, ties by name.
+  EXPECT_EQ(SortedBy(kSortExtension),
+            (V{"Alpha", "dir.d/readme", "gamma.", "beta.doc", "ALPHA.txt", "zeta.TXT"}));
+  // Natural order is the order of the data in the file, whatever the list looked like before.
+  EXPECT_EQ(SortedBy(kSortNatural),
+            (V{"zeta.TXT", "Alpha", "dir.d/readme", "beta.doc", "gamma.", "ALPHA.txt"}));
+  EXPECT_EQ(SortedBy(1), SortedBy(kSortNatural));
+
+  // Ratio: grown and empty entries share ratio 0 and come first.
+  V byRatio = SortedBy(kSortRatio);
+  V zeros(byRatio.begin(), byRatio.begin() + 3);
+  std::sort(zeros.begin(), zeros.end());
+  EXPECT_EQ(zeros, (V{"Alpha", "beta.doc", "gamma."}));
+  EXPECT_EQ(V(byRatio.begin() + 3, byRatio.end()), (V{"ALPHA.txt", "zeta.TXT", "dir.d/readme"}));
+}
+
+TEST(CompressionRatio, PerMille) {
+  struct Case {
+    uint32_t compressed, uncompressed;
+    int ratio;
+  } cases[] = {
+      {0, 0, 0},       {5, 0, 0},         {10, 10, 0},          {11, 10, 0},
+      {500, 1000, 500}, {1, 1000, 999},   {0, 1000, 1000},
+      // Sizes past 4,294,967 are scaled down before the product with 1000.
+      {0x80000000u, 0xFFFFFFFFu, 500}, {4294968u, 4294968u * 4, 750},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(compressionRatio(c.compressed, c.uncompressed), c.ratio)
+        << c.compressed << "/" << c.uncompressed;
+  }
+}
+
+TEST(SortEntries, ShortListsAreLeftAlone) {
+  CentralHeader* none = nullptr;
+  sortEntries(kSortName, &none, 0);
+  EXPECT_EQ(none, nullptr);
+}
+
+}  // namespace
