@@ -1,0 +1,255 @@
+// One entry at a time: versions, methods, sizes, CRC, progress, times, attributes, commands.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#include "extract/context.h"
+#include "run_fixture.h"
+#include "temp_dir.h"
+#include "zip_writer.h"
+
+namespace {
+
+class ExtractEntryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gCallbacks = &callbacks_;
+    out_ = dir_.file("out") + "/";
+    mkdir(out_.c_str(), 0755);
+  }
+  void TearDown() override {
+    DropArchive();
+    gCallbacks = nullptr;
+  }
+  int Run(const std::vector<ZipEntrySpec>& entries, std::vector<std::string> words) {
+    words.push_back(out_);
+    return RunOn(dir_.file("a.zip"), BuildZip(entries), words);
+  }
+  std::string Out(const std::string& name) { return dir_.read("out/" + name); }
+  bool OutExists(const std::string& name) { return dir_.exists("out/" + name); }
+
+  TempDir dir_;
+  std::string out_;
+  RecordingFrontEnd front_;
+  ScriptedCallbacks callbacks_;
+};
+
+ZipEntrySpec Stored(const std::string& name, const std::string& data) {
+  ZipEntrySpec e;
+  e.name = name;
+  e.data = data;
+  return e;
+}
+
+ZipEntrySpec Deflated(const std::string& name, const std::string& data) {
+  ZipEntrySpec e = Stored(name, data);
+  e.method = 8;
+  return e;
+}
+
+std::string Pattern(size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char>("vespa\n"[i % 6] + (i / 997) % 3));
+  return s;
+}
+
+TEST_F(ExtractEntryTest, StoredAndDeflatedEntriesAreWrittenAndCounted) {
+  std::string big = Pattern(300000);  // several windows of output
+  int count = Run({Stored("s.txt", "stored bytes"), Deflated("d.txt", big), Stored("empty", "")},
+                  {"-EXTRACT"});
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(Out("s.txt"), "stored bytes");
+  EXPECT_EQ(Out("d.txt"), big);
+  EXPECT_EQ(Out("empty"), "");
+  EXPECT_TRUE(front_.warnings().empty());
+}
+
+TEST_F(ExtractEntryTest, ProgressNotificationsInOrder) {
+  Run({Stored("a", "1")}, {"-TEST"});
+  EXPECT_EQ(front_.sequence(), (std::vector<unsigned>{UM_TESTING, UM_ITEM, UM_TESTED}));
+  front_.notifications.clear();
+  Run({Deflated("b", "22")}, {"-EXTRACT"});
+  EXPECT_EQ(front_.sequence(), (std::vector<unsigned>{UM_ACTION, UM_ITEM, UM_EXTRACTED}));
+  EXPECT_EQ(front_.notifications[0].text, "    Inflating");
+  EXPECT_EQ(front_.notifications[1].text, out_ + "b");
+}
+
+TEST_F(ExtractEntryTest, TestWritesNothing) {
+  int count = Run({Stored("a.txt", "abc")}, {"-TEST"});
+  EXPECT_EQ(count, 1);
+  EXPECT_FALSE(OutExists("a.txt"));
+}
+
+TEST_F(ExtractEntryTest, CrcMismatchWarnsKeepsTheFileAndIsNotCounted) {
+  ZipEntrySpec e = Stored("bad.txt", "payload");
+  e.overrideCrc = true;
+  e.crc = 0x12345678;
+  EXPECT_EQ(Run({e}, {"-EXTRACT"}), 0);
+  EXPECT_EQ(front_.warnings(), std::vector<int>{4});
+  EXPECT_EQ(front_.warningTexts()[0], "Falha na checagem do arquivo de CRC  bad.txt");
+  EXPECT_EQ(Out("bad.txt"), "payload");
+}
+
+TEST_F(ExtractEntryTest, VersionsFromTwentySixAreRefused) {
+  ZipEntrySpec ok = Stored("v25", "x");
+  ok.versionNeeded = 25;
+  ZipEntrySpec newer = Stored("v26", "x");
+  newer.versionNeeded = 26;
+  ZipEntrySpec highByte = Stored("v276", "x");
+  highByte.versionNeeded = 0x0114;
+  EXPECT_EQ(Run({ok, newer, highByte}, {"-EXTRACT"}), 1);
+  EXPECT_EQ(front_.warnings(), (std::vector<int>{3, 3}));
+  EXPECT_EQ(front_.warningTexts()[0], "requer versão do TAMBO  2.6 para extrair: v26");
+  EXPECT_EQ(front_.warningTexts()[1], "requer versão do TAMBO  27.6 para extrair: v276");
+  EXPECT_FALSE(OutExists("v26"));
+}
+
+TEST_F(ExtractEntryTest, UnknownMethodShowsItsLabelThenWarns) {
+  ZipEntrySpec e = Stored("x.bz2", "data");
+  e.method = 12;
+  Run({e}, {"-EXTRACT"});
+  ASSERT_GE(front_.notifications.size(), 3u);
+  EXPECT_EQ(front_.notifications[0].text, "Unknown compression method for file");
+  EXPECT_EQ(front_.warnings(), std::vector<int>{18});
+  EXPECT_EQ(front_.warningTexts()[0], "Método de Compressão desconhecido para arquivo:  x.bz2");
+  // The output file was created before the method was seen; it stays, empty.
+  EXPECT_EQ(Out("x.bz2"), "");
+}
+
+TEST_F(ExtractEntryTest, StoredSizeMismatchCopiesTheSmallerAndFailsTheCrc) {
+  ZipEntrySpec e = Stored("s", "0123456789");
+  e.overrideUncompressedSize = true;
+  e.uncompressedSize = 20;
+  Run({e}, {"-EXTRACT"});
+  EXPECT_EQ(front_.warnings(), (std::vector<int>{5, 4}));
+  EXPECT_EQ(Out("s"), "0123456789");
+}
+
+TEST_F(ExtractEntryTest, OutputBeyondTheDeclaredSizeIsDropped) {
+  // The decoder produces 10 bytes; the directory says 4 and gives the CRC of those 4.
+  ZipEntrySpec e = Deflated("d", "0123456789");
+  e.overrideUncompressedSize = true;
+  e.uncompressedSize = 4;
+  e.overrideCrc = true;
+  e.crc = ReferenceCrc32("0123");
+  EXPECT_EQ(Run({e}, {"-EXTRACT"}), 1);
+  EXPECT_EQ(Out("d"), "0123");
+  EXPECT_TRUE(front_.warnings().empty());
+}
+
+TEST_F(ExtractEntryTest, DecoderErrorsAreWarningsWithTheStoredName) {
+  ZipEntrySpec e = Stored("t", "whatever");
+  e.method = 8;
+  e.useCompressed = true;
+  e.compressed = "\x07";  // final block of type 3
+  Run({e}, {"-TEST"});
+  EXPECT_EQ(front_.warnings(), std::vector<int>{11});
+  EXPECT_EQ(front_.warningTexts()[0],
+            "Arquivo implodido possui uma tabela literalmente defeituosa t");
+}
+
+TEST_F(ExtractEntryTest, DosTimeAndAttributesAreApplied) {
+  ZipEntrySpec e = Stored("ro.txt", "r");
+  e.dosDateTime = (static_cast<uint32_t>(DosDate(2001, 2, 3)) << 16) | DosTime(4, 5, 6);
+  e.externalAttributes = 0x21;  // archive + read-only
+  Run({e}, {"-EXTRACT"});
+  struct stat st {};
+  ASSERT_EQ(stat((out_ + "ro.txt").c_str(), &st), 0);
+  std::tm local{};
+  time_t mtime = st.st_mtime;
+  localtime_r(&mtime, &local);
+  EXPECT_EQ(local.tm_year + 1900, 2001);
+  EXPECT_EQ(local.tm_mon + 1, 2);
+  EXPECT_EQ(local.tm_mday, 3);
+  EXPECT_EQ(local.tm_hour, 4);
+  EXPECT_EQ(local.tm_min, 5);
+  EXPECT_EQ(local.tm_sec, 6);
+  // The default mask drops read-only; MASK keeps it.
+  EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+  unlink((out_ + "ro.txt").c_str());
+  Run({e}, {"-EXTRACT", "-MASK"});
+  ASSERT_EQ(stat((out_ + "ro.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH), 0u);
+}
+
+TEST_F(ExtractEntryTest, NtfsTimesWinOnlyAsTheFirstLocalField) {
+  // 2020-01-01 00:00:00 UTC as a Windows file time.
+  const uint64_t t2020 = 132223104000000000ull;
+  std::string ntfs = Le16(0x000A) + Le16(32) + Le32(0) + Le16(1) + Le16(24);
+  for (int i = 0; i < 3; ++i) ntfs += Le32(static_cast<uint32_t>(t2020)) + Le32(static_cast<uint32_t>(t2020 >> 32));
+  ZipEntrySpec first = Stored("first", "1");
+  first.localExtra = ntfs;
+  ZipEntrySpec second = Stored("second", "2");
+  second.localExtra = Le16(0x5455) + Le16(1) + "\x00" + ntfs;
+  second.dosDateTime = (static_cast<uint32_t>(DosDate(1999, 12, 31)) << 16) | DosTime(12, 0, 0);
+  Run({first, second}, {"-EXTRACT"});
+  struct stat st {};
+  ASSERT_EQ(stat((out_ + "first").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1577836800);
+  ASSERT_EQ(stat((out_ + "second").c_str(), &st), 0);
+  std::tm local{};
+  time_t mtime = st.st_mtime;
+  localtime_r(&mtime, &local);
+  EXPECT_EQ(local.tm_year + 1900, 1999);
+}
+
+TEST(ReadNtfsTimes, NeverReadsPastTheField) {
+  // Declared sizes that run past the bytes given are not trusted.
+  std::string truncated = Le16(0x000A) + Le16(32) + Le32(0) + Le16(1) + Le16(24) + "short";
+  EXPECT_EQ(ReadNtfsTimes(reinterpret_cast<const uint8_t*>(truncated.data()),
+                          static_cast<uint32_t>(truncated.size())),
+            nullptr);
+  std::string attributePastField = Le16(0x000A) + Le16(8) + Le32(0) + Le16(1) + Le16(24);
+  EXPECT_EQ(ReadNtfsTimes(reinterpret_cast<const uint8_t*>(attributePastField.data()),
+                          static_cast<uint32_t>(attributePastField.size())),
+            nullptr);
+  EXPECT_EQ(ReadNtfsTimes(nullptr, 0), nullptr);
+}
+
+TEST_F(ExtractEntryTest, EncryptedEntryWithThePasswordGiven) {
+  ZipEntrySpec e = Deflated("secret.txt", Pattern(5000));
+  e.password = "12345678";
+  EXPECT_EQ(Run({e}, {"-EXTRACT", "-PASSWORD=12345678"}), 1);
+  EXPECT_EQ(Out("secret.txt"), Pattern(5000));
+  EXPECT_TRUE(callbacks_.asked.empty());
+}
+
+TEST_F(ExtractEntryTest, PrintAppendsEveryEntryToOneFile) {
+  std::string device = dir_.file("printer.txt");
+  dir_.write("printer.txt", "head|");
+  Run({Stored("a", "first|"), Deflated("b", "second")}, {"-PRINT=" + device});
+  EXPECT_EQ(dir_.read("printer.txt"), "head|first|second");
+}
+
+std::string gConsoleBytes;
+void Collect(const uint8_t* bytes, uint32_t count) {
+  gConsoleBytes.append(reinterpret_cast<const char*>(bytes), count);
+}
+
+TEST_F(ExtractEntryTest, ConsoleHandsTheBytesToItsSink) {
+  gConsoleBytes.clear();
+  gConsoleSink = Collect;
+  Run({Stored("a", "one "), Deflated("b", "two")}, {"-CONSOLE"});
+  gConsoleSink = nullptr;
+  EXPECT_EQ(gConsoleBytes, "one two");
+  EXPECT_FALSE(OutExists("a"));
+}
+
+TEST_F(ExtractEntryTest, SortDescendingWalksFromTheEnd) {
+  Run({Stored("b", "2"), Stored("a", "1"), Stored("c", "3")}, {"-TEST", "-SORT=-NAME"});
+  std::vector<std::string> items;
+  for (const auto& n : front_.notifications) {
+    if (n.message == UM_ITEM) items.push_back(n.text);
+  }
+  EXPECT_EQ(items, (std::vector<std::string>{"c", "b", "a"}));
+}
+
+TEST_F(ExtractEntryTest, EmptyArchiveRunsNothing) {
+  std::string end = Le32(0x06054B50) + std::string(16, '\0') + Le16(0);
+  EXPECT_EQ(RunOn(dir_.file("e.zip"), end, {"-TEST"}), 0);
+  EXPECT_TRUE(front_.notifications.empty());
+}
+
+}  // namespace
