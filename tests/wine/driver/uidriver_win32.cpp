@@ -1,0 +1,566 @@
+// vespa-uidriver.exe: drives a Windows GUI program for the end-to-end tests, the way a person
+// would: it starts the program, finds its windows, reads what they show, types into edits and
+// presses buttons, then reports how the program ended.
+//
+// Usage: vespa-uidriver.exe [COMMAND ...]
+//   Each argument is one command. Without arguments, commands are read from standard input, one
+//   per line, and answered as they come, so a test can hold the driver open and react to what
+//   the program shows.
+//
+// Answers: every command prints zero or more data lines, then exactly one status line, "ok" or
+// "error REASON". Standard output is flushed after every status line. The driver's own exit
+// code is 0 when every command succeeded, else 1.
+//
+// Texts: windows hold 8-bit text in the ANSI code page (1252). In answers, and in text
+// arguments, a text is written on one line with backslash escapes: \\ \n \r \t, and \xHH for
+// every other byte below 0x20 or above 0x7E. Texts in answers are the rest of the line.
+//
+// Ids are decimal or 0x-hexadecimal (a message box shows its text in static control 0xFFFF).
+// Timeouts are in milliseconds and default to 10000.
+//
+// Commands:
+//   cd DIR                  working directory for the next launch (escapes allowed)
+//   launch CMDLINE          starts a program with the rest of the line as its command line
+//                           (escapes allowed); answers "pid N"
+//   windows                 the program's visible top-level windows, topmost first:
+//                           "window HWND STATE CLASS TEXT" (STATE: e enabled, - disabled)
+//   wait [TIMEOUT] [ID ...] waits for an active window of the program (top-level, visible,
+//                           enabled) that has every control id given, and makes it the current
+//                           window; answers "window HWND CLASS" and "caption TEXT"
+//   gone [TIMEOUT]          waits until the current window no longer exists
+//   dump                    the current window: "caption TEXT", then one line per child control,
+//                           "control ID CLASS FLAGS TEXT", FLAGS being v (visible), e (enabled),
+//                           c (checked) or '-' in their places
+//   text ID                 "text TEXT" of one control of the current window
+//   set ID TEXT             sets the control's text
+//   press ID|TEXT           presses a visible, enabled button of the current window, found by
+//                           id or by its text (compared without the '&' mnemonic marks)
+//   check ID 0|1            sets a check box or radio button (clearing the other radio buttons
+//                           of its group) and tells the dialog, as a click would
+//   close                   asks the current window to close (its close box)
+//   rect                    "rect LEFT TOP RIGHT BOTTOM" of the current window, in screen pixels
+//   exit [TIMEOUT]          waits for the program to end; answers "exit CODE", the full 32-bit
+//                           exit code as an unsigned decimal number
+//   kill                    ends the program at once (exit code 0xDEAD)
+//   sleep MS                waits
+//   quit                    ends the driver (end of input does the same)
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kDefaultTimeout = 10000;
+constexpr DWORD kPollInterval = 50;
+constexpr UINT kMessageTimeout = 5000;  // a hung program must not hang the driver
+
+struct Session {
+  PROCESS_INFORMATION process = {};
+  bool launched = false;
+  HWND current = nullptr;
+  std::string workingDirectory;
+};
+
+Session gSession;
+int gFailures = 0;
+
+// --- text escapes ------------------------------------------------------------------------
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c > 0x7E) {
+          char hex[5];
+          std::snprintf(hex, sizeof hex, "\\x%02X", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c != '\\' || i + 1 == text.size()) {
+      out += c;
+      continue;
+    }
+    char next = text[++i];
+    switch (next) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'x': {
+        int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+        int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+        if (high < 0 || low < 0) {
+          out += "\\x";
+        } else {
+          out += static_cast<char>(high * 16 + low);
+          i += 2;
+        }
+        break;
+      }
+      default: out += next;
+    }
+  }
+  return out;
+}
+
+// --- answers -----------------------------------------------------------------------------
+void Line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Line(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stdout, format, args);
+  va_end(args);
+  std::fputc('\n', stdout);
+}
+
+bool Ok() {
+  Line("ok");
+  std::fflush(stdout);
+  return true;
+}
+
+bool Fail(const char* reason) {
+  Line("error %s", reason);
+  std::fflush(stdout);
+  ++gFailures;
+  return false;
+}
+
+// --- windows of the program --------------------------------------------------------------
+std::string ClassOf(HWND window) {
+  char name[128] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// WM_GETTEXT is carried across processes by the system, unlike GetWindowTextA, which only
+// reads captions of windows of other processes.
+std::string TextOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeout,
+                           &length)) {
+    return std::string();
+  }
+  std::vector<char> buffer(length + 2, 0);
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                      SMTO_ABORTIFHUNG, kMessageTimeout, &copied);
+  return std::string(buffer.data());
+}
+
+struct Search {
+  DWORD processId;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM data) {
+  Search* search = reinterpret_cast<Search*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && IsWindowVisible(window)) search->found.push_back(window);
+  return TRUE;
+}
+
+// Visible top-level windows of the program, topmost first.
+std::vector<HWND> ProgramWindows() {
+  Search search{gSession.process.dwProcessId, {}};
+  if (gSession.launched) EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool HasControls(HWND window, const std::vector<int>& ids) {
+  for (int id : ids) {
+    if (!GetDlgItem(window, id)) return false;
+  }
+  return true;
+}
+
+bool ParseNumber(const std::string& text, long long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 0);
+  if (*end) return false;
+  *value = v;
+  return true;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    size_t start = i;
+    while (i < text.size() && text[i] != ' ') ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
+bool ProgramEnded() {
+  return !gSession.launched || WaitForSingleObject(gSession.process.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+HWND Control(const std::string& idText, std::string* error) {
+  long long id = 0;
+  if (!gSession.current || !IsWindow(gSession.current)) {
+    *error = "no current window";
+    return nullptr;
+  }
+  if (!ParseNumber(idText, &id)) {
+    *error = "bad id";
+    return nullptr;
+  }
+  HWND control = GetDlgItem(gSession.current, static_cast<int>(id));
+  if (!control) *error = "no such control";
+  return control;
+}
+
+std::string WithoutMnemonics(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c != '&') out += c;
+  }
+  return out;
+}
+
+// --- commands ----------------------------------------------------------------------------
+bool Launch(const std::string& commandLine) {
+  if (gSession.launched) {
+    CloseHandle(gSession.process.hProcess);
+    CloseHandle(gSession.process.hThread);
+    gSession.launched = false;
+  }
+  gSession.current = nullptr;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back(0);
+  const char* directory = gSession.workingDirectory.empty() ? nullptr : gSession.workingDirectory.c_str();
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+                      &startup, &gSession.process)) {
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "CreateProcess failed (%lu)", GetLastError());
+    return Fail(reason);
+  }
+  gSession.launched = true;
+  Line("pid %lu", gSession.process.dwProcessId);
+  return Ok();
+}
+
+bool ListWindows() {
+  for (HWND window : ProgramWindows()) {
+    Line("window %p %c %s %s", static_cast<void*>(window), IsWindowEnabled(window) ? 'e' : '-',
+         ClassOf(window).c_str(), Escape(TextOf(window)).c_str());
+  }
+  return Ok();
+}
+
+bool Wait(const std::vector<std::string>& args) {
+  DWORD timeout = kDefaultTimeout;
+  std::vector<int> ids;
+  for (size_t i = 0; i < args.size(); ++i) {
+    long long value = 0;
+    if (!ParseNumber(args[i], &value)) return Fail("bad number");
+    if (i == 0) {
+      timeout = static_cast<DWORD>(value);
+    } else {
+      ids.push_back(static_cast<int>(value));
+    }
+  }
+  if (!gSession.launched) return Fail("nothing launched");
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND window : ProgramWindows()) {
+      if (IsWindowEnabled(window) && HasControls(window, ids)) {
+        gSession.current = window;
+        Line("window %p %s", static_cast<void*>(window), ClassOf(window).c_str());
+        Line("caption %s", Escape(TextOf(window)).c_str());
+        return Ok();
+      }
+    }
+    if (ProgramEnded()) return Fail("program ended");
+    if (GetTickCount() - start >= timeout) return Fail("timeout");
+    Sleep(kPollInterval);
+  }
+}
+
+bool Gone(const std::vector<std::string>& args) {
+  long long timeout = kDefaultTimeout;
+  if (!args.empty() && !ParseNumber(args[0], &timeout)) return Fail("bad number");
+  DWORD start = GetTickCount();
+  while (gSession.current && IsWindow(gSession.current) && IsWindowVisible(gSession.current)) {
+    if (GetTickCount() - start >= static_cast<DWORD>(timeout)) return Fail("timeout");
+    Sleep(kPollInterval);
+  }
+  gSession.current = nullptr;
+  return Ok();
+}
+
+BOOL CALLBACK DumpChild(HWND child, LPARAM parent) {
+  if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;  // direct children only
+  std::string cls = ClassOf(child);
+  LONG style = GetWindowLongA(child, GWL_STYLE);
+  bool checked = false;
+  if (_stricmp(cls.c_str(), "Button") == 0) {
+    DWORD_PTR state = 0;
+    SendMessageTimeoutA(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeout, &state);
+    checked = state == BST_CHECKED;
+  }
+  char flags[4] = {(style & WS_VISIBLE) ? 'v' : '-', IsWindowEnabled(child) ? 'e' : '-',
+                   checked ? 'c' : '-', 0};
+  Line("control %d %s %s %s", GetDlgCtrlID(child), cls.c_str(), flags,
+       Escape(TextOf(child)).c_str());
+  return TRUE;
+}
+
+bool Dump() {
+  if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
+  Line("caption %s", Escape(TextOf(gSession.current)).c_str());
+  EnumChildWindows(gSession.current, DumpChild, reinterpret_cast<LPARAM>(gSession.current));
+  return Ok();
+}
+
+bool Text(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("usage: text ID");
+  std::string error;
+  HWND control = Control(args[0], &error);
+  if (!control) return Fail(error.c_str());
+  Line("text %s", Escape(TextOf(control)).c_str());
+  return Ok();
+}
+
+bool Set(const std::string& idText, const std::string& text) {
+  std::string error;
+  HWND control = Control(idText, &error);
+  if (!control) return Fail(error.c_str());
+  std::string value = Unescape(text);
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()),
+                           SMTO_ABORTIFHUNG, kMessageTimeout, &result)) {
+    return Fail("program does not answer");
+  }
+  return Ok();
+}
+
+struct ButtonByText {
+  HWND parent;
+  std::string text;
+  HWND found;
+};
+
+BOOL CALLBACK FindButtonByText(HWND child, LPARAM data) {
+  ButtonByText* search = reinterpret_cast<ButtonByText*>(data);
+  if (GetParent(child) != search->parent || _stricmp(ClassOf(child).c_str(), "Button") != 0) {
+    return TRUE;
+  }
+  if (WithoutMnemonics(TextOf(child)) == search->text) {
+    search->found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The button tells its dialog it was clicked, exactly as a mouse click makes it do. Posted, so
+// that a dialog that opens a modal window in answer does not hold the driver.
+bool Press(const std::string& what) {
+  if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
+  long long id = 0;
+  HWND button = nullptr;
+  if (ParseNumber(what, &id)) {
+    button = GetDlgItem(gSession.current, static_cast<int>(id));
+  } else {
+    ButtonByText search{gSession.current, WithoutMnemonics(Unescape(what)), nullptr};
+    EnumChildWindows(gSession.current, FindButtonByText, reinterpret_cast<LPARAM>(&search));
+    button = search.found;
+  }
+  if (!button) return Fail("no such button");
+  if (!IsWindowVisible(button)) return Fail("button hidden");
+  if (!IsWindowEnabled(button)) return Fail("button disabled");
+  int buttonId = GetDlgCtrlID(button);
+  PostMessageA(gSession.current, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+  return Ok();
+}
+
+bool IsRadio(HWND window) {
+  LONG type = GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+bool Check(const std::vector<std::string>& args) {
+  if (args.size() != 2 || (args[1] != "0" && args[1] != "1")) return Fail("usage: check ID 0|1");
+  std::string error;
+  HWND control = Control(args[0], &error);
+  if (!control) return Fail(error.c_str());
+  if (!IsWindowEnabled(control)) return Fail("button disabled");
+  bool on = args[1] == "1";
+  if (on && IsRadio(control)) {
+    // The group runs from the previous control with WS_GROUP to the next one.
+    HWND first = control;
+    while (!(GetWindowLongA(first, GWL_STYLE) & WS_GROUP)) {
+      HWND previous = GetWindow(first, GW_HWNDPREV);
+      if (!previous) break;
+      first = previous;
+    }
+    for (HWND w = first; w; w = GetWindow(w, GW_HWNDNEXT)) {
+      if (w != first && (GetWindowLongA(w, GWL_STYLE) & WS_GROUP)) break;
+      if (w != control && IsRadio(w)) {
+        SendMessageTimeoutA(w, BM_SETCHECK, BST_UNCHECKED, 0, SMTO_ABORTIFHUNG, kMessageTimeout,
+                            nullptr);
+      }
+    }
+  }
+  SendMessageTimeoutA(control, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0, SMTO_ABORTIFHUNG,
+                      kMessageTimeout, nullptr);
+  PostMessageA(gSession.current, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
+               reinterpret_cast<LPARAM>(control));
+  return Ok();
+}
+
+bool Close() {
+  if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
+  PostMessageA(gSession.current, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return Ok();
+}
+
+bool Rect() {
+  if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
+  RECT r;
+  GetWindowRect(gSession.current, &r);
+  Line("rect %ld %ld %ld %ld", r.left, r.top, r.right, r.bottom);
+  return Ok();
+}
+
+bool Exit(const std::vector<std::string>& args) {
+  long long timeout = kDefaultTimeout;
+  if (!args.empty() && !ParseNumber(args[0], &timeout)) return Fail("bad number");
+  if (!gSession.launched) return Fail("nothing launched");
+  if (WaitForSingleObject(gSession.process.hProcess, static_cast<DWORD>(timeout)) != WAIT_OBJECT_0) {
+    return Fail("timeout");
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(gSession.process.hProcess, &code);
+  Line("exit %lu", code);
+  return Ok();
+}
+
+bool Kill() {
+  if (!gSession.launched) return Fail("nothing launched");
+  TerminateProcess(gSession.process.hProcess, 0xDEAD);
+  WaitForSingleObject(gSession.process.hProcess, kDefaultTimeout);
+  return Ok();
+}
+
+// Returns false when the driver should stop.
+bool Run(const std::string& line) {
+  std::string command = line;
+  std::string rest;
+  size_t space = line.find(' ');
+  if (space != std::string::npos) {
+    command = line.substr(0, space);
+    rest = line.substr(space + 1);
+  }
+  std::vector<std::string> args = Words(rest);
+  if (command.empty()) return true;
+  if (command == "quit") {
+    Ok();
+    return false;
+  }
+  if (command == "cd") {
+    gSession.workingDirectory = Unescape(rest);
+    Ok();
+  } else if (command == "launch") {
+    Launch(Unescape(rest));
+  } else if (command == "windows") {
+    ListWindows();
+  } else if (command == "wait") {
+    Wait(args);
+  } else if (command == "gone") {
+    Gone(args);
+  } else if (command == "dump") {
+    Dump();
+  } else if (command == "text") {
+    Text(args);
+  } else if (command == "set") {
+    if (args.empty()) {
+      Fail("usage: set ID TEXT");
+    } else {
+      size_t idEnd = rest.find(' ', rest.find_first_not_of(' '));
+      Set(args[0], idEnd == std::string::npos ? std::string() : rest.substr(idEnd + 1));
+    }
+  } else if (command == "press") {
+    if (rest.empty()) {
+      Fail("usage: press ID|TEXT");
+    } else {
+      Press(rest);
+    }
+  } else if (command == "check") {
+    Check(args);
+  } else if (command == "close") {
+    Close();
+  } else if (command == "rect") {
+    Rect();
+  } else if (command == "exit") {
+    Exit(args);
+  } else if (command == "kill") {
+    Kill();
+  } else if (command == "sleep") {
+    long long ms = 0;
+    if (args.size() != 1 || !ParseNumber(args[0], &ms)) {
+      Fail("usage: sleep MS");
+    } else {
+      Sleep(static_cast<DWORD>(ms));
+      Ok();
+    }
+  } else {
+    Fail("unknown command");
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    for (int i = 1; i < argc; ++i) {
+      if (!Run(argv[i])) break;
+    }
+  } else {
+    char buffer[8192];
+    while (std::fgets(buffer, sizeof buffer, stdin)) {
+      std::string line(buffer);
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      if (!Run(line)) break;
+    }
+  }
+  if (gSession.launched) {
+    CloseHandle(gSession.process.hProcess);
+    CloseHandle(gSession.process.hThread);
+  }
+  return gFailures ? 1 : 0;
+}
