@@ -1,0 +1,215 @@
+// The stub's answers to the engine's questions: the overwrite question (dialog 106), the
+// password question (dialog 105), disk prompts and yes/no questions as message boxes. Every
+// window is owned by the callbacks' owner window, the main dialog once a run has started.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "app/sfx/sfx_win32.h"
+#include "fs/fs.h"
+#include "options/dates.h"
+#include "report/report.h"
+#include "report/string_ids.h"
+#include "resources/resource_ids.h"
+#include "zip/records.h"
+
+namespace {
+
+constexpr int kStringSize = 256;  // every string resource is loaded into this many chars
+constexpr int kPasswordSize = 32;
+// Room for both formatted parts of the overwrite question around a full-length name: two
+// string resources, the name, and twice a size, a date and a time. The text is composed with
+// bounded writes as well, so a longer resource string could only shorten it.
+constexpr int kFigureSize = 32;
+constexpr int kPromptSize = 2 * kStringSize + kPathSize + 6 * kFigureSize;
+
+// A string resource in a buffer of its own, freed on every way out.
+class ResourceText {
+ public:
+  explicit ResourceText(int id) : text_(LoadResourceText(id, nullptr, kStringSize)) {}
+  ~ResourceText() { delete[] text_; }
+  ResourceText(const ResourceText&) = delete;
+  ResourceText& operator=(const ResourceText&) = delete;
+  const char* get() const { return text_; }
+
+ private:
+  char* text_;
+};
+
+// "%02d:%02d:%02d" of a DOS time: seconds are twice the stored count and are not limited.
+void TimeText(uint16_t dosTime, char* out) {
+  std::snprintf(out, kFigureSize, "%02d:%02d:%02d", dosTime >> 11, (dosTime >> 5) & 0x3F,
+                2 * (dosTime & 0x1F));
+}
+
+void SizeText(uint32_t size, char* out) {
+  std::snprintf(out, kFigureSize, "%lu", static_cast<unsigned long>(size));
+  InsertThousandsSeparators(out);
+}
+
+// The overwrite question: what exists (when it can still be found), then what would replace it.
+void ComposeOverwriteText(char* text, size_t size, const char* name, const CentralHeader* entry) {
+  ResourceText existing(IDS_OVERWRITE_EXISTING);
+  ResourceText incoming(IDS_OVERWRITE_NEW);
+  char sizeText[kFigureSize], dateText[kFigureSize], timeText[kFigureSize];
+
+  FindInfo info{};
+  SearchHandle search = findFirst(name, &info);
+  if (search != kNoSearch) {
+    endSearch(search);
+    SizeText(info.size, sizeText);
+    FormatDate(info.lastWrite, dateText);
+    TimeText(static_cast<uint16_t>(info.lastWrite & 0xFFFF), timeText);
+    std::snprintf(text, size, existing.get(), name, sizeText, dateText, timeText);
+  } else {
+    std::snprintf(text, size, "%s", name);
+  }
+
+  size_t used = std::strlen(text);
+  SizeText(entry->uncompressedSize(), sizeText);
+  FormatDate(entry->dosDateTime(), dateText);
+  TimeText(static_cast<uint16_t>(entry->dosDateTime() & 0xFFFF), timeText);
+  std::snprintf(text + used, size - used, incoming.get(), sizeText, dateText, timeText);
+}
+
+// --- dialog 106: the overwrite question ---------------------------------------------------
+INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      CenterWindow(dialog);
+      SetWindowTextA(dialog, WindowCaption(ProgressWindow));
+      SendDlgItemMessageA(dialog, IDC_OVERWRITE_ICON, STM_SETICON,
+                          reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_QUESTION)), 0);
+      SetDlgItemTextA(dialog, IDC_OVERWRITE_TEXT, reinterpret_cast<const char*>(lParam));
+      return TRUE;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+int ShowOverwriteQuestion(HWND owner, const char* text) {
+  return static_cast<int>(DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_OVERWRITE), owner,
+                                          OverwriteDialogProc, reinterpret_cast<LPARAM>(text)));
+}
+
+// --- dialog 105: the password question ----------------------------------------------------
+struct PasswordRequest {
+  const char* entryName;
+  char* target;  // receives the typed password after "O&K"
+  int limit;     // target's size
+};
+
+INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* request = reinterpret_cast<PasswordRequest*>(lParam);
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      CenterWindow(dialog);
+      SetWindowTextA(dialog, WindowCaption(ProgressWindow));
+      SetDlgItemTextA(dialog, IDC_PASSWORD_NAME, request->entryName);
+      SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "");
+      // A longer password could not be kept: let the edit say so while it is typed.
+      SendDlgItemMessageA(dialog, IDC_PASSWORD_EDIT, EM_LIMITTEXT, kPasswordSize - 1, 0);
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      int id = LOWORD(wParam);
+      if (id == IDC_PASSWORD_OK) {
+        auto* request = reinterpret_cast<PasswordRequest*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        char typed[kPasswordSize] = {};
+        GetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, typed, sizeof typed);
+        if (request->limit > 0) {
+          size_t n = std::strlen(typed);
+          if (n > static_cast<size_t>(request->limit - 1)) n = static_cast<size_t>(request->limit - 1);
+          std::memcpy(request->target, typed, n);
+          request->target[n] = 0;
+        }
+        SecureZeroMemory(typed, sizeof typed);
+      }
+      EndDialog(dialog, id);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+class Win32Callbacks : public UserCallbacks {
+ public:
+  int AskOverwrite(const char* name, const CentralHeader* entry) override {
+    ComposeOverwriteText(prompt_, sizeof prompt_, name, entry);
+    switch (ShowOverwriteQuestion(owner(), prompt_)) {
+      case IDC_OVERWRITE_YES: return 'Y';
+      case IDC_OVERWRITE_ALL: return 'A';
+      case IDC_OVERWRITE_NONE: return 'V';
+      default: return 'N';  // "&Não" or the dialog closed
+    }
+  }
+
+  int AskLastDisk() override {
+    ResourceText text(IDS_INSERT_LAST_DISK);
+    return AskToGoOn(text.get());
+  }
+
+  int AskDisk(int diskNumber) override {
+    ResourceText format(IDS_INSERT_DISK);
+    size_t size = std::strlen(format.get()) + 32;
+    char* text = new (std::nothrow) char[size];
+    if (!text) ReportFatal(100, nullptr);
+    std::snprintf(text, size, format.get(), diskNumber);
+    int key = AskToGoOn(text);
+    delete[] text;
+    return key;
+  }
+
+  char* GetPassword(char* buffer, int size) override {
+    if (size <= 0) return buffer;
+    std::strncpy(buffer, password_, static_cast<size_t>(size));
+    buffer[size - 1] = 0;
+    return buffer;
+  }
+
+  int AskYesNo(const char* question) override {
+    HWND window = owner();
+    return MessageBoxA(window, question, WindowCaption(window), MB_ICONQUESTION | MB_YESNO) ==
+                   IDYES
+               ? 1
+               : 0;
+  }
+
+  int AskPassword(const char* entryName, char* buffer, int size) override {
+    PasswordRequest request{entryName, password_, size < kPasswordSize ? size : kPasswordSize};
+    INT_PTR pressed = DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_PASSWORD), owner(),
+                                      PasswordDialogProc, reinterpret_cast<LPARAM>(&request));
+    if (pressed == IDC_PASSWORD_OK) {
+      GetPassword(buffer, size);
+      return kPasswordEntered;
+    }
+    if (pressed == IDC_PASSWORD_SKIP_ALL) return kPasswordSkipAll;
+    return kPasswordSkip;  // "&Ignorar" or the dialog closed
+  }
+
+ private:
+  HWND owner() const { return static_cast<HWND>(ownerWindow); }
+
+  int AskToGoOn(const char* text) {
+    HWND window = owner();
+    return MessageBoxA(window, text, WindowCaption(window), MB_ICONWARNING | MB_OKCANCEL) == IDOK
+               ? kKeyGoOn
+               : kKeyAbort;
+  }
+
+  char prompt_[kPromptSize] = {};
+  char password_[kPasswordSize] = {};
+};
+
+}  // namespace
+
+UserCallbacks* CreateWin32Callbacks() { return new (std::nothrow) Win32Callbacks(); }

@@ -1,0 +1,235 @@
+// The main dialog: the open-file common dialog, used only to choose the destination directory
+// and drive, with template 1000 and this hook procedure for everything else. One procedure
+// dispatches each message to a named handler.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/sfx/directive_defaults.h"
+#include "app/sfx/sfx_win32.h"
+#include "report/report.h"
+#include "report/string_ids.h"
+#include "resources/resource_ids.h"
+#include "zip/archive_state.h"
+
+namespace {
+
+constexpr int kCaptionSize = 512;
+constexpr int kStringSize = 256;
+
+OPENFILENAMEA gMainDialogRequest;
+UINT gDirectoryChangedMessage = 0;  // the common dialog's "commdlg_LBSelChangedNotify"
+
+void Enable(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog, id), enabled); }
+void Show(HWND dialog, int id, bool shown) { ShowWindow(GetDlgItem(dialog, id), shown ? SW_SHOW : SW_HIDE); }
+
+uint16_t ArchiveCommentLength() {
+  const EndRecord* end = gArchiveState ? gArchiveState->endRecord() : nullptr;
+  return end ? end->commentLength() : 0;
+}
+
+// --- dialog state -------------------------------------------------------------------------
+// Controls that the user may change while idle and that a run locks.
+const int kRunLockedControls[] = {IDC_DESTINATION,   IDC_DIRECTORY_LIST, IDC_DRIVE_LIST,
+                                  IDC_EXTRACT,       IDC_TEST,           IDC_ABOUT,
+                                  IDC_INFORMATION,   IDC_SHOW_MESSAGES,  IDC_OVERWRITE_ASK,
+                                  IDC_OVERWRITE_ALWAYS, IDC_OVERWRITE_NEVER};
+// Figures that only mean something during a run.
+const int kRunFigures[] = {IDC_EXTRACTED_LABEL, IDC_WARNINGS_LABEL, IDC_EXTRACTED, IDC_WARNINGS};
+
+void SetRunControls(HWND dialog, bool idle) {
+  for (int id : kRunLockedControls) Enable(dialog, id, idle);
+  Enable(dialog, IDC_RECREATE_DIRECTORIES, idle && ArchiveHasDirectories());
+  Enable(dialog, IDC_CREATE_GROUPS, idle && ProgramGroupText());
+  Enable(dialog, IDC_REGISTER_EXTENSIONS, idle && ExtensionText());
+  // The directives never name a program to run after extraction.
+  Enable(dialog, IDC_RUN_AFTER, false);
+  for (int id : kRunFigures) Enable(dialog, id, !idle);
+}
+
+void ShowIdleLine(HWND dialog, bool idle) {
+  Show(dialog, IDC_PROGRESS_ACTION, !idle);
+  Show(dialog, IDC_PROGRESS_ITEM, !idle);
+  Show(dialog, IDC_PROGRESS_MARKER, !idle);
+  Show(dialog, IDC_IDLE_LINE, idle);  // its text comes with the template
+}
+
+void AppendToText(HWND dialog, int id, const char* text) {
+  char buffer[kStringSize + kPathSize];
+  GetDlgItemTextA(dialog, id, buffer, kStringSize);
+  size_t used = std::strlen(buffer);
+  std::snprintf(buffer + used, sizeof buffer - used, "%s", text);
+  SetDlgItemTextA(dialog, id, buffer);
+}
+
+void ApplyDirectiveOptions(HWND dialog) {
+  if (const char* extensions = ExtensionDisplayList()) {
+    AppendToText(dialog, IDC_REGISTER_EXTENSIONS, extensions);
+  }
+  // The group text up to its first separator: the name block starts with it.
+  if (const char* groups = ProgramGroupText()) AppendToText(dialog, IDC_CREATE_GROUPS, groups);
+
+  uint16_t flags = gDirectiveFlags;
+  uint16_t overwrite = flags & (kDirectiveOverwriteAlways | kDirectiveOverwriteNever);
+  int radio = overwrite == kDirectiveOverwriteAlways  ? IDC_OVERWRITE_ALWAYS
+              : overwrite == kDirectiveOverwriteNever ? IDC_OVERWRITE_NEVER
+                                                      : IDC_OVERWRITE_ASK;
+  CheckRadioButton(dialog, IDC_OVERWRITE_ASK, IDC_OVERWRITE_NEVER, radio);
+  CheckDlgButton(dialog, IDC_RECREATE_DIRECTORIES, (flags & kDirectiveRecreateDirectories) ? 1 : 0);
+  CheckDlgButton(dialog, IDC_RUN_AFTER, 0);
+  CheckDlgButton(dialog, IDC_CREATE_GROUPS, (flags & kDirectiveCreateGroups) ? 1 : 0);
+  CheckDlgButton(dialog, IDC_REGISTER_EXTENSIONS, (flags & kDirectiveRegisterExtensions) ? 1 : 0);
+  CheckDlgButton(dialog, IDC_SHOW_MESSAGES, (flags & kDirectiveShowMessages) ? 1 : 0);
+}
+
+// The sum of the entries' uncompressed sizes in kilobytes, rounded up.
+unsigned RequiredKilobytes() {
+  ArchiveState* archive = gArchiveState;
+  if (!archive || !archive->entries()) return 0;
+  double total = 0;
+  CentralHeader** entries = archive->entries();
+  for (uint32_t i = 0; i < archive->entryCount; ++i) total += entries[i]->uncompressedSize();
+  return static_cast<unsigned>(std::ceil(total / 1024));
+}
+
+// Free space on the current drive, and the current directory as the destination.
+void UpdateDiskSpace(HWND dialog) {
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+  GetDiskFreeSpaceA(nullptr, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters);
+  uint32_t clusterBytes = bytesPerSector * sectorsPerCluster;
+  // Kept in 32 bits: a small cluster is multiplied out before dividing, a large one after.
+  uint32_t freeKilobytes = clusterBytes < 1024 ? (clusterBytes * freeClusters) / 1024
+                                               : (clusterBytes / 1024) * freeClusters;
+  SetDlgItemTextA(dialog, IDC_AVAILABLE, FormatKilobytes(freeKilobytes));
+  char directory[kPathSize] = {};
+  GetCurrentDirectoryA(kPathSize, directory);
+  SetDlgItemTextA(dialog, IDC_DESTINATION, directory);
+}
+
+bool ConfirmExit(HWND dialog) {
+  char* text = LoadResourceText(IDS_CONFIRM_EXIT, nullptr, kStringSize);
+  bool yes = MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
+  delete[] text;
+  return yes;
+}
+
+// --- message handlers ---------------------------------------------------------------------
+BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
+  ProgressWindow = dialog;
+  CenterWindow(dialog);
+
+  char caption[kCaptionSize + kPathSize];
+  GetWindowTextA(dialog, caption, kCaptionSize);
+  if (gArchiveState) {
+    size_t used = std::strlen(caption);
+    std::snprintf(caption + used, sizeof caption - used, "%s", gArchiveState->archivePath);
+  }
+  SetWindowTextA(dialog, caption);
+
+  // The frame around the figures grows to the directory list's height, or far enough to hold
+  // the warning count, whichever is taller.
+  if (HWND list = GetDlgItem(dialog, IDC_DIRECTORY_LIST)) {
+    HWND frame = GetDlgItem(dialog, IDC_FIGURES_FRAME);
+    RECT listRect, frameRect, warningsRect;
+    GetWindowRect(list, &listRect);
+    GetWindowRect(frame, &frameRect);
+    GetWindowRect(GetDlgItem(dialog, IDC_WARNINGS_LABEL), &warningsRect);
+    int height = listRect.bottom - listRect.top;
+    int needed = warningsRect.bottom - frameRect.top + 2;
+    if (needed > height) height = needed;
+    SetWindowPos(frame, nullptr, 0, 0, frameRect.right - frameRect.left, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  SetRunControls(dialog, true);
+  ShowIdleLine(dialog, true);
+  Enable(dialog, IDC_INFORMATION, ArchiveCommentLength() != 0);
+  SetDlgItemTextA(dialog, IDC_REQUIRED, FormatKilobytes(RequiredKilobytes()));
+  ApplyDirectiveOptions(dialog);
+  if (request->lCustData) {
+    UpdateDiskSpace(dialog);
+  } else {
+    SetDlgItemTextA(dialog, IDC_DESTINATION, request->lpstrInitialDir);
+  }
+  if (const char* destination = DefaultDestination()) {
+    SetDlgItemTextA(dialog, IDC_DESTINATION, destination);
+  }
+  return TRUE;
+}
+
+BOOL OnCancel(HWND dialog) {
+  if (!ConfirmExit(dialog)) return TRUE;
+  if (!IsWindowEnabled(GetDlgItem(dialog, IDC_EXTRACT))) {
+    // A run is under way: no post-extraction action may follow, and a pass still running is
+    // ended here, from inside its own progress notification.
+    gPostActionsAllowed = 0;
+    if (gInPass) {
+      ProgressWindow = nullptr;
+      ReportFatal(kExitCancelled, nullptr);
+    }
+  }
+  EndDialog(dialog, IDC_CANCEL);
+  return TRUE;
+}
+
+// Button clicks (notification code 0). Returning FALSE lets the common dialog handle the
+// command itself.
+BOOL OnCommand(HWND dialog, int id) {
+  switch (id) {
+    case IDC_CANCEL:
+      return OnCancel(dialog);
+    default:
+      return FALSE;
+  }
+}
+
+// Drawn as the program icon while minimised.
+BOOL OnPaint(HWND dialog) {
+  if (!IsIconic(dialog)) return FALSE;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(dialog, &paint);
+  DrawIcon(dc, 0, 0, gProgramIcon);
+  EndPaint(dialog, &paint);
+  return TRUE;
+}
+
+UINT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog(dialog, reinterpret_cast<const OPENFILENAMEA*>(lParam));
+    case WM_PAINT:
+      return OnPaint(dialog);
+    case WM_ERASEBKGND:
+      return IsIconic(dialog) ? TRUE : FALSE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<UINT_PTR>(gProgramIcon);
+    case WM_GETICON:
+      return wParam ? reinterpret_cast<UINT_PTR>(gProgramIcon) : 0;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == 0) return OnCommand(dialog, LOWORD(wParam));
+      return FALSE;
+    default:
+      if (message == gDirectoryChangedMessage && gDirectoryChangedMessage != 0) {
+        UpdateDiskSpace(dialog);
+      }
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void ShowMainDialog(char* initialDirectory) {
+  if (!gDirectoryChangedMessage) gDirectoryChangedMessage = RegisterWindowMessageA(LBSELCHSTRINGA);
+  std::memset(&gMainDialogRequest, 0, sizeof gMainDialogRequest);
+  // The size of the request as the classic common dialog knows it, on every architecture.
+  gMainDialogRequest.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  gMainDialogRequest.hInstance = gInstance;
+  gMainDialogRequest.Flags =
+      OFN_LONGNAMES | OFN_NOVALIDATE | OFN_ENABLETEMPLATE | OFN_ENABLEHOOK | OFN_HIDEREADONLY;
+  gMainDialogRequest.lpTemplateName = MAKEINTRESOURCEA(IDD_MAIN);
+  gMainDialogRequest.lpfnHook = MainDialogProc;
+  gMainDialogRequest.lCustData = 1;
+  gMainDialogRequest.lpstrInitialDir = initialDirectory;
+  GetOpenFileNameA(&gMainDialogRequest);
+}
