@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The demo (make demo, after the build): a small self-extracting archive, run under Wine on a
+# headless X server up to its main dialog, of which a screenshot is saved; the same archive
+# extracted by vespa-console; then the stub is cancelled the way a user would.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+demo="$root/build/demo"
+native="$root/build/native/bin"
+# Only 64-bit Wine is at hand here, so the demo runs the x86_64 stub.
+stub="$root/build/win64/bin/vespa-sfx.exe"
+
+for f in "$native/vespa-mksfx" "$native/vespa-console" "$stub" "$root/build/win64/bin/vespa-uidriver.exe"; do
+  [ -e "$f" ] || { echo "demo: $f is missing; run make build first" >&2; exit 1; }
+done
+
+rm -rf "$demo/files" "$demo/out" "$demo/demo.zip" "$demo/demo-setup.exe" "$demo/screenshot.png"
+mkdir -p "$demo/files/docs" "$demo/out"
+printf 'Bem-vindo ao VESPA!\r\nEste pacote foi criado pela demonstração.\r\n' > "$demo/files/leia-me.txt"
+printf 'Relatório anual\r\n%.0s' $(seq 1 200) > "$demo/files/relatório.txt"
+printf 'Manual de instalação\r\n' > "$demo/files/docs/manual.txt"
+
+# Python's zipfile marks the Portuguese name as UTF-8, which the stub shows in code page 1252.
+python3 - "$demo/files" "$demo/demo.zip" <<'EOF'
+import os, sys, zipfile
+source, archive = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+    for folder, _, names in sorted(os.walk(source)):
+        for name in sorted(names):
+            path = os.path.join(folder, name)
+            z.write(path, os.path.relpath(path, source))
+EOF
+
+"$native/vespa-mksfx" -o "$demo/demo-setup.exe" --stub "$stub" "$demo/demo.zip"
+echo "demo: built $demo/demo-setup.exe ($(stat -c %s "$demo/demo-setup.exe") bytes)"
+
+# Under Wine: wait for the main dialog, take its screenshot, leave it open for now.
+export VESPA_SOURCE="$root" VESPA_WIN64_BIN="$root/build/win64/bin" VESPA_BIN="$native"
+export VESPA_WINE_ROOT="$demo/wine" VESPA_WINE_RUN=demo
+python3 - "$demo" <<'EOF'
+import os, sys
+sys.path.insert(0, os.path.join(os.environ["VESPA_SOURCE"], "tests", "wine"))
+import harness
+
+demo = sys.argv[1]
+setup = os.path.join(demo, "demo-setup.exe")
+print("demo: starting Wine (the first run boots a Wine prefix, about 20 s)")
+with harness.WineSession() as session:
+    driver = session.driver()
+    driver.launch(setup)
+    caption = driver.wait_window(1007, 1010)
+    dialog = driver.dump()
+    print(f"demo: main dialog open: {caption}")
+    print(f"demo:   required {dialog.controls[1010].text}, available {dialog.controls[1011].text}, "
+          f"destination {dialog.controls[1007].text}")
+    shot = session.screenshot(os.path.join(demo, "screenshot.png"), driver.rect())
+    print(f"demo: screenshot of the main dialog: {shot}")
+
+    # Until the dialog extracts by itself, vespa-console extracts the same archive.
+    out = os.path.join(demo, "out")
+    import subprocess
+    subprocess.run([os.path.join(os.environ["VESPA_BIN"], "vespa-console"), "-EXTRACT",
+                    "-DIRECTORIES", setup, out + "/"], check=True, timeout=120)
+    print(f"demo: extracted into {out}:")
+    for folder, _, names in sorted(os.walk(out)):
+        for name in sorted(names):
+            path = os.path.join(folder, name)
+            print(f"demo:   {os.path.relpath(path, out)} ({os.path.getsize(path)} bytes)")
+
+    # Cancel, confirm, and the stub ends normally.
+    driver.press(harness.IDCANCEL)
+    _, question = driver.wait_message_box()
+    print(f"demo: Cancel asks: {question}")
+    driver.answer(harness.IDYES)
+    print(f"demo: the stub ended with exit code {driver.exit_code()}")
+EOF

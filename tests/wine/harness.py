@@ -1,0 +1,465 @@
+"""Runs Windows programs under Wine on a headless X server and drives their windows.
+
+One Wine prefix per test run, under $VESPA_WINE_ROOT, booted once (wineboot -i) and reused by
+every test script of the same run; one Xvfb per script on a free display; the UI driver
+(vespa-uidriver.exe, see tests/wine/driver/uidriver_win32.cpp for its protocol) held open on
+pipes so that a test can react to what the program shows. Nothing here waits without a
+timeout, and the prefix's wineserver is ended when a session closes.
+
+Environment (set by CMake for the tests): VESPA_WIN64_BIN (bin directory of the x86_64 build,
+with vespa-uidriver.exe), VESPA_WIN32_BIN, VESPA_WINE_ROOT, VESPA_BIN (native bin:
+vespa-mksfx, vespa-console), VESPA_SOURCE. VESPA_WINE_RUN names the run explicitly (the
+default is the parent process, ctest, so that the scripts of one ctest run share a prefix).
+"""
+
+import fcntl
+import os
+import queue
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+SOURCE = os.environ.get("VESPA_SOURCE", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+WIN64_BIN = os.environ.get("VESPA_WIN64_BIN", os.path.join(SOURCE, "build", "win64", "bin"))
+WIN32_BIN = os.environ.get("VESPA_WIN32_BIN", os.path.join(SOURCE, "build", "win32", "bin"))
+NATIVE_BIN = os.environ.get("VESPA_BIN", os.path.join(SOURCE, "build", "native", "bin"))
+WINE_ROOT = os.environ.get("VESPA_WINE_ROOT", os.path.join(SOURCE, "build", "wine"))
+
+BOOT_TIMEOUT = 300
+SCREEN_SIZE = "1024x768"
+COMMAND_TIMEOUT = 60      # seconds a single driver command may take, its own wait included
+WINDOW_TIMEOUT_MS = 30000  # how long a program may take to show a window
+
+# Control ids the tests look for.
+MESSAGE_BOX_TEXT = 0xFFFF  # the static control holding a message box's text
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+
+
+def _quiet_env(extra=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEDEBUG": "-all",
+        # No prompts to install the .NET or HTML engines while booting.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # Unix file names in UTF-8, Windows texts in code page 1252.
+        "LANG": "C.UTF-8",
+        "LC_ALL": "C.UTF-8",
+    })
+    env.pop("WINEARCH", None)
+    if extra:
+        env.update(extra)
+    return env
+
+
+def _process_start_time(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[19]
+    except OSError:
+        return None
+
+
+def _run_id():
+    explicit = os.environ.get("VESPA_WINE_RUN")
+    if explicit:
+        return explicit
+    parent = os.getppid()
+    return f"{parent}-{_process_start_time(parent)}"
+
+
+def _run_alive(run_id):
+    pid, _, start = run_id.partition("-")
+    return pid.isdigit() and _process_start_time(int(pid)) == start
+
+
+def have_wine():
+    return shutil.which("wine") is not None and shutil.which("Xvfb") is not None
+
+
+def windows_path(path):
+    """The Windows name of a Unix path: Wine maps the Unix root to drive Z:."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+# --- escapes of the driver protocol ------------------------------------------------------
+def escape(text):
+    """Text (str, shown in code page 1252, or bytes) as a driver argument."""
+    data = text.encode("cp1252") if isinstance(text, str) else text
+    out = []
+    for b in data:
+        if b == 0x5C:
+            out.append("\\\\")
+        elif b == 0x0A:
+            out.append("\\n")
+        elif b == 0x0D:
+            out.append("\\r")
+        elif b == 0x09:
+            out.append("\\t")
+        elif b < 0x20 or b > 0x7E:
+            out.append("\\x%02X" % b)
+        else:
+            out.append(chr(b))
+    return "".join(out)
+
+
+def unescape(text):
+    """A driver answer's text as bytes."""
+    out = bytearray()
+    i = 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            n = text[i + 1]
+            if n == "x" and i + 4 <= len(text):
+                out.append(int(text[i + 2:i + 4], 16))
+                i += 4
+                continue
+            out.extend({"n": b"\n", "r": b"\r", "t": b"\t"}.get(n, n.encode("latin-1")))
+            i += 2
+            continue
+        out.extend(c.encode("latin-1"))
+        i += 1
+    return bytes(out)
+
+
+def decode(text):
+    """A driver answer's text as the user reads it."""
+    return unescape(text).decode("cp1252")
+
+
+# --- the prefix --------------------------------------------------------------------------
+def prepare_prefix(display_env):
+    """The booted prefix of this run: created and booted on first use, reused afterwards."""
+    os.makedirs(WINE_ROOT, exist_ok=True)
+    run_id = _run_id()
+    prefix = os.path.join(WINE_ROOT, "prefix-" + run_id)
+    with open(os.path.join(WINE_ROOT, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(os.path.join(prefix, ".booted")):
+            return prefix
+        # Prefixes of runs that are over are never used again.
+        for name in os.listdir(WINE_ROOT):
+            if name.startswith("prefix-") and name != "prefix-" + run_id and not _run_alive(name[7:]):
+                shutil.rmtree(os.path.join(WINE_ROOT, name), ignore_errors=True)
+        shutil.rmtree(prefix, ignore_errors=True)
+        env = _quiet_env(dict(display_env, WINEPREFIX=prefix))
+        subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=BOOT_TIMEOUT, check=True)
+        # A virtual desktop: without a window manager on the X server, windows would have no
+        # title bars; inside Wine's own desktop window they are drawn as on Windows.
+        for key, value, data in ((r"HKCU\Software\Wine\Explorer", "Desktop", "Default"),
+                                 (r"HKCU\Software\Wine\Explorer\Desktops", "Default", SCREEN_SIZE)):
+            subprocess.run(["wine", "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=BOOT_TIMEOUT, check=True)
+        # The desktop mode is read when the wineserver starts: end this one.
+        subprocess.run(["wineserver", "-k"], env=env, timeout=BOOT_TIMEOUT, check=False)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=BOOT_TIMEOUT, check=False)
+        with open(os.path.join(prefix, ".booted"), "w") as f:
+            f.write(time.strftime("%Y-%m-%d %H:%M:%S\n"))
+        return prefix
+
+
+class Xvfb:
+    """A headless X server on a display it picks itself."""
+
+    def __init__(self, size=SCREEN_SIZE + "x24"):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp",
+             "-noreset"],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_end)
+        number = b""
+        deadline = time.time() + 30
+        while not number.endswith(b"\n"):
+            if time.time() > deadline:
+                self.close()
+                raise RuntimeError("Xvfb did not start")
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                self.close()
+                raise RuntimeError("Xvfb ended before naming its display")
+            number += chunk
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=10)
+
+
+class DriverError(Exception):
+    pass
+
+
+class Window:
+    """What the driver reports of one window: its caption and its controls."""
+
+    def __init__(self, caption, controls):
+        self.caption = caption
+        self.controls = controls  # id -> Control
+
+    def __repr__(self):
+        return f"Window({self.caption!r}, {len(self.controls)} controls)"
+
+
+class Control:
+    def __init__(self, cid, cls, flags, text):
+        self.id = cid
+        self.cls = cls
+        self.visible = flags[0] == "v"
+        self.enabled = flags[1] == "e"
+        self.checked = flags[2] == "c"
+        self.text = text
+
+    def __repr__(self):
+        return f"Control({self.id}, {self.cls}, {self.text!r})"
+
+
+class Driver:
+    """vespa-uidriver.exe under Wine, held open on pipes: one command, one answer."""
+
+    def __init__(self, session):
+        self.session = session
+        self.process = subprocess.Popen(
+            ["wine", os.path.join(WIN64_BIN, "vespa-uidriver.exe")], env=session.env,
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        self.lines = queue.Queue()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            self.lines.put(raw.decode("latin-1").rstrip("\r\n"))
+        self.lines.put(None)
+
+    def command(self, line, timeout=COMMAND_TIMEOUT):
+        """Sends one command; returns its data lines or raises DriverError with the reason."""
+        if self.process.poll() is not None:
+            raise DriverError("the driver has ended")
+        self.process.stdin.write((line + "\n").encode("latin-1"))
+        self.process.stdin.flush()
+        data = []
+        deadline = time.time() + timeout
+        while True:
+            remaining = deadline - time.time()
+            try:
+                answer = self.lines.get(timeout=max(remaining, 0.01))
+            except queue.Empty:
+                raise DriverError(f"no answer to {line!r} within {timeout} s")
+            if answer is None:
+                raise DriverError(f"the driver ended during {line!r}")
+            if answer == "ok":
+                return data
+            if answer.startswith("error"):
+                raise DriverError(f"{line!r}: {answer[6:]}")
+            data.append(answer)
+
+    @staticmethod
+    def _value(lines, key):
+        for line in lines:
+            if line.startswith(key + " "):
+                return line[len(key) + 1:]
+            if line == key:
+                return ""
+        raise DriverError(f"no {key} in the answer {lines!r}")
+
+    # --- the program -------------------------------------------------------------------
+    def launch(self, program, *args, cwd=None):
+        """Starts a Windows program; absolute Unix paths among program and args are passed by
+        their Windows names."""
+        words = [windows_path(w) if w.startswith("/") else w for w in [program] + list(args)]
+        line = " ".join('"' + w + '"' if (" " in w or not w) else w for w in words)
+        if cwd:
+            self.command("cd " + escape(windows_path(cwd) if cwd.startswith("/") else cwd))
+        return int(self._value(self.command("launch " + escape(line)), "pid"))
+
+    def exit_code(self, timeout_ms=WINDOW_TIMEOUT_MS):
+        lines = self.command(f"exit {timeout_ms}", timeout=timeout_ms / 1000 + 30)
+        return int(self._value(lines, "exit"))
+
+    def kill(self):
+        self.command("kill")
+
+    # --- windows -------------------------------------------------------------------------
+    def wait_window(self, *ids, timeout_ms=WINDOW_TIMEOUT_MS):
+        """Waits for an active window having the given control ids; returns its caption."""
+        lines = self.command("wait %d %s" % (timeout_ms, " ".join(str(i) for i in ids)),
+                             timeout=timeout_ms / 1000 + 30)
+        return decode(self._value(lines, "caption"))
+
+    def wait_message_box(self, timeout_ms=WINDOW_TIMEOUT_MS):
+        """Waits for a message box; returns (caption, text)."""
+        caption = self.wait_window(MESSAGE_BOX_TEXT, timeout_ms=timeout_ms)
+        return caption, self.text(MESSAGE_BOX_TEXT)
+
+    def windows(self):
+        return self.command("windows")
+
+    def dump(self):
+        lines = self.command("dump")
+        caption = decode(self._value(lines, "caption"))
+        controls = {}
+        for line in lines:
+            if not line.startswith("control "):
+                continue
+            parts = line.split(" ", 4)
+            cid = int(parts[1]) & 0xFFFF
+            controls[cid] = Control(cid, parts[2], parts[3], decode(parts[4]) if len(parts) > 4 else "")
+        return Window(caption, controls)
+
+    def text(self, control_id):
+        return decode(self._value(self.command(f"text {control_id}"), "text"))
+
+    def set_text(self, control_id, text):
+        self.command(f"set {control_id} {escape(text)}")
+
+    def press(self, button):
+        """Presses a button by id or by its text (mnemonic marks ignored)."""
+        self.command(f"press {button if isinstance(button, int) else escape(button)}")
+
+    def answer(self, button):
+        """Presses a button of the current window and waits until that window has gone."""
+        self.press(button)
+        self.command("gone 20000", timeout=40)
+
+    def check(self, control_id, on=True):
+        self.command(f"check {control_id} {1 if on else 0}")
+
+    def close_window(self):
+        self.command("close")
+
+    def rect(self):
+        left, top, right, bottom = (int(v) for v in self._value(self.command("rect"), "rect").split())
+        return left, top, right, bottom
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                self.process.stdin.write(b"quit\n")
+                self.process.stdin.flush()
+                self.process.stdin.close()
+                self.process.wait(timeout=20)
+            except (OSError, subprocess.TimeoutExpired):
+                pass
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait(timeout=10)
+
+
+class WineSession:
+    """A display, the run's prefix and helpers; use as a context manager."""
+
+    def __init__(self):
+        self.xvfb = Xvfb()
+        self.display = self.xvfb.display
+        try:
+            self.prefix = prepare_prefix({"DISPLAY": self.display})
+        except BaseException:
+            self.xvfb.close()
+            raise
+        self.env = _quiet_env({"WINEPREFIX": self.prefix, "DISPLAY": self.display})
+        self.drivers = []
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def driver(self):
+        d = Driver(self)
+        self.drivers.append(d)
+        return d
+
+    def run(self, program, *args, timeout=120, cwd=None):
+        """Runs a console program under Wine; returns the CompletedProcess (bytes output)."""
+        return subprocess.run(["wine", program] + list(args), env=self.env, cwd=cwd,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+
+    def screenshot(self, path, rect=None):
+        """The whole screen, or the rectangle (left, top, right, bottom) of it, as a PNG."""
+        command = ["import", "-display", self.display, "-window", "root"]
+        if rect:
+            left, top, right, bottom = rect
+            command += ["-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage"]
+        subprocess.run(command + [path], env=self.env, timeout=60, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def close(self):
+        for d in self.drivers:
+            d.close()
+        self.drivers = []
+        try:
+            subprocess.run(["wineserver", "-k"], env=self.env, timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            pass
+        self.xvfb.close()
+
+
+def native_tool(name):
+    return os.path.join(NATIVE_BIN, name)
+
+
+def make_sfx(archive, out, stub=None):
+    """A self-extracting archive of stub + archive, built by vespa-mksfx."""
+    stub = stub or os.path.join(WIN64_BIN, "vespa-sfx.exe")
+    builder = native_tool("vespa-mksfx")
+    if os.path.exists(builder):
+        subprocess.run([builder, "-o", out, "--stub", stub, archive],
+                       check=True, timeout=60, stdout=subprocess.DEVNULL)
+        return out
+    # Without the builder: the stub with the archive appended, its offsets shifted by zip -A.
+    with open(out, "wb") as f:
+        for part in (stub, archive):
+            with open(part, "rb") as p:
+                shutil.copyfileobj(p, f)
+    subprocess.run(["zip", "-q", "-A", out], check=True, timeout=60)
+    return out
+
+
+class WineTestCase(unittest.TestCase):
+    """One Wine session for all tests of a class; skipped where Wine or the builds are missing."""
+
+    session = None
+
+    @classmethod
+    def setUpClass(cls):
+        if not have_wine():
+            raise unittest.SkipTest("wine or Xvfb is not installed")
+        if not os.path.exists(os.path.join(WIN64_BIN, "vespa-uidriver.exe")):
+            raise unittest.SkipTest("the x86_64 build (vespa-uidriver.exe) is missing")
+        cls.session = WineSession()
+        cls.work = tempfile.mkdtemp(prefix="wine-test-", dir=WINE_ROOT)
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.session:
+            cls.session.close()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+
+def main():
+    unittest.main(verbosity=2)
+
+
+if __name__ == "__main__":
+    sys.exit("harness.py is a module for the tests in this directory")
