@@ -38,6 +38,10 @@ WINDOW_TIMEOUT_MS = 30000  # how long a program may take to show a window
 # Control ids the tests look for.
 MESSAGE_BOX_TEXT = 0xFFFF  # the static control holding a message box's text
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+# Controls of the program's dialogs, whose labels also have id 0xFFFF: a window with one of
+# these is not a message box. The main dialog's destination, the viewer's and the overwrite
+# question's text, the password edit, the About box's title.
+NOT_IN_MESSAGE_BOXES = (1007, 1004, 1005, 1140)
 
 
 def _quiet_env(extra=None):
@@ -296,15 +300,18 @@ class Driver:
         self.command("kill")
 
     # --- windows -------------------------------------------------------------------------
-    def wait_window(self, *ids, timeout_ms=WINDOW_TIMEOUT_MS):
-        """Waits for an active window having the given control ids; returns its caption."""
-        lines = self.command("wait %d %s" % (timeout_ms, " ".join(str(i) for i in ids)),
+    def wait_window(self, *ids, without=(), timeout_ms=WINDOW_TIMEOUT_MS):
+        """Waits for an active window having the given control ids and none of those in
+        without; returns its caption."""
+        words = [str(i) for i in ids] + ["!" + str(i) for i in without]
+        lines = self.command("wait %d %s" % (timeout_ms, " ".join(words)),
                              timeout=timeout_ms / 1000 + 30)
         return decode(self._value(lines, "caption"))
 
     def wait_message_box(self, timeout_ms=WINDOW_TIMEOUT_MS):
         """Waits for a message box; returns (caption, text)."""
-        caption = self.wait_window(MESSAGE_BOX_TEXT, timeout_ms=timeout_ms)
+        caption = self.wait_window(MESSAGE_BOX_TEXT, without=NOT_IN_MESSAGE_BOXES,
+                                   timeout_ms=timeout_ms)
         return caption, self.text(MESSAGE_BOX_TEXT)
 
     def windows(self):
@@ -359,6 +366,12 @@ class Driver:
         if self.process.poll() is None:
             os.killpg(self.process.pid, signal.SIGKILL)
             self.process.wait(timeout=10)
+        self.reader.join(timeout=10)
+        for pipe in (self.process.stdin, self.process.stdout):
+            try:
+                pipe.close()
+            except OSError:
+                pass
 
 
 class WineSession:

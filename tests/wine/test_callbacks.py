@@ -89,8 +89,8 @@ class Callbacks(harness.WineTestCase):
     def test_overwrite_question_keeps_long_and_vanished_names_whole(self):
         # A name at the path length limit, whose question is longer than the 332 chars the
         # question was once composed in: nothing of it may be lost or overrun.
-        stem = os.path.join(self.work, "")
-        long_name = harness.windows_path(stem) + "n" * (259 - len(harness.windows_path(stem)) - 4) + ".txt"
+        stem = harness.windows_path(self.work) + "\\"
+        long_name = stem + "n" * (259 - len(stem) - 4) + ".txt"
         self.assertEqual(len(long_name), 259)
         unix_long = os.path.join(self.work, long_name.rsplit("\\", 1)[1])
         with open(unix_long, "wb") as f:

@@ -107,6 +107,34 @@ void UpdateDiskSpace(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_DESTINATION, directory);
 }
 
+// The caption of dialog template 1000 as written in the resources. The common dialog may have
+// put a title of its own on the window before the hook sees it, so the template is read.
+void TemplateCaption(char* out, int size) {
+  out[0] = 0;
+  HRSRC found = FindResourceA(gInstance, MAKEINTRESOURCEA(IDD_MAIN), MAKEINTRESOURCEA(5));  // RT_DIALOG
+  HGLOBAL loaded = found ? LoadResource(gInstance, found) : nullptr;
+  const auto* bytes = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
+  if (!bytes) return;
+  DWORD length = SizeofResource(gInstance, found);
+  static_assert(sizeof(DLGTEMPLATE) == 18, "the template header is packed to 2 bytes");
+  // DLGTEMPLATE, then the menu and the window class (each a 0xFFFF ordinal or a string), then
+  // the caption; all three are 16-bit characters.
+  const WCHAR* end = reinterpret_cast<const WCHAR*>(bytes + length);
+  const WCHAR* p = reinterpret_cast<const WCHAR*>(bytes + sizeof(DLGTEMPLATE));
+  for (int field = 0; field < 2 && p < end; ++field) {
+    if (*p == 0xFFFF) {
+      p += 2;
+    } else {
+      while (p < end && *p) ++p;
+      ++p;
+    }
+  }
+  const WCHAR* caption = p;
+  while (p < end && *p) ++p;
+  if (p >= end) return;
+  WideCharToMultiByte(CP_ACP, 0, caption, -1, out, size, nullptr, nullptr);
+}
+
 bool ConfirmExit(HWND dialog) {
   char* text = LoadResourceText(IDS_CONFIRM_EXIT, nullptr, kStringSize);
   bool yes = MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
@@ -120,7 +148,7 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   CenterWindow(dialog);
 
   char caption[kCaptionSize + kPathSize];
-  GetWindowTextA(dialog, caption, kCaptionSize);
+  TemplateCaption(caption, kCaptionSize);
   if (gArchiveState) {
     size_t used = std::strlen(caption);
     std::snprintf(caption + used, sizeof caption - used, "%s", gArchiveState->archivePath);

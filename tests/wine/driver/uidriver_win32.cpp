@@ -24,9 +24,13 @@
 //                           (escapes allowed); answers "pid N"
 //   windows                 the program's visible top-level windows, topmost first:
 //                           "window HWND STATE CLASS TEXT" (STATE: e enabled, - disabled)
-//   wait [TIMEOUT] [ID ...] waits for an active window of the program (top-level, visible,
-//                           enabled) that has every control id given, and makes it the current
-//                           window; answers "window HWND CLASS" and "caption TEXT"
+//   wait [TIMEOUT] [ID ...] [!ID ...]
+//                           waits for an active window of the program (top-level, visible,
+//                           enabled) that has every control id given and none of those marked
+//                           with '!', and makes it the current window; answers
+//                           "window HWND CLASS" and "caption TEXT". (Labels of dialogs often
+//                           have id 0xFFFF like a message box's text: exclude a control of the
+//                           dialog to wait for a message box in front of it.)
 //   gone [TIMEOUT]          waits until the current window no longer exists
 //   dump                    the current window: "caption TEXT", then one line per child control,
 //                           "control ID CLASS FLAGS TEXT", FLAGS being v (visible), e (enabled),
@@ -193,9 +197,12 @@ std::vector<HWND> ProgramWindows() {
   return search.found;
 }
 
-bool HasControls(HWND window, const std::vector<int>& ids) {
+bool HasControls(HWND window, const std::vector<int>& ids, const std::vector<int>& excluded) {
   for (int id : ids) {
     if (!GetDlgItem(window, id)) return false;
+  }
+  for (int id : excluded) {
+    if (GetDlgItem(window, id)) return false;
   }
   return true;
 }
@@ -282,21 +289,22 @@ bool ListWindows() {
 
 bool Wait(const std::vector<std::string>& args) {
   DWORD timeout = kDefaultTimeout;
-  std::vector<int> ids;
+  std::vector<int> ids, excluded;
   for (size_t i = 0; i < args.size(); ++i) {
+    bool exclude = i > 0 && args[i][0] == '!';
     long long value = 0;
-    if (!ParseNumber(args[i], &value)) return Fail("bad number");
+    if (!ParseNumber(exclude ? args[i].substr(1) : args[i], &value)) return Fail("bad number");
     if (i == 0) {
       timeout = static_cast<DWORD>(value);
     } else {
-      ids.push_back(static_cast<int>(value));
+      (exclude ? excluded : ids).push_back(static_cast<int>(value));
     }
   }
   if (!gSession.launched) return Fail("nothing launched");
   DWORD start = GetTickCount();
   for (;;) {
     for (HWND window : ProgramWindows()) {
-      if (IsWindowEnabled(window) && HasControls(window, ids)) {
+      if (IsWindowEnabled(window) && HasControls(window, ids, excluded)) {
         gSession.current = window;
         Line("window %p %s", static_cast<void*>(window), ClassOf(window).c_str());
         Line("caption %s", Escape(TextOf(window)).c_str());
