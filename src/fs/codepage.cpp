@@ -1,0 +1,97 @@
+// The 1252 <-> UTF-8 conversion behind codepage.h.
+#include "fs/codepage.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr char kNoForm = '_';
+
+// Code points of 0x80..0x9F; the rest of 0xA0..0xFF equals Latin-1.
+constexpr uint16_t kSpecials[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+uint32_t CodePointOf(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kSpecials[c - 0x80] : c; }
+
+// The 1252 byte of a code point, or -1 when it has none.
+int AnsiOf(uint32_t codePoint) {
+  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<int>(codePoint);
+  for (int i = 0; i < 32; ++i) {
+    if (kSpecials[i] == codePoint) return 0x80 + i;
+  }
+  return -1;
+}
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Decodes one well-formed sequence at text[i]; returns its length, 0 when the byte there does
+// not start one (overlong forms, surrogates and values above U+10FFFF are not well-formed).
+size_t DecodeUtf8(const std::string& text, size_t i, uint32_t* codePoint) {
+  unsigned char lead = static_cast<unsigned char>(text[i]);
+  size_t length;
+  uint32_t c;
+  uint32_t minimum;
+  if (lead < 0x80) {
+    *codePoint = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, c = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, c = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, c = lead & 0x07, minimum = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    unsigned char next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3F);
+  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  *codePoint = c;
+  return length;
+}
+
+}  // namespace
+
+std::string AnsiToUtf8(const std::string& ansi) {
+  std::string out;
+  out.reserve(ansi.size() + ansi.size() / 4);
+  for (char c : ansi) AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Utf8ToAnsi(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    uint32_t c = 0;
+    size_t length = DecodeUtf8(utf8, i, &c);
+    if (length == 0) {
+      out.push_back(kNoForm);
+      ++i;
+      continue;
+    }
+    int ansi = AnsiOf(c);
+    out.push_back(ansi < 0 ? kNoForm : static_cast<char>(ansi));
+    i += length;
+  }
+  return out;
+}
