@@ -1,0 +1,304 @@
+// The file layer on Windows: thin wrappers over the KERNEL32 "A" services, with times turned
+// into local DOS date-times and directory entries into FindInfo records.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "fs/fs.h"
+
+namespace {
+
+// Set from the console's control thread; read by the transferring thread after each transfer.
+volatile int gBreakPending = 0;
+
+BOOL WINAPI BreakHandler(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) gBreakPending = 1;
+  return TRUE;
+}
+
+// A break that arrived during the transfer is raised again afterwards, so the default handling
+// ends the process only once the transfer is complete. The transfer's own error survives.
+void AfterTransfer() {
+  DWORD error = GetLastError();
+  SetConsoleCtrlHandler(BreakHandler, FALSE);
+  if (gBreakPending) GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  SetLastError(error);
+}
+
+HANDLE HandleOf(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+constexpr DWORD kSetCompression = 0x9C040;  // FSCTL_SET_COMPRESSION
+constexpr USHORT kCompressionDefault = 1;   // COMPRESSION_FORMAT_DEFAULT
+constexpr DWORD kPlatformNt = 2;            // VER_PLATFORM_WIN32_NT
+constexpr DWORD kVersionInfoSize = 148;     // OSVERSIONINFOA
+
+// The root "X:\" of the drive named by the first character of path.
+void RootOf(const char* path, char root[4]) {
+  root[0] = path[0];
+  root[1] = ':';
+  root[2] = '\\';
+  root[3] = '\0';
+}
+
+void Fill(const WIN32_FIND_DATAA& found, FindInfo* info) {
+  info->attributes = found.dwFileAttributes;
+  info->creation = toDosDateTime(FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime});
+  info->lastAccess = toDosDateTime(FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime});
+  info->lastWrite = toDosDateTime(FileTime{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime});
+  info->size = found.nFileSizeLow;
+  // Windows leaves the alias empty for a name that is already a valid short name: that name
+  // then is its own short form.
+  const char* shortName = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
+  std::snprintf(info->name, sizeof info->name, "%s", nameType() ? found.cFileName : shortName);
+  std::snprintf(info->shortName, sizeof info->shortName, "%s", found.cAlternateFileName);
+  info->rawTimes[0] = FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime};
+  info->rawTimes[1] = FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime};
+  info->rawTimes[2] = FileTime{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime};
+}
+
+FILETIME ToWin32(const FileTime& time) {
+  FILETIME out;
+  out.dwLowDateTime = time.low;
+  out.dwHighDateTime = time.high;
+  return out;
+}
+
+// Copies path into out (size characters), unless they are the same buffer.
+void CopyPath(char* out, const char* path, size_t size) {
+  if (out != path && size > 0) std::snprintf(out, size, "%s", path);
+}
+
+}  // namespace
+
+// --- handle level ----------------------------------------------------------------------------
+
+FileHandle createFile(const char* name, uint32_t access, uint32_t share, uint32_t creation,
+                      uint32_t flagsAndAttributes) {
+  HANDLE handle = CreateFileA(name, access, share, nullptr, creation, flagsAndAttributes, nullptr);
+  return reinterpret_cast<FileHandle>(handle);
+}
+
+int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* bytesRead) {
+  DWORD done = 0;
+  SetConsoleCtrlHandler(BreakHandler, TRUE);
+  BOOL result = ReadFile(HandleOf(handle), buffer, count, &done, nullptr);
+  AfterTransfer();
+  if (bytesRead) *bytesRead = done;
+  return result == TRUE ? 0 : 1;
+}
+
+int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* bytesWritten) {
+  DWORD done = 0;
+  SetConsoleCtrlHandler(BreakHandler, TRUE);
+  BOOL result = WriteFile(HandleOf(handle), buffer, count, &done, nullptr);
+  AfterTransfer();
+  if (bytesWritten) *bytesWritten = done;
+  return result == TRUE ? 0 : 1;
+}
+
+int closeFile(FileHandle handle) { return CloseHandle(HandleOf(handle)) == TRUE ? 0 : 1; }
+
+int truncateFile(FileHandle handle) { return SetEndOfFile(HandleOf(handle)) == TRUE ? 0 : 1; }
+
+int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int origin) {
+  // Without a high part positions are 32-bit, and 0xFFFFFFFF is the failure answer.
+  DWORD position = SetFilePointer(HandleOf(handle), distance, nullptr, static_cast<DWORD>(origin));
+  if (position == INVALID_SET_FILE_POINTER) return 1;
+  if (newPosition) *newPosition = position;
+  return 0;
+}
+
+// --- services --------------------------------------------------------------------------------
+
+int makeDirectory(const char* path, void* securityAttributes) {
+  return CreateDirectoryA(path, static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes)) ? 0 : 1;
+}
+
+int deleteFile(const char* path) { return DeleteFileA(path) ? 0 : 1; }
+
+char* fullPathOf(char* out, const char* path) {
+  char* filePart = nullptr;
+  DWORD length = GetFullPathNameA(path, kPathSize, out, &filePart);
+  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) {
+    CopyPath(out, path, kPathSize);
+    return nullptr;
+  }
+  return filePart;
+}
+
+int getAttributes(const char* path, uint32_t* attributes) {
+  DWORD found = GetFileAttributesA(path);
+  if (attributes) *attributes = found;
+  return found == INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int setAttributes(const char* path, uint32_t attributes) {
+  if (!SetFileAttributesA(path, attributes)) return 1;
+  if (!(attributes & kAttrCompressed)) return 0;
+
+  // SetFileAttributesA cannot compress; NT file systems take it as a control request.
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = kVersionInfoSize;
+  if (!GetVersionExA(&version) || version.dwPlatformId != kPlatformNt) return 0;
+  const DWORD flags = (attributes & kAttrDirectory) ? FILE_FLAG_BACKUP_SEMANTICS : 0;
+  HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return 1;
+  USHORT format = kCompressionDefault;
+  DWORD returned = 0;
+  DeviceIoControl(handle, kSetCompression, &format, sizeof format, nullptr, 0, &returned, nullptr);
+  CloseHandle(handle);
+  return 0;
+}
+
+int dosToFileTime(uint16_t dosDate, uint16_t dosTime, FileTime* out) {
+  FILETIME local, utc;
+  if (!DosDateTimeToFileTime(dosDate, dosTime, &local)) return 1;
+  if (!LocalFileTimeToFileTime(&local, &utc)) return 1;
+  out->low = utc.dwLowDateTime;
+  out->high = utc.dwHighDateTime;
+  return 0;
+}
+
+uint32_t toDosDateTime(const FileTime& time) {
+  FILETIME utc = ToWin32(time), local;
+  WORD date = 0, clock = 0;
+  if (!FileTimeToLocalFileTime(&utc, &local)) return 0;
+  if (!FileTimeToDosDateTime(&local, &date, &clock)) return 0;
+  return (static_cast<uint32_t>(date) << 16) | clock;
+}
+
+int fileTimesOf(FileHandle handle, uint32_t* creation, uint32_t* lastAccess, uint32_t* lastWrite) {
+  FILETIME created, accessed, written;
+  const bool ok = GetFileTime(HandleOf(handle), &created, &accessed, &written) != 0;
+  if (creation) *creation = ok ? toDosDateTime(FileTime{created.dwLowDateTime, created.dwHighDateTime}) : 0;
+  if (lastAccess) *lastAccess = ok ? toDosDateTime(FileTime{accessed.dwLowDateTime, accessed.dwHighDateTime}) : 0;
+  if (lastWrite) *lastWrite = ok ? toDosDateTime(FileTime{written.dwLowDateTime, written.dwHighDateTime}) : 0;
+  return ok ? 0 : 1;
+}
+
+int setFileTimes(FileHandle handle, const char* path, const uint32_t* creation,
+                 const uint32_t* lastAccess, const uint32_t* lastWrite, const FileTime* rawTimes,
+                 unsigned timeSelection) {
+  FILETIME times[3];  // creation, last access, last write
+  const FILETIME* chosen[3] = {nullptr, nullptr, nullptr};
+  if (rawTimes) {
+    const unsigned selectionBit[3] = {4, 1, 2};
+    for (int i = 0; i < 3; ++i) {
+      if (timeSelection & selectionBit[i]) {
+        times[i] = ToWin32(rawTimes[i]);
+        chosen[i] = &times[i];
+      }
+    }
+  } else {
+    // A DOS value that names no real moment leaves that time as it is instead of writing
+    // whatever the failed conversion left behind.
+    const uint32_t* given[3] = {creation, lastAccess, lastWrite};
+    for (int i = 0; i < 3; ++i) {
+      FileTime converted;
+      if (given[i] && dosToFileTime(static_cast<uint16_t>(*given[i] >> 16),
+                                    static_cast<uint16_t>(*given[i]), &converted) == 0) {
+        times[i] = ToWin32(converted);
+        chosen[i] = &times[i];
+      }
+    }
+  }
+  return SetFileTime(HandleOf(handle), chosen[0], chosen[1], chosen[2]) == TRUE ? 0 : 1;
+}
+
+int setVolumeLabel(const char* drivePath, char* label) {
+  char root[4];
+  const char* rootPath = nullptr;
+  if (drivePath) {
+    RootOf(drivePath, root);
+    rootPath = root;
+    if (char* dot = std::strchr(label, '.')) *dot = ' ';
+  }
+  return SetVolumeLabelA(rootPath, label) ? 0 : 1;
+}
+
+SearchHandle findFirst(const char* pattern, FindInfo* info) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return kNoSearch;
+  Fill(found, info);
+  return reinterpret_cast<SearchHandle>(search);
+}
+
+int findNext(SearchHandle search, FindInfo* info) {
+  WIN32_FIND_DATAA found;
+  if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &found)) return 1;
+  Fill(found, info);
+  return 0;
+}
+
+int endSearch(SearchHandle search) { return FindClose(reinterpret_cast<HANDLE>(search)) ? 0 : 1; }
+
+int lastError() { return static_cast<int>(GetLastError()); }
+
+int volumeLabelOf(const char* path, char* label, void* unused, uint32_t* serial) {
+  if (serial) *serial = 0;
+  label[0] = '\0';
+  char root[4];
+  const char* rootPath = nullptr;
+  if (path) {
+    RootOf(path, root);
+    rootPath = root;
+  }
+  DWORD maximumComponent = 0, fileSystemFlags = 0;
+  char fileSystem[64];
+  return GetVolumeInformationA(rootPath, label, kPathSize, nullptr, &maximumComponent,
+                               &fileSystemFlags, fileSystem, sizeof fileSystem)
+             ? 0
+             : 1;
+}
+
+int driveTypeOf(const char* path) {
+  char root[4];
+  if (path) RootOf(path, root);
+  switch (GetDriveTypeA(path ? root : nullptr)) {
+    case DRIVE_REMOVABLE: return kDriveRemovable;
+    case DRIVE_REMOTE: return kDriveRemote;
+    case DRIVE_CDROM: return kDriveCdrom;
+    case DRIVE_RAMDISK: return kDriveRamDisk;
+    default: return kDriveFixed;
+  }
+}
+
+int getCurrentDir(char* out) {
+  // An answer of kPathSize or more is the size a longer path would need: nothing was written.
+  DWORD length = GetCurrentDirectoryA(kPathSize, out);
+  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) {
+    out[0] = '\0';
+    return 1;
+  }
+  return 0;
+}
+
+int setCurrentDir(const char* path) { return SetCurrentDirectoryA(path) ? 0 : 1; }
+
+char* shortPathOf(char* out, const char* path, uint32_t size) {
+  DWORD length = GetShortPathNameA(path, out, size);
+  if (length == 0 || length >= size) CopyPath(out, path, size);
+  return out;
+}
+
+int moduleFileName(char* out, int size) {
+  if (size <= 0) return 1;
+  // A name that fills the buffer was cut short (and is not terminated on older systems).
+  DWORD length = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));
+  if (length == 0 || length >= static_cast<DWORD>(size)) {
+    out[0] = '\0';
+    return 1;
+  }
+  return 0;
+}
+
+int tempDirectory(char* out, int size) {
+  if (size <= 0) return 0;
+  DWORD length = GetTempPathA(static_cast<DWORD>(size), out);
+  if (length == 0 || length >= static_cast<DWORD>(size)) return 0;
+  return static_cast<int>(length);
+}
