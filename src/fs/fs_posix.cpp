@@ -283,7 +283,9 @@ std::vector<int> CompilePattern(const std::string& pattern) {
 bool MatchName(const std::vector<int>& pattern, const std::string& name) {
   const size_t count = pattern.size();
   const size_t lastDot = name.rfind('.');
-  std::vector<char> current(count + 1, 0), next(count + 1, 0);
+  static std::vector<char> current, next;  // kept between calls: a scan matches every name
+  current.assign(count + 1, 0);
+  next.assign(count + 1, 0);
   current[0] = 1;
   for (size_t i = 0;; ++i) {
     const bool atEnd = i == name.size();
@@ -355,52 +357,211 @@ void Fill(const Found& entry, FindInfo* info) {
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
-bool IsRootDirectory(const std::string& osDirectory) {
-  struct stat directory, root;
-  return stat(osDirectory.c_str(), &directory) == 0 && stat("/", &root) == 0 &&
-         directory.st_dev == root.st_dev && directory.st_ino == root.st_ino;
+// The order NTFS reports a directory in: "." and ".." first, then by upper-cased name.
+bool ReportedBefore(const Found& a, const Found& b) {
+  const bool aDot = IsDotEntry(a.name), bDot = IsDotEntry(b.name);
+  if (aDot != bDot) return aDot;
+  const size_t length = std::min(a.name.size(), b.name.size());
+  for (size_t i = 0; i < length; ++i) {
+    int x = UpperAnsi(static_cast<unsigned char>(a.name[i]));
+    int y = UpperAnsi(static_cast<unsigned char>(b.name[i]));
+    if (x != y) return x < y;
+  }
+  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+  return a.name < b.name;
 }
 
-// Every entry of the directory whose 1252 name the pattern matches, in the order NTFS reports
-// them: "." and ".." first, then by upper-cased name. Returns 0, or a Win32 error.
-int Scan(const std::string& osDirectory, const std::string& pattern, std::vector<Found>* found) {
-  DIR* directory = opendir(osDirectory.c_str());
+bool IsRootDirectory(int directory) {
+  struct stat self, root;
+  return fstat(directory, &self) == 0 && stat("/", &root) == 0 && self.st_dev == root.st_dev &&
+         self.st_ino == root.st_ino;
+}
+
+// Calls visit(directory descriptor, name on disk, 1252 name) for every entry a search can
+// report: names too long for a path buffer are left out, and so are "." and ".." of the root,
+// which on Windows is a drive's root and has none. Returns 0, or a Win32 error.
+template <typename Visit>
+int ReadDirectory(const std::string& osDirectory, Visit visit) {
+  DIR* directory = opendir(osDirectory.empty() ? "." : osDirectory.c_str());
   if (!directory) {
-    int error = errno;
+    const int error = errno;
     if (error == ENOENT) return kErrorPathNotFound;
     FailErrno(error, osDirectory);
     return gLastError;
   }
-  const std::vector<int> compiled = CompilePattern(pattern);
-  const bool root = IsRootDirectory(osDirectory);  // a drive's root has no "." or ".."
+  const bool root = IsRootDirectory(dirfd(directory));
   while (dirent* entry = readdir(directory)) {
-    std::string name = AnsiPath(entry->d_name);
+    const std::string name = AnsiPath(entry->d_name);
     if (name.size() >= static_cast<size_t>(kPathSize)) continue;
     if (root && IsDotEntry(name)) continue;
-    if (!MatchName(compiled, name)) continue;
-    Found item;
-    item.name = name;
-    if (!Inspect(dirfd(directory), entry->d_name, 0, &item.meta) &&
-        !Inspect(dirfd(directory), entry->d_name, AT_SYMLINK_NOFOLLOW, &item.meta)) {
-      continue;  // gone since it was listed
-    }
-    found->push_back(std::move(item));
+    visit(dirfd(directory), entry->d_name, name);
   }
   closedir(directory);
-  std::sort(found->begin(), found->end(), [](const Found& a, const Found& b) {
-    bool aDot = IsDotEntry(a.name), bDot = IsDotEntry(b.name);
-    if (aDot != bDot) return aDot;
-    size_t length = std::min(a.name.size(), b.name.size());
-    for (size_t i = 0; i < length; ++i) {
-      int x = UpperAnsi(static_cast<unsigned char>(a.name[i]));
-      int y = UpperAnsi(static_cast<unsigned char>(b.name[i]));
-      if (x != y) return x < y;
-    }
-    if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
-    return a.name < b.name;
+  return 0;
+}
+
+bool InspectEntry(int directory, const char* name, Meta* meta) {
+  return Inspect(directory, name, 0, meta) || Inspect(directory, name, AT_SYMLINK_NOFOLLOW, meta);
+}
+
+// Every entry whose 1252 name the wildcard pattern matches. Returns 0, or a Win32 error.
+int Scan(const std::string& osDirectory, const std::string& pattern, std::vector<Found>* found) {
+  const std::vector<int> compiled = CompilePattern(pattern);
+  int error = ReadDirectory(osDirectory, [&](int directory, const char* osName, const std::string& name) {
+    if (!MatchName(compiled, name)) return;
+    Found item;
+    item.name = name;
+    if (InspectEntry(directory, osName, &item.meta)) found->push_back(std::move(item));
   });
+  if (error) return error;
   return found->empty() ? kErrorFileNotFound : 0;
 }
+
+// --- directory listings, for names looked up without wildcards --------------------------------
+//
+// Linux finds a name only in its exact spelling, Windows in any case. Finding a name in another
+// spelling takes reading the whole directory, which an extraction would otherwise do for every
+// file it writes into a large directory. So the names of the last few directories looked into
+// are kept by upper-cased name, and read again when the directory's modification time shows a
+// change made elsewhere; changes made through this layer are entered as they happen. A change
+// made elsewhere within the same clock tick as the last look can go unseen until the next one;
+// what is missed then is a spelling Linux keeps as a separate file, which writing this name
+// does not touch.
+
+struct DirectoryId {
+  dev_t device;
+  ino_t inode;
+  bool operator<(const DirectoryId& other) const {
+    return device != other.device ? device < other.device : inode < other.inode;
+  }
+  bool operator!=(const DirectoryId& other) const { return device != other.device || inode != other.inode; }
+};
+
+struct ListedName {
+  std::string name;    // 1252
+  std::string osName;  // as on disk
+};
+
+struct Listing {
+  timespec modified{};
+  std::multimap<std::string, ListedName> byUpperName;
+  uint64_t lastUse = 0;
+};
+
+constexpr size_t kListingsKept = 4;
+std::map<DirectoryId, Listing> gListings;
+uint64_t gListingClock = 0;
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+std::string UpperName(std::string name) {
+  for (char& c : name) c = static_cast<char>(UpperAnsi(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// The directory part of a path, with its separator ("" for the current directory).
+std::string DirectoryPart(const std::string& osPath) {
+  const size_t slash = osPath.find_last_of('/');
+  return slash == std::string::npos ? std::string() : osPath.substr(0, slash + 1);
+}
+
+bool IdentifyDirectory(const std::string& osDirectory, DirectoryId* id, timespec* modified, int* error) {
+  struct stat st;
+  if (stat(osDirectory.empty() ? "." : osDirectory.c_str(), &st) != 0) {
+    *error = errno;
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    *error = ENOTDIR;
+    return false;
+  }
+  *id = DirectoryId{st.st_dev, st.st_ino};
+  *modified = st.st_mtim;
+  return true;
+}
+
+// The spellings of name (1252) present in the directory. Returns 0, or a Win32 error.
+int SpellingsOf(const std::string& osDirectory, const std::string& name, std::vector<ListedName>* found) {
+  DirectoryId id;
+  timespec modified;
+  int error = 0;
+  if (!IdentifyDirectory(osDirectory, &id, &modified, &error)) {
+    if (error == ENOENT || error == ENOTDIR) return kErrorPathNotFound;
+    FailErrno(error, osDirectory);
+    return gLastError;
+  }
+  auto it = gListings.find(id);
+  if (it == gListings.end() || !SameTime(it->second.modified, modified)) {
+    Listing listing;
+    listing.modified = modified;
+    error = ReadDirectory(osDirectory, [&](int, const char* osName, const std::string& entry) {
+      listing.byUpperName.emplace(UpperName(entry), ListedName{entry, osName});
+    });
+    if (error) return error;
+    if (it == gListings.end() && gListings.size() >= kListingsKept) {
+      gListings.erase(std::min_element(gListings.begin(), gListings.end(), [](const auto& a, const auto& b) {
+        return a.second.lastUse < b.second.lastUse;
+      }));
+    }
+    it = gListings.insert_or_assign(id, std::move(listing)).first;
+  }
+  it->second.lastUse = ++gListingClock;
+  auto range = it->second.byUpperName.equal_range(UpperName(name));
+  for (auto entry = range.first; entry != range.second; ++entry) found->push_back(entry->second);
+  return 0;
+}
+
+// Enters a name this layer adds to or removes from a directory into that directory's listing,
+// when the listing was current just before the change.
+class ListingChange {
+ public:
+  explicit ListingChange(std::string osPath) {
+    if (gListings.empty()) return;
+    while (osPath.size() > 1 && osPath.back() == '/') osPath.pop_back();
+    directory_ = DirectoryPart(osPath);
+    osName_ = osPath.substr(directory_.size());
+    timespec modified;
+    int error;
+    if (osName_.empty() || !IdentifyDirectory(directory_, &id_, &modified, &error)) return;
+    auto it = gListings.find(id_);
+    current_ = it != gListings.end() && SameTime(it->second.modified, modified);
+  }
+
+  void added() { apply(true); }
+  void removed() { apply(false); }
+
+ private:
+  void apply(bool add) {
+    if (!current_) return;
+    auto it = gListings.find(id_);
+    if (it == gListings.end()) return;
+    DirectoryId id;
+    timespec modified;
+    int error;
+    if (!IdentifyDirectory(directory_, &id, &modified, &error) || id != id_) {
+      gListings.erase(it);
+      return;
+    }
+    Listing& listing = it->second;
+    listing.modified = modified;
+    const std::string name = AnsiPath(osName_);
+    auto range = listing.byUpperName.equal_range(UpperName(name));
+    for (auto entry = range.first; entry != range.second; ++entry) {
+      if (entry->second.osName == osName_) {
+        if (!add) listing.byUpperName.erase(entry);
+        return;
+      }
+    }
+    if (add && name.size() < static_cast<size_t>(kPathSize)) {
+      listing.byUpperName.emplace(UpperName(name), ListedName{name, osName_});
+    }
+  }
+
+  std::string directory_;
+  std::string osName_;
+  DirectoryId id_{};
+  bool current_ = false;
+};
 
 }  // namespace
 
@@ -456,6 +617,8 @@ FileHandle createFile(const char* name, uint32_t access, uint32_t share, uint32_
   }
 
   const mode_t mode = (flagsAndAttributes & kAttrReadOnly) ? 0444 : 0666;
+  const bool creating = !exists && (flags & O_CREAT);
+  ListingChange change(creating ? path : std::string());
   int fd;
   do {
     fd = open(path.c_str(), flags, mode);
@@ -464,6 +627,7 @@ FileHandle createFile(const char* name, uint32_t access, uint32_t share, uint32_
     FailErrno(errno, path);
     return kInvalidHandle;
   }
+  if (creating) change.added();
   struct stat opened;
   if (fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode)) {
     close(fd);
@@ -570,7 +734,9 @@ int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int ori
 int makeDirectory(const char* path, void* securityAttributes) {
   const std::string os = OsPath(path);
   if (os.empty()) return Fail(kErrorPathNotFound);
+  ListingChange change(os);
   if (mkdir(os.c_str(), 0777) != 0) return FailErrno(errno, os);
+  change.added();
   return 0;
 }
 
@@ -584,7 +750,9 @@ int deleteFile(const char* path) {
       return Fail(kErrorAccessDenied);
     }
   }
+  ListingChange change(os);
   if (unlink(os.c_str()) != 0) return FailErrno(errno, os);
+  change.removed();
   return 0;
 }
 
@@ -793,23 +961,34 @@ SearchHandle findFirst(const char* pattern, FindInfo* info) {
   const std::string osDirectory = OsPath(directory.c_str());
 
   Search search;
-  // A name without wildcards is looked up directly first: the common "does it exist" question
-  // then costs one stat, and the name with its exact spelling wins over other spellings.
-  if (namePattern.find_first_of("*?") == std::string::npos) {
+  int error = 0;
+  if (namePattern.find_first_of("*?") != std::string::npos) {
+    error = Scan(osDirectory, namePattern, &search.found);
+  } else {
+    // The exact spelling is one stat away, and is the one answer when it exists (Windows could
+    // hold no second); other spellings come from the directory's listing.
     Found exact;
     exact.name = namePattern;
-    const std::string osName = OsPath(namePattern.c_str());
-    if (Inspect(AT_FDCWD, (osDirectory + osName).c_str(), 0, &exact.meta)) {
+    if (Inspect(AT_FDCWD, (osDirectory + OsPath(namePattern.c_str())).c_str(), 0, &exact.meta)) {
       search.found.push_back(exact);
+    } else {
+      std::vector<ListedName> spellings;
+      error = SpellingsOf(osDirectory, namePattern, &spellings);
+      for (const ListedName& spelling : spellings) {
+        Found item;
+        item.name = spelling.name;
+        if (InspectEntry(AT_FDCWD, (osDirectory + spelling.osName).c_str(), &item.meta)) {
+          search.found.push_back(std::move(item));
+        }
+      }
+      if (!error && search.found.empty()) error = kErrorFileNotFound;
     }
   }
-  if (search.found.empty()) {
-    int error = Scan(osDirectory.empty() ? "." : osDirectory, namePattern, &search.found);
-    if (error) {
-      Fail(error);
-      return kNoSearch;
-    }
+  if (error) {
+    Fail(error);
+    return kNoSearch;
   }
+  std::sort(search.found.begin(), search.found.end(), ReportedBefore);
 
   Fill(search.found[0], info);
   search.next = 1;

@@ -1,6 +1,7 @@
 // Directory searches: Windows wildcard rules, case-blind names, the order and contents of what
 // is reported, and the failures callers tell apart.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -141,6 +142,24 @@ TEST_F(Search, TheExactSpellingComesFirstWhenSpellingsDifferOnlyInCase) {
   Names both = Find("SAME.TXT");
   ASSERT_EQ(both.size(), 2u);
   EXPECT_NE(both[0], both[1]);
+}
+
+TEST_F(Search, OtherSpellingsStayFindableAsTheDirectoryChanges) {
+  EXPECT_EQ(Find("NOVO.TXT"), Names({}));
+
+  // Made through this layer.
+  { FileStream made(dir_.file("Novo.txt").c_str(), kGenericWrite, kShareNone, kCreateAlways, kAttrNormal); }
+  EXPECT_EQ(Find("NOVO.TXT"), Names({"Novo.txt"}));
+  ASSERT_EQ(makeDirectory(dir_.file("Pasta").c_str(), nullptr), 0);
+  EXPECT_EQ(Find("pasta"), Names({"Pasta"}));
+  ASSERT_EQ(deleteFile(dir_.file("Novo.txt").c_str()), 0);
+  EXPECT_EQ(Find("NOVO.TXT"), Names({}));
+
+  // Made by someone else: the directory's modification time tells.
+  dir_.write("Outro.txt", "x");
+  timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, dir_.path().c_str(), times, 0), 0);
+  EXPECT_EQ(Find("OUTRO.TXT"), Names({"Outro.txt"}));
 }
 
 TEST_F(Search, TheRootDirectoryHasNoDotEntries) {
