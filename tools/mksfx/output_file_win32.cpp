@@ -1,0 +1,90 @@
+#include <windows.h>
+
+#include <string>
+
+#include "output_file.h"
+
+namespace {
+
+std::string LastError() {
+  DWORD code = GetLastError();
+  char text[256] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) text[--n] = 0;
+  return n ? std::string(text) : "error " + std::to_string(code);
+}
+
+HANDLE Handle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+}  // namespace
+
+OutputFile::~OutputFile() { discard(); }
+
+void OutputFile::discard() {
+  if (handle_ != -1) CloseHandle(Handle(handle_));
+  handle_ = -1;
+  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+  temporary_.clear();
+}
+
+bool OutputFile::create(const std::string& destination, std::string* error) {
+  destination_ = destination;
+  // CREATE_NEW: never write into a file someone else made under the same name.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = destination + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(attempt);
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      handle_ = reinterpret_cast<intptr_t>(h);
+      temporary_ = name;
+      return true;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) {
+      *error = "cannot create " + name + ": " + LastError();
+      return false;
+    }
+  }
+  *error = "cannot create a temporary file beside " + destination;
+  return false;
+}
+
+bool OutputFile::write(const void* data, size_t size, std::string* error) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(Handle(handle_), p, chunk, &written, nullptr) || written == 0) {
+      *error = "cannot write " + temporary_ + ": " + LastError();
+      return false;
+    }
+    p += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool OutputFile::commit(std::string* error) {
+  HANDLE h = Handle(handle_);
+  handle_ = -1;
+  bool flushed = FlushFileBuffers(h) != 0;
+  if (!CloseHandle(h) || !flushed) {
+    *error = "cannot write " + temporary_ + ": " + LastError();
+    return false;
+  }
+  if (!MoveFileExA(temporary_.c_str(), destination_.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    *error = "cannot replace " + destination_ + ": " + LastError();
+    return false;
+  }
+  temporary_.clear();
+  return true;
+}
+
+std::string ProgramPath(const char* argv0) {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n > 0 && n < sizeof path) return std::string(path, n);
+  return argv0 ? argv0 : "";
+}
