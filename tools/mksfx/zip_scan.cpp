@@ -68,7 +68,7 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
     *error = input.path() + ": " + why;
     return false;
   };
-  const std::string kNoZip64 = "; offsets past 32 bits cannot be made self-extracting";
+  const std::string kNoZip64 = "; only archives without ZIP64 records can be made self-extracting";
 
   uint64_t endRecord = 0;
   int found = FindEndRecord(input, &endRecord);
@@ -118,7 +118,7 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
   if (thisDisk != 0 || directoryDisk != 0) {
     return refuse("spanned archive (end record on disk " + Number(thisDisk) +
                   ", central directory on disk " + Number(directoryDisk) +
-                  "); only a single-file archive can be made self-extracting");
+                  ", numbered from 0); only a single-file archive can be made self-extracting");
   }
   if (entriesOnDisk != totalEntries) {
     return refuse("spanned or damaged archive: the end record counts " + Number(entriesOnDisk) +
@@ -198,7 +198,7 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
     std::string shown = Printable(name.current(), name.remaining());
     if (header.diskNumberStart() != 0) {
       return refuse("spanned archive: entry '" + shown + "' starts on disk " +
-                    Number(header.diskNumberStart()));
+                    Number(header.diskNumberStart()) + ", numbered from 0");
     }
     if (header.compressedSize() == 0xFFFFFFFF || header.uncompressedSize() == 0xFFFFFFFF ||
         header.localHeaderOffset() == 0xFFFFFFFF) {
