@@ -1,0 +1,379 @@
+"""vespa-console on archives made at test time by Info-ZIP zip, 7-Zip and Python's zipfile.
+
+For every archive of the table: -TEST ends cleanly with the same verdict as Info-ZIP's unzip -t;
+-EXTRACT -DIRECTORIES reproduces every byte and the modification time of the files put in (DOS
+times to their 2-second resolution in local time, NTFS times to the 100 ns); encrypted entries
+are skipped with warning 13 without a password, and with a wrong one, and decrypt with the right
+one. Then, on one archive: the overwrite modes, FRESHEN and UPDATE against files on disk, name
+patterns and EXCLUDE, extraction without DIRECTORIES, CONSOLE; and an archive whose names try to
+leave the destination.
+"""
+
+import os
+import shutil
+import tempfile
+import unittest
+import zipfile
+
+import consolelib as lib
+from consolelib import ConsoleTestCase, compare_files, local_epoch, read, tree_listing
+
+PASSWORD = "s3nha-Secreta"
+
+# The files put into every archive; directories end in '/'.
+RANDOM_BLOCK = os.urandom(50000)
+FILES = {
+    "leia-me.txt": b"Bem-vindo ao programa de instala\xe7\xe3o!\r\n" * 3,
+    "dados.bin": os.urandom(150000),  # incompressible: stored even by deflaters
+    # Matches 50000 bytes back: only Deflate64 reaches that far; two 64 KB windows of output.
+    "repetido.bin": RANDOM_BLOCK * 3,
+    "docs/": None,
+    "docs/manual.txt": b"".join(b"linha %d do manual de uso\r\n" % i for i in range(4000)),
+    "docs/sub/": None,
+    "docs/sub/fundo.txt": b"no fundo da arvore\n",
+    "notas.v2.txt": b"duas partes antes da extensao\n",
+    "vazio.txt": b"",
+}
+FILE_NAMES = sorted(n for n, d in FILES.items() if d is not None)
+ALL_NAMES = set(FILES)
+UTF8_NAME = "relatório.doc"
+
+
+def file_times(fractional):
+    """Distinct modification times, local time; even seconds for DOS date-times, or with a
+    fraction of a second for NTFS times."""
+    times = {}
+    for i, name in enumerate(sorted(FILES)):
+        seconds = local_epoch(2019, 7, 14, 10, 20, 30) + i * 86400 + 2 * i
+        times[name] = (seconds, 123456700 + i * 100) if fractional else seconds
+    return times
+
+
+def make_source(root, fractional=False, extra=None):
+    files = dict(FILES)
+    files.update(extra or {})
+    lib.write_tree(root, {n: (b"" if d is None else d) for n, d in files.items()},
+                   file_times(fractional))
+
+
+def python_zip_of(archive, source, comment_each=True):
+    """Python's zipfile over the source tree: entry comments, an archive comment, a directory
+    entry, an empty file and a UTF-8 name (flag bit 11)."""
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        for name in sorted(tree_listing(source)):
+            info = zipfile.ZipInfo.from_file(os.path.join(source, name), name.rstrip("/"))
+            if comment_each:
+                info.comment = ("comentário de %s" % name).encode("utf-8")
+            if name.endswith("/"):
+                z.writestr(info, b"")
+            else:
+                info.compress_type = zipfile.ZIP_DEFLATED
+                z.writestr(info, read(os.path.join(source, name)))
+        z.comment = b"Arquivo feito pelo zipfile do Python. " * 3
+
+
+# name, how to make it (archive path, source root), password, times kept, source extras
+ARCHIVES = [
+    ("zip-stored", lambda a, s: lib.info_zip(a, s, ["."], ["-r", "-0"]), None, "dos"),
+    ("zip-deflate", lambda a, s: lib.info_zip(a, s, ["."], ["-r", "-9"]), None, "dos"),
+    ("zip-encrypted", lambda a, s: lib.info_zip(a, s, ["."], ["-r", "-P", PASSWORD]),
+     PASSWORD, "dos"),
+    ("7z-deflate64", lambda a, s: lib.seven_zip(a, s, ["."], ["-mm=Deflate64", "-mx=9"]),
+     None, "dos"),
+    ("7z-ntfs-times", lambda a, s: lib.seven_zip(a, s, ["."], ["-mtc=on"]), None, "ntfs"),
+    ("7z-zipcrypto", lambda a, s: lib.seven_zip(a, s, ["."], ["-mem=ZipCrypto",
+                                                             "-p" + PASSWORD]),
+     PASSWORD, "dos"),
+    ("python-zipfile", python_zip_of, None, "dos"),
+]
+
+# Info-ZIP's entry names for a tree zipped as "." come without the "./".
+def expected_names(kind):
+    names = set(ALL_NAMES)
+    if kind == "python-zipfile":
+        names.add(UTF8_NAME)
+    return names
+
+
+class PeerArchivesTest(ConsoleTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        missing = lib.have_tools("zip", "unzip", "7z")
+        if missing:
+            raise unittest.SkipTest("peer tools missing: " + ", ".join(missing))
+        cls.root = tempfile.mkdtemp(prefix="vespa-peer-")
+        cls.archives = {}
+        cls.sources = {}
+        for name, make, password, times in ARCHIVES:
+            source = os.path.join(cls.root, "src-" + name)
+            extra = {UTF8_NAME: b"relat\xf3rio em Latin-1\r\n"} if name == "python-zipfile" else None
+            make_source(source, fractional=(times == "ntfs"), extra=extra)
+            if extra:
+                lib.set_mtime(os.path.join(source, UTF8_NAME), local_epoch(2021, 1, 2, 3, 4, 6))
+                # Writing the new file moved its directory's time; the root is not archived.
+            archive = os.path.join(cls.root, name + ".zip")
+            make(archive, source)
+            cls.archives[name] = archive
+            cls.sources[name] = source
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root, True)
+
+    def encrypted_entries(self, archive):
+        with zipfile.ZipFile(archive) as z:
+            return sorted(i.filename for i in z.infolist() if i.flag_bits & 1)
+
+    # --- every archive -------------------------------------------------------------------
+
+    def test_verdict_matches_unzip(self):
+        for name, _, password, _ in ARCHIVES:
+            with self.subTest(archive=name):
+                archive = self.archives[name]
+                args = ["-TEST"] + (["-PASSWORD=" + password] if password else []) + [archive]
+                result = self.run_ok(args, 0)
+                self.assertEqual(lib.unzip_verdict(archive, password), 0)
+                # Every entry, directories included, ends its line with OK.
+                with zipfile.ZipFile(archive) as z:
+                    self.assertEqual(result.stdout.count("  OK"), len(z.infolist()),
+                                     lib.describe(result))
+
+    def test_extract_reproduces_files_and_times(self):
+        for name, _, password, times in ARCHIVES:
+            with self.subTest(archive=name):
+                dest = self.make_temp()
+                args = ["-EXTRACT", "-DIRECTORIES"]
+                args += ["-PASSWORD=" + password] if password else []
+                self.run_ok(args + [self.archives[name], dest + "/"], 0)
+                self.assertEqual(tree_listing(dest), expected_names(name))
+                files = [n for n in expected_names(name) if not n.endswith("/")]
+                compare_files(self, self.sources[name], dest, files, times)
+
+    def test_ntfs_times_leave_unstored_times_alone(self):
+        # 7-Zip writes a zero last-access time when it does not keep one: a zero file time
+        # means "not stored" and must not turn into 1601 on disk.
+        dest = self.make_temp()
+        self.run_ok(["-EXTRACT", "-DIRECTORIES", self.archives["7z-ntfs-times"], dest + "/"], 0)
+        for name in FILE_NAMES:
+            self.assertGreater(os.stat(os.path.join(dest, name)).st_atime,
+                               local_epoch(1980, 1, 2), name)
+
+    def test_encrypted_without_password_is_skipped(self):
+        for name, _, password, _ in ARCHIVES:
+            if not password:
+                continue
+            with self.subTest(archive=name):
+                archive = self.archives[name]
+                encrypted = self.encrypted_entries(archive)
+                self.assertTrue(encrypted)
+                for command in ("-TEST", "-EXTRACT"):
+                    dest = self.make_temp()
+                    result = self.run_ok([command, "-DIRECTORIES", archive, dest + "/"], 1)
+                    for entry in encrypted:
+                        self.assertWarning(result, 13, entry)
+                    self.assertEqual(len(lib.warnings(result)), len(encrypted),
+                                     lib.describe(result))
+                    written = {n for n in tree_listing(dest) if not n.endswith("/")}
+                    self.assertEqual(written & set(encrypted), set())
+
+    def test_wrong_password_is_skipped(self):
+        for name, _, password, _ in ARCHIVES:
+            if not password:
+                continue
+            with self.subTest(archive=name):
+                archive = self.archives[name]
+                wrong = self.password_failing_check(archive)
+                encrypted = self.encrypted_entries(archive)
+                dest = self.make_temp()
+                result = self.run_ok(["-EXTRACT", "-DIRECTORIES", "-PASSWORD=" + wrong, archive,
+                                      dest + "/"], 1)
+                # Without a terminal the password question is answered "skip".
+                self.assertWarning(result, 13, "", count=len(encrypted))
+                self.assertIn("(sem terminal:", result.stderr)
+                written = {n for n in tree_listing(dest) if not n.endswith("/")}
+                self.assertEqual(written & set(encrypted), set())
+
+    def password_failing_check(self, archive):
+        """A wrong password whose check byte fails for every encrypted entry (a wrong password
+        passes the one-byte check once in 256 times, and then fails later, differently)."""
+        with zipfile.ZipFile(archive) as z:
+            entries = [i for i in z.infolist() if i.flag_bits & 1]
+            for n in range(1000):
+                candidate = "errada%d" % n
+                rejected = 0
+                for info in entries:
+                    try:
+                        z.open(info, pwd=candidate.encode()).close()
+                    except RuntimeError:
+                        rejected += 1
+                if rejected == len(entries):
+                    return candidate
+        self.fail("no wrong password found")
+
+    def test_piped_input_with_data_descriptor(self):
+        # Info-ZIP writes an entry read from a pipe with its CRC and sizes after the data (flag
+        # bit 3); encrypted, its check byte comes from the DOS time.
+        data = FILES["docs/manual.txt"]
+        for password in (None, PASSWORD):
+            with self.subTest(password=password):
+                work = self.make_temp()
+                archive = os.path.join(work, "pipe.zip")
+                options = ["-P", password] if password else []
+                lib.info_zip_piped(archive, data, options)
+                with zipfile.ZipFile(archive) as z:
+                    self.assertTrue(z.infolist()[0].flag_bits & 8)
+                pw = ["-PASSWORD=" + password] if password else []
+                self.run_ok(["-TEST"] + pw + [archive], 0)
+                self.assertEqual(lib.unzip_verdict(archive, password), 0)
+                dest = os.path.join(work, "out")
+                os.mkdir(dest)
+                self.run_ok(["-EXTRACT"] + pw + [archive, dest + "/"], 0)
+                self.assertEqual(read(os.path.join(dest, "-")), data)
+
+    def test_utf8_name_is_shown_and_written_in_utf8(self):
+        dest = self.make_temp()
+        result = self.run_ok(["-EXTRACT", "-DIRECTORIES", self.archives["python-zipfile"],
+                              dest + "/"], 0)
+        self.assertIn(UTF8_NAME, result.stdout)
+        self.assertEqual(read(os.path.join(dest, UTF8_NAME)), b"relat\xf3rio em Latin-1\r\n")
+
+    def test_many_entries_and_long_comment(self):
+        # 3000 entries make a central directory of about 200 KB, read in several pieces; a
+        # 5000-byte archive comment puts the end record outside the last 1024 bytes.
+        work = self.make_temp()
+        entries = [("muitos/arquivo-numero-%04d.txt" % i, b"conteudo %d\n" % i * (i % 7))
+                   for i in range(3000)]
+        archive = os.path.join(work, "many.zip")
+        lib.python_zip(archive, entries, comment=b"C" * 5000)
+        result = self.run_ok(["-TEST", archive], 0)
+        self.assertEqual(result.stdout.count("  OK"), 3000)
+        self.assertEqual(lib.unzip_verdict(archive), 0)
+        dest = os.path.join(work, "out")
+        os.mkdir(dest)
+        self.run_ok(["-EXTRACT", "-DIRECTORIES", archive, dest + "/"], 0)
+        for name, data in entries:
+            self.assertEqual(read(os.path.join(dest, name)), data, name)
+
+    # --- one archive, the options of a run ----------------------------------------------
+
+    def fresh_dest(self, existing=None, mtimes=None):
+        dest = self.make_temp()
+        lib.write_tree(dest, existing or {}, mtimes)
+        return dest
+
+    def test_overwrite_modes(self):
+        archive = self.archives["zip-deflate"]
+        new = FILES["leia-me.txt"]
+        # option words, file replaced, "Pulando:" shown, note about the missing terminal
+        cases = [
+            (["-OVERWRITE=NEVER"], False, True, False),
+            (["-OVERWRITE"], True, False, False),
+            (["-OVERWRITE=ALL"], True, False, False),
+            ([], False, True, True),  # ask, and nobody can answer: no
+            (["-OVERWRITE=PROMPT"], False, True, True),
+        ]
+        for options, replaced, skipping, note in cases:
+            with self.subTest(options=options):
+                dest = self.fresh_dest({"leia-me.txt": b"antigo"})
+                result = self.run_ok(["-EXTRACT", "-DIRECTORIES"] + options
+                                     + [archive, dest + "/"], 0)
+                self.assertEqual(read(os.path.join(dest, "leia-me.txt")),
+                                 new if replaced else b"antigo")
+                skipped = [l for l in result.stdout.splitlines() if l.startswith("Pulando:")]
+                self.assertEqual(len(skipped), 1 if skipping else 0, lib.describe(result))
+                if skipping:
+                    self.assertTrue(skipped[0].endswith("/leia-me.txt"), skipped[0])
+                self.assertEqual("(sem terminal: não sobrescrevo" in result.stderr, note)
+                # Everything else is extracted in every mode.
+                self.assertEqual(read(os.path.join(dest, "docs/manual.txt")),
+                                 FILES["docs/manual.txt"])
+
+    def test_freshen_and_update(self):
+        archive = self.archives["zip-deflate"]
+        times = file_times(False)
+        old, new, same = "leia-me.txt", "docs/manual.txt", "dados.bin"
+        existing = {old: b"mais velho", new: b"mais novo", same: b"mesma hora"}
+        mtimes = {old: times[old] - 86400, new: times[new] + 86400, same: times[same]}
+        # selection, names replaced or created
+        cases = [
+            ("FRESHEN", {old}),
+            ("UPDATE", {old} | {n for n in FILE_NAMES if n not in existing}),
+        ]
+        for selection, written in cases:
+            with self.subTest(selection=selection):
+                dest = self.fresh_dest(existing, mtimes)
+                self.run_ok(["-EXTRACT=" + selection, "-DIRECTORIES", "-OVERWRITE", archive,
+                             dest + "/"], 0)
+                for name in FILE_NAMES:
+                    path = os.path.join(dest, name)
+                    if name in written:
+                        self.assertEqual(read(path), FILES[name], name)
+                    elif name in existing:
+                        self.assertEqual(read(path), existing[name], name)
+                    else:
+                        self.assertFalse(os.path.exists(path), name)
+
+    def test_name_patterns_and_exclude(self):
+        archive = self.archives["zip-deflate"]
+        # arguments after the destination, option words, files expected
+        cases = [
+            # '*' stops at the first '.', so notas.v2.txt is not a *.txt name.
+            (["*.txt"], [], {"leia-me.txt", "vazio.txt", "docs/manual.txt",
+                             "docs/sub/fundo.txt"}),
+            ([], ["-EXCLUDE=*.bin"], set(FILE_NAMES) - {"dados.bin", "repetido.bin"}),
+            (["*.txt"], ["-EXCLUDE=docs/*"], {"leia-me.txt", "vazio.txt"}),
+            (["leia-me.txt", "docs/sub/fundo.txt"], [], {"leia-me.txt", "docs/sub/fundo.txt"}),
+            (["*.txt"], ["-EXCLUDE=*.txt"], set()),
+        ]
+        for names, options, expected in cases:
+            with self.subTest(names=names, options=options):
+                dest = self.fresh_dest()
+                self.run_ok(["-EXTRACT", "-DIRECTORIES"] + options + [archive, dest + "/"]
+                            + names, 0)
+                written = {n for n in tree_listing(dest) if not n.endswith("/")}
+                self.assertEqual(written, expected)
+                for name in expected:
+                    self.assertEqual(read(os.path.join(dest, name)), FILES[name])
+
+    def test_without_directories_paths_are_dropped(self):
+        dest = self.fresh_dest()
+        self.run_ok(["-EXTRACT", self.archives["zip-deflate"], dest + "/"], 0)
+        self.assertEqual(tree_listing(dest), {n.rsplit("/", 1)[-1] for n in FILE_NAMES})
+        self.assertEqual(read(os.path.join(dest, "fundo.txt")), FILES["docs/sub/fundo.txt"])
+
+    def test_console_writes_decoded_bytes(self):
+        result = self.run_ok(["-CONSOLE", self.archives["7z-deflate64"], "repetido.bin"], 0)
+        self.assertEqual(result.stdout_bytes, FILES["repetido.bin"])
+
+    def test_names_leaving_the_destination_are_refused(self):
+        work = self.make_temp()
+        bad = ["../evil.txt", "a/../../evil2.txt", "/abs.txt", "C:x.txt", "..\\evil3.txt",
+               "docs/../../../evil4.txt"]
+        archive = os.path.join(work, "traversal.zip")
+        lib.python_zip(archive, [(name, b"nao devia estar aqui\n") for name in bad]
+                       + [("good.txt", b"pode ficar\n")])
+        dest = os.path.join(work, "dest")
+        sentinel = os.path.join(work, "sentinel")
+        os.mkdir(dest)
+        os.mkdir(sentinel)
+        # With DIRECTORIES every unsafe name is refused; without, only the last part of a name
+        # is used, so only the names that are unsafe by themselves need refusing.
+        for options, refused in ((["-DIRECTORIES"], bad), ([], ["/abs.txt", "C:x.txt"])):
+            with self.subTest(options=options):
+                result = self.run_ok(["-EXTRACT", "-OVERWRITE"] + options
+                                     + [archive, dest + "/"], 1)
+                outside = {n for n in tree_listing(work) if not n.startswith("dest/")}
+                self.assertEqual(outside, {"traversal.zip", "dest/", "sentinel/"})
+                self.assertFalse(os.path.exists("/abs.txt"))
+                self.assertIn("good.txt", tree_listing(dest))
+                if options:
+                    self.assertEqual(tree_listing(dest), {"good.txt"})
+                for name in refused:
+                    self.assertWarning(result, 2, name.replace("\\", "/"))
+                shutil.rmtree(dest)
+                os.mkdir(dest)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
