@@ -1,0 +1,315 @@
+// Where an entry's bytes go: the output path, unsafe names, volume labels, overwrite modes and
+// their questions, directory creation, the output file itself, and the print device.
+#include "extract/output.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "extract/context.h"
+#include "fs/fs.h"
+#include "options/run_options.h"
+#include "report/report.h"
+#include "report/user_callbacks.h"
+#include "zip/archive_state.h"
+
+namespace {
+
+// Attribute bits 0 to 2 and 16 to 31 can be dropped by the mask; bits 3 to 15 always stay.
+constexpr uint32_t kAlwaysKept = 0x0000FFF8;
+// Internal attribute bit 2: the external attributes carry more than the DOS byte.
+constexpr uint16_t kAttributesCarryData = 0x0004;
+constexpr int kCreationAttempts = 2;
+const char kNewNamePrompt[] = "Novo nome de arquivo? ";
+
+inline int Upper(int c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
+
+// Hosts whose external attributes hold DOS attributes in their low byte: MS-DOS, Unix (the
+// archivers there fill the low byte too), HPFS and NTFS.
+bool KeepsDosAttributes(const CentralHeader* entry) {
+  switch (entry->versionMadeBy() >> 8) {
+    case 0:
+    case 3:
+    case 6:
+    case 10:
+      return true;
+    default:
+      return false;
+  }
+}
+
+uint32_t DirectoryAttributes(const CentralHeader* entry) {
+  return entry->externalAttributes() & (~gRunOptions.attributeDropMask | kAlwaysKept);
+}
+
+uint32_t CreationAttributes(const CentralHeader* entry) {
+  if (!KeepsDosAttributes(entry)) return kAttrArchive;
+  uint32_t attributes = entry->externalAttributes();
+  if (entry->internalAttributes() & kAttributesCarryData) attributes &= 0xFF;
+  return attributes & (~gRunOptions.attributeDropMask | kAlwaysKept);
+}
+
+// A stored name decides where its file lands: a component of dots (and the blanks Windows
+// drops from the end of a name) that reaches the parent would put the file outside the
+// destination.
+bool ClimbsOut(const char* name) {
+  const char* component = name;
+  for (;;) {
+    const char* end = std::strchr(component, '/');
+    const size_t length = end ? static_cast<size_t>(end - component) : std::strlen(component);
+    size_t dots = 0;
+    bool onlyDots = true;
+    for (size_t i = 0; i < length; ++i) {
+      if (component[i] == '.') {
+        ++dots;
+      } else if (component[i] != ' ') {
+        onlyDots = false;
+        break;
+      }
+    }
+    if (onlyDots && dots >= 2) return true;
+    if (!end) return false;
+    component = end + 1;
+  }
+}
+
+// Does path exist? Its attributes when it does. The search is closed before returning.
+bool LookUp(const char* path, uint32_t* attributes) {
+  FindInfo found{};
+  SearchHandle search = findFirst(path, &found);
+  if (search == kNoSearch) return false;
+  if (attributes) *attributes = found.attributes;
+  endSearch(search);
+  return true;
+}
+
+void JoinPath(char* out, const char* directory, const char* name) {
+  std::snprintf(out, kPathSize, "%s%s", directory, name);
+}
+
+// Where in a path the part that came from the archive (or from a relative new name) begins:
+// only that part is walked for directories to create, never the destination itself.
+// The path was made as destination + name, possibly cut to the buffer.
+size_t StoredStart(const char* path, const char* destination) {
+  const size_t destinationLength = std::strlen(destination);
+  const size_t pathLength = std::strlen(path);
+  return destinationLength < pathLength ? destinationLength : pathLength;
+}
+
+// The directories on the way to path, from its stored part on; the last one too.
+// Returns the no-separator flag: 1 when the stored part held no separator.
+int MakeDirectories(char* scratch, size_t storedStart, bool isDirectory, bool create,
+                    const CentralHeader* entry) {
+  int noSeparator = 1;
+  if (!std::strchr(scratch + storedStart, '/')) return noSeparator;
+  if (!isDirectory) *std::strrchr(scratch, '/') = '\0';
+  for (char* p = std::strchr(scratch + storedStart, '/'); p; p = std::strchr(p + 1, '/')) {
+    noSeparator = 0;
+    *p = '\0';
+    if (create) makeDirectory(scratch, nullptr);  // an existing one is no failure here
+    *p = '/';
+  }
+  if (create) {
+    makeDirectory(scratch, nullptr);
+    if (isDirectory) setAttributes(scratch, DirectoryAttributes(entry));
+  } else {
+    ReportWarning(2, scratch);
+  }
+  return noSeparator;
+}
+
+void CreateOutputFile(ExtractionContext* context, uint32_t attributes) {
+  context->destroyOutput();
+  FileStream* stream =
+      new FileStream(context->outputName, kGenericWrite, kShareNone, kCreateAlways, attributes);
+  if (!stream->isOpen()) {
+    delete stream;
+    stream = nullptr;
+  }
+  context->output = stream;
+}
+
+enum class Decision { kCreate, kFinished };
+
+// An existing directory for a directory entry: its attributes are re-applied or it is left
+// alone; either way the entry is not counted.
+Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entry) {
+  char bare[kPathSize];
+  std::snprintf(bare, sizeof bare, "%s", context->outputName);
+  size_t length = std::strlen(bare);
+  // A search cannot look up a name that ends in a separator.
+  while (length > 1 && bare[length - 1] == '/') bare[--length] = '\0';
+  uint32_t attributes = 0;
+  if (!LookUp(bare, &attributes) || !(attributes & kAttrDirectory)) return Decision::kCreate;
+
+  RunOptions& options = gRunOptions;
+  if (options.Overwrite == kOverwriteNever) return Decision::kFinished;
+  if (options.Overwrite != kOverwriteAlways) {
+    switch (Upper(gCallbacks->AskDirectoryConflict(context->outputName))) {
+      case 'A':
+        options.Overwrite = kOverwriteAlways;
+        break;
+      case 'N':
+        return Decision::kFinished;
+      case 'V':
+        options.Overwrite = kOverwriteNever;
+        return Decision::kFinished;
+      case kAnswerEscape:
+        context->abortRequested = 1;
+        return Decision::kFinished;
+      default:  // 'Y', 'R', no decision: re-apply
+        break;
+    }
+  }
+  setAttributes(context->outputName, DirectoryAttributes(entry));
+  return Decision::kFinished;
+}
+
+// A new name from the user: asked until one without wildcards is given. Returns false when no
+// name was given at all, so that the entry is skipped instead of asking forever.
+bool AskNewName(ExtractionContext* context, size_t* storedStart) {
+  char line[kPathSize];
+  for (;;) {
+    std::memset(line, 0, sizeof line);
+    if (!gCallbacks->AskNewName(kNewNamePrompt, line, kPathSize)) return false;
+    line[kPathSize - 1] = '\0';
+    if (!std::strpbrk(line, "*?")) break;
+  }
+  toForwardSlashes(line);
+  if (line[0] == '/' || std::strchr(line, ':')) {
+    std::snprintf(context->pathBuffer, kPathSize, "%s", line);
+    *storedStart = 0;
+  } else {
+    JoinPath(context->pathBuffer, context->destination, line);
+    *storedStart = StoredStart(context->pathBuffer, context->destination);
+  }
+  context->outputName = context->pathBuffer;
+  return true;
+}
+
+// An existing file for a file entry: the overwrite mode, or the user, decides.
+Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, size_t* storedStart) {
+  RunOptions& options = gRunOptions;
+  for (;;) {
+    if (options.Overwrite == kOverwriteAlways) return Decision::kCreate;
+    if (!LookUp(context->outputName, nullptr)) return Decision::kCreate;
+    if (options.Overwrite == kOverwriteNever) {
+      NotifySkipping(context->outputName);
+      return Decision::kFinished;
+    }
+    switch (Upper(gCallbacks->AskOverwrite(context->outputName, entry))) {
+      case 'A':
+        options.Overwrite = kOverwriteAlways;
+        return Decision::kCreate;
+      case 'N':
+        NotifySkipping(context->outputName);
+        return Decision::kFinished;
+      case 'V':
+        options.Overwrite = kOverwriteNever;
+        NotifySkipping(context->outputName);
+        return Decision::kFinished;
+      case 'R':
+        if (!AskNewName(context, storedStart)) {
+          NotifySkipping(context->outputName);
+          return Decision::kFinished;
+        }
+        break;  // check the new name again
+      case kAnswerEscape:
+        context->abortRequested = 1;
+        return Decision::kFinished;
+      default:  // 'Y' and anything else
+        return Decision::kCreate;
+    }
+  }
+}
+
+// The volume label of the destination's drive, or of the current drive.
+int SetLabel(ExtractionContext* context) {
+  const char* destination = context->destination;
+  const bool hasDrive = ((destination[0] >= 'A' && destination[0] <= 'Z') ||
+                         (destination[0] >= 'a' && destination[0] <= 'z')) &&
+                        destination[1] == ':';
+  if (hasDrive) {
+    if (setVolumeLabel(destination, context->outputName) == 0) return 1;
+    std::snprintf(context->pathBuffer, kPathSize, "%c:%s", destination[0], context->outputName);
+    context->outputName = context->pathBuffer;
+  } else if (setVolumeLabel(nullptr, context->outputName) == 0) {
+    return 1;
+  }
+  ReportWarning(1, context->outputName);
+  return 0;
+}
+
+}  // namespace
+
+int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes* times) {
+  const RunOptions& options = gRunOptions;
+  if (options.command == kCommandTest || options.command == kCommandConsole) return 1;
+  if (options.command == kCommandPrint) return OpenPrintDevice(context);
+
+  const char* stored = context->nameBuffer;
+  if (std::strchr(stored, ':') || stored[0] == '/' || ClimbsOut(stored)) {
+    ReportWarning(2, stored);
+    return 0;
+  }
+
+  uint32_t attributes = CreationAttributes(entry);
+  if (attributes & kAttrVolumeLabel) {
+    if (!options.volume) return 0;
+    return SetLabel(context);
+  }
+
+  if (!options.Path) {
+    if (char* slash = std::strrchr(context->outputName, '/')) context->outputName = slash + 1;
+  }
+  JoinPath(context->pathBuffer, context->destination, context->outputName);
+  context->outputName = context->pathBuffer;
+  size_t storedStart = StoredStart(context->pathBuffer, context->destination);
+
+  const bool isDirectory = context->isDirectory != 0;
+  if (isDirectory) {
+    if (ExistingDirectory(context, entry) == Decision::kFinished) return 0;
+  } else if (ExistingFile(context, entry, &storedStart) == Decision::kFinished) {
+    return 0;
+  }
+
+  int noSeparator = 1;
+  for (int attempt = 0; attempt < kCreationAttempts; ++attempt) {
+    if (!isDirectory) CreateOutputFile(context, attributes);
+    if (!context->output && options.Recurse) {
+      char scratch[kPathSize];
+      std::snprintf(scratch, sizeof scratch, "%s", context->outputName);
+      if (MakeDirectories(scratch, storedStart, isDirectory, options.Path != 0, entry) == 0) {
+        noSeparator = 0;
+      }
+      if (!isDirectory) CreateOutputFile(context, attributes);
+    }
+    // A file the system refused once may be refused for the attributes asked: the second
+    // attempt keeps only the plain ones.
+    attributes = keepAttributes(attributes);
+    if (!isDirectory && context->output) return 1;
+    if (isDirectory && noSeparator == 0) return 1;
+  }
+  ReportWarning(1, context->outputName);
+  return 0;
+}
+
+int OpenPrintDevice(ExtractionContext* context) {
+  const char* device = gRunOptions.printDevice ? gRunOptions.printDevice : "";
+  FindInfo found{};
+  SearchHandle search = findFirst(device, &found);
+  const bool exists = search != kNoSearch;
+  context->destroyOutput();
+  FileStream* stream = new FileStream(device, kGenericWrite, kShareNone,
+                                      exists ? kOpenExisting : kCreateAlways,
+                                      exists ? 0 : kAttrNormal);
+  if (!stream->isOpen()) {
+    delete stream;
+    if (exists) endSearch(search);
+    ReportFatal(16, device);
+  }
+  context->output = stream;
+  // Every entry of a run opens the device again: appending keeps what earlier entries wrote.
+  stream->seek(0, kSeekEnd);
+  if (exists) endSearch(search);
+  return 1;
+}
