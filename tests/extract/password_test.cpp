@@ -1,0 +1,264 @@
+// The password check of encrypted entries: known passwords, prompts, skipping, giving up.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive_fixture.h"
+#include "extract/context.h"
+#include "extract/decrypt.h"
+#include "options/run_options.h"
+#include "recording_front_end.h"
+#include "report/user_callbacks.h"
+#include "temp_dir.h"
+#include "zip_writer.h"
+
+namespace {
+
+// Answers password prompts from a script, writing only into the buffer it is handed.
+class PasswordScript : public UserCallbacks {
+ public:
+  std::vector<std::pair<int, std::string>> answers;  // consumed in order; skip when exhausted
+  std::vector<std::string> prompts;                   // entry names asked about
+  int getPasswordCalls = 0;
+
+  int AskOverwrite(const char*, const CentralHeader*) override { return 'N'; }
+  int AskLastDisk() override { return kKeyAbort; }
+  int AskDisk(int) override { return kKeyAbort; }
+  int AskYesNo(const char*) override { return 0; }
+  char* GetPassword(char* buffer, int size) override {
+    ++getPasswordCalls;
+    std::memset(buffer, 0, static_cast<size_t>(size));  // nothing typed yet
+    return buffer;
+  }
+  int AskPassword(const char* entryName, char* buffer, int size) override {
+    prompts.emplace_back(entryName);
+    EXPECT_EQ(size, kPasswordSize);
+    if (answers.empty()) return kPasswordSkip;
+    auto answer = answers.front();
+    answers.erase(answers.begin());
+    if (answer.first == kPasswordEntered) {
+      std::memset(buffer, 0, static_cast<size_t>(size));
+      std::strncpy(buffer, answer.second.c_str(), static_cast<size_t>(size) - 1);
+    }
+    return answer.first;
+  }
+};
+
+std::string Payload(const std::string& name) {
+  std::string s;
+  for (int i = 0; i < 3000; ++i) s += name[static_cast<size_t>(i) % name.size()];
+  return s;
+}
+
+ZipEntrySpec Encrypted(const std::string& name, const char* password) {
+  ZipEntrySpec e;
+  e.name = name;
+  e.data = Payload(name);
+  e.password = password;
+  return e;
+}
+
+class CheckPasswordTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetOptions(&gRunOptions);
+    gRunOptions.command = kCommandTest;
+    gRunOptions.Password = 1;  // the stub always passes a password word
+    gRunOptions.passwordText = nullptr;
+    std::memset(storedPassword, 0, sizeof storedPassword);
+    gCallbacks = &script_;
+  }
+  void TearDown() override {
+    gRunOptions.passwordText = nullptr;
+    DropArchive();
+    gCallbacks = nullptr;
+  }
+
+  void Load(const std::vector<ZipEntrySpec>& entries) {
+    archive_ = LoadArchive(dir_.file("p.zip"), BuildZip(entries));
+    ASSERT_NE(archive_, nullptr);
+  }
+
+  const CentralHeader* Entry(const std::string& name) {
+    for (uint32_t i = 0; i < archive_->entryCount; ++i) {
+      const CentralHeader* e = archive_->entries()[i];
+      if (std::string(e->name(), e->nameLength()) == name) return e;
+    }
+    ADD_FAILURE() << "no entry " << name;
+    return nullptr;
+  }
+
+  // As ExtractEntry does it: positioned at the entry's data, then the check. On acceptance the
+  // rest of the entry is read through the key state the check left behind.
+  int Check(const std::string& name, std::string* plain = nullptr) {
+    const CentralHeader* entry = Entry(name);
+    archive_->seekEntryData(entry);
+    positionBefore_ = archive_->stream->position();
+    ExtractionContext context(archive_, "");
+    copyEntryName(context.nameBuffer, entry->name(), entry->nameLength());
+    int result = CheckPassword(&context, entry);
+    if (result == 0) {
+      EXPECT_EQ(context.decrypting, 1);
+      EXPECT_EQ(context.remainingInput, entry->compressedSize() - 12);
+      if (plain) {
+        std::vector<uint8_t> buffer(context.remainingInput);
+        uint32_t got = ReadEntryData(&context, buffer.data(), static_cast<uint32_t>(buffer.size()));
+        plain->assign(buffer.begin(), buffer.begin() + got);
+      }
+    }
+    return result;
+  }
+  bool NothingRead() { return archive_->stream->position() == positionBefore_; }
+
+  TempDir dir_;
+  RecordingFrontEnd front_;
+  PasswordScript script_;
+  ArchiveState* archive_ = nullptr;
+  uint32_t positionBefore_ = 0;
+};
+
+TEST_F(CheckPasswordTest, PasswordFromTheOptionIsTriedFirst) {
+  Load({Encrypted("a.txt", "opt-pass")});
+  gRunOptions.passwordText = "opt-pass";
+  std::string plain;
+  EXPECT_EQ(Check("a.txt", &plain), 0);
+  EXPECT_EQ(plain, Payload("a.txt"));
+  EXPECT_TRUE(script_.prompts.empty());
+  EXPECT_EQ(script_.getPasswordCalls, 0);
+}
+
+TEST_F(CheckPasswordTest, FirstPromptThenTheStoredPasswordServesLaterEntries) {
+  Load({Encrypted("one.txt", "shared"), Encrypted("two.txt", "shared")});
+  script_.answers = {{kPasswordEntered, "shared"}};
+  std::string plain;
+  EXPECT_EQ(Check("one.txt", &plain), 0);
+  EXPECT_EQ(plain, Payload("one.txt"));
+  EXPECT_EQ(script_.getPasswordCalls, 1);
+  EXPECT_EQ(Check("two.txt", &plain), 0);
+  EXPECT_EQ(plain, Payload("two.txt"));
+  EXPECT_EQ(script_.prompts, std::vector<std::string>{"one.txt"});
+  EXPECT_STREQ(storedPassword, "shared");
+  EXPECT_TRUE(front_.warnings().empty());
+}
+
+// One entry, password "right", a script of answers: what comes of it.
+struct PromptCase {
+  const char* label;
+  std::vector<std::pair<int, std::string>> answers;
+  int result;
+  size_t prompts;
+  std::vector<std::string> warnings;
+  int passwordFlagAfter;
+};
+
+TEST_F(CheckPasswordTest, PromptLoop) {
+  const auto wrong = std::make_pair(kPasswordEntered, std::string("wrong"));
+  const auto right = std::make_pair(kPasswordEntered, std::string("right"));
+  const auto skip = std::make_pair(kPasswordSkip, std::string());
+  const auto skipAll = std::make_pair(kPasswordSkipAll, std::string());
+  const std::string ignored = "Ignorando arquivo encriptado:  ";
+  const std::string incorrect = "Senha Incorreta para arquivo:  s.txt";
+  const PromptCase cases[] = {
+      {"right at once", {right}, 0, 1, {}, 1},
+      {"right at the second", {wrong, right}, 0, 2, {}, 1},
+      {"skip", {skip}, 1, 1, {ignored}, 1},
+      {"skip all after a wrong one", {wrong, skipAll}, 1, 2, {ignored}, 0},
+      {"five wrong", {wrong, wrong, wrong, wrong, wrong}, 1, 5, {incorrect}, 1},
+      {"right at the fifth is still tried", {wrong, wrong, wrong, wrong, right}, 0, 5, {}, 1},
+      {"skip all at the fifth", {wrong, wrong, wrong, wrong, skipAll}, 1, 5, {incorrect}, 0},
+      {"skip at the fifth", {wrong, wrong, wrong, wrong, skip}, 1, 5, {incorrect}, 1},
+  };
+  Load({Encrypted("s.txt", "right")});
+  for (const PromptCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    gRunOptions.Password = 1;
+    gRunOptions.passwordText = nullptr;
+    std::memset(storedPassword, 0, sizeof storedPassword);
+    front_.notifications.clear();
+    script_.prompts.clear();
+    script_.answers = c.answers;
+    std::string plain;
+    EXPECT_EQ(Check("s.txt", &plain), c.result);
+    if (c.result == 0) {
+      EXPECT_EQ(plain, Payload("s.txt"));
+    }
+    EXPECT_EQ(script_.prompts.size(), c.prompts);
+    EXPECT_EQ(front_.warningTexts(), c.warnings);
+    EXPECT_EQ(gRunOptions.Password, c.passwordFlagAfter);
+  }
+}
+
+TEST_F(CheckPasswordTest, AfterSkipAllLaterEntriesAreSkippedWithoutPromptOrRead) {
+  Load({Encrypted("first.txt", "p"), Encrypted("second.txt", "p")});
+  script_.answers = {{kPasswordSkipAll, ""}};
+  EXPECT_EQ(Check("first.txt"), 1);
+  EXPECT_EQ(Check("second.txt"), 1);
+  EXPECT_TRUE(NothingRead());
+  EXPECT_EQ(script_.prompts, std::vector<std::string>{"first.txt"});
+  EXPECT_EQ(front_.warningTexts(),
+            (std::vector<std::string>{"Ignorando arquivo encriptado:  ",
+                                      "Ignorando arquivo encriptado:  second.txt"}));
+}
+
+TEST_F(CheckPasswordTest, WithoutThePasswordOptionNothingIsReadOrAsked) {
+  Load({Encrypted("x.txt", "p")});
+  gRunOptions.Password = 0;
+  EXPECT_EQ(Check("x.txt"), 1);
+  EXPECT_TRUE(NothingRead());
+  EXPECT_TRUE(script_.prompts.empty());
+  EXPECT_EQ(front_.warningTexts(), std::vector<std::string>{"Ignorando arquivo encriptado:  x.txt"});
+}
+
+TEST_F(CheckPasswordTest, DataDescriptorEntriesAreCheckedAgainstTheTime) {
+  ZipEntrySpec e = Encrypted("dd.txt", "timed");
+  e.flags = kFlagDataDescriptor;
+  e.dosDateTime = 0x5A2B7E00;  // time high byte 0x7E
+  ASSERT_NE(ReferenceCrc32(e.data) >> 24, 0x7Eu);  // the CRC byte would not match
+  Load({e});
+  gRunOptions.passwordText = "timed";
+  std::string plain;
+  EXPECT_EQ(Check("dd.txt", &plain), 0);
+  EXPECT_EQ(plain, Payload("dd.txt"));
+  EXPECT_TRUE(script_.prompts.empty());
+}
+
+TEST_F(CheckPasswordTest, CompressedSizeBelowTheHeaderIsRefusedBeforeReading) {
+  ZipEntrySpec e = Encrypted("tiny.txt", "p");
+  e.overrideCompressedSize = true;
+  e.compressedSize = 11;
+  Load({e});
+  gRunOptions.passwordText = "p";
+  EXPECT_EQ(Check("tiny.txt"), 1);
+  EXPECT_TRUE(NothingRead());
+  EXPECT_TRUE(script_.prompts.empty());
+  EXPECT_EQ(front_.warningTexts(),
+            std::vector<std::string>{"Tamanho inesperado no arquivo .ZIP  tiny.txt"});
+}
+
+TEST_F(CheckPasswordTest, TypedPasswordNeverLandsInTheOptionWordsText) {
+  // The option's text has room for its own three characters only; the prompt's answer is
+  // longer, and the option's text must stay as it was.
+  Load({Encrypted("long.txt", "a-password-of-thirty-one-chars!")});
+  std::vector<char> optionText = {'a', 'b', 'c', '\0'};
+  gRunOptions.passwordText = optionText.data();
+  script_.answers = {{kPasswordEntered, "a-password-of-thirty-one-chars!"}};
+  std::string plain;
+  EXPECT_EQ(Check("long.txt", &plain), 0);
+  EXPECT_EQ(plain, Payload("long.txt"));
+  EXPECT_STREQ(optionText.data(), "abc");
+  EXPECT_STREQ(gRunOptions.passwordText, "a-password-of-thirty-one-chars!");
+}
+
+TEST_F(CheckPasswordTest, SkippingKeepsTheOptionPasswordForLaterEntries) {
+  Load({Encrypted("other.txt", "different"), Encrypted("mine.txt", "given")});
+  gRunOptions.passwordText = "given";
+  script_.answers = {{kPasswordSkip, ""}};
+  EXPECT_EQ(Check("other.txt"), 1);
+  EXPECT_EQ(Check("mine.txt"), 0);
+  EXPECT_EQ(script_.prompts, std::vector<std::string>{"other.txt"});
+}
+
+}  // namespace

@@ -1,0 +1,263 @@
+// Entry selection: the wildcard matcher, name lists, date filters, freshen and update.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "central_header_builder.h"
+#include "extract/selection.h"
+#include "options/run_options.h"
+#include "temp_dir.h"
+#include "zip/archive_state.h"
+
+namespace {
+
+struct WildcardCase {
+  const char* pattern;
+  const char* name;
+  int match;
+};
+
+TEST(MatchWildcard, Table) {
+  const WildcardCase cases[] = {
+      // A star stops at the first name character equal to the next pattern character.
+      {"*.txt", "a.txt", 1},
+      {"*.txt", "a.b.txt", 0},
+      {"*.*", "a.b.txt", 1},
+      {"*.*", "readme", 1},
+      {"*.*", "dir/sub/file.txt", 1},
+      {"*.*", "dir/file", 1},
+      {"*.*", "", 1},
+      {"*", "anything/at.all", 1},
+      {"*.txt", "dir/a.txt", 1},  // the whole name, directories included
+      {"a*", "dir/a.txt", 0},     // never the last component alone
+      {"*/b.txt", "a/b.txt", 1},
+      // '?' is one character other than '.' and '/', or nothing.
+      {"DOC?.TXT", "doc.txt", 1},
+      {"DOC?.TXT", "doc1.txt", 1},
+      {"DOC?.TXT", "doc12.txt", 0},
+      {"a?b", "a/b", 1},
+      {"a?b", "axb", 1},
+      {"a??", "a", 1},
+      // A trailing '.' or ".*" also selects a name without a dot.
+      {"readme.", "readme", 1},
+      {"readme.*", "readme", 1},
+      {"readme.*", "readme.md", 1},
+      {"readme.", "readme.md", 0},
+      {"a.b", "ab", 0},
+      {"a.b", "axb", 0},
+      // Letters compare without case; the pattern's end must meet the name's end.
+      {"README.TXT", "readme.txt", 1},
+      {"readme.txt", "README.TXT", 1},
+      {"abc", "abcd", 0},
+      {"abcd", "abc", 0},
+      {"", "", 1},
+      {"", "a", 0},
+  };
+  for (const WildcardCase& c : cases) {
+    EXPECT_EQ(MatchWildcard(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+  }
+}
+
+class NameListTest : public ::testing::Test {
+ protected:
+  ~NameListTest() override { FreeNameLists(&lists_); }
+  int Match(const std::string& name) {
+    return MatchNameLists(&lists_, name.data(), static_cast<uint32_t>(name.size()));
+  }
+  NameLists lists_;
+};
+
+TEST_F(NameListTest, ExcludeWinsOverEveryInclude) {
+  AddIncludeName(&lists_, "*.txt");
+  AddIncludeName(&lists_, "secret.*");
+  AddExcludeName(&lists_, "secret.*");
+  EXPECT_EQ(Match("a.txt"), 1);
+  EXPECT_EQ(Match("secret.txt"), 0);
+  EXPECT_EQ(Match("b.doc"), 0);
+}
+
+TEST_F(NameListTest, BackslashesInPatternsAndNamesAreSeparators) {
+  AddIncludeName(&lists_, "docs\\*.*");
+  EXPECT_STREQ(lists_.include->pattern, "docs/*.*");
+  EXPECT_EQ(Match("docs\\a.txt"), 1);
+  EXPECT_EQ(Match("docs/a.txt"), 1);
+  EXPECT_EQ(Match("src/a.txt"), 0);
+}
+
+TEST_F(NameListTest, NoIncludePatternsSelectsAllButTheExcluded) {
+  EXPECT_EQ(Match("x"), 1);
+  AddExcludeName(&lists_, "x");
+  EXPECT_EQ(Match("x"), 0);
+  EXPECT_EQ(Match("y"), 1);
+}
+
+TEST_F(NameListTest, ReversingRestoresTheGivenOrderAndFreeingEmpties) {
+  AddIncludeName(&lists_, "first");
+  AddIncludeName(&lists_, "second");
+  AddIncludeName(&lists_, "third");
+  ReverseIncludeList(&lists_);
+  std::vector<std::string> order;
+  for (NameNode* n = lists_.include; n; n = n->next) order.emplace_back(n->pattern);
+  EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(lists_.includeCount, 3);
+  AddExcludeName(&lists_, "kept");
+  FreeIncludeList(&lists_);
+  EXPECT_EQ(lists_.include, nullptr);
+  EXPECT_EQ(lists_.includeCount, 0);
+  EXPECT_EQ(lists_.excludeCount, 1);
+}
+
+TEST_F(NameListTest, NamesAreNotReadPastTheirLength) {
+  // Stored names are not terminated: the length given is all there is.
+  AddIncludeName(&lists_, "a.txt");
+  const char stored[] = "a.txtGARBAGE";
+  EXPECT_EQ(MatchNameLists(&lists_, stored, 5), 1);
+  EXPECT_EQ(MatchNameLists(&lists_, stored, 6), 0);
+}
+
+class SelectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetOptions(&gRunOptions);
+    gRunOptions.command = kCommandExtract;
+    std::snprintf(archive_.destination, sizeof archive_.destination, "%s/", dir_.path().c_str());
+  }
+  int Select(const CentralHeaderSpec& spec) {
+    CentralHeaderBytes bytes(spec);
+    return SelectEntry(&archive_, bytes.get());
+  }
+  int Target(const CentralHeaderSpec& spec) {
+    CentralHeaderBytes bytes(spec);
+    return SelectByTarget(&archive_, bytes.get());
+  }
+  // The DOS date-time the file system reports for a file in the destination.
+  uint32_t OnDiskTime(const std::string& name) {
+    FindInfo info{};
+    SearchHandle search = findFirst(dir_.file(name).c_str(), &info);
+    EXPECT_NE(search, kNoSearch);
+    if (search != kNoSearch) endSearch(search);
+    return info.lastWrite;
+  }
+
+  TempDir dir_;
+  ArchiveState archive_;
+};
+
+uint32_t Stamp(int year, int month, int day, int hour, int minute) {
+  uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day);
+  uint32_t time = static_cast<uint32_t>((hour << 11) | (minute << 5));
+  return (date << 16) | time;
+}
+
+TEST_F(SelectionTest, DateFilters) {
+  struct Case {
+    int filter;
+    uint32_t stamp;
+    int selected;
+  };
+  const uint32_t day = Stamp(2024, 3, 15, 0, 0);
+  gRunOptions.AfterDate = day;
+  gRunOptions.BeforeDate = day;
+  const Case cases[] = {
+      {0, Stamp(1990, 1, 1, 0, 0), 1},
+      {kFilterAfter, day, 1},  // from the given day on, time 0 included
+      {kFilterAfter, Stamp(2024, 3, 14, 23, 59), 0},
+      {kFilterAfter, Stamp(2030, 1, 1, 0, 0), 1},
+      {kFilterBefore, day, 1},
+      {kFilterBefore, Stamp(2024, 3, 15, 0, 1), 0},  // a later time of that day compares greater
+      {kFilterBefore, Stamp(2024, 3, 14, 12, 0), 1},
+      {kFilterAfter | kFilterBefore, day, 1},
+      {kFilterAfter | kFilterBefore, Stamp(2024, 3, 16, 0, 0), 0},
+  };
+  AddIncludeName(&archive_.names, "*.*");
+  for (const Case& c : cases) {
+    gRunOptions.dateFilter = c.filter;
+    CentralHeaderSpec spec = EntryNamed("f.txt");
+    spec.dosDateTime = c.stamp;
+    EXPECT_EQ(Select(spec), c.selected) << std::hex << c.filter << " " << c.stamp;
+  }
+}
+
+TEST_F(SelectionTest, NamePatternsComeBeforeDates) {
+  AddIncludeName(&archive_.names, "*.txt");
+  AddExcludeName(&archive_.names, "old.*");
+  EXPECT_EQ(Select(EntryNamed("new.txt")), 1);
+  EXPECT_EQ(Select(EntryNamed("old.txt")), 0);
+  EXPECT_EQ(Select(EntryNamed("new.doc")), 0);
+}
+
+TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
+  dir_.write("there.txt", "on disk");
+  const uint32_t onDisk = OnDiskTime("there.txt");
+  ASSERT_NE(onDisk, 0u);
+  struct Case {
+    int selection;
+    const char* name;
+    uint32_t stamp;
+    int selected;
+  };
+  const Case cases[] = {
+      {kSelectUpdate, "missing.txt", onDisk, 1},
+      {kSelectUpdate, "there.txt", onDisk + 1, 1},
+      {kSelectUpdate, "there.txt", onDisk, 0},  // same DOS time: not newer
+      {kSelectUpdate, "there.txt", onDisk - 1, 0},
+      {kSelectFreshen, "missing.txt", onDisk, 0},
+      {kSelectFreshen, "there.txt", onDisk + 1, 1},
+      {kSelectFreshen, "there.txt", onDisk, 0},
+      {kSelectFreshen, "there.txt", onDisk - 1, 0},
+      {kSelectAll, "missing.txt", onDisk, 1},
+      {kSelectAll, "there.txt", onDisk - 1, 1},
+  };
+  for (int command : {kCommandExtract, kCommandTest}) {
+    gRunOptions.command = command;
+    for (const Case& c : cases) {
+      gRunOptions.extractSelection = c.selection;
+      CentralHeaderSpec spec = EntryNamed(c.name);
+      spec.dosDateTime = c.stamp;
+      EXPECT_EQ(Target(spec), c.selected) << command << " " << c.selection << " " << c.name << " " << c.stamp - onDisk;
+    }
+  }
+  // Other commands do not compare with the disk.
+  gRunOptions.command = kCommandPrint;
+  gRunOptions.extractSelection = kSelectFreshen;
+  EXPECT_EQ(Target(EntryNamed("missing.txt")), 1);
+}
+
+TEST_F(SelectionTest, FreshenFindsFilesInSubdirectoriesThroughBackslashNames) {
+  mkdir(dir_.file("sub").c_str(), 0755);
+  dir_.write("sub/f.txt", "x");
+  const uint32_t onDisk = OnDiskTime("sub/f.txt");
+  gRunOptions.extractSelection = kSelectFreshen;
+  CentralHeaderSpec spec = EntryNamed("sub\\f.txt");
+  spec.dosDateTime = onDisk + 1;
+  EXPECT_EQ(Target(spec), 1);
+}
+
+TEST_F(SelectionTest, TargetPathsTooLongForABufferAreRefused) {
+  gRunOptions.extractSelection = kSelectUpdate;
+  EXPECT_EQ(Target(EntryNamed(std::string(300, 'n'))), 0);
+}
+
+TEST_F(SelectionTest, DirectoryEntriesNeedDirectoriesUnlessTesting) {
+  struct Case {
+    int command;
+    int directories;
+    const char* name;
+    int selected;
+  };
+  const Case cases[] = {
+      {kCommandExtract, 0, "dir/", 0},  {kCommandExtract, 1, "dir/", 1},
+      {kCommandTest, 0, "dir/", 1},     {kCommandPrint, 0, "dir/", 0},
+      {kCommandExtract, 0, "dir\\", 0}, {kCommandExtract, 0, "dir/file", 1},
+  };
+  for (const Case& c : cases) {
+    gRunOptions.command = c.command;
+    gRunOptions.Path = c.directories;
+    EXPECT_EQ(Target(EntryNamed(c.name)), c.selected) << c.command << " " << c.directories << " " << c.name;
+  }
+}
+
+}  // namespace
