@@ -57,7 +57,7 @@ class Encrypter {
     for (unsigned char c : password) update(c);
   }
   uint8_t encrypt(uint8_t plain) {
-    uint16_t t = static_cast<uint16_t>(keys_[2] | 2);
+    uint32_t t = (keys_[2] & 0xFFFF) | 2;
     uint8_t cipher = plain ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8);
     update(plain);
     return cipher;
@@ -93,7 +93,7 @@ TEST(Decrypt, RoundTripWithPasswordsOfEveryByte) {
     DecryptHeader(password.c_str(), bytes.data());
     EXPECT_EQ(bytes[11], 0xC7);
     DecryptBytes(bytes.data() + 12, static_cast<uint32_t>(plain.size()));
-    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), bytes.begin() + 12));
+    EXPECT_EQ(std::string(bytes.begin() + 12, bytes.end()), plain);
   }
 }
 
