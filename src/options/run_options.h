@@ -57,7 +57,8 @@ struct RunOptions {
   char* includeBlock;        // owned name block
   char* excludeBlock;        // owned name block
   char* printDevice;         // the text after '=' of PRINT, or printDeviceBuffer
-  char* printDeviceBuffer;   // owned "PRN"
+  char* printDeviceBuffer;   // owned "PRN", or an owned copy of a device named in a list file
+  char* passwordBuffer;      // owned copy of a password named in a list file
   uint32_t AfterDate;
   uint32_t BeforeDate;
 
