@@ -1,14 +1,12 @@
 // Deflate64 data made by other programs: the external corpus, and archives 7-Zip makes at test time.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 
 #include "inflate_harness.h"
+#include "support/temp_dir.h"
 
 namespace inflate_test {
 namespace {
@@ -112,34 +110,14 @@ Bytes LongRangeData() {
   return out;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/vespa-inflate-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made) path_ = made;
-  }
-  ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 TEST(Deflate64Peer, ArchivesMadeBy7ZipDecode) {
   if (std::system("command -v 7z >/dev/null 2>&1") != 0) GTEST_SKIP() << "7z is not installed";
   TempDir dir;
-  ASSERT_FALSE(dir.path().empty());
   const Bytes data = LongRangeData();
-  {
-    std::ofstream out(dir.path() + "/data.bin", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  }
+  dir.write("data.bin", std::string(data.begin(), data.end()));
   for (const char* level : {"-mx=9", "-mx=1"}) {
     SCOPED_TRACE(level);
-    const std::string zip = dir.path() + "/out" + level + ".zip";
+    const std::string zip = dir.file(std::string("out") + level + ".zip");
     const std::string command = "cd '" + dir.path() + "' && 7z a -tzip -mm=Deflate64 " + level + " '" + zip +
                                 "' data.bin >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
