@@ -1,0 +1,187 @@
+// What each option word sets in the run settings, and the words its handler refuses.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "options/dates.h"
+#include "options/run_options.h"
+#include "options_fixture.h"
+
+namespace {
+
+struct FieldCase {
+  std::vector<std::string> words;
+  int RunOptions::*field;
+  int expected;
+};
+
+TEST_F(OptionsTest, WordsSetTheirFields) {
+  const FieldCase cases[] = {
+      {{"-OVERWRITE"}, &RunOptions::Overwrite, kOverwriteAlways},
+      {{"-OVERWRITE="}, &RunOptions::Overwrite, kOverwriteAlways},
+      {{"-OVERWRITE=N"}, &RunOptions::Overwrite, kOverwriteNever},
+      {{"-OVERWRITE=P"}, &RunOptions::Overwrite, kOverwriteAsk},
+      {{"-OVERWRITE=A"}, &RunOptions::Overwrite, kOverwriteAlways},
+      {{"-o=never"}, &RunOptions::Overwrite, kOverwriteNever},
+      {{"-OVERWRITE", "-OVERWRITE=PROMPT"}, &RunOptions::Overwrite, kOverwriteAsk},
+
+      {{"-SORT"}, &RunOptions::requestedSort, 2},
+      {{"-SORT=NAT"}, &RunOptions::requestedSort, 0},
+      {{"-SORT=-D"}, &RunOptions::requestedSort, 12},
+      {{"-SORT=-SIZE"}, &RunOptions::requestedSort, 13},
+      {{"-SORT"}, &RunOptions::sortGiven, 1},
+      // The default command is EXTRACT, so SORT alone already reaches the driver's key.
+      {{"-SORT=-SIZE"}, &RunOptions::SortExtract, 13},
+      {{"-HELP", "-SORT=SIZE"}, &RunOptions::SortExtract, 0},
+      {{"-HELP", "-SORT=SIZE", "-EXTRACT"}, &RunOptions::SortExtract, 5},
+      {{"-HELP", "-SORT=-DATE", "-TEST"}, &RunOptions::SortExtract, 12},
+
+      {{"-TIMES"}, &RunOptions::Times, 7},
+      {{"-TIMES="}, &RunOptions::Times, 7},
+      {{"-TIMES=-ACCESS"}, &RunOptions::Times, 6},
+      {{"-TIMES=NONE"}, &RunOptions::Times, 0},
+      {{"-TIMES=NONE,+MODIFY"}, &RunOptions::Times, 2},
+      {{"-TIMES=-ACCESS,-CREATE"}, &RunOptions::Times, 2},
+      {{"-times=none,access,create"}, &RunOptions::Times, 5},
+      {{"-TIMES=NONE", "-TIMES=ALL"}, &RunOptions::Times, 7},
+
+      {{"-EXTRACT=UPDATE"}, &RunOptions::extractSelection, kSelectUpdate},
+      {{"-TEST=F"}, &RunOptions::extractSelection, kSelectFreshen},
+      {{"-EXTRACT=FRESHEN", "-EXTRACT=ALL"}, &RunOptions::extractSelection, kSelectAll},
+      {{"-TEST=F"}, &RunOptions::command, kCommandTest},
+
+      // The last command word wins.
+      {{"-TEST", "-EXTRACT"}, &RunOptions::command, kCommandExtract},
+      {{"-EXTRACT", "-PRINT"}, &RunOptions::command, kCommandPrint},
+      {{"-CONSOLE"}, &RunOptions::command, kCommandConsole},
+      {{"-HELP"}, &RunOptions::command, kCommandHelp},
+      {{"-VERSION=MINOR"}, &RunOptions::command, kCommandVersion},
+      {{"-VERSION", "-TEST"}, &RunOptions::command, kCommandTest},
+
+      {{"-DIRECTORIES"}, &RunOptions::Path, 1},
+      {{"-DIRECTORIES="}, &RunOptions::Recurse, 1},
+      {{"-NOEXTENDED"}, &RunOptions::NoExtended, 0},
+      {{"-VOLUME"}, &RunOptions::volume, 1},
+      {{"-VOLUME=C"}, &RunOptions::volume, 1},
+      {{"-VOLUME=d"}, &RunOptions::volume, 1},
+      {{"-PASSWORD"}, &RunOptions::Password, 1},
+      {{"-AFTER=010299"}, &RunOptions::dateFilter, kFilterAfter},
+      {{"-BEFORE"}, &RunOptions::dateFilter, kFilterBefore},
+      {{"-AFTER", "-BEFORE=123199"}, &RunOptions::dateFilter, kFilterAfter | kFilterBefore},
+  };
+  for (const FieldCase& c : cases) {
+    SetUp();
+    Parse(c.words);
+    EXPECT_EQ(gRunOptions.*c.field, c.expected) << c.words.back();
+  }
+}
+
+// The user's locale cannot be read on this platform: LOCALE falls back to month-day-year.
+TEST_F(OptionsTest, LocaleFallsBackToMonthDayYear) {
+  for (const char* word : {"-LOCALE", "-LOCALE=ENV", "-loc=environment"}) {
+    gRunOptions.LocaleDate = 3;
+    Parse({word});
+    EXPECT_EQ(gRunOptions.LocaleDate, 2) << word;
+  }
+}
+
+TEST_F(OptionsTest, MaskWordsSetTheDropMask) {
+  struct Case {
+    std::vector<std::string> words;
+    unsigned dropped;  // low three bits: read-only, hidden, system
+  } cases[] = {
+      {{}, 7},
+      {{"-MASK"}, 0},
+      {{"-MASK="}, 0},
+      {{"-MASK=HIDDEN"}, 5},
+      {{"-MASK=+HIDDEN"}, 5},
+      {{"-MASK=-HIDDEN"}, 7},
+      {{"-MASK=NONE"}, 7},
+      {{"-MASK=ALL"}, 0},
+      {{"-MASK=READONLY"}, 6},
+      {{"-MASK=-HIDDEN,ALL"}, 0},
+      {{"-MASK=ALL,-SYSTEM"}, 4},
+      {{"-MASK", "-MASK=-SYSTEM,-READONLY"}, 5},
+      {{"-mask=hidden,system"}, 1},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Parse(c.words);
+    EXPECT_EQ(gRunOptions.attributeDropMask & 7u, c.dropped) << ::testing::PrintToString(c.words);
+    // Bits beyond the three attributes are never touched.
+    EXPECT_EQ(gRunOptions.attributeDropMask & ~7u, ~7u);
+  }
+}
+
+TEST_F(OptionsTest, PrintDeviceAndPassword) {
+  Parse({"-PRINT"});
+  EXPECT_EQ(gRunOptions.command, kCommandPrint);
+  EXPECT_STREQ(gRunOptions.printDevice, "PRN");
+  Parse({"-PRINT=LPT2"});
+  EXPECT_STREQ(gRunOptions.printDevice, "LPT2");
+  Parse({"-PRINT"});  // a device is set: it stays
+  EXPECT_STREQ(gRunOptions.printDevice, "LPT2");
+
+  Parse({"-PASSWORD=Se=gredo"});
+  EXPECT_EQ(gRunOptions.Password, 1);
+  EXPECT_STREQ(gRunOptions.passwordText, "Se=gredo");
+  Parse({"-PASSWORD="});
+  EXPECT_EQ(gRunOptions.passwordText, nullptr);
+}
+
+TEST_F(OptionsTest, DatesOfAfterAndBefore) {
+  Parse({"-AFTER=010299", "-BEFORE=12312001"});
+  EXPECT_EQ(gRunOptions.AfterDate, ((19u << 9) | (1u << 5) | 2u) << 16);
+  EXPECT_EQ(gRunOptions.BeforeDate, ((21u << 9) | (12u << 5) | 31u) << 16);
+  uint32_t before = TodayPacked();
+  Parse({"-AFTER"});
+  uint32_t after = TodayPacked();
+  EXPECT_TRUE(gRunOptions.AfterDate == before || gRunOptions.AfterDate == after);
+}
+
+TEST_F(OptionsTest, NameOptionsFillBlocksAndLists) {
+  Parse({"-INCLUDE=*.c", "-EXCLUDE=*.o", "-INCLUDE=src\\*.h", "-INCLUDE", "-EXCLUDE="});
+  EXPECT_EQ(std::string(gRunOptions.includeBlock, NameBlockLength(gRunOptions.includeBlock)),
+            std::string("*.c\0src\\*.h\0\0", 13));
+  EXPECT_EQ(NameBlockLength(gRunOptions.excludeBlock), 5);
+  EXPECT_EQ(Includes(), (std::vector<std::string>{"*.c", "src/*.h"}));
+  EXPECT_EQ(Excludes(), std::vector<std::string>{"*.o"});
+}
+
+// Rows without a handler, and those whose settings this program never reads, take any value.
+TEST_F(OptionsTest, WordsWithoutEffectChangeNothing) {
+  const char* words[] = {"-LINKS",       "-FILETYPE=ANYTHING", "-ID",   "-LOWERCASE=X",
+                         "-NAMETYPE",    "-PERMISSION=1,2",    "-TRANSLATE", "-SILENT=ON",
+                         "-WARNING",     "-MORE",              "-MORE=24",   "-MORE=007"};
+  std::array<unsigned char, sizeof(RunOptions)> before, after;
+  std::memcpy(before.data(), static_cast<void*>(&gRunOptions), sizeof(RunOptions));
+  for (const char* word : words) {
+    Parse({word});
+    std::memcpy(after.data(), static_cast<void*>(&gRunOptions), sizeof(RunOptions));
+    EXPECT_EQ(before, after) << word;
+  }
+  EXPECT_TRUE(Includes().empty());
+}
+
+using OptionTableDeathTest = OptionsTest;
+
+TEST_F(OptionTableDeathTest, BadSubOptionsEndWithTheWordAsDetail) {
+  const char* words[] = {
+      "OVERWRITE=X",       "OVERWRITE=SOMETIMES", "DIRECTORIES=ALL", "VOLUME=CD",
+      "VOLUME=1",          "VOLUME=:",            "MORE=0",          "MORE=00",
+      "MORE=x",            "MORE=-1",             "LOCALE=X",        "SORT=XYZ",
+      "SORT=NAMES",        "EXTRACT=NOPE",        "TEST=NONE",       "VERSION=BETA",
+      "AFTER=13011999",    "BEFORE=1231",         "AFTER=12-31-99",  "TIMES=BAD",
+      "TIMES=NONE,",       "MASK=HIDDEN,BAD",     "MASK=,",
+  };
+  for (const char* word : words) {
+    EXPECT_EXIT(Parse({std::string("-") + word}), ::testing::ExitedWithCode(5),
+                std::string("Desconhecida ou Ilegal -  ") + word + "\n")
+        << word;
+  }
+}
+
+}  // namespace
