@@ -13,6 +13,7 @@
 #include "recording_front_end.h"
 #include "report/user_callbacks.h"
 #include "temp_dir.h"
+#include "traditional_encrypter.h"
 #include "zip_writer.h"
 
 namespace {
@@ -53,11 +54,19 @@ std::string Payload(const std::string& name) {
   return s;
 }
 
-ZipEntrySpec Encrypted(const std::string& name, const char* password) {
+// A stored entry encrypted with password; checked against the time's high byte when it has a
+// data descriptor, else against the CRC's.
+ZipEntrySpec Encrypted(const std::string& name, const char* password, uint16_t flags = 0,
+                       uint32_t dosDateTime = 0x5A2B6000) {
   ZipEntrySpec e;
   e.name = name;
   e.data = Payload(name);
-  e.password = password;
+  e.flags = flags | kFlagEncrypted;
+  e.dosDateTime = dosDateTime;
+  const uint8_t check = (flags & kFlagDataDescriptor) ? static_cast<uint8_t>(dosDateTime >> 8)
+                                                      : static_cast<uint8_t>(ReferenceCrc32(e.data) >> 24);
+  e.compressed = EncryptEntryData(e.data, password, check);
+  e.useCompressed = true;
   return e;
 }
 
@@ -213,10 +222,8 @@ TEST_F(CheckPasswordTest, WithoutThePasswordOptionNothingIsReadOrAsked) {
 }
 
 TEST_F(CheckPasswordTest, DataDescriptorEntriesAreCheckedAgainstTheTime) {
-  ZipEntrySpec e = Encrypted("dd.txt", "timed");
-  e.flags = kFlagDataDescriptor;
-  e.dosDateTime = 0x5A2B7E00;  // time high byte 0x7E
-  ASSERT_NE(ReferenceCrc32(e.data) >> 24, 0x7Eu);  // the CRC byte would not match
+  ZipEntrySpec e = Encrypted("dd.txt", "timed", kFlagDataDescriptor, 0x5A2B7E00);
+  ASSERT_NE(ReferenceCrc32(e.data) >> 24, 0x7Eu);  // the CRC's byte would not match
   Load({e});
   gRunOptions.passwordText = "timed";
   std::string plain;
