@@ -86,10 +86,18 @@ bool IsSwitchCharacter(char c) {
   return c == gRunOptions.switchChar || c == gRunOptions.secondSwitchChar || c == '/';
 }
 
+bool OpensOptionWord(const char* s) {
+  if (!IsSwitchCharacter(s[0])) return false;
+  if (s[0] != '/' || s[0] == gRunOptions.switchChar || s[0] == gRunOptions.secondSwitchChar) {
+    return true;
+  }
+  return std::memchr(s + 1, '/', std::strcspn(s + 1, "=")) == nullptr;
+}
+
 void ProcessArguments(char** vector) {
   for (char** next = vector; *next; ++next) {
     char* s = *next;
-    if (IsSwitchCharacter(s[0])) {
+    if (OpensOptionWord(s)) {
       int result = ProcessOptionWord(s + 1);
       if (result != 0) ReportFatal(result, s + 1);
     } else if (s[0] == gRunOptions.listMarker) {
@@ -193,7 +201,7 @@ int ReadListFile(const char* name, int excludeFlag) {
   while (ReadListLine(gListLine) > 0) {
     char* s = gListLine;
     while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n') ++s;
-    if (IsSwitchCharacter(*s)) {
+    if (OpensOptionWord(s)) {
       int result = ProcessOptionWord(s + 1);
       if (result != 0) ReportFatal(result, s + 1);
       KeepListFileValues(&gRunOptions);

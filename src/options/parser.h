@@ -22,6 +22,11 @@ constexpr int kMatchAmbiguous = 2;
 // The switch character, the second switch character or '/'.
 bool IsSwitchCharacter(char c);
 
+// A switch character opens s as an option word; so does a leading '/', except in a word that
+// holds a second '/' before any '=': no keyword holds one, and every absolute path on a
+// file system rooted at '/' does (a name directly under the root still reads as an option).
+bool OpensOptionWord(const char* s);
+
 // Processes a null-terminated vector of option words, '@' list files and names. Without an
 // archive state names go nowhere and no archive name is required, but options still parse.
 void ProcessArguments(char** vector);

@@ -149,13 +149,34 @@ TEST_F(OptionsTest, SwitchCharactersAndCase) {
   EXPECT_EQ(gRunOptions.Overwrite, kOverwriteNever);
 }
 
-// A leading '/' opens an option word, so the names here are relative.
 TEST_F(OptionsTest, NamesFillArchiveDestinationAndIncludes) {
   archive_.requestedName[0] = 0;
   Parse({"-TEST", "first.zip", "out\\", "x.txt", "*.c"});
   EXPECT_STREQ(archive_.requestedName, "first.zip");
   EXPECT_STREQ(archive_.destination, "out/");
   EXPECT_EQ(Includes(), (std::vector<std::string>{"x.txt", "*.c"}));
+}
+
+// '/' opens option words, and it also starts every absolute path on a POSIX file system.
+TEST_F(OptionsTest, SlashWordsAreOptionsUnlessTheyArePaths) {
+  struct Case {
+    const char* word;
+    bool option;
+  } cases[] = {
+      {"/TEST", true},           {"/o=NEVER", true},      {"/PRINT=/dev/lp0", true},
+      {"/INCLUDE=src/*.c", true}, {"/tmp/a.zip", false},   {"/tmp/a=b.zip", false},
+      {"//server/share/", false}, {"-tmp/a.zip", true},    {"tmp/a.zip", false},
+      {"/a.zip", true},  // directly under the root: still an option word
+  };
+  for (const Case& c : cases) EXPECT_EQ(OpensOptionWord(c.word), c.option) << c.word;
+
+  TempDir dir;
+  archive_.requestedName[0] = 0;
+  Parse({"/TEST", dir.file("a.zip"), dir.path(), "/INCLUDE=" + dir.file("x")});
+  EXPECT_EQ(gRunOptions.command, kCommandTest);
+  EXPECT_EQ(std::string(archive_.requestedName), dir.file("a.zip"));
+  EXPECT_EQ(std::string(archive_.destination), dir.path() + "/");
+  EXPECT_EQ(Includes(), std::vector<std::string>{dir.file("x")});
 }
 
 TEST_F(OptionsTest, SettingsStayAcrossVectors) {
@@ -242,6 +263,7 @@ TEST_F(ListFileTest, LinesBecomeNamesUntilAnEmptyLine) {
       {"lone CR kept", "A\rB\n", {"A\rB"}},
       {"CR at the end of the file kept", "A\r", {"A\r"}},
       {"leading blanks skipped, trailing kept", " \t C  \n", {"C  "}},
+      {"absolute path", "/abs/name\n", {"/abs/name"}},
       {"'@' has no meaning in a list", "@other\n", {"@other"}},
       {"long line cut", std::string(300, 'x') + "\nB\n", {std::string(250, 'x'), "B"}},
       {"250 fit", std::string(250, 'y') + "\n", {std::string(250, 'y')}},
