@@ -11,6 +11,7 @@ leave the destination.
 
 import os
 import shutil
+import struct
 import tempfile
 import unittest
 import zipfile
@@ -72,7 +73,27 @@ def python_zip_of(archive, source, comment_each=True):
         z.comment = b"Arquivo feito pelo zipfile do Python. " * 3
 
 
-# name, how to make it (archive path, source root), password, times kept, source extras
+def filetime(ns):
+    """A Windows file time (100 ns units since 1601) of ns since the epoch."""
+    return ns // 100 + 116444736000000000
+
+
+def python_zip_ntfs_of(archive, source):
+    """Python's zipfile with an NTFS times field (0x000A) as the first extra field of each local
+    header: last write, last access 0 (not kept), creation."""
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        for name in sorted(tree_listing(source)):
+            path = os.path.join(source, name)
+            info = zipfile.ZipInfo.from_file(path, name.rstrip("/"))
+            mtime = os.stat(path).st_mtime_ns
+            info.extra = struct.pack("<HHIHHQQQ", 0x000A, 32, 0, 1, 24, filetime(mtime), 0,
+                                     filetime(mtime - 10**9 * 86400))
+            z.writestr(info, b"" if name.endswith("/") else read(path))
+
+
+# name, how to make it (archive path, source root), password, modification times expected:
+# "dos" those of the entries' DOS date-times, "ntfs" those of the source files to the 100 ns.
+# Source files of the ntfs rows have times with fractions of a second.
 ARCHIVES = [
     ("zip-stored", lambda a, s: lib.info_zip(a, s, ["."], ["-r", "-0"]), None, "dos"),
     ("zip-deflate", lambda a, s: lib.info_zip(a, s, ["."], ["-r", "-9"]), None, "dos"),
@@ -80,14 +101,17 @@ ARCHIVES = [
      PASSWORD, "dos"),
     ("7z-deflate64", lambda a, s: lib.seven_zip(a, s, ["."], ["-mm=Deflate64", "-mx=9"]),
      None, "dos"),
-    ("7z-ntfs-times", lambda a, s: lib.seven_zip(a, s, ["."], ["-mtc=on"]), None, "ntfs"),
+    # 7-Zip keeps the NTFS times in the central directory only; the program takes them from
+    # the local header, so the DOS date-times apply.
+    ("7z-ntfs-times", lambda a, s: lib.seven_zip(a, s, ["."], ["-mtc=on"]), None, "dos"),
     ("7z-zipcrypto", lambda a, s: lib.seven_zip(a, s, ["."], ["-mem=ZipCrypto",
                                                              "-p" + PASSWORD]),
      PASSWORD, "dos"),
     ("python-zipfile", python_zip_of, None, "dos"),
+    ("python-ntfs-times", python_zip_ntfs_of, None, "ntfs"),
 ]
 
-# Info-ZIP's entry names for a tree zipped as "." come without the "./".
+
 def expected_names(kind):
     names = set(ALL_NAMES)
     if kind == "python-zipfile":
@@ -108,7 +132,7 @@ class PeerArchivesTest(ConsoleTestCase):
         for name, make, password, times in ARCHIVES:
             source = os.path.join(cls.root, "src-" + name)
             extra = {UTF8_NAME: b"relat\xf3rio em Latin-1\r\n"} if name == "python-zipfile" else None
-            make_source(source, fractional=(times == "ntfs"), extra=extra)
+            make_source(source, fractional=("ntfs" in name), extra=extra)
             if extra:
                 lib.set_mtime(os.path.join(source, UTF8_NAME), local_epoch(2021, 1, 2, 3, 4, 6))
                 # Writing the new file moved its directory's time; the root is not archived.
@@ -148,13 +172,20 @@ class PeerArchivesTest(ConsoleTestCase):
                 self.run_ok(args + [self.archives[name], dest + "/"], 0)
                 self.assertEqual(tree_listing(dest), expected_names(name))
                 files = [n for n in expected_names(name) if not n.endswith("/")]
-                compare_files(self, self.sources[name], dest, files, times)
+                if times == "dos":
+                    mtimes = lib.dos_mtimes_ns(self.archives[name])
+                else:
+                    mtimes = {n: os.stat(os.path.join(self.sources[name], n)).st_mtime_ns
+                              for n in files}
+                compare_files(self, self.sources[name], dest, files, mtimes)
 
     def test_ntfs_times_leave_unstored_times_alone(self):
-        # 7-Zip writes a zero last-access time when it does not keep one: a zero file time
-        # means "not stored" and must not turn into 1601 on disk.
+        # A zero last-access time in the NTFS field (7-Zip writes one when it does not keep the
+        # time) means "not stored", as a zero file time leaves a time unchanged on Windows: it
+        # must not turn into 1601 on disk.
         dest = self.make_temp()
-        self.run_ok(["-EXTRACT", "-DIRECTORIES", self.archives["7z-ntfs-times"], dest + "/"], 0)
+        self.run_ok(["-EXTRACT", "-DIRECTORIES", self.archives["python-ntfs-times"], dest + "/"],
+                    0)
         for name in FILE_NAMES:
             self.assertGreater(os.stat(os.path.join(dest, name)).st_atime,
                                local_epoch(1980, 1, 2), name)
@@ -211,25 +242,36 @@ class PeerArchivesTest(ConsoleTestCase):
                     return candidate
         self.fail("no wrong password found")
 
-    def test_piped_input_with_data_descriptor(self):
-        # Info-ZIP writes an entry read from a pipe with its CRC and sizes after the data (flag
-        # bit 3); encrypted, its check byte comes from the DOS time.
+    def test_piped_input(self):
+        # Info-ZIP writing to a pipe puts CRC and sizes in a data descriptor after the data
+        # (flag bit 3); encrypted, the check byte then comes from the DOS time. Writing to a file,
+        # it marks a piped entry as needing version 4.5 (ZIP64), which the program refuses.
         data = FILES["docs/manual.txt"]
-        for password in (None, PASSWORD):
-            with self.subTest(password=password):
+        # zip options, written to a pipe, password, flag bits, warning 3 expected
+        cases = [
+            (["-fz-"], True, None, 8, False),
+            (["-fz-", "-P", PASSWORD], True, PASSWORD, 9, False),
+            ([], False, None, 0, True),
+        ]
+        for options, streamed, password, flags, refused in cases:
+            with self.subTest(options=options, streamed=streamed):
                 work = self.make_temp()
                 archive = os.path.join(work, "pipe.zip")
-                options = ["-P", password] if password else []
-                lib.info_zip_piped(archive, data, options)
+                lib.info_zip_piped(archive, data, options, streamed)
                 with zipfile.ZipFile(archive) as z:
-                    self.assertTrue(z.infolist()[0].flag_bits & 8)
-                pw = ["-PASSWORD=" + password] if password else []
-                self.run_ok(["-TEST"] + pw + [archive], 0)
+                    self.assertEqual(z.infolist()[0].flag_bits & 9, flags)
                 self.assertEqual(lib.unzip_verdict(archive, password), 0)
+                pw = ["-PASSWORD=" + password] if password else []
                 dest = os.path.join(work, "out")
                 os.mkdir(dest)
-                self.run_ok(["-EXTRACT"] + pw + [archive, dest + "/"], 0)
-                self.assertEqual(read(os.path.join(dest, "-")), data)
+                for command in ("-TEST", "-EXTRACT"):
+                    result = self.run_ok([command] + pw + [archive, dest + "/"],
+                                         1 if refused else 0)
+                if refused:
+                    self.assertWarning(result, 3, "4.5 para extrair: -")
+                    self.assertFalse(os.path.exists(os.path.join(dest, "-")))
+                else:
+                    self.assertEqual(read(os.path.join(dest, "-")), data)
 
     def test_utf8_name_is_shown_and_written_in_utf8(self):
         dest = self.make_temp()
@@ -363,7 +405,8 @@ class PeerArchivesTest(ConsoleTestCase):
             with self.subTest(options=options):
                 result = self.run_ok(["-EXTRACT", "-OVERWRITE"] + options
                                      + [archive, dest + "/"], 1)
-                outside = {n for n in tree_listing(work) if not n.startswith("dest/")}
+                outside = {n for n in tree_listing(work)
+                           if n == "dest/" or not n.startswith("dest/")}
                 self.assertEqual(outside, {"traversal.zip", "dest/", "sentinel/"})
                 self.assertFalse(os.path.exists("/abs.txt"))
                 self.assertIn("good.txt", tree_listing(dest))
