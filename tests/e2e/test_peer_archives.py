@@ -388,6 +388,39 @@ class PeerArchivesTest(ConsoleTestCase):
         result = self.run_ok(["-CONSOLE", self.archives["7z-deflate64"], "repetido.bin"], 0)
         self.assertEqual(result.stdout_bytes, FILES["repetido.bin"])
 
+    def test_non_ascii_paths_on_the_command_line(self):
+        # The terminal hands over UTF-8: archive path, destination and name pattern must reach
+        # the file system as the same characters.
+        work = self.make_temp()
+        folder = os.path.join(work, "pasta ção")
+        os.mkdir(folder)
+        archive = os.path.join(folder, "instalação.zip")
+        shutil.copy(self.archives["python-zipfile"], archive)
+        dest = os.path.join(work, "destino é aqui")
+        os.mkdir(dest)
+        self.run_ok(["-EXTRACT", "-DIRECTORIES", archive, dest + "/", UTF8_NAME], 0)
+        self.assertEqual(tree_listing(dest), {UTF8_NAME})
+
+    def test_run_level_errors(self):
+        work = self.make_temp()
+        archive = self.archives["zip-deflate"]
+        missing = os.path.join(work, "nada.zip")
+        not_zip = os.path.join(work, "texto.zip")
+        with open(not_zip, "wb") as f:
+            f.write(b"isto nao e um arquivo ZIP, apenas texto com mais de 22 bytes\n" * 3)
+        # arguments, exit code, the message's text (without its detail)
+        cases = [
+            (["-TEST", missing], 12, "Não encontrei o arquivo .ZIP: "),
+            (["-TEST", not_zip], 301, "Não encontrado as assinaturas de CE"),
+            (["-FOO", archive], 4, "Opção Desconhecida ou Ilegal - "),
+            (["-EXTRACT", "-OVERWRITE=TALVEZ", archive], 5, "Sub-opção Desconhecida ou Ilegal - "),
+            (["-EXTRACT"], 6, "Arquivo .ZIP não especificado"),
+        ]
+        for args, code, text in cases:
+            with self.subTest(args=args):
+                result = self.run_ok(args, code)
+                self.assertIn(text, result.stderr)
+
     def test_names_leaving_the_destination_are_refused(self):
         work = self.make_temp()
         bad = ["../evil.txt", "a/../../evil2.txt", "/abs.txt", "C:x.txt", "..\\evil3.txt",
