@@ -421,6 +421,36 @@ class PeerArchivesTest(ConsoleTestCase):
                 result = self.run_ok(args, code)
                 self.assertIn(text, result.stderr)
 
+    def test_read_only_attribute_and_mask(self):
+        # Info-ZIP stores a file without write permission as read-only. The attribute is
+        # dropped by default and kept with MASK.
+        work = self.make_temp()
+        source = os.path.join(work, "src")
+        lib.write_tree(source, {"livre.txt": b"livre\n", "fixo.txt": b"somente leitura\n"})
+        os.chmod(os.path.join(source, "fixo.txt"), 0o444)
+        archive = os.path.join(work, "ro.zip")
+        lib.info_zip(archive, source, ["livre.txt", "fixo.txt"])
+        for options, read_only in (([], False), (["-MASK"], True)):
+            with self.subTest(options=options):
+                dest = self.fresh_dest()
+                self.run_ok(["-EXTRACT"] + options + [archive, dest + "/"], 0)
+                mode = os.stat(os.path.join(dest, "fixo.txt")).st_mode
+                self.assertEqual(mode & 0o222 == 0, read_only, oct(mode))
+                self.assertTrue(os.stat(os.path.join(dest, "livre.txt")).st_mode & 0o200)
+
+    def test_print_appends_every_entry(self):
+        work = self.make_temp()
+        device = os.path.join(work, "impressora.txt")
+        with open(device, "wb") as f:
+            f.write(b"antes\n")
+        archive = self.archives["zip-deflate"]
+        self.run_ok(["-PRINT=" + device, archive, "docs/*"], 0)
+        # In the order of the entries' data in the archive.
+        with zipfile.ZipFile(archive) as z:
+            order = sorted((i for i in z.infolist() if i.filename.startswith("docs/")
+                            and not i.is_dir()), key=lambda i: i.header_offset)
+        self.assertEqual(read(device), b"antes\n" + b"".join(FILES[i.filename] for i in order))
+
     def test_names_leaving_the_destination_are_refused(self):
         work = self.make_temp()
         bad = ["../evil.txt", "a/../../evil2.txt", "/abs.txt", "C:x.txt", "..\\evil3.txt",
