@@ -15,9 +15,7 @@ The corpus is read where it lies; nothing of it is copied into the project.
 
 import collections
 import os
-import shutil
 import sys
-import tempfile
 import unittest
 import zipfile
 
