@@ -55,11 +55,12 @@ with harness.WineSession() as session:
     shot = session.screenshot(os.path.join(demo, "screenshot.png"), driver.rect())
     print(f"demo: screenshot of the main dialog: {shot}")
 
-    # Until the dialog extracts by itself, vespa-console extracts the same archive.
+    # Until the dialog extracts by itself, vespa-console extracts the same archive. Its words
+    # follow the option parser, to which a leading '/' is a switch: paths are relative.
     out = os.path.join(demo, "out")
     import subprocess
     subprocess.run([os.path.join(os.environ["VESPA_BIN"], "vespa-console"), "-EXTRACT",
-                    "-DIRECTORIES", setup, out + "/"], check=True, timeout=120)
+                    "-DIRECTORIES", "demo-setup.exe", "out/"], cwd=demo, check=True, timeout=120)
     print(f"demo: extracted into {out}:")
     for folder, _, names in sorted(os.walk(out)):
         for name in sorted(names):

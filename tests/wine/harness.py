@@ -242,6 +242,7 @@ class Driver:
             ["wine", os.path.join(WIN64_BIN, "vespa-uidriver.exe")], env=session.env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             start_new_session=True)
+        self.launched = False
         self.lines = queue.Queue()
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
@@ -290,7 +291,9 @@ class Driver:
         line = " ".join('"' + w + '"' if (" " in w or not w) else w for w in words)
         if cwd:
             self.command("cd " + escape(windows_path(cwd) if cwd.startswith("/") else cwd))
-        return int(self._value(self.command("launch " + escape(line)), "pid"))
+        pid = int(self._value(self.command("launch " + escape(line)), "pid"))
+        self.launched = True
+        return pid
 
     def exit_code(self, timeout_ms=WINDOW_TIMEOUT_MS):
         lines = self.command(f"exit {timeout_ms}", timeout=timeout_ms / 1000 + 30)
@@ -356,6 +359,13 @@ class Driver:
 
     def close(self):
         if self.process.poll() is None:
+            # A program still running is ended by the driver: one ended by killing the
+            # wineserver leaves the next session's first program unable to open its dialog.
+            try:
+                if self.launched:
+                    self.command("kill", timeout=20)
+            except DriverError:
+                pass
             try:
                 self.process.stdin.write(b"quit\n")
                 self.process.stdin.flush()
