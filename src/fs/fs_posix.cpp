@@ -582,8 +582,10 @@ int setFileTimes(FileHandle handle, const char* path, const uint32_t* creation,
   times[0].tv_sec = times[1].tv_sec = 0;
   times[0].tv_nsec = times[1].tv_nsec = UTIME_OMIT;
   if (rawTimes) {
-    if (timeSelection & 1) times[0] = TimespecOf(rawTimes[1]);
-    if (timeSelection & 2) times[1] = TimespecOf(rawTimes[2]);
+    // A zero file time means "not stored" and leaves that time alone, as it does on Windows.
+    auto stored = [](const FileTime& t) { return t.low != 0 || t.high != 0; };
+    if ((timeSelection & 1) && stored(rawTimes[1])) times[0] = TimespecOf(rawTimes[1]);
+    if ((timeSelection & 2) && stored(rawTimes[2])) times[1] = TimespecOf(rawTimes[2]);
   } else {
     // A DOS value that names no real moment leaves that time as it is.
     FileTime converted;

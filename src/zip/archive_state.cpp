@@ -70,8 +70,10 @@ int ArchiveState::openArchive() {
   } else if (colon) {
     dirLength = static_cast<size_t>(colon - requestedName) + 1;
   }
-  std::snprintf(archivePath, sizeof archivePath, "%.*s%s", static_cast<int>(dirLength),
-                requestedName, found_->name);
+  int length = std::snprintf(archivePath, sizeof archivePath, "%.*s%s",
+                             static_cast<int>(dirLength), requestedName, found_->name);
+  // A path cut to fit would name some other file.
+  if (length < 0 || length >= kPathSize) ReportFatal(13, requestedName);
   if (!fullPathOf(fullPath, archivePath)) std::snprintf(fullPath, sizeof fullPath, "%s", archivePath);
 
   reopenArchive();

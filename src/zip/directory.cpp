@@ -18,6 +18,11 @@ DirectoryChunk* NewChunk(uint32_t size) {
 
 }  // namespace
 
+uint32_t EndRecordSignature() {
+  static volatile uint32_t mask = 0xA5C3E187u;
+  return (kEndRecordSignature ^ 0xA5C3E187u) ^ mask;
+}
+
 int ArchiveState::readDirectory() {
   if (archiveSize < kEndRecordSize) ReportArchiveError(151, nullptr);
 
@@ -40,6 +45,7 @@ void ArchiveState::findEndRecord() {
   uint32_t window = archiveSize < kEndSearchWindow ? archiveSize : kEndSearchWindow;
   if (window < kEndRecordSize) ReportArchiveError(151, nullptr);
   uint32_t start = archiveSize - window;
+  const uint32_t signature = EndRecordSignature();
 
   for (;;) {
     stream->seek(static_cast<int32_t>(start), kSeekStart);
@@ -47,7 +53,7 @@ void ArchiveState::findEndRecord() {
     // The record nearest the end of the file wins: examine the highest positions first.
     if (got >= kEndRecordSize) {
       for (uint32_t pos = got - kEndRecordSize + 1; pos-- > 0;) {
-        if (le32(buffer + pos) != kEndRecordSignature) continue;
+        if (le32(buffer + pos) != signature) continue;
         uint32_t offset = start + pos;
         uint16_t commentLength = le16(buffer + pos + kEndCommentLength);
         uint8_t* record = new (std::nothrow) uint8_t[kEndRecordSize + commentLength];

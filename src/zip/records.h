@@ -6,6 +6,10 @@
 #include "zip/byte_reader.h"
 
 constexpr uint32_t kEndRecordSignature = 0x06054B50;
+// The program's own file is searched for this signature: written as a constant in the search, its
+// bytes would sit in the program's code and be found there when no archive follows. The search
+// uses this value, built at run time from a masked copy.
+uint32_t EndRecordSignature();
 constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
 constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr uint32_t kSpanningMarker = 0x08074B50;

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "traditional_encrypter.h"
+
 std::string Le16(uint16_t v) {
   return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
 }
@@ -39,40 +41,6 @@ uint16_t DosTime(int hour, int minute, int second) {
   return static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
 }
 
-namespace {
-
-// The traditional cipher, written out here independently of the engine's.
-struct Cipher {
-  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
-  static uint32_t CrcByte(uint32_t crc, uint8_t b) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    return crc;
-  }
-  void update(uint8_t b) {
-    k0 = CrcByte(k0, b);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
-    k2 = CrcByte(k2, static_cast<uint8_t>(k1 >> 24));
-  }
-  uint8_t encrypt(uint8_t plain) {
-    uint16_t t = static_cast<uint16_t>(k2 | 2);
-    uint8_t c = static_cast<uint8_t>(plain ^ ((t * (t ^ 1)) >> 8));
-    update(plain);
-    return c;
-  }
-};
-
-std::string Encrypt(const std::string& bytes, const char* password, uint8_t checkByte) {
-  Cipher cipher;
-  for (const char* p = password; *p; ++p) cipher.update(static_cast<uint8_t>(*p));
-  std::string out;
-  for (int i = 0; i < 11; ++i) out.push_back(static_cast<char>(cipher.encrypt(static_cast<uint8_t>(0x5A + 7 * i))));
-  out.push_back(static_cast<char>(cipher.encrypt(checkByte)));
-  for (char c : bytes) out.push_back(static_cast<char>(cipher.encrypt(static_cast<uint8_t>(c))));
-  return out;
-}
-
-}  // namespace
 
 std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string& prefix,
                      const std::string& archiveComment, ZipLayout* layout) {
@@ -89,7 +57,7 @@ std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string
       flags |= 1;
       uint8_t check = (flags & 8) ? static_cast<uint8_t>((e.dosDateTime >> 8) & 0xFF)
                                   : static_cast<uint8_t>(ReferenceCrc32(e.data) >> 24);
-      body = Encrypt(body, e.password, check);
+      body = EncryptEntryData(body, e.password, check);
     }
     uint32_t csize = e.overrideCompressedSize ? e.compressedSize : static_cast<uint32_t>(body.size());
     uint32_t usize = e.overrideUncompressedSize ? e.uncompressedSize : static_cast<uint32_t>(e.data.size());

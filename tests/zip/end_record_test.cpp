@@ -1,6 +1,8 @@
 // Finding the end record: the backward search in 1024-byte windows that overlap by 22 bytes.
 #include <gtest/gtest.h>
 
+#include "exit_codes.h"
+
 #include "archive_fixture.h"
 #include "recording_front_end.h"
 #include "temp_dir.h"
@@ -75,12 +77,12 @@ TEST(EndRecordDeathTest, TooSmallOrMissing) {
   TempDir dir;
   // 21 bytes cannot hold an end record.
   EXPECT_EXIT(LoadArchive(dir.file("small.zip"), std::string(21, 'x')),
-              ::testing::ExitedWithCode(151 + 149), "muito pequeno");
+              ArchiveErrorExit(151), "muito pequeno");
   // 22 bytes without a signature anywhere.
   EXPECT_EXIT(LoadArchive(dir.file("none.zip"), std::string(22, 'x')),
-              ::testing::ExitedWithCode(152 + 149), "assinaturas de CE");
+              ArchiveErrorExit(152), "assinaturas de CE");
   EXPECT_EXIT(LoadArchive(dir.file("long.zip"), std::string(5000, 'x')),
-              ::testing::ExitedWithCode(152 + 149), "assinaturas de CE");
+              ArchiveErrorExit(152), "assinaturas de CE");
   // A file that does not exist.
   EXPECT_EXIT(OpenOwnArchive(dir.file("missing.zip").c_str()), ::testing::ExitedWithCode(12),
               "encontrei o arquivo .ZIP");

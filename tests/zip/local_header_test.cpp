@@ -1,6 +1,8 @@
 // Positioning on an entry's data: the local header's signature and CRC, its extra field.
 #include <gtest/gtest.h>
 
+#include "exit_codes.h"
+
 #include "archive_fixture.h"
 #include "recording_front_end.h"
 #include "temp_dir.h"
@@ -58,7 +60,7 @@ TEST(LocalHeaderDeathTest, CorruptOrMissing) {
         ArchiveState* a = LoadArchive(dir.file("crc.zip"), badCrc);
         a->seekEntryData(a->entries()[0]);
       },
-      ::testing::ExitedWithCode(154 + 149), "Cabe.alho local corrompido");
+      ArchiveErrorExit(154), "Cabe.alho local corrompido");
 
   std::string badSignature = BuildZip({Entry()}, "", "", &layout);
   badSignature[layout.localOffsets[0]] = 'Q';
@@ -67,7 +69,7 @@ TEST(LocalHeaderDeathTest, CorruptOrMissing) {
         ArchiveState* a = LoadArchive(dir.file("sig.zip"), badSignature);
         a->seekEntryData(a->entries()[0]);
       },
-      ::testing::ExitedWithCode(154 + 149), "local corrompido");
+      ArchiveErrorExit(154), "local corrompido");
 
   // A local header offset that leaves fewer than 30 bytes before the end of the file.
   std::string shortRead = BuildZip({Entry()}, "", "", &layout);
@@ -78,7 +80,7 @@ TEST(LocalHeaderDeathTest, CorruptOrMissing) {
         ArchiveState* a = LoadArchive(dir.file("short.zip"), shortRead);
         a->seekEntryData(a->entries()[0]);
       },
-      ::testing::ExitedWithCode(153 + 149), "Final prematuro");
+      ArchiveErrorExit(153), "Final prematuro");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // input is not a terminal.
 #pragma once
 
+#include <cstdint>
+
 #include "report/user_callbacks.h"
 
 class ConsoleCallbacks : public UserCallbacks {

@@ -3,6 +3,7 @@
 // 1 for a run that ended with warnings.
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/app.h"
@@ -78,9 +79,12 @@ int main(int argc, char** argv) {
   ProgressWindow = &gConsole;
   gConsoleSink = WriteDecoded;
 
+  // The parser keeps pointers into the words (PASSWORD, PRINT): they live as long as the process.
+  static std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) words.push_back(TerminalArgument(argv[i]));
   std::vector<char*> vector;
   if (TerminalCanAsk() && !GivesPassword(argc, argv)) vector.push_back(gPasswordWord);
-  for (int i = 1; i < argc; ++i) vector.push_back(argv[i]);
+  for (std::string& word : words) vector.push_back(&word[0]);
   vector.push_back(nullptr);
 
   setNameType(0);

@@ -10,6 +10,8 @@
 
 void TerminalInit() {}
 
+std::string TerminalArgument(const char* argument) { return Utf8ToAnsi(argument); }
+
 void TerminalWrite(std::FILE* out, const char* ansiText) {
   std::string text = AnsiToUtf8(ansiText);
   std::fwrite(text.data(), 1, text.size(), out);

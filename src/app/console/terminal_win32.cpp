@@ -11,6 +11,9 @@
 
 void TerminalInit() { SetConsoleOutputCP(CP_UTF8); }
 
+// The "A" entry hands the arguments over in the ANSI code page already.
+std::string TerminalArgument(const char* argument) { return argument; }
+
 void TerminalWrite(std::FILE* out, const char* ansiText) {
   std::string text = AnsiToUtf8(ansiText);
   std::fwrite(text.data(), 1, text.size(), out);
