@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes src/zip/codepage_tables.inc: the OEM (code page 437) to ANSI (code page 1252) table of
-entry names and its inverse, plus the Unicode form of the ANSI upper half for UTF-8 names.
+entry names and its inverse.
 A character with no form in the other code page becomes '_' (never a wildcard or separator)."""
 import sys
 
@@ -30,15 +30,6 @@ def ansi_to_oem():
             out.append(ord('_'))
     return out
 
-def ansi_unicode():
-    out = []
-    for b in range(0x80, 0x100):
-        try:
-            out.append(ord(bytes([b]).decode('cp1252')))
-        except UnicodeDecodeError:
-            out.append(0)  # undefined in 1252: no code point maps here
-    return out
-
 def rows(values, fmt):
     lines = []
     for i in range(0, len(values), 16):
@@ -51,10 +42,6 @@ static const unsigned char kOemToAnsi[256] = {{
 }};
 static const unsigned char kAnsiToOem[256] = {{
 {rows(ansi_to_oem(), '0x%02X')}
-}};
-// Unicode code points of ANSI bytes 0x80 to 0xFF (0: undefined in code page 1252).
-static const unsigned short kAnsiHighToUnicode[128] = {{
-{rows(ansi_unicode(), '0x%04X')}
 }};
 """
 sys.stdout.write(text)
