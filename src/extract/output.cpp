@@ -117,6 +117,11 @@ int MakeDirectories(char* scratch, size_t storedStart, bool isDirectory, bool cr
   return noSeparator;
 }
 
+bool IsDirectoryOnDisk(const char* path) {
+  uint32_t attributes = 0;
+  return getAttributes(path, &attributes) == 0 && (attributes & kAttrDirectory);
+}
+
 void CreateOutputFile(ExtractionContext* context, uint32_t attributes) {
   context->destroyOutput();
   FileStream* stream =
@@ -287,7 +292,9 @@ int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes
     // attempt keeps only the plain ones.
     attributes = keepAttributes(attributes);
     if (!isDirectory && context->output) return 1;
-    if (isDirectory && noSeparator == 0) return 1;
+    // A directory entry counts only when its directory is really there: one that could not be
+    // made (its parent missing, a file in the way) is reported, not listed as extracted.
+    if (isDirectory && noSeparator == 0 && IsDirectoryOnDisk(context->outputName)) return 1;
   }
   ReportWarning(1, context->outputName);
   return 0;

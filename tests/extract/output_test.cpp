@@ -282,6 +282,15 @@ TEST_F(OpenOutputTest, TheDestinationItselfIsNeverCreated) {
   EXPECT_EQ(Tree(), std::vector<std::string>{"out"});
 }
 
+TEST_F(OpenOutputTest, DirectoryEntryThatCannotBeMadeIsReportedNotCounted) {
+  Directories(1);
+  out_ = dir_.path() + "/missing/";
+  EXPECT_EQ(Open("docs/"), 0);
+  EXPECT_EQ(front_.warningTexts(),
+            std::vector<std::string>{"Não posso criar:  " + out_ + "docs/"});
+  EXPECT_EQ(Tree(), std::vector<std::string>{"out"});
+}
+
 TEST_F(OpenOutputTest, DirectoryEntriesAreCreatedWithTheirParents) {
   Directories(1);
   EXPECT_EQ(Open("d/e/"), 1);
