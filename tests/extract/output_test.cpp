@@ -79,12 +79,12 @@ class OpenOutputTest : public ::testing::Test {
   }
 
   // OpenOutput as ExtractEntry calls it; an opened file gets content and is closed.
-  int Open(const CentralHeaderSpec& spec, const std::string& content = "new") {
+  int Open(const CentralHeaderSpec& fields, const std::string& content = "new") {
     context_.reset();
-    header_ = std::make_unique<CentralHeaderBytes>(spec);
+    header_ = std::make_unique<CentralHeaderBytes>(fields);
     context_ = std::make_unique<ExtractionContext>(nullptr, out_.c_str());
     ExtractionContext& c = *context_;
-    copyEntryName(c.nameBuffer, spec.name.data(), static_cast<uint32_t>(spec.name.size()));
+    copyEntryName(c.nameBuffer, fields.name.data(), static_cast<uint32_t>(fields.name.size()));
     c.outputName = c.nameBuffer;
     size_t length = std::strlen(c.nameBuffer);
     c.isDirectory = length > 0 && c.nameBuffer[length - 1] == '/';

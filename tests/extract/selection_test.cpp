@@ -125,12 +125,12 @@ class SelectionTest : public ::testing::Test {
     gRunOptions.command = kCommandExtract;
     std::snprintf(archive_.destination, sizeof archive_.destination, "%s/", dir_.path().c_str());
   }
-  int Select(const CentralHeaderSpec& spec) {
-    CentralHeaderBytes bytes(spec);
+  int Select(const CentralHeaderSpec& fields) {
+    CentralHeaderBytes bytes(fields);
     return SelectEntry(&archive_, bytes.get());
   }
-  int Target(const CentralHeaderSpec& spec) {
-    CentralHeaderBytes bytes(spec);
+  int Target(const CentralHeaderSpec& fields) {
+    CentralHeaderBytes bytes(fields);
     return SelectByTarget(&archive_, bytes.get());
   }
   // The DOS date-time the file system reports for a file in the destination.
@@ -175,9 +175,9 @@ TEST_F(SelectionTest, DateFilters) {
   AddIncludeName(&archive_.names, "*.*");
   for (const Case& c : cases) {
     gRunOptions.dateFilter = c.filter;
-    CentralHeaderSpec spec = EntryNamed("f.txt");
-    spec.dosDateTime = c.stamp;
-    EXPECT_EQ(Select(spec), c.selected) << std::hex << c.filter << " " << c.stamp;
+    CentralHeaderSpec fields = EntryNamed("f.txt");
+    fields.dosDateTime = c.stamp;
+    EXPECT_EQ(Select(fields), c.selected) << std::hex << c.filter << " " << c.stamp;
   }
 }
 
@@ -215,9 +215,9 @@ TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
     gRunOptions.command = command;
     for (const Case& c : cases) {
       gRunOptions.extractSelection = c.selection;
-      CentralHeaderSpec spec = EntryNamed(c.name);
-      spec.dosDateTime = c.stamp;
-      EXPECT_EQ(Target(spec), c.selected) << command << " " << c.selection << " " << c.name << " " << c.stamp - onDisk;
+      CentralHeaderSpec fields = EntryNamed(c.name);
+      fields.dosDateTime = c.stamp;
+      EXPECT_EQ(Target(fields), c.selected) << command << " " << c.selection << " " << c.name << " " << c.stamp - onDisk;
     }
   }
   // Other commands do not compare with the disk.
@@ -231,9 +231,9 @@ TEST_F(SelectionTest, FreshenFindsFilesInSubdirectoriesThroughBackslashNames) {
   dir_.write("sub/f.txt", "x");
   const uint32_t onDisk = OnDiskTime("sub/f.txt");
   gRunOptions.extractSelection = kSelectFreshen;
-  CentralHeaderSpec spec = EntryNamed("sub\\f.txt");
-  spec.dosDateTime = onDisk + 1;
-  EXPECT_EQ(Target(spec), 1);
+  CentralHeaderSpec fields = EntryNamed("sub\\f.txt");
+  fields.dosDateTime = onDisk + 1;
+  EXPECT_EQ(Target(fields), 1);
 }
 
 TEST_F(SelectionTest, TargetPathsTooLongForABufferAreRefused) {

@@ -26,7 +26,7 @@ struct CentralHeaderSpec {
 // Owns the bytes: 46 fixed bytes, then the name; no extra field, no comment.
 class CentralHeaderBytes {
  public:
-  explicit CentralHeaderBytes(const CentralHeaderSpec& spec);
+  explicit CentralHeaderBytes(const CentralHeaderSpec& fields);
   const CentralHeader* get() const { return AsCentralHeader(bytes_.data()); }
 
  private:

@@ -10,7 +10,7 @@
 
 namespace {
 
-struct Spec {
+struct EntryRow {
   const char* name;
   uint32_t dosDateTime;
   uint32_t size;  // uncompressed bytes
@@ -19,7 +19,7 @@ struct Spec {
 };
 
 // Archive order is the natural order; every other key must reorder it.
-const Spec kEntries[] = {
+const EntryRow kEntries[] = {
     {"zeta.TXT", 0x5A000000, 10, 5, 0x30000000},   // ratio 500
     {"Alpha", 0x4A000000, 30, 30, 0x10000000},     // no extension; ratio 0
     {"dir.d/readme", 0x5B000000, 20, 2, 0x20000000},  // '.' only in the directory part; ratio 900
@@ -32,7 +32,7 @@ class EntrySort : public ::testing::Test {
  protected:
   void SetUp() override {
     std::vector<ZipEntrySpec> specs;
-    for (const Spec& s : kEntries) {
+    for (const EntryRow& s : kEntries) {
       ZipEntrySpec e;
       e.name = s.name;
       e.data = std::string(s.compressed, 'd');
