@@ -14,6 +14,11 @@ extern int gStayOpen;             // 1 while a test run is in progress
 extern int gTestDisplay;          // 1 while a test run is in progress
 extern int gPostActionsAllowed;   // cleared when the user confirms Cancel during a run
 
+// Runs first in the process-exit cleanup (the stub's icon); null when there is nothing to do.
+extern void (*gPlatformCleanup)();
+
+// The archive state, created on first use (the exit cleanup is registered then).
+ArchiveState* EnsureArchiveState();
 // 1 when the archive state exists and its directory has been read. archiveName null means the
 // program's own file.
 int OpenOwnArchive(const char* archiveName = nullptr);

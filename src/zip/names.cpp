@@ -3,23 +3,7 @@
 #include <string>
 
 #include "fs/codepage.h"
-
 #include "zip/archive_state.h"
-
-namespace {
-#include "zip/codepage_tables.inc"
-
-}  // namespace
-
-void translateNameWithTables(char* destination, const char* source, uint32_t length, int mode) {
-  const unsigned char* table = mode == kTranslateOemToAnsi ? kOemToAnsi
-                               : mode == kTranslateAnsiToOem ? kAnsiToOem
-                                                             : nullptr;
-  for (uint32_t i = 0; i < length; ++i) {
-    unsigned char c = static_cast<unsigned char>(source[i]);
-    destination[i] = static_cast<char>(table ? table[c] : c);
-  }
-}
 
 uint32_t utf8NameToAnsi(char* name, uint32_t length) {
   // Never longer than the UTF-8 form: every character takes at least one byte there.

@@ -2,8 +2,16 @@
 // tables of our own, as the Windows character conversions would do it.
 #include "zip/archive_state.h"
 
-void translateNameWithTables(char* destination, const char* source, uint32_t length, int mode);
+namespace {
+#include "zip/codepage_tables.inc"
+}  // namespace
 
 void translateName(char* destination, const char* source, uint32_t length, int mode) {
-  translateNameWithTables(destination, source, length, mode);
+  const unsigned char* table = mode == kTranslateOemToAnsi ? kOemToAnsi
+                               : mode == kTranslateAnsiToOem ? kAnsiToOem
+                                                             : nullptr;
+  for (uint32_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(source[i]);
+    destination[i] = static_cast<char>(table ? table[c] : c);
+  }
 }

@@ -6,8 +6,6 @@
 #include "app/app.h"
 #include "zip/archive_state.h"
 
-ArchiveState* EnsureArchiveState();
-
 // Writes bytes to path, then opens and loads it as the archive; returns the archive state.
 ArchiveState* LoadArchive(const std::string& path, const std::string& bytes);
 // Destroys the process-wide archive state (and with it the name lists and the directory).

@@ -17,8 +17,6 @@
 #include "report/string_ids.h"
 #include "zip/archive_state.h"
 
-ArchiveState* EnsureArchiveState();
-
 namespace {
 
 ConsoleFrontEnd gConsole;

@@ -11,7 +11,13 @@ bool TerminalCanAsk();
 // Reads one line (without its end) into buffer, in code page 1252; echo off for passwords.
 // Returns false at end of input.
 bool TerminalReadLine(char* buffer, int size, bool echo);
-// A command-line argument in code page 1252 (Linux hands them over in UTF-8).
+// Text the system hands over (command-line arguments, typed lines) in code page 1252: Linux
+// hands it over in UTF-8, Windows' "A" entries in the ANSI code page already.
 std::string TerminalArgument(const char* argument);
 // Sets up the terminal once at start.
 void TerminalInit();
+
+// Platform half of TerminalReadLine: switch the echo of typed characters off, and back on.
+// TerminalEchoOff returns false when the echo could not be switched off.
+bool TerminalEchoOff();
+void TerminalEchoOn();

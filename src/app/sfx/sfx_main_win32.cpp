@@ -10,7 +10,6 @@
 #include "resources/resource_ids.h"
 
 // The platform's share of ExitCleanup (app.cpp).
-extern void (*gPlatformCleanup)();
 
 namespace {
 
