@@ -1,4 +1,4 @@
-// The 1252 <-> UTF-8 conversion behind codepage.h.
+// The 1252 <-> UTF-8 conversion behind codepage.h, over plain buffers.
 #include "fs/codepage.h"
 
 #include <cstdint>
@@ -15,8 +15,6 @@ constexpr uint16_t kSpecials[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-uint32_t CodePointOf(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kSpecials[c - 0x80] : c; }
-
 // The 1252 byte of a code point, or -1 when it has none.
 int AnsiOf(uint32_t codePoint) {
   if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<int>(codePoint);
@@ -26,22 +24,9 @@ int AnsiOf(uint32_t codePoint) {
   return -1;
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // Decodes one well-formed sequence at text[i]; returns its length, 0 when the byte there does
 // not start one (overlong forms, surrogates and values above U+10FFFF are not well-formed).
-size_t DecodeUtf8(const std::string& text, size_t i, uint32_t* codePoint) {
+size_t DecodeUtf8(const char* text, size_t size, size_t i, uint32_t* codePoint) {
   unsigned char lead = static_cast<unsigned char>(text[i]);
   size_t length;
   uint32_t c;
@@ -58,7 +43,7 @@ size_t DecodeUtf8(const std::string& text, size_t i, uint32_t* codePoint) {
   } else {
     return 0;
   }
-  if (text.size() - i < length) return 0;
+  if (size - i < length) return 0;
   for (size_t k = 1; k < length; ++k) {
     unsigned char next = static_cast<unsigned char>(text[i + k]);
     if ((next & 0xC0) != 0x80) return 0;
@@ -71,27 +56,22 @@ size_t DecodeUtf8(const std::string& text, size_t i, uint32_t* codePoint) {
 
 }  // namespace
 
-std::string AnsiToUtf8(const std::string& ansi) {
-  std::string out;
-  out.reserve(ansi.size() + ansi.size() / 4);
-  for (char c : ansi) AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
-  return out;
-}
+uint32_t AnsiCodePoint(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kSpecials[c - 0x80] : c; }
 
-std::string Utf8ToAnsi(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
+size_t Utf8ToAnsiInPlace(char* text, size_t length) {
+  size_t out = 0;  // never ahead of i: every character takes at least one byte in UTF-8
+  for (size_t i = 0; i < length;) {
     uint32_t c = 0;
-    size_t length = DecodeUtf8(utf8, i, &c);
-    if (length == 0) {
-      out.push_back(kNoForm);
+    size_t used = DecodeUtf8(text, length, i, &c);
+    if (used == 0) {
+      text[out++] = kNoForm;
       ++i;
       continue;
     }
     int ansi = AnsiOf(c);
-    out.push_back(ansi < 0 ? kNoForm : static_cast<char>(ansi));
-    i += length;
+    text[out++] = ansi < 0 ? kNoForm : static_cast<char>(ansi);
+    i += used;
   }
   return out;
 }
+

@@ -1,15 +1,11 @@
 // Entry names: separators, bounded copies, and names stored in UTF-8.
 #include <cstring>
-#include <string>
 
 #include "fs/codepage.h"
 #include "zip/archive_state.h"
 
 uint32_t utf8NameToAnsi(char* name, uint32_t length) {
-  // Never longer than the UTF-8 form: every character takes at least one byte there.
-  std::string ansi = Utf8ToAnsi(std::string(name, length));
-  std::memcpy(name, ansi.data(), ansi.size());
-  return static_cast<uint32_t>(ansi.size());
+  return static_cast<uint32_t>(Utf8ToAnsiInPlace(name, length));
 }
 
 char* toForwardSlashes(char* text) {

@@ -15,26 +15,12 @@
 
 namespace {
 
-constexpr int kStringSize = 256;  // every string resource is loaded into this many chars
 constexpr int kPasswordSize = 32;
 // Room for both formatted parts of the overwrite question around a full-length name: two
 // string resources, the name, and twice a size, a date and a time. The text is composed with
 // bounded writes as well, so a longer resource string could only shorten it.
 constexpr int kFigureSize = 32;
 constexpr int kPromptSize = 2 * kStringSize + kPathSize + 6 * kFigureSize;
-
-// A string resource in a buffer of its own, freed on every way out.
-class ResourceText {
- public:
-  explicit ResourceText(int id) : text_(LoadResourceText(id, nullptr, kStringSize)) {}
-  ~ResourceText() { delete[] text_; }
-  ResourceText(const ResourceText&) = delete;
-  ResourceText& operator=(const ResourceText&) = delete;
-  const char* get() const { return text_; }
-
- private:
-  char* text_;
-};
 
 // "%02d:%02d:%02d" of a DOS time: seconds are twice the stored count and are not limited.
 void TimeText(uint16_t dosTime, char* out) {

@@ -50,3 +50,8 @@ bool ArchiveHasDirectories() {
   }
   return false;
 }
+
+// Without a directive record both lists are empty and their check boxes stay disabled: there
+// is no group to create and no extension to register.
+void CreateProgramGroups(const char* destination) { (void)destination; }
+void RegisterExtensions(const char* destination) { (void)destination; }

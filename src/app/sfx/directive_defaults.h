@@ -4,13 +4,7 @@
 
 #include <cstdint>
 
-// Bits of the flags word, which is also the main dialog's option state.
-constexpr uint16_t kDirectiveRecreateDirectories = 0x0001;
-constexpr uint16_t kDirectiveOverwriteAlways = 0x0004;
-constexpr uint16_t kDirectiveOverwriteNever = 0x0008;
-constexpr uint16_t kDirectiveShowMessages = 0x0010;
-constexpr uint16_t kDirectiveCreateGroups = 0x0100;
-constexpr uint16_t kDirectiveRegisterExtensions = 0x0400;
+#include "app/directive_flags.h"
 
 extern uint16_t gDirectiveFlags;
 
@@ -30,3 +24,8 @@ const char* ExtensionDisplayList();
 
 // True when some entry name of the open archive contains '/'.
 bool ArchiveHasDirectories();
+
+// The post-extraction actions over the directive lists, given the destination as
+// DestinationForActions gives it (short form, ending with '\').
+void CreateProgramGroups(const char* destination);
+void RegisterExtensions(const char* destination);

@@ -48,3 +48,6 @@ Win32FrontEnd gWin32FrontEnd;
 }  // namespace
 
 void InstallWin32FrontEnd() { SetReportFrontEnd(&gWin32FrontEnd); }
+
+ResourceText::ResourceText(int id) : text_(LoadResourceText(id, nullptr, kStringSize)) {}
+ResourceText::~ResourceText() { delete[] text_; }

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "app/app.h"
+#include "app/destination.h"
 #include "app/sfx/directive_defaults.h"
+#include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
 #include "report/string_ids.h"
@@ -16,13 +19,11 @@
 namespace {
 
 constexpr int kCaptionSize = 512;
-constexpr int kStringSize = 256;
 
 OPENFILENAMEA gMainDialogRequest;
 UINT gDirectoryChangedMessage = 0;  // the common dialog's "commdlg_LBSelChangedNotify"
 
-void Enable(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog, id), enabled); }
-void Show(HWND dialog, int id, bool shown) { ShowWindow(GetDlgItem(dialog, id), shown ? SW_SHOW : SW_HIDE); }
+}  // namespace
 
 uint16_t ArchiveCommentLength() {
   const EndRecord* end = gArchiveState ? gArchiveState->endRecord() : nullptr;
@@ -30,6 +31,7 @@ uint16_t ArchiveCommentLength() {
 }
 
 // --- dialog state -------------------------------------------------------------------------
+namespace {
 // Controls that the user may change while idle and that a run locks.
 const int kRunLockedControls[] = {IDC_DESTINATION,   IDC_DIRECTORY_LIST, IDC_DRIVE_LIST,
                                   IDC_EXTRACT,       IDC_TEST,           IDC_ABOUT,
@@ -37,6 +39,8 @@ const int kRunLockedControls[] = {IDC_DESTINATION,   IDC_DIRECTORY_LIST, IDC_DRI
                                   IDC_OVERWRITE_ALWAYS, IDC_OVERWRITE_NEVER};
 // Figures that only mean something during a run.
 const int kRunFigures[] = {IDC_EXTRACTED_LABEL, IDC_WARNINGS_LABEL, IDC_EXTRACTED, IDC_WARNINGS};
+
+}  // namespace
 
 void SetRunControls(HWND dialog, bool idle) {
   for (int id : kRunLockedControls) Enable(dialog, id, idle);
@@ -54,6 +58,27 @@ void ShowIdleLine(HWND dialog, bool idle) {
   Show(dialog, IDC_PROGRESS_MARKER, !idle);
   Show(dialog, IDC_IDLE_LINE, idle);  // its text comes with the template
 }
+
+void ReadDialogOptions(HWND dialog) {
+  uint16_t flags = gDirectiveFlags;
+  flags &= static_cast<uint16_t>(~(kDirectiveOverwriteAlways | kDirectiveOverwriteNever));
+  if (IsDlgButtonChecked(dialog, IDC_OVERWRITE_ALWAYS)) flags |= kDirectiveOverwriteAlways;
+  if (IsDlgButtonChecked(dialog, IDC_OVERWRITE_NEVER)) flags |= kDirectiveOverwriteNever;
+  auto setBit = [&flags, dialog](int id, uint16_t bit) {
+    if (IsDlgButtonChecked(dialog, id)) {
+      flags |= bit;
+    } else {
+      flags &= static_cast<uint16_t>(~bit);
+    }
+  };
+  setBit(IDC_RECREATE_DIRECTORIES, kDirectiveRecreateDirectories);
+  setBit(IDC_SHOW_MESSAGES, kDirectiveShowMessages);
+  setBit(IDC_CREATE_GROUPS, kDirectiveCreateGroups);
+  setBit(IDC_REGISTER_EXTENSIONS, kDirectiveRegisterExtensions);
+  gDirectiveFlags = flags;  // "Exec&utar após Extração" is never stored
+}
+
+namespace {
 
 void AppendToText(HWND dialog, int id, const char* text) {
   char buffer[kStringSize + kPathSize];
@@ -135,12 +160,37 @@ void TemplateCaption(char* out, int size) {
   WideCharToMultiByte(CP_ACP, 0, caption, -1, out, size, nullptr, nullptr);
 }
 
-bool ConfirmExit(HWND dialog) {
-  char* text = LoadResourceText(IDS_CONFIRM_EXIT, nullptr, kStringSize);
-  bool yes = MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
-  delete[] text;
-  return yes;
+// A yes/no question captioned like the dialog; text is a string resource with one %s.
+bool AskYesNo(HWND dialog, int stringId, const char* argument) {
+  ResourceText format(stringId);
+  char text[kStringSize + kPathSize];
+  std::snprintf(text, sizeof text, format.get(), argument);
+  return MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
+
+bool ConfirmExit(HWND dialog) { return AskYesNo(dialog, IDS_CONFIRM_EXIT, ""); }
+
+bool AskCreateDirectory(HWND dialog, const char* path) {
+  return AskYesNo(dialog, IDS_CREATE_DIR_ASK, path);
+}
+
+void ReportCreateDirectoryFailure(HWND dialog, const char* path) {
+  ResourceText failed(IDS_CREATE_DIR_FAILED);
+  char text[kStringSize + kPathSize];
+  std::snprintf(text, sizeof text, "%s%s", failed.get(), path);
+  MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONWARNING);
+}
+
+// The destination field as a full path, written back so that the user sees what is used.
+void ReadDestination(HWND dialog, char* buffer, int size) {
+  char typed[kPathSize] = {};
+  GetDlgItemTextA(dialog, IDC_DESTINATION, typed, size < kPathSize ? size : kPathSize);
+  TrimDestination(typed);
+  fullPathOf(buffer, typed);
+  SetDlgItemTextA(dialog, IDC_DESTINATION, buffer);
+}
+
+void EnableInformation(HWND dialog) { Enable(dialog, IDC_INFORMATION, ArchiveCommentLength() != 0); }
 
 // --- message handlers ---------------------------------------------------------------------
 BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
@@ -172,7 +222,7 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
 
   SetRunControls(dialog, true);
   ShowIdleLine(dialog, true);
-  Enable(dialog, IDC_INFORMATION, ArchiveCommentLength() != 0);
+  EnableInformation(dialog);
   SetDlgItemTextA(dialog, IDC_REQUIRED, FormatKilobytes(RequiredKilobytes()));
   ApplyDirectiveOptions(dialog);
   if (request->lCustData) {
@@ -201,12 +251,68 @@ BOOL OnCancel(HWND dialog) {
   return TRUE;
 }
 
+// "E&xtrair": into the destination, created first when the user agrees.
+BOOL OnExtract(HWND dialog) {
+  ReadDestination(dialog, gChosenDestination, kPathSize);
+  if (gChosenDestination[1] == ':') {
+    const char drive[3] = {gChosenDestination[0], ':', 0};
+    SetCurrentDirectoryA(drive);  // that drive becomes the current one
+  }
+  if (setCurrentDir(gChosenDestination) == 0) {
+    StartRun(dialog, false);
+  } else if (AskCreateDirectory(dialog, gChosenDestination)) {
+    if (CreateDestination(gChosenDestination)) {
+      StartRun(dialog, false);
+    } else {
+      ReportCreateDirectoryFailure(dialog, gChosenDestination);
+    }
+  }
+  return TRUE;
+}
+
+// "&Testar": the dialog and the archive stay for further runs.
+BOOL OnTest(HWND dialog) {
+  gStayOpen = gTestDisplay = 1;
+  StartRun(dialog, true);
+  gStayOpen = gTestDisplay = 0;
+  SetRunControls(dialog, true);
+  ShowIdleLine(dialog, true);
+  EnableInformation(dialog);
+  return TRUE;
+}
+
+// "&Informações": the archive comment in the text viewer, which frees the copy. Line ends are
+// made CR LF on the way, as an edit control breaks lines only there.
+BOOL OnInformation(HWND dialog) {
+  uint16_t length = ArchiveCommentLength();
+  const char* comment = gArchiveState->endRecord()->comment();
+  char* copy = new (std::nothrow) char[2u * length + 1];
+  if (!copy) ReportFatal(100, nullptr);
+  size_t n = 0;
+  for (uint16_t i = 0; i < length; ++i) {
+    if (comment[i] == '\n' && (i == 0 || comment[i - 1] != '\r')) copy[n++] = '\r';
+    copy[n++] = comment[i];
+  }
+  copy[n] = 0;
+  ShowCommentViewer(dialog, copy);
+  return TRUE;
+}
+
 // Button clicks (notification code 0). Returning FALSE lets the common dialog handle the
 // command itself.
 BOOL OnCommand(HWND dialog, int id) {
   switch (id) {
+    case IDC_EXTRACT:
+      return OnExtract(dialog);
     case IDC_CANCEL:
       return OnCancel(dialog);
+    case IDC_ABOUT:
+      ShowAbout(dialog);
+      return TRUE;
+    case IDC_INFORMATION:
+      return OnInformation(dialog);
+    case IDC_TEST:
+      return OnTest(dialog);
     default:
       return FALSE;
   }
@@ -238,6 +344,7 @@ UINT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       if (HIWORD(wParam) == 0) return OnCommand(dialog, LOWORD(wParam));
       return FALSE;
     default:
+      if (message >= 0x700 && message <= 0x800) return OnProgress(dialog, message, wParam, lParam);
       if (message == gDirectoryChangedMessage && gDirectoryChangedMessage != 0) {
         UpdateDiskSpace(dialog);
       }

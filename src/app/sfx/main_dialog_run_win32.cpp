@@ -1,0 +1,118 @@
+// One run of the main dialog: the choices read back, the run itself, then the final message and
+// the post-extraction actions.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "app/app.h"
+#include "app/dialog_run.h"
+#include "app/sfx/directive_defaults.h"
+#include "app/sfx/main_dialog_win32.h"
+#include "app/sfx/sfx_win32.h"
+#include "report/report.h"
+#include "report/string_ids.h"
+#include "report/user_callbacks.h"
+#include "resources/resource_ids.h"
+
+char gChosenDestination[kPathSize];
+
+namespace {
+
+char gActionsDestination[kPathSize + 2];  // DestinationForActions' static buffer
+
+// The chosen destination as a full path in its short form, ending with '\': the form that the
+// program groups and the registry entries keep.
+const char* DestinationForActions() {
+  char full[kPathSize];
+  fullPathOf(full, gChosenDestination);
+  std::memcpy(gChosenDestination, full, sizeof full);
+  shortPathOf(gActionsDestination, gChosenDestination, sizeof gActionsDestination);
+  size_t length = std::strlen(gActionsDestination);
+  if (length == 0 || gActionsDestination[length - 1] != '\\') {
+    if (length + 1 < sizeof gActionsDestination) std::strcpy(gActionsDestination + length, "\\");
+  }
+  return gActionsDestination;
+}
+
+// "... com %d aviso(s)." with the run's warning count.
+struct Summary {
+  Summary(int summaryId, int warnings) {
+    ResourceText format(summaryId);
+    std::snprintf(text, sizeof text, format.get(), warnings);
+  }
+  char text[kStringSize + 16];
+};
+
+// With warnings, the action is asked for under the warning summary; without, it is done.
+void OfferAction(HWND dialog, int warnings, const Summary& summary, int questionId,
+                 const char* list, void (*action)(const char*)) {
+  if (warnings != 0) {
+    ResourceText question(questionId);
+    // The list shown is the directive text up to its first separator (at most 1040 chars).
+    char text[sizeof summary.text + kStringSize + 1041];
+    std::snprintf(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
+    if (MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONQUESTION | MB_YESNO) != IDYES) {
+      return;
+    }
+  }
+  action(DestinationForActions());
+}
+
+void FinishRun(HWND dialog, bool test) {
+  BOOL read = FALSE;
+  int warnings = static_cast<int>(GetDlgItemInt(dialog, IDC_WARNINGS, &read, TRUE));
+  Summary summary(test ? IDS_TEST_WARNINGS : IDS_EXTRACT_WARNINGS, warnings);
+  if (test) {
+    if (warnings == 0) {
+      ResourceText ok(IDS_TEST_OK);
+      ShowMessage(ok.get());
+    } else {
+      ShowMessage(summary.text);
+    }
+    return;
+  }
+
+  uint16_t flags = gDirectiveFlags;
+  bool showMessages = flags & kDirectiveShowMessages;
+  if (warnings == 0 && showMessages) {
+    ResourceText done(IDS_EXTRACT_DONE);
+    ShowMessage(done.get());
+  }
+  // Each check reads the flag afresh: a Cancel confirmed inside a question stops what follows.
+  if (gPostActionsAllowed && (flags & kDirectiveCreateGroups)) {
+    OfferAction(dialog, warnings, summary, IDS_ASK_GROUPS, ProgramGroupText(), CreateProgramGroups);
+  }
+  if (gPostActionsAllowed && (flags & kDirectiveRegisterExtensions)) {
+    OfferAction(dialog, warnings, summary, IDS_ASK_EXTENSIONS, ExtensionDisplayList(),
+                RegisterExtensions);
+  }
+  bool asked = gPostActionsAllowed &&
+               (flags & (kDirectiveCreateGroups | kDirectiveRegisterExtensions)) != 0;
+  if (warnings != 0 && showMessages && !asked) ShowMessage(summary.text);
+}
+
+}  // namespace
+
+void StartRun(HWND dialog, bool test) {
+  ReadDialogOptions(dialog);
+  SetRunControls(dialog, false);
+  if (test) {
+    // A test writes nothing: the extracted figure stays out of it.
+    Enable(dialog, IDC_EXTRACTED_LABEL, false);
+    Enable(dialog, IDC_EXTRACTED, false);
+  }
+  ShowIdleLine(dialog, false);
+  SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_CANCEL)), TRUE);
+  BeginProgress(dialog);
+  if (gCallbacks) gCallbacks->ownerWindow = dialog;
+  ParseDialogRun(gDirectiveFlags, test);
+
+  // Output paths are relative to the current directory, which the Extract button made the
+  // destination.
+  gInPass = 1;
+  RunCommand();
+  gInPass = 0;
+  FinishRun(dialog, test);
+  ProgressWindow = nullptr;
+  if (!gStayOpen) EndDialog(dialog, IDC_EXTRACT);
+}

@@ -1,0 +1,109 @@
+// The main dialog's side of a run: the message pump that keeps it responsive, and the progress
+// notifications that fill its status lines and figures.
+#include <cmath>
+#include <initializer_list>
+
+#include "app/app.h"
+#include "app/sfx/directive_defaults.h"
+#include "app/sfx/main_dialog_win32.h"
+#include "app/sfx/sfx_win32.h"
+#include "report/report.h"
+#include "report/string_ids.h"
+#include "resources/resource_ids.h"
+
+void PumpMessages(HWND dialog) {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) break;
+    if (dialog && IsDialogMessageA(dialog, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+namespace {
+
+void SetLoadedText(HWND dialog, int id, int stringId) {
+  ResourceText text(stringId);
+  SetDlgItemTextA(dialog, id, text.get());
+}
+
+void ShowExtractedFigure(HWND dialog) {
+  SetDlgItemTextA(dialog, IDC_EXTRACTED,
+                  FormatKilobytes(static_cast<unsigned>(std::ceil(gExtractedTotal / 1024))));
+}
+
+// The file just written, as the item line names it, counts with its size on disk.
+void CountExtractedFile(HWND dialog) {
+  char name[kPathSize + 1] = {};
+  GetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, name, kPathSize);
+  FindInfo info{};
+  SearchHandle search = findFirst(name, &info);
+  if (search != kNoSearch) {
+    endSearch(search);
+    gExtractedTotal += info.size;
+  }
+  ShowExtractedFigure(dialog);
+}
+
+}  // namespace
+
+// Every run counts its own warnings and kilobytes: a test after a test must not report the
+// warnings of the first, and FinishRun reads the count of this run from the dialog.
+void BeginProgress(HWND dialog) {
+  ProgressWindow = dialog;
+  gWarningCounter = 0;
+  gExtractedTotal = 0;
+  SetDlgItemInt(dialog, IDC_WARNINGS, 0, FALSE);
+  ShowExtractedFigure(dialog);
+  for (int id : {IDC_PROGRESS_ACTION, IDC_PROGRESS_ITEM, IDC_PROGRESS_MARKER}) {
+    SetDlgItemTextA(dialog, id, "");
+  }
+}
+
+BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  (void)wParam;
+  // A click on "&Cancelar" waiting in the queue is handled here, in the middle of the run.
+  PumpMessages(dialog);
+  const char* text = reinterpret_cast<const char*>(lParam);
+  switch (message) {
+    case UM_ITEM:
+      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
+      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
+      break;
+    case UM_TESTED:
+      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_TESTED);
+      break;
+    case UM_WARNING:
+      ++gWarningCounter;
+      SetDlgItemInt(dialog, IDC_WARNINGS, gWarningCounter, FALSE);
+      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_WARNING);
+      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
+      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
+      if (gDirectiveFlags & kDirectiveShowMessages) ShowMessage(text);
+      break;
+    case UM_EXTRACTED:
+      if (!gTestDisplay) CountExtractedFile(dialog);
+      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_EXTRACTED);
+      break;
+    case UM_ACTION:
+      SetDlgItemTextA(dialog, IDC_PROGRESS_ACTION, text);
+      break;
+    case UM_SKIPPING:
+      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_SKIPPING);
+      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
+      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
+      break;
+    case UM_AUTHENTIC:
+      SetLoadedText(dialog, IDC_PROGRESS_MARKER, IDS_AUTHENTIC_MARK);
+      break;
+    case UM_TESTING:
+      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_TESTING);
+      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, "");
+      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}

@@ -1,0 +1,110 @@
+// The small dialogs beside the main one: the text viewer (dialog 104) for the archive comment
+// and for titled texts, and the About box (dialog 100).
+#include <cstdio>
+
+#include "app/sfx/sfx_win32.h"
+#include "report/report.h"
+#include "resources/resource_ids.h"
+#include "resources/version.h"
+
+namespace {
+
+// Every button of these dialogs closes them with its id.
+bool EndOnButton(HWND dialog, WPARAM wParam) {
+  if (HIWORD(wParam) != BN_CLICKED) return false;
+  EndDialog(dialog, LOWORD(wParam));
+  return true;
+}
+
+// The comment starts unselected with the caret at its start, also when the edit gets the focus
+// back (the dialog manager selects a focused edit whole). A deselection alone would leave the
+// caret at the end of the text.
+INT_PTR CALLBACK CommentViewerProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      CenterWindow(dialog);
+      SetWindowTextA(dialog, WindowCaption(ProgressWindow));
+      if (char* text = reinterpret_cast<char*>(lParam)) {
+        SetDlgItemTextA(dialog, IDC_VIEWER_TEXT, text);
+        delete[] text;
+        SendDlgItemMessageA(dialog, IDC_VIEWER_TEXT, EM_SETSEL, 0, 0);
+      }
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (EndOnButton(dialog, wParam)) return TRUE;
+      if (LOWORD(wParam) == IDC_VIEWER_TEXT && HIWORD(wParam) == EN_SETFOCUS) {
+        SendDlgItemMessageA(dialog, IDC_VIEWER_TEXT, EM_SETSEL, 0, 0);
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+// The titled text starts selected whole, ready to be copied, and is selected again whenever
+// the edit gets the focus back.
+INT_PTR CALLBACK TitledTextProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      CenterWindow(dialog);
+      if (const auto* record = reinterpret_cast<const TitledText*>(lParam)) {
+        HWND edit = GetDlgItem(dialog, IDC_VIEWER_TEXT);
+        SetWindowTextA(dialog, record->caption);
+        SetWindowTextA(edit, record->second);
+        SendMessageA(edit, EM_SETSEL, 0, 0);
+        SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("\r\n"));
+        SendMessageA(edit, EM_SETSEL, 0, 0);
+        SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(record->first));
+        SendMessageA(edit, EM_SETSEL, 0, 0xFFFF);
+      }
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (EndOnButton(dialog, wParam)) return TRUE;
+      if (LOWORD(wParam) == IDC_VIEWER_TEXT && HIWORD(wParam) == EN_SETFOCUS) {
+        SendDlgItemMessageA(dialog, IDC_VIEWER_TEXT, EM_SETSEL, 0, 0xFFFF);
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  (void)lParam;
+  switch (message) {
+    case WM_INITDIALOG: {
+      CenterWindow(dialog);
+      SetDlgItemTextA(dialog, IDC_ABOUT_TITLE, "VESPA® para Windows " VESPA_VERSION_TEXT);
+      char text[256];
+      std::snprintf(text, sizeof text,
+                    "Arquivo .ZIP auto-extraível para %d bits\nStored, Deflate e Deflate64,\n"
+                    "senha tradicional e CRC-32",
+                    static_cast<int>(sizeof(void*) * 8));
+      SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, text);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      return EndOnButton(dialog, wParam) ? TRUE : FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int ShowCommentViewer(HWND owner, char* text) {
+  return static_cast<int>(DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
+                                          CommentViewerProc, reinterpret_cast<LPARAM>(text)));
+}
+
+int ShowTitledText(HWND owner, const TitledText* record) {
+  return static_cast<int>(DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
+                                          TitledTextProc, reinterpret_cast<LPARAM>(record)));
+}
+
+int ShowAbout(HWND owner) {
+  return static_cast<int>(
+      DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc, 0));
+}
