@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo (make demo, after the build): a small self-extracting archive, run under Wine on a
-# headless X server up to its main dialog, of which a screenshot is saved; the same archive
-# extracted by vespa-console; then the stub is cancelled the way a user would.
+# headless X server. The UI driver does what a user would: it looks at the main dialog (a
+# screenshot is saved), types the destination, ticks "Recriar Subdiretórios" and "Exibir
+# Mensagens", clicks "E&xtrair" and reads the final message.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 demo="$root/build/demo"
@@ -9,7 +10,7 @@ native="$root/build/native/bin"
 # Only 64-bit Wine is at hand here, so the demo runs the x86_64 stub.
 stub="$root/build/win64/bin/vespa-sfx.exe"
 
-for f in "$native/vespa-mksfx" "$native/vespa-console" "$stub" "$root/build/win64/bin/vespa-uidriver.exe"; do
+for f in "$native/vespa-mksfx" "$stub" "$root/build/win64/bin/vespa-uidriver.exe"; do
   [ -e "$f" ] || { echo "demo: $f is missing; run make build first" >&2; exit 1; }
 done
 
@@ -33,7 +34,7 @@ EOF
 "$native/vespa-mksfx" -o "$demo/demo-setup.exe" --stub "$stub" "$demo/demo.zip"
 echo "demo: built $demo/demo-setup.exe ($(stat -c %s "$demo/demo-setup.exe") bytes)"
 
-# Under Wine: wait for the main dialog, take its screenshot, leave it open for now.
+# Under Wine: the stub's own dialog extracts the archive.
 export VESPA_SOURCE="$root" VESPA_WIN64_BIN="$root/build/win64/bin" VESPA_BIN="$native"
 export VESPA_WINE_ROOT="$demo/wine" VESPA_WINE_RUN=demo
 python3 - "$demo" <<'EOF'
@@ -43,6 +44,7 @@ import harness
 
 demo = sys.argv[1]
 setup = os.path.join(demo, "demo-setup.exe")
+out = os.path.join(demo, "out")
 print("demo: starting Wine (the first run boots a Wine prefix, about 20 s)")
 with harness.WineSession() as session:
     driver = session.driver()
@@ -50,27 +52,24 @@ with harness.WineSession() as session:
     caption = driver.wait_window(1007, 1010)
     dialog = driver.dump()
     print(f"demo: main dialog open: {caption}")
-    print(f"demo:   required {dialog.controls[1010].text}, available {dialog.controls[1011].text}, "
-          f"destination {dialog.controls[1007].text}")
+    print(f"demo:   required {dialog.controls[1010].text}, available {dialog.controls[1011].text}")
     shot = session.screenshot(os.path.join(demo, "screenshot.png"), driver.rect())
     print(f"demo: screenshot of the main dialog: {shot}")
 
-    # Until the dialog extracts by itself, vespa-console extracts the same archive. Its words
-    # follow the option parser, to which a leading '/' is a switch: paths are relative.
-    out = os.path.join(demo, "out")
-    import subprocess
-    subprocess.run([os.path.join(os.environ["VESPA_BIN"], "vespa-console"), "-EXTRACT",
-                    "-DIRECTORIES", "demo-setup.exe", "out/"], cwd=demo, check=True, timeout=120)
-    print(f"demo: extracted into {out}:")
-    for folder, _, names in sorted(os.walk(out)):
-        for name in sorted(names):
-            path = os.path.join(folder, name)
-            print(f"demo:   {os.path.relpath(path, out)} ({os.path.getsize(path)} bytes)")
-
-    # Cancel, confirm, and the stub ends normally.
-    driver.press(harness.IDCANCEL)
-    _, question = driver.wait_message_box()
-    print(f"demo: Cancel asks: {question}")
-    driver.answer(harness.IDYES)
+    destination = harness.windows_path(out)
+    driver.set_text(1007, destination)
+    driver.check(1013)  # "Recriar Su&bdiretórios"
+    driver.check(1022)  # "Exibir &Mensagens"
+    print(f"demo: extracting into {destination} (E&xtrair)")
+    driver.press(1)
+    _, message = driver.wait_message_box()
+    print(f"demo: the stub says: {message}")
+    driver.answer(harness.IDOK)
     print(f"demo: the stub ended with exit code {driver.exit_code()}")
+
+print(f"demo: extracted into {out}:")
+for folder, _, names in sorted(os.walk(out)):
+    for name in sorted(names):
+        path = os.path.join(folder, name)
+        print(f"demo:   {os.path.relpath(path, out)} ({os.path.getsize(path)} bytes)")
 EOF

@@ -212,9 +212,10 @@ class DriverError(Exception):
 class Window:
     """What the driver reports of one window: its caption and its controls."""
 
-    def __init__(self, caption, controls):
+    def __init__(self, caption, controls, texts):
         self.caption = caption
-        self.controls = controls  # id -> Control
+        self.controls = controls  # id -> Control (labels share id 0xFFFF: the last one)
+        self.texts = texts  # the text of every control, labels included
 
     def __repr__(self):
         return f"Window({self.caption!r}, {len(self.controls)} controls)"
@@ -324,13 +325,15 @@ class Driver:
         lines = self.command("dump")
         caption = decode(self._value(lines, "caption"))
         controls = {}
+        texts = []
         for line in lines:
             if not line.startswith("control "):
                 continue
             parts = line.split(" ", 4)
             cid = int(parts[1]) & 0xFFFF
             controls[cid] = Control(cid, parts[2], parts[3], decode(parts[4]) if len(parts) > 4 else "")
-        return Window(caption, controls)
+            texts.append(controls[cid].text)
+        return Window(caption, controls, texts)
 
     def text(self, control_id):
         return decode(self._value(self.command(f"text {control_id}"), "text"))
@@ -349,6 +352,15 @@ class Driver:
 
     def check(self, control_id, on=True):
         self.command(f"check {control_id} {1 if on else 0}")
+
+    def selection(self, control_id):
+        """(start, end) of the selection in an edit control."""
+        start, end = self._value(self.command(f"selection {control_id}"), "selection").split()
+        return int(start), int(end)
+
+    def alt(self, letter):
+        """Types Alt+letter into the current window."""
+        self.command(f"alt {letter}")
 
     def close_window(self):
         self.command("close")

@@ -17,6 +17,8 @@ PROGRAM_CAPTION = "VESPA® para Windows"
 
 # Dialog 106.
 OVERWRITE_TEXT, YES, ALWAYS, NO, NEVER = 1004, 6, 1008, 7, 1017
+# Dialog 104, the text viewer.
+VIEWER_TEXT, VIEWER_CLOSE = 1004, 2
 # Dialog 105.
 PASSWORD_NAME, PASSWORD_EDIT, PASSWORD_OK, PASSWORD_SKIP, PASSWORD_SKIP_ALL = 1024, 1005, 1, 2, 3
 
@@ -162,6 +164,17 @@ class Callbacks(harness.WineTestCase):
                 driver.press(button)
                 code, _ = self.outcome(driver)
                 self.assertEqual(code, answer)
+
+    def test_titled_text_shows_both_parts_selected_whole(self):
+        driver = self.ask("titled", "Autenticidade", "Primeira parte", "Segunda parte")
+        caption = driver.wait_window(VIEWER_TEXT, VIEWER_CLOSE, without=(YES,))
+        self.assertEqual(caption, "Autenticidade")
+        text = driver.text(VIEWER_TEXT)
+        self.assertEqual(text, "Primeira parte\r\nSegunda parte")
+        self.assertEqual(driver.selection(VIEWER_TEXT), (0, len(text)))
+        driver.press(VIEWER_CLOSE)
+        code, _ = self.outcome(driver)
+        self.assertEqual(code, VIEWER_CLOSE)
 
 
 if __name__ == "__main__":

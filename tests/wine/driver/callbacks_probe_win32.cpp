@@ -9,6 +9,8 @@
 //   vespa-callbacks-probe.exe disk N OUT                            AskDisk
 //   vespa-callbacks-probe.exe lastdisk OUT                          AskLastDisk
 //   vespa-callbacks-probe.exe yesno TEXT OUT                        AskYesNo
+//   vespa-callbacks-probe.exe titled CAPTION FIRST SECOND OUT       the text viewer with a
+//                                                                   titled text
 //
 // OUT receives "answer A" (a number) and, for the password question, "password P" and
 // "stored P" (what a later GetPassword of the same size yields).
@@ -78,6 +80,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   if (std::strcmp(what, "yesno") == 0 && argc == 4) {
     return Finish(argv[3], callbacks->AskYesNo(argv[2]), nullptr);
+  }
+  if (std::strcmp(what, "titled") == 0 && argc == 6) {
+    TitledText record{argv[2], argv[3], argv[4]};
+    return Finish(argv[5], ShowTitledText(nullptr, &record), nullptr);
   }
   return 100;
 }

@@ -41,6 +41,9 @@
 //                           id or by its text (compared without the '&' mnemonic marks)
 //   check ID 0|1            sets a check box or radio button (clearing the other radio buttons
 //                           of its group) and tells the dialog, as a click would
+//   selection ID            "selection START END" of an edit control of the current window
+//   alt LETTER              brings the current window to the front and types Alt+LETTER, as a
+//                           keyboard user reaching a control by its mnemonic would
 //   close                   asks the current window to close (its close box)
 //   rect                    "rect LEFT TOP RIGHT BOTTOM" of the current window, in screen pixels
 //   exit [TIMEOUT]          waits for the program to end; answers "exit CODE", the full 32-bit
@@ -50,6 +53,7 @@
 //   quit                    ends the driver (end of input does the same)
 #include <windows.h>
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -450,6 +454,38 @@ bool Check(const std::vector<std::string>& args) {
   return Ok();
 }
 
+bool Selection(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("usage: selection ID");
+  std::string error;
+  HWND control = Control(args[0], &error);
+  if (!control) return Fail(error.c_str());
+  DWORD_PTR packed = 0;
+  if (!SendMessageTimeoutA(control, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeout, &packed)) {
+    return Fail("program does not answer");
+  }
+  Line("selection %u %u", static_cast<unsigned>(LOWORD(packed)), static_cast<unsigned>(HIWORD(packed)));
+  return Ok();
+}
+
+bool Alt(const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0].size() != 1 || !std::isalnum(static_cast<unsigned char>(args[0][0]))) {
+    return Fail("usage: alt LETTER");
+  }
+  if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
+  SetForegroundWindow(gSession.current);
+  Sleep(200);  // the window must have the keyboard before the keys arrive
+  WORD key = static_cast<WORD>(std::toupper(static_cast<unsigned char>(args[0][0])));
+  INPUT inputs[4] = {};
+  WORD sequence[4] = {VK_MENU, key, key, VK_MENU};
+  for (int i = 0; i < 4; ++i) {
+    inputs[i].type = INPUT_KEYBOARD;
+    inputs[i].ki.wVk = sequence[i];
+    if (i >= 2) inputs[i].ki.dwFlags = KEYEVENTF_KEYUP;
+  }
+  if (SendInput(4, inputs, sizeof(INPUT)) != 4) return Fail("SendInput failed");
+  return Ok();
+}
+
 bool Close() {
   if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
   PostMessageA(gSession.current, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -529,6 +565,10 @@ bool Run(const std::string& line) {
     }
   } else if (command == "check") {
     Check(args);
+  } else if (command == "selection") {
+    Selection(args);
+  } else if (command == "alt") {
+    Alt(args);
   } else if (command == "close") {
     Close();
   } else if (command == "rect") {

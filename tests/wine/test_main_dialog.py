@@ -1,0 +1,366 @@
+#!/usr/bin/env python3
+"""The main dialog of the real x86_64 stub under Wine, used as a person would: test runs and
+extractions, the destination created on request, the overwrite and password questions, Cancel
+in the middle of a run, the comment viewer, the About box and the keyboard mnemonics.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import IDNO, IDOK, IDYES  # noqa: E402
+
+# Main dialog controls.
+EXTRACT, CANCEL, TEST, ABOUT, INFORMATION = 1, 2, 1032, 1000, 1002
+DESTINATION, REQUIRED, EXTRACTED, WARNINGS = 1007, 1010, 1009, 1023
+RECREATE, SHOW_MESSAGES, ASK, ALWAYS, NEVER = 1013, 1022, 1019, 1020, 1021
+IDLE_LINE, ITEM, ACTION, MARKER = 1008, 1012, 1016, 1031
+# Dialog 106, the overwrite question.
+OVERWRITE_TEXT, OVERWRITE_YES, OVERWRITE_ALL, OVERWRITE_NO, OVERWRITE_NONE = 1004, 6, 1008, 7, 1017
+# Dialog 105, the password question.
+PASSWORD_NAME, PASSWORD_EDIT, PASSWORD_OK, PASSWORD_SKIP_ALL = 1024, 1005, 1, 3
+# Dialog 104, the text viewer; dialog 100, the About box.
+VIEWER_TEXT, VIEWER_CLOSE = 1004, 2
+ABOUT_TITLE, ABOUT_TEXT = 1140, 1141
+
+PASSWORD = "segredo"
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def tree(root):
+    """{relative path with '/': bytes} of every file under root."""
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
+    return files
+
+
+def corrupt_stored_entry(archive, name):
+    """Flips the first data byte of a stored entry, so that only its CRC check can tell."""
+    with zipfile.ZipFile(archive) as z:
+        info = z.getinfo(name)
+    with open(archive, "r+b") as f:
+        f.seek(info.header_offset + 26)
+        name_length, extra_length = struct.unpack("<HH", f.read(4))
+        data = info.header_offset + 30 + name_length + extra_length
+        f.seek(data)
+        byte = f.read(1)
+        f.seek(data)
+        f.write(bytes([byte[0] ^ 0xFF]))
+
+
+class MainDialog(harness.WineTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.stub = os.path.join(harness.WIN64_BIN, "vespa-sfx.exe")
+        if not os.path.exists(cls.stub):
+            raise AssertionError("the x86_64 stub is missing: " + cls.stub)
+        cls.screenshots = os.path.join(harness.WINE_ROOT, "screenshots")
+        os.makedirs(cls.screenshots, exist_ok=True)
+
+        def sfx(name, entries, comment=b"", method=zipfile.ZIP_DEFLATED):
+            archive = os.path.join(cls.work, name + ".zip")
+            with zipfile.ZipFile(archive, "w", method) as z:
+                for entry, data in entries.items():
+                    z.writestr(entry, data)
+                z.comment = comment
+            return archive, harness.make_sfx(archive, os.path.join(cls.work, name + ".exe"), cls.stub)
+
+        cls.nested_files = {
+            "leia-me.txt": b"Bem-vindo.\r\n" * 50,
+            "dados/tabela.csv": b"a;b;c\r\n1;2;3\r\n" * 400,
+            "dados/fundo/nota.txt": b"nota\r\n",
+        }
+        _, cls.nested = sfx("nested", cls.nested_files, b"Leia-me primeiro\nSegunda linha")
+
+        cls.flat_files = {f"{n}.txt": f"novo {n}\r\n".encode() * 20 for n in "wxyz"}
+        _, cls.flat = sfx("flat", cls.flat_files)
+
+        # One stored entry whose data no longer matches its CRC.
+        crc_files = {"ok1.txt": b"primeiro\r\n", "ruim.txt": b"estragado\r\n", "ok2.txt": b"segundo\r\n"}
+        crc_zip, _ = sfx("crc", crc_files, method=zipfile.ZIP_STORED)
+        corrupt_stored_entry(crc_zip, "ruim.txt")
+        cls.crc = harness.make_sfx(crc_zip, os.path.join(cls.work, "crc-fixed.exe"), cls.stub)
+
+        # Three entries under the traditional encryption and one plain one, made by Info-ZIP.
+        secret_dir = os.path.join(cls.work, "secret-src")
+        cls.secret_files = {f"cofre{n}.txt": f"conteúdo {n}\r\n".encode() * 30 for n in (1, 2, 3)}
+        for name, data in cls.secret_files.items():
+            write(os.path.join(secret_dir, name), data)
+        secret_zip = os.path.join(cls.work, "secret.zip")
+        subprocess.run(["zip", "-q", "-X", "-P", PASSWORD, secret_zip] + sorted(cls.secret_files),
+                       cwd=secret_dir, check=True, timeout=60)
+        write(os.path.join(secret_dir, "aberto.txt"), b"sem senha\r\n")
+        subprocess.run(["zip", "-q", "-X", secret_zip, "aberto.txt"], cwd=secret_dir, check=True,
+                       timeout=60)
+        cls.secret_files["aberto.txt"] = b"sem senha\r\n"
+        cls.secret = harness.make_sfx(secret_zip, os.path.join(cls.work, "secret.exe"), cls.stub)
+
+        # Many small entries: a run long enough to be cancelled in its middle.
+        cls.large_files = {f"parte{n:04}.txt": (b"linha %d\r\n" % n) * 200 for n in range(3000)}
+        _, cls.large = sfx("large", cls.large_files)
+
+    # --- helpers -------------------------------------------------------------------------
+    def open_dialog(self, program):
+        driver = self.session.driver()
+        self.addCleanup(driver.close)
+        driver.launch(program)
+        self.caption = driver.wait_window(DESTINATION, REQUIRED)
+        return driver
+
+    def back_to_dialog(self, driver):
+        self.assertEqual(driver.wait_window(DESTINATION, REQUIRED), self.caption)
+        return driver.dump()
+
+    def final_message(self, driver, button=IDOK):
+        """Waits for a message box of the dialog, answers it, and returns its text."""
+        caption, text = driver.wait_message_box()
+        self.assertEqual(caption, self.caption)
+        driver.answer(button)
+        return text
+
+    def destination(self, name):
+        path = os.path.join(self.work, name)
+        shutil.rmtree(path, ignore_errors=True)
+        return path
+
+    def extract_into(self, driver, path):
+        driver.set_text(DESTINATION, harness.windows_path(path))
+        driver.press(EXTRACT)
+
+    def assert_idle(self, dialog, has_comment):
+        c = dialog.controls
+        self.assertTrue(c[IDLE_LINE].visible)
+        for cid in (ITEM, ACTION, MARKER):
+            self.assertFalse(c[cid].visible, cid)
+        for cid in (EXTRACT, TEST, ABOUT, DESTINATION):
+            self.assertTrue(c[cid].enabled, cid)
+        self.assertEqual(c[INFORMATION].enabled, has_comment)
+
+    # --- runs ----------------------------------------------------------------------------
+    def test_a_test_run_leaves_the_dialog_for_an_extraction(self):
+        driver = self.open_dialog(self.nested)
+        # Texts of code page 1252 as the controls hold them.
+        labels = driver.dump().texts
+        for label in ("Disponível:", "Extraído:", "Sobrescrever", "Recriar Su&bdiretórios",
+                      "Exec&utar após Extração:", "&Informações"):
+            self.assertIn(label, labels)
+
+        driver.press(TEST)
+        self.assertEqual(self.final_message(driver), "Teste OK.")
+        dialog = self.back_to_dialog(driver)
+        self.assert_idle(dialog, has_comment=True)
+        self.assertEqual(dialog.controls[WARNINGS].text, "0")
+
+        out = self.destination("nested-out")
+        os.makedirs(out)
+        driver.check(RECREATE)
+        self.extract_into(driver, out)
+        # Without "Exibir Mensagens" an extraction without warnings ends without a message.
+        self.assertEqual(driver.exit_code(), 0)
+        self.assertEqual(tree(out), self.nested_files)
+
+    def test_every_run_counts_its_own_warnings(self):
+        driver = self.open_dialog(self.crc)
+        for _ in range(2):
+            driver.press(TEST)
+            self.assertEqual(self.final_message(driver), "Teste completado com 1 aviso(s).")
+            dialog = self.back_to_dialog(driver)
+            self.assertEqual(dialog.controls[WARNINGS].text, "1")
+            self.assertEqual(dialog.controls[ITEM].text, "ok2.txt")
+            self.assert_idle(dialog, has_comment=False)
+
+        out = self.destination("crc-out")
+        os.makedirs(out)
+        driver.check(SHOW_MESSAGES)
+        self.extract_into(driver, out)
+        # Shown as it happens, then summed up at the end.
+        self.assertEqual(self.final_message(driver),
+                         "Falha na checagem do arquivo de CRC  ruim.txt")
+        self.assertEqual(self.final_message(driver), "Extração completada com 1 aviso(s).")
+        self.assertEqual(driver.exit_code(), 0)
+        self.assertEqual(tree(out)["ok1.txt"], b"primeiro\r\n")
+        self.assertEqual(tree(out)["ok2.txt"], b"segundo\r\n")
+
+    def test_a_missing_destination_is_created_when_the_user_agrees(self):
+        driver = self.open_dialog(self.nested)
+        out = self.destination("novo")
+        wanted = os.path.join(out, "a", "b")
+        # The trailing separator is dropped before the question.
+        driver.set_text(DESTINATION, harness.windows_path(wanted) + "\\")
+        driver.press(EXTRACT)
+        question = self.final_message(driver, IDNO)
+        self.assertEqual(question, f"Criar '{harness.windows_path(wanted)}' diretório?")
+        dialog = self.back_to_dialog(driver)
+        self.assert_idle(dialog, has_comment=True)
+        self.assertEqual(dialog.controls[DESTINATION].text, harness.windows_path(wanted))
+        self.assertFalse(os.path.exists(out))
+
+        # A directory that cannot be made: the first one on the way is named.
+        blocker = write(os.path.join(self.work, "arquivo-no-caminho"), b"x")
+        driver.set_text(DESTINATION, harness.windows_path(os.path.join(blocker, "sub")))
+        driver.press(EXTRACT)
+        self.final_message(driver, IDYES)
+        self.assertEqual(self.final_message(driver),
+                         "Não foi possível criar o diretório:\n" + harness.windows_path(blocker))
+        self.back_to_dialog(driver)
+
+        driver.set_text(DESTINATION, harness.windows_path(wanted))
+        driver.press(EXTRACT)
+        self.final_message(driver, IDYES)
+        self.assertEqual(driver.exit_code(), 0)
+        # Recreating subdirectories was left off: every file lands in the destination itself.
+        self.assertEqual(sorted(tree(wanted)), ["leia-me.txt", "nota.txt", "tabela.csv"])
+
+    def test_overwrite_question_answers(self):
+        def prepare(name):
+            out = self.destination(name)
+            for entry in self.flat_files:
+                write(os.path.join(out, entry), b"antigo\r\n")
+            return out
+
+        # "Sim" for w, "Não" for x, "Sempre" for y, which also covers z.
+        out = prepare("overwrite-1")
+        driver = self.open_dialog(self.flat)
+        self.extract_into(driver, out)
+        for entry, button, shot in (("w.txt", OVERWRITE_YES, True), ("x.txt", OVERWRITE_NO, False),
+                                    ("y.txt", OVERWRITE_ALL, False)):
+            caption = driver.wait_window(OVERWRITE_TEXT, OVERWRITE_YES, OVERWRITE_NONE)
+            self.assertEqual(caption, self.caption)
+            text = driver.text(OVERWRITE_TEXT)
+            self.assertTrue(text.startswith(f"Arquivo '{entry}' já existe.\n\nVocê deseja "
+                                            "sobrescrever o arquivo existente de \n\ntamanho 8 bytes"),
+                            text)
+            self.assertIn("\n\ncom este?\n\ntamanho 160 bytes modificados em ", text)
+            if shot:
+                path = self.session.screenshot(os.path.join(self.screenshots, "overwrite-question.png"))
+                print(f"screenshot of the overwrite question: {path}")
+            driver.answer(button)
+        self.assertEqual(driver.exit_code(), 0)
+        got = tree(out)
+        self.assertEqual(got["w.txt"], self.flat_files["w.txt"])
+        self.assertEqual(got["x.txt"], b"antigo\r\n")
+        self.assertEqual(got["y.txt"], self.flat_files["y.txt"])
+        self.assertEqual(got["z.txt"], self.flat_files["z.txt"])
+
+        # "Nunca" keeps this file and every later one without asking again.
+        out = prepare("overwrite-2")
+        driver = self.open_dialog(self.flat)
+        self.extract_into(driver, out)
+        driver.wait_window(OVERWRITE_TEXT, OVERWRITE_YES, OVERWRITE_NONE)
+        driver.answer(OVERWRITE_NONE)
+        self.assertEqual(driver.exit_code(), 0)
+        self.assertEqual(set(tree(out).values()), {b"antigo\r\n"})
+
+    def test_a_password_typed_once_serves_every_entry_and_later_runs(self):
+        driver = self.open_dialog(self.secret)
+        driver.press(TEST)
+        caption = driver.wait_window(PASSWORD_NAME, PASSWORD_EDIT)
+        self.assertEqual(caption, self.caption)
+        self.assertEqual(driver.text(PASSWORD_NAME), "cofre1.txt")
+        driver.set_text(PASSWORD_EDIT, PASSWORD)
+        driver.answer(PASSWORD_OK)
+        self.assertEqual(self.final_message(driver), "Teste OK.")
+        self.back_to_dialog(driver)
+
+        # The extraction that follows asks no more.
+        out = self.destination("secret-out")
+        os.makedirs(out)
+        self.extract_into(driver, out)
+        self.assertEqual(driver.exit_code(), 0)
+        self.assertEqual(tree(out), self.secret_files)
+
+    def test_wrong_passwords_and_skip_all(self):
+        driver = self.open_dialog(self.secret)
+        driver.press(TEST)
+        # Five wrong answers for the first entry, then it is given up.
+        for _ in range(5):
+            driver.wait_window(PASSWORD_NAME, PASSWORD_EDIT)
+            self.assertEqual(driver.text(PASSWORD_NAME), "cofre1.txt")
+            driver.set_text(PASSWORD_EDIT, "errada")
+            driver.answer(PASSWORD_OK)
+        # The next entry asks again; "Ignorar Tudo" skips it and the last without asking.
+        driver.wait_window(PASSWORD_NAME, PASSWORD_EDIT)
+        self.assertEqual(driver.text(PASSWORD_NAME), "cofre2.txt")
+        driver.answer(PASSWORD_SKIP_ALL)
+        # Wrong password for cofre1, cofre2 and cofre3 skipped.
+        self.assertEqual(self.final_message(driver), "Teste completado com 3 aviso(s).")
+        dialog = self.back_to_dialog(driver)
+        self.assertEqual(dialog.controls[WARNINGS].text, "3")
+
+    def test_cancel_in_the_middle_of_a_run(self):
+        driver = self.open_dialog(self.large)
+        # The click waits in the queue until the run's first progress notification drains it.
+        driver.press(TEST)
+        driver.press(CANCEL)
+        caption, question = driver.wait_message_box()
+        self.assertEqual(question, "Deseja encerrar o VESPA®?")
+        # "Não": the run goes on to its end (some seconds under Wine for 3000 entries).
+        driver.answer(IDNO)
+        driver.wait_window(DESTINATION, REQUIRED)
+        path = self.session.screenshot(os.path.join(self.screenshots, "run-in-progress.png"),
+                                       driver.rect())
+        print(f"screenshot of a run in progress: {path}")
+        self.assertEqual(self.final_message(driver), "Teste OK.")
+        self.back_to_dialog(driver)
+
+        # "Sim" during an extraction ends the program at once, with no final message.
+        out = self.destination("large-out")
+        os.makedirs(out)
+        driver.check(SHOW_MESSAGES)
+        self.extract_into(driver, out)
+        driver.press(CANCEL)
+        _, question = driver.wait_message_box()
+        self.assertEqual(question, "Deseja encerrar o VESPA®?")
+        driver.press(IDYES)
+        self.assertEqual(driver.exit_code(), 255)
+        self.assertLess(len(tree(out)), len(self.large_files))
+
+    # --- the small dialogs and the keyboard ----------------------------------------------
+    def test_comment_viewer_and_about_box(self):
+        driver = self.open_dialog(self.nested)
+        driver.press(INFORMATION)
+        caption = driver.wait_window(VIEWER_TEXT, VIEWER_CLOSE, without=(DESTINATION,))
+        self.assertEqual(caption, self.caption)
+        # Line ends made for the edit control; nothing selected, the caret at the start.
+        self.assertEqual(driver.text(VIEWER_TEXT), "Leia-me primeiro\r\nSegunda linha")
+        self.assertEqual(driver.selection(VIEWER_TEXT), (0, 0))
+        driver.answer(VIEWER_CLOSE)
+        self.back_to_dialog(driver)
+
+        driver.press(ABOUT)
+        self.assertEqual(driver.wait_window(ABOUT_TITLE, ABOUT_TEXT), "Sobre VESPA®")
+        self.assertRegex(driver.text(ABOUT_TITLE), r"^VESPA® para Windows \d+\.\d+\.\d+$")
+        self.assertIn("64 bits", driver.text(ABOUT_TEXT))
+        driver.answer(IDOK)
+        self.back_to_dialog(driver)
+
+    def test_mnemonics_reach_the_buttons(self):
+        driver = self.open_dialog(self.nested)
+        driver.alt("s")  # "&Sobre"
+        self.assertEqual(driver.wait_window(ABOUT_TITLE, ABOUT_TEXT), "Sobre VESPA®")
+        driver.answer(IDOK)
+        self.back_to_dialog(driver)
+        driver.alt("t")  # "&Testar"
+        self.assertEqual(self.final_message(driver), "Teste OK.")
+        self.back_to_dialog(driver)
+
+
+if __name__ == "__main__":
+    harness.main()
