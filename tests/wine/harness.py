@@ -312,6 +312,13 @@ class Driver:
                              timeout=timeout_ms / 1000 + 30)
         return decode(self._value(lines, "caption"))
 
+    def find_window(self, *ids, without=(), timeout_ms=WINDOW_TIMEOUT_MS):
+        """Like wait_window, but the window may be disabled (behind a box it opened)."""
+        words = [str(i) for i in ids] + ["!" + str(i) for i in without]
+        lines = self.command("waitany %d %s" % (timeout_ms, " ".join(words)),
+                             timeout=timeout_ms / 1000 + 30)
+        return decode(self._value(lines, "caption"))
+
     def wait_message_box(self, timeout_ms=WINDOW_TIMEOUT_MS):
         """Waits for a message box; returns (caption, text)."""
         caption = self.wait_window(MESSAGE_BOX_TEXT, without=NOT_IN_MESSAGE_BOXES,
@@ -357,6 +364,15 @@ class Driver:
         """(start, end) of the selection in an edit control."""
         start, end = self._value(self.command(f"selection {control_id}"), "selection").split()
         return int(start), int(end)
+
+    def items(self, control_id):
+        """The texts of a list box's items."""
+        return [decode(line.split(" ", 2)[2]) if line.count(" ") >= 2 else ""
+                for line in self.command(f"items {control_id}") if line.startswith("item ")]
+
+    def choose(self, control_id, index):
+        """Selects and double-clicks an item of a list box."""
+        self.command(f"choose {control_id} {index}")
 
     def alt(self, letter):
         """Types Alt+letter into the current window."""

@@ -9,6 +9,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,6 +21,7 @@ EXTRACT, CANCEL, TEST, ABOUT, INFORMATION = 1, 2, 1032, 1000, 1002
 DESTINATION, REQUIRED, EXTRACTED, WARNINGS = 1007, 1010, 1009, 1023
 RECREATE, SHOW_MESSAGES, ASK, ALWAYS, NEVER = 1013, 1022, 1019, 1020, 1021
 IDLE_LINE, ITEM, ACTION, MARKER = 1008, 1012, 1016, 1031
+DIRECTORY_LIST = 1121
 # Dialog 106, the overwrite question.
 OVERWRITE_TEXT, OVERWRITE_YES, OVERWRITE_ALL, OVERWRITE_NO, OVERWRITE_NONE = 1004, 6, 1008, 7, 1017
 # Dialog 105, the password question.
@@ -171,13 +173,22 @@ class MainDialog(harness.WineTestCase):
         out = self.destination("nested-out")
         os.makedirs(out)
         driver.check(RECREATE)
+        driver.check(SHOW_MESSAGES)
         self.extract_into(driver, out)
-        # Without "Exibir Mensagens" an extraction without warnings ends without a message.
+        self.assertEqual(driver.wait_message_box()[1], "Extração completada.")
+        # Behind the final message, the figures of the run: 6,206 bytes written.
+        driver.find_window(DESTINATION, REQUIRED)
+        self.assertEqual(driver.text(EXTRACTED), "7K")
+        self.assertEqual(driver.text(WARNINGS), "0")
+        driver.wait_message_box()
+        driver.answer(IDOK)
         self.assertEqual(driver.exit_code(), 0)
         self.assertEqual(tree(out), self.nested_files)
 
     def test_every_run_counts_its_own_warnings(self):
         driver = self.open_dialog(self.crc)
+        # No entry name holds a directory: there are no subdirectories to recreate.
+        self.assertFalse(driver.dump().controls[RECREATE].enabled)
         for _ in range(2):
             driver.press(TEST)
             self.assertEqual(self.final_message(driver), "Teste completado com 1 aviso(s).")
@@ -185,6 +196,7 @@ class MainDialog(harness.WineTestCase):
             self.assertEqual(dialog.controls[WARNINGS].text, "1")
             self.assertEqual(dialog.controls[ITEM].text, "ok2.txt")
             self.assert_idle(dialog, has_comment=False)
+            self.assertFalse(dialog.controls[RECREATE].enabled)
 
         out = self.destination("crc-out")
         os.makedirs(out)
@@ -227,6 +239,33 @@ class MainDialog(harness.WineTestCase):
         self.assertEqual(driver.exit_code(), 0)
         # Recreating subdirectories was left off: every file lands in the destination itself.
         self.assertEqual(sorted(tree(wanted)), ["leia-me.txt", "nota.txt", "tabela.csv"])
+
+    def test_the_directory_list_chooses_the_destination(self):
+        driver = self.open_dialog(self.nested)
+        start = driver.text(DESTINATION)
+        self.assertEqual(driver.items(DIRECTORY_LIST)[0], "[..]")
+        driver.choose(DIRECTORY_LIST, 0)
+        parent = start.rsplit("\\", 1)[0]
+        self.assertEqual(self.wait_for_text(driver, DESTINATION, parent), parent)
+        # Down again into the directory it came from, then extract there.
+        folder = "[" + start.rsplit("\\", 1)[1] + "]"
+        driver.choose(DIRECTORY_LIST, driver.items(DIRECTORY_LIST).index(folder))
+        self.assertEqual(self.wait_for_text(driver, DESTINATION, start), start)
+        driver.press(EXTRACT)
+        self.assertEqual(driver.exit_code(), 0)
+        drive, rest = start.split(":\\", 1)
+        self.assertEqual(drive.upper(), "C")
+        written = os.path.join(self.session.prefix, "drive_c", *rest.split("\\"), "leia-me.txt")
+        with open(written, "rb") as f:
+            self.assertEqual(f.read(), self.nested_files["leia-me.txt"])
+
+    def wait_for_text(self, driver, control, expected, seconds=10):
+        deadline = time.time() + seconds
+        text = driver.text(control)
+        while text != expected and time.time() < deadline:
+            time.sleep(0.1)
+            text = driver.text(control)
+        return text
 
     def test_overwrite_question_answers(self):
         def prepare(name):

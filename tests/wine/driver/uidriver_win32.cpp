@@ -42,6 +42,12 @@
 //   check ID 0|1            sets a check box or radio button (clearing the other radio buttons
 //                           of its group) and tells the dialog, as a click would
 //   selection ID            "selection START END" of an edit control of the current window
+//   items ID                the items of a list box: "item INDEX TEXT" each
+//   choose ID INDEX         selects an item of a list box and double-clicks it, telling the
+//                           dialog as the list box itself would
+//   waitany [TIMEOUT] [ID ...] [!ID ...]
+//                           like wait, but the window may be disabled (a dialog behind the
+//                           message box it opened)
 //   alt LETTER              brings the current window to the front and types Alt+LETTER, as a
 //                           keyboard user reaching a control by its mnemonic would
 //   close                   asks the current window to close (its close box)
@@ -291,7 +297,7 @@ bool ListWindows() {
   return Ok();
 }
 
-bool Wait(const std::vector<std::string>& args) {
+bool Wait(const std::vector<std::string>& args, bool enabledOnly = true) {
   DWORD timeout = kDefaultTimeout;
   std::vector<int> ids, excluded;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -308,7 +314,7 @@ bool Wait(const std::vector<std::string>& args) {
   DWORD start = GetTickCount();
   for (;;) {
     for (HWND window : ProgramWindows()) {
-      if (IsWindowEnabled(window) && HasControls(window, ids, excluded)) {
+      if ((!enabledOnly || IsWindowEnabled(window)) && HasControls(window, ids, excluded)) {
         gSession.current = window;
         Line("window %p %s", static_cast<void*>(window), ClassOf(window).c_str());
         Line("caption %s", Escape(TextOf(window)).c_str());
@@ -467,6 +473,44 @@ bool Selection(const std::vector<std::string>& args) {
   return Ok();
 }
 
+bool Items(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("usage: items ID");
+  std::string error;
+  HWND list = Control(args[0], &error);
+  if (!list) return Fail(error.c_str());
+  DWORD_PTR count = 0;
+  SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeout, &count);
+  // Asked in UTF-16: a list box of a Unicode dialog hands its items across processes only so.
+  for (DWORD_PTR i = 0; i < count && count != static_cast<DWORD_PTR>(LB_ERR); ++i) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kMessageTimeout, &length);
+    std::vector<wchar_t> wide(length + 2, 0);
+    SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()),
+                        SMTO_ABORTIFHUNG, kMessageTimeout, nullptr);
+    std::vector<char> text(4 * wide.size() + 1, 0);
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, text.data(), static_cast<int>(text.size()),
+                        nullptr, nullptr);
+    Line("item %u %s", static_cast<unsigned>(i), Escape(text.data()).c_str());
+  }
+  return Ok();
+}
+
+bool Choose(const std::vector<std::string>& args) {
+  long long index = 0;
+  if (args.size() != 2 || !ParseNumber(args[1], &index)) return Fail("usage: choose ID INDEX");
+  std::string error;
+  HWND list = Control(args[0], &error);
+  if (!list) return Fail(error.c_str());
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG,
+                      kMessageTimeout, &result);
+  if (result == static_cast<DWORD_PTR>(LB_ERR)) return Fail("no such item");
+  int id = GetDlgCtrlID(list);
+  PostMessageA(gSession.current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+  PostMessageA(gSession.current, WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+  return Ok();
+}
+
 bool Alt(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].size() != 1 || !std::isalnum(static_cast<unsigned char>(args[0][0]))) {
     return Fail("usage: alt LETTER");
@@ -567,6 +611,12 @@ bool Run(const std::string& line) {
     Check(args);
   } else if (command == "selection") {
     Selection(args);
+  } else if (command == "items") {
+    Items(args);
+  } else if (command == "choose") {
+    Choose(args);
+  } else if (command == "waitany") {
+    Wait(args, false);
   } else if (command == "alt") {
     Alt(args);
   } else if (command == "close") {
