@@ -378,6 +378,10 @@ class Driver:
         """Types Alt+letter into the current window."""
         self.command(f"alt {letter}")
 
+    def key(self, virtual_key):
+        """Types one key (a Windows virtual-key code) into the current window."""
+        self.command(f"key {virtual_key}")
+
     def close_window(self):
         self.command("close")
 
@@ -506,6 +510,19 @@ class WineTestCase(unittest.TestCase):
         if cls.session:
             cls.session.close()
         shutil.rmtree(cls.work, ignore_errors=True)
+
+
+class StubTestCase(WineTestCase):
+    """A Wine test of the x86_64 stub (cls.stub), with a directory for its screenshots."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.stub = os.path.join(WIN64_BIN, "vespa-sfx.exe")
+        if not os.path.exists(cls.stub):
+            raise AssertionError("the x86_64 stub is missing: " + cls.stub)
+        cls.screenshots = os.path.join(WINE_ROOT, "screenshots")
+        os.makedirs(cls.screenshots, exist_ok=True)
 
 
 def main():

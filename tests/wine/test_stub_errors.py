@@ -53,17 +53,11 @@ def windows_archive_path(path):
     return harness.windows_path(path).replace("\\", "/")
 
 
-class StubStartUp(harness.WineTestCase):
+class StubStartUp(harness.StubTestCase):
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.stub = os.path.join(harness.WIN64_BIN, "vespa-sfx.exe")
-        if not os.path.exists(cls.stub):
-            raise AssertionError("the x86_64 stub is missing: " + cls.stub)
-        cls.screenshots = os.path.join(harness.WINE_ROOT, "screenshots")
-        os.makedirs(cls.screenshots, exist_ok=True)
-
         # A flat tree for zip (text large enough to show thousands separators) and a tree with
         # a subdirectory for 7-Zip.
         flat = os.path.join(cls.work, "flat")

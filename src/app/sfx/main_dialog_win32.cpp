@@ -278,6 +278,8 @@ BOOL OnTest(HWND dialog) {
   SetRunControls(dialog, true);
   ShowIdleLine(dialog, true);
   EnableInformation(dialog);
+  // The keyboard goes back to the default button, which the run had moved to "&Cancelar".
+  SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_EXTRACT)), TRUE);
   return TRUE;
 }
 
@@ -301,6 +303,10 @@ BOOL OnInformation(HWND dialog) {
 // Button clicks (notification code 0). Returning FALSE lets the common dialog handle the
 // command itself.
 BOOL OnCommand(HWND dialog, int id) {
+  // A disabled button does nothing: the Return key still sends IDOK while a run has every
+  // button but "&Cancelar" disabled, and a second run must never start inside the first.
+  HWND control = GetDlgItem(dialog, id);
+  if (id != IDC_CANCEL && control && !IsWindowEnabled(control)) return TRUE;
   switch (id) {
     case IDC_EXTRACT:
       return OnExtract(dialog);

@@ -50,6 +50,7 @@
 //                           message box it opened)
 //   alt LETTER              brings the current window to the front and types Alt+LETTER, as a
 //                           keyboard user reaching a control by its mnemonic would
+//   key VK                  the same with one virtual key (13 Return, 27 Escape)
 //   close                   asks the current window to close (its close box)
 //   rect                    "rect LEFT TOP RIGHT BOTTOM" of the current window, in screen pixels
 //   exit [TIMEOUT]          waits for the program to end; answers "exit CODE", the full 32-bit
@@ -511,23 +512,37 @@ bool Choose(const std::vector<std::string>& args) {
   return Ok();
 }
 
+// Brings the current window to the front and types the keys: each pressed in order, then
+// released in reverse order.
+bool TypeKeys(const std::vector<WORD>& keys) {
+  if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
+  SetForegroundWindow(gSession.current);
+  Sleep(200);  // the window must have the keyboard before the keys arrive
+  std::vector<INPUT> inputs(2 * keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    inputs[i].type = inputs[inputs.size() - 1 - i].type = INPUT_KEYBOARD;
+    inputs[i].ki.wVk = inputs[inputs.size() - 1 - i].ki.wVk = keys[i];
+    inputs[inputs.size() - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+  }
+  if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) {
+    return Fail("SendInput failed");
+  }
+  return Ok();
+}
+
 bool Alt(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].size() != 1 || !std::isalnum(static_cast<unsigned char>(args[0][0]))) {
     return Fail("usage: alt LETTER");
   }
-  if (!gSession.current || !IsWindow(gSession.current)) return Fail("no current window");
-  SetForegroundWindow(gSession.current);
-  Sleep(200);  // the window must have the keyboard before the keys arrive
-  WORD key = static_cast<WORD>(std::toupper(static_cast<unsigned char>(args[0][0])));
-  INPUT inputs[4] = {};
-  WORD sequence[4] = {VK_MENU, key, key, VK_MENU};
-  for (int i = 0; i < 4; ++i) {
-    inputs[i].type = INPUT_KEYBOARD;
-    inputs[i].ki.wVk = sequence[i];
-    if (i >= 2) inputs[i].ki.dwFlags = KEYEVENTF_KEYUP;
+  return TypeKeys({VK_MENU, static_cast<WORD>(std::toupper(static_cast<unsigned char>(args[0][0])))});
+}
+
+bool Key(const std::vector<std::string>& args) {
+  long long code = 0;
+  if (args.size() != 1 || !ParseNumber(args[0], &code) || code <= 0 || code > 0xFE) {
+    return Fail("usage: key VK");
   }
-  if (SendInput(4, inputs, sizeof(INPUT)) != 4) return Fail("SendInput failed");
-  return Ok();
+  return TypeKeys({static_cast<WORD>(code)});
 }
 
 bool Close() {
@@ -617,6 +632,8 @@ bool Run(const std::string& line) {
     Choose(args);
   } else if (command == "waitany") {
     Wait(args, false);
+  } else if (command == "key") {
+    Key(args);
   } else if (command == "alt") {
     Alt(args);
   } else if (command == "close") {
