@@ -138,9 +138,16 @@ char* InsertThousandsSeparators(char* text) {
   return text;
 }
 
-char* FormatKilobytes(unsigned value) {
-  static char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%u", value);
+char* FormatKilobytes(uint64_t value) {
+  static char buffer[32];  // 20 digits, 6 commas, "K"
+  char digits[21];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  for (int i = 0; i < n; ++i) buffer[i] = digits[n - 1 - i];
+  buffer[n] = 0;
   InsertThousandsSeparators(buffer);
   std::strcat(buffer, "K");
   return buffer;

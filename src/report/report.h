@@ -63,8 +63,9 @@ void ShowMessage(const char* text);
 char* LoadResourceText(int id, void* module, int size);
 char* WindowCaption(void* window);
 void CenterWindow(void* window);
-// Shared static buffer: decimal digits, comma thousands separators, "K".
-char* FormatKilobytes(unsigned value);
+// Shared static buffer: decimal digits, comma thousands separators, "K". Wide enough for the
+// figures of today's disks, which no longer fit in 32 bits of kilobytes.
+char* FormatKilobytes(uint64_t value);
 char* InsertThousandsSeparators(char* text);
 
 // Ends the process with code after the exit handlers have run.

@@ -50,6 +50,7 @@ class ArchiveState {
 
   const EndRecord* endRecord() const { return endRecord_; }
   CentralHeader** entries() { return entries_; }
+  CentralHeader* const* entries() const { return entries_; }
 
   char archivePath[kPathSize] = {};
   char fullPath[kPathSize] = {};

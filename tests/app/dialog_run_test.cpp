@@ -10,10 +10,14 @@
 
 #include "app/destination.h"
 #include "app/dialog_run.h"
+#include "app/figures.h"
 #include "app/directive_flags.h"
 #include "extract/decrypt.h"
 #include "options/run_options.h"
+#include "archive_fixture.h"
 #include "temp_dir.h"
+#include "zip/archive_state.h"
+#include "zip_writer.h"
 
 namespace {
 
@@ -142,6 +146,32 @@ TEST(CreateDestination, StopsAtADirectoryThatCannotBeMade) {
   EXPECT_EQ(std::string(path), Backslashed(dir.path() + "/file"));
   EXPECT_FALSE(dir.exists("file/x"));
   ASSERT_EQ(chdir(saved.c_str()), 0);
+}
+
+TEST(Figures, FreeSpacePastThirtyTwoBitsOfKilobytes) {
+  struct Case {
+    uint32_t clusterBytes, freeClusters;
+    uint64_t kilobytes;
+  } cases[] = {
+      {512, 3, 1},                         // small clusters: multiplied out first
+      {4096, 1000, 4000},
+      {4096, 0xFFFFFFFFu, 17179869180ull},  // 16 TiB free: no wrap at 2^32 kilobytes
+      {65536, 0xFFFFFFFFu, 274877906880ull},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FreeKilobytes(c.clusterBytes, c.freeClusters), c.kilobytes) << c.clusterBytes;
+  }
+}
+
+TEST(Figures, RequiredKilobytesRoundUpTheSum) {
+  TempDir dir;
+  std::vector<ZipEntrySpec> entries(3);
+  entries[0].name = "a", entries[0].data = std::string(1024, 'a');
+  entries[1].name = "b", entries[1].data = "b";
+  entries[2].name = "c";  // empty
+  EXPECT_EQ(RequiredKilobytes(LoadArchive(dir.file("a.zip"), BuildZip(entries))), 2u);
+  DropArchive();
+  EXPECT_EQ(RequiredKilobytes(nullptr), 0u);
 }
 
 }  // namespace

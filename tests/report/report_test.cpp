@@ -13,10 +13,13 @@ namespace {
 
 TEST(Figures, KilobytesAndThousands) {
   struct Case {
-    unsigned value;
+    uint64_t value;
     const char* text;
   } cases[] = {{0, "0K"}, {999, "999K"}, {1000, "1,000K"}, {12345, "12,345K"},
-               {1234567, "1,234,567K"}, {4294967295u, "4,294,967,295K"}};
+               {1234567, "1,234,567K"}, {4294967295u, "4,294,967,295K"},
+               // 16 TiB free: past 32 bits of kilobytes.
+               {17179869184ull, "17,179,869,184K"},
+               {18446744073709551615ull, "18,446,744,073,709,551,615K"}};
   for (const Case& c : cases) EXPECT_STREQ(FormatKilobytes(c.value), c.text) << c.value;
 
   char text[32] = "123";

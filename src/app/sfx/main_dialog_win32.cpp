@@ -1,13 +1,13 @@
 // The main dialog: the open-file common dialog, used only to choose the destination directory
 // and drive, with template 1000 and this hook procedure for everything else. One procedure
 // dispatches each message to a named handler.
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "app/app.h"
 #include "app/destination.h"
+#include "app/figures.h"
 #include "app/sfx/directive_defaults.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
@@ -108,25 +108,12 @@ void ApplyDirectiveOptions(HWND dialog) {
   CheckDlgButton(dialog, IDC_SHOW_MESSAGES, (flags & kDirectiveShowMessages) ? 1 : 0);
 }
 
-// The sum of the entries' uncompressed sizes in kilobytes, rounded up.
-unsigned RequiredKilobytes() {
-  ArchiveState* archive = gArchiveState;
-  if (!archive || !archive->entries()) return 0;
-  double total = 0;
-  CentralHeader** entries = archive->entries();
-  for (uint32_t i = 0; i < archive->entryCount; ++i) total += entries[i]->uncompressedSize();
-  return static_cast<unsigned>(std::ceil(total / 1024));
-}
-
 // Free space on the current drive, and the current directory as the destination.
 void UpdateDiskSpace(HWND dialog) {
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
   GetDiskFreeSpaceA(nullptr, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters);
-  uint32_t clusterBytes = bytesPerSector * sectorsPerCluster;
-  // Kept in 32 bits: a small cluster is multiplied out before dividing, a large one after.
-  uint32_t freeKilobytes = clusterBytes < 1024 ? (clusterBytes * freeClusters) / 1024
-                                               : (clusterBytes / 1024) * freeClusters;
-  SetDlgItemTextA(dialog, IDC_AVAILABLE, FormatKilobytes(freeKilobytes));
+  SetDlgItemTextA(dialog, IDC_AVAILABLE,
+                  FormatKilobytes(FreeKilobytes(bytesPerSector * sectorsPerCluster, freeClusters)));
   char directory[kPathSize] = {};
   GetCurrentDirectoryA(kPathSize, directory);
   SetDlgItemTextA(dialog, IDC_DESTINATION, directory);
@@ -223,7 +210,7 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   SetRunControls(dialog, true);
   ShowIdleLine(dialog, true);
   EnableInformation(dialog);
-  SetDlgItemTextA(dialog, IDC_REQUIRED, FormatKilobytes(RequiredKilobytes()));
+  SetDlgItemTextA(dialog, IDC_REQUIRED, FormatKilobytes(RequiredKilobytes(gArchiveState)));
   ApplyDirectiveOptions(dialog);
   if (request->lCustData) {
     UpdateDiskSpace(dialog);

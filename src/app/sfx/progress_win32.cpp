@@ -30,7 +30,7 @@ void SetLoadedText(HWND dialog, int id, int stringId) {
 
 void ShowExtractedFigure(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_EXTRACTED,
-                  FormatKilobytes(static_cast<unsigned>(std::ceil(gExtractedTotal / 1024))));
+                  FormatKilobytes(static_cast<uint64_t>(std::ceil(gExtractedTotal / 1024))));
 }
 
 // The file just written, as the item line names it, counts with its size on disk.
