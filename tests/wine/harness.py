@@ -85,6 +85,11 @@ def have_wine():
     return shutil.which("wine") is not None and shutil.which("Xvfb") is not None
 
 
+def have_wine32():
+    """Whether Wine can run 32-bit programs here (Debian's wine32:i386)."""
+    return os.path.exists("/usr/lib/i386-linux-gnu/wine/i386-windows/ntdll.dll")
+
+
 def windows_path(path):
     """The Windows name of a Unix path: Wine maps the Unix root to drive Z:."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -513,14 +518,19 @@ class WineTestCase(unittest.TestCase):
 
 
 class StubTestCase(WineTestCase):
-    """A Wine test of the x86_64 stub (cls.stub), with a directory for its screenshots."""
+    """A Wine test of the stub (cls.stub), with a directory for its screenshots. The x86_64 stub
+    unless VESPA_STUB_ARCH=i686 asks for the i686 one, which needs 32-bit Wine."""
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.stub = os.path.join(WIN64_BIN, "vespa-sfx.exe")
+        arch = os.environ.get("VESPA_STUB_ARCH", "x86_64")
+        if arch == "i686" and not have_wine32():
+            raise unittest.SkipTest("32-bit Wine (wine32:i386) is not installed")
+        cls.bits = 32 if arch == "i686" else 64
+        cls.stub = os.path.join(WIN32_BIN if arch == "i686" else WIN64_BIN, "vespa-sfx.exe")
         if not os.path.exists(cls.stub):
-            raise AssertionError("the x86_64 stub is missing: " + cls.stub)
+            raise AssertionError(f"the {arch} stub is missing: " + cls.stub)
         cls.screenshots = os.path.join(WINE_ROOT, "screenshots")
         os.makedirs(cls.screenshots, exist_ok=True)
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The main dialog of the real x86_64 stub under Wine, used as a person would: test runs and
+"""The main dialog of the real stub under Wine, used as a person would: test runs and
 extractions, the destination created on request, the overwrite and password questions, Cancel
 in the middle of a run, the comment viewer, the About box and the keyboard mnemonics.
+The x86_64 stub; VESPA_STUB_ARCH=i686 runs the same on the i686 stub where 32-bit Wine is.
 """
 
 import os
@@ -381,7 +382,7 @@ class MainDialog(harness.StubTestCase):
         driver.press(ABOUT)
         self.assertEqual(driver.wait_window(ABOUT_TITLE, ABOUT_TEXT), "Sobre VESPA®")
         self.assertRegex(driver.text(ABOUT_TITLE), r"^VESPA® para Windows \d+\.\d+\.\d+$")
-        self.assertIn("64 bits", driver.text(ABOUT_TEXT))
+        self.assertIn(f"{self.bits} bits", driver.text(ABOUT_TEXT))
         driver.answer(IDOK)
         self.back_to_dialog(driver)
 
