@@ -149,8 +149,14 @@ def prepare_prefix(display_env):
     prefix = os.path.join(WINE_ROOT, "prefix-" + run_id)
     with open(os.path.join(WINE_ROOT, ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(os.path.join(prefix, ".booted")):
-            return prefix
+        # A prefix booted before 32-bit Wine was installed (or removed) no longer starts
+        # programs: the marker names the Wine it was booted with.
+        marker = os.path.join(prefix, ".booted")
+        wine_kind = "wine32=%s\n" % have_wine32()
+        if os.path.exists(marker):
+            with open(marker) as f:
+                if wine_kind in f.read():
+                    return prefix
         # Prefixes of runs that are over are never used again.
         for name in os.listdir(WINE_ROOT):
             if name.startswith("prefix-") and name != "prefix-" + run_id and not _run_alive(name[7:]):
@@ -170,8 +176,8 @@ def prepare_prefix(display_env):
         # The desktop mode is read when the wineserver starts: end this one.
         subprocess.run(["wineserver", "-k"], env=env, timeout=BOOT_TIMEOUT, check=False)
         subprocess.run(["wineserver", "-w"], env=env, timeout=BOOT_TIMEOUT, check=False)
-        with open(os.path.join(prefix, ".booted"), "w") as f:
-            f.write(time.strftime("%Y-%m-%d %H:%M:%S\n"))
+        with open(marker, "w") as f:
+            f.write(time.strftime("%Y-%m-%d %H:%M:%S\n") + wine_kind)
         return prefix
 
 

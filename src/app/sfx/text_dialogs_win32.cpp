@@ -16,6 +16,20 @@ bool EndOnButton(HWND dialog, WPARAM wParam) {
   return true;
 }
 
+// The viewer's selection: nothing, with the caret at the start, or the whole text.
+void SetViewerSelection(HWND dialog, bool whole) {
+  SendDlgItemMessageA(dialog, IDC_VIEWER_TEXT, EM_SETSEL, 0, whole ? 0xFFFF : 0);
+}
+
+// The viewer's buttons close it; the edit getting the focus back gets its selection back.
+BOOL ViewerCommand(HWND dialog, WPARAM wParam, bool wholeSelected) {
+  if (EndOnButton(dialog, wParam)) return TRUE;
+  if (LOWORD(wParam) == IDC_VIEWER_TEXT && HIWORD(wParam) == EN_SETFOCUS) {
+    SetViewerSelection(dialog, wholeSelected);
+  }
+  return FALSE;
+}
+
 // The comment starts unselected with the caret at its start, also when the edit gets the focus
 // back (the dialog manager selects a focused edit whole). A deselection alone would leave the
 // caret at the end of the text.
@@ -27,16 +41,12 @@ INT_PTR CALLBACK CommentViewerProc(HWND dialog, UINT message, WPARAM wParam, LPA
       if (char* text = reinterpret_cast<char*>(lParam)) {
         SetDlgItemTextA(dialog, IDC_VIEWER_TEXT, text);
         delete[] text;
-        SendDlgItemMessageA(dialog, IDC_VIEWER_TEXT, EM_SETSEL, 0, 0);
+        SetViewerSelection(dialog, false);
       }
       return TRUE;
     }
     case WM_COMMAND:
-      if (EndOnButton(dialog, wParam)) return TRUE;
-      if (LOWORD(wParam) == IDC_VIEWER_TEXT && HIWORD(wParam) == EN_SETFOCUS) {
-        SendDlgItemMessageA(dialog, IDC_VIEWER_TEXT, EM_SETSEL, 0, 0);
-      }
-      return FALSE;
+      return ViewerCommand(dialog, wParam, false);
     default:
       return FALSE;
   }
@@ -56,16 +66,12 @@ INT_PTR CALLBACK TitledTextProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("\r\n"));
         SendMessageA(edit, EM_SETSEL, 0, 0);
         SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(record->first));
-        SendMessageA(edit, EM_SETSEL, 0, 0xFFFF);
+        SetViewerSelection(dialog, true);
       }
       return TRUE;
     }
     case WM_COMMAND:
-      if (EndOnButton(dialog, wParam)) return TRUE;
-      if (LOWORD(wParam) == IDC_VIEWER_TEXT && HIWORD(wParam) == EN_SETFOCUS) {
-        SendDlgItemMessageA(dialog, IDC_VIEWER_TEXT, EM_SETSEL, 0, 0xFFFF);
-      }
-      return FALSE;
+      return ViewerCommand(dialog, wParam, true);
     default:
       return FALSE;
   }
