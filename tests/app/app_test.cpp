@@ -13,13 +13,6 @@
 
 namespace {
 
-std::string Backslashed(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
 TEST(ResolveInitialDirectory, CutsAtTheFirstMissingPrefix) {
   TempDir dir;
   mkdir(dir.file("A").c_str(), 0755);

@@ -100,13 +100,6 @@ TEST(TrimDestination, DropsATrailingSeparatorExceptAtADriveRoot) {
   }
 }
 
-std::string Backslashed(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
 std::string CurrentDirectory() {
   char buffer[4096];
   return getcwd(buffer, sizeof buffer) ? buffer : "";

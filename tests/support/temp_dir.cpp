@@ -39,3 +39,10 @@ bool TempDir::exists(const std::string& name) const {
   struct stat st;
   return stat(file(name).c_str(), &st) == 0;
 }
+
+std::string Backslashed(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}

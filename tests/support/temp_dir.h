@@ -17,3 +17,7 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// A Unix path written with '\' separators, as a Windows user types one; the file layer takes
+// either separator.
+std::string Backslashed(std::string path);
