@@ -1,60 +1,20 @@
 #include "app/dialog_run.h"
 
-#include <cstring>
+#include "shell/directive_flags.h"
 
-#include "app/directive_flags.h"
-#include "extract/decrypt.h"
-#include "options/parser.h"
-#include "options/run_options.h"
-
-namespace {
-
-constexpr char kPasswordOption[] = "-PASSWORD=";
-// A control character: no password typed in a dialog contains one.
-constexpr char kPasswordPlaceholder = '\x01';
-
-char gDirectoriesWord[] = "-DIRECTORIES";
-char gTestWord[] = "-TEST";
-char gExtractWord[] = "-EXTRACT";
-char gOverwriteWord[] = "-OVERWRITE";
-char gOverwriteNeverWord[] = "-OVERWRITE=NEVER";
-char gPasswordWord[sizeof kPasswordOption + kPasswordSize];
-char* gArgumentVector[6];
-
-void FillPasswordWord() {
-  std::memset(gPasswordWord, 0, sizeof gPasswordWord);
-  std::memcpy(gPasswordWord, kPasswordOption, sizeof kPasswordOption - 1);
-  char* value = gPasswordWord + sizeof kPasswordOption - 1;
-  if (storedPassword[0]) {
-    std::strncpy(value, storedPassword, kPasswordSize - 1);
-  } else {
-    value[0] = kPasswordPlaceholder;
-  }
-}
-
-}  // namespace
-
-char** BuildArgumentVector(uint16_t directiveFlags, bool test) {
-  int n = 0;
-  if (directiveFlags & kDirectiveRecreateDirectories) gArgumentVector[n++] = gDirectoriesWord;
+RunOptions DialogRunOptions(uint16_t directiveFlags, bool test) {
+  RunOptions options;
+  if (directiveFlags & kDirectiveRecreateDirectories) options.Path = options.Recurse = 1;
   if (test) {
-    gArgumentVector[n++] = gTestWord;
+    options.command = kCommandTest;
   } else {
-    gArgumentVector[n++] = gExtractWord;
+    options.command = kCommandExtract;
     if (directiveFlags & kDirectiveOverwriteAlways) {
-      gArgumentVector[n++] = gOverwriteWord;
+      options.Overwrite = kOverwriteAlways;
     } else if (directiveFlags & kDirectiveOverwriteNever) {
-      gArgumentVector[n++] = gOverwriteNeverWord;
+      options.Overwrite = kOverwriteNever;
     }
   }
-  FillPasswordWord();
-  gArgumentVector[n++] = gPasswordWord;
-  gArgumentVector[n] = nullptr;
-  return gArgumentVector;
-}
-
-void ParseDialogRun(uint16_t directiveFlags, bool test) {
-  char** words = BuildArgumentVector(directiveFlags, test);
-  ResetOptions(&gRunOptions);
-  ProcessArguments(words);
+  options.Password = 1;
+  return options;
 }

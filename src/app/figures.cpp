@@ -5,8 +5,8 @@
 uint64_t RequiredKilobytes(const ArchiveState* archive) {
   if (!archive || !archive->entries()) return 0;
   uint64_t total = 0;
-  CentralHeader* const* entries = archive->entries();
-  for (uint32_t i = 0; i < archive->entryCount; ++i) total += entries[i]->uncompressedSize();
+  const CentralHeader* entries = archive->entries();
+  for (uint32_t i = 0; i < archive->entryCount; ++i) total += entries[i].uncompressedSize;
   return (total + 1023) / 1024;
 }
 

@@ -1,14 +1,5 @@
-// The pass that runs one parsed command and the driver that walks the entries.
-#include <string>
-
-#include "app/app.h"
-#include "authenticity/summary.h"
-#include "extract/context.h"
-#include "extract/selection.h"
-#include "options/parser.h"
-#include "options/run_options.h"
-#include "report/report.h"
-#include "zip/archive_state.h"
+// The pass that runs one command and the driver that walks the entries.
+#include "app/session.h"
 
 namespace {
 
@@ -17,71 +8,72 @@ constexpr int kCommandDefaultComment = 1;
 constexpr int kCommandDefaultHeader = 14;
 constexpr int kCommandDefaultMove = 16;
 
-// Each string of a name block: a list file when it starts with the list-file marker.
-void AddNamesFromBlock(ArchiveState* archive, const char* block, int excludeFlag) {
-  if (!block) return;
-  for (const char* s = block; *s; s += std::char_traits<char>::length(s) + 1) {
-    if (*s == gRunOptions.listMarker) {
-      ReadListFile(s + 1, excludeFlag);
-    } else if (excludeFlag) {
-      AddExcludeName(&archive->names, s);
-    } else {
-      AddIncludeName(&archive->names, s);
-    }
-  }
+int CommandOf(const RunOptions& options) {
+  if (options.command != 0) return options.command;
+  if (options.Comment) return kCommandDefaultComment;
+  if (options.Header) return kCommandDefaultHeader;
+  if (options.Move) return kCommandDefaultMove;
+  return 0;
 }
 
 }  // namespace
 
-int RunCommand() {
-  RunOptions& options = gRunOptions;
-  if (options.command == kCommandHelp) EndProcess(gWarningFlag);
-  if (options.command == kCommandVersion) EndProcess(kExitVersion);
+Status RunCommand(Session& session, const RunRequest& request, int* processed) {
+  if (processed) *processed = 0;
+  const RunOptions& options = request.options;
+  if (options.command == kCommandHelp) return Status::Exit(session.reporter.warned() ? 1 : 0);
+  if (options.command == kCommandVersion) return Status::Exit(kExitVersion);
 
-  ArchiveState* archive = gArchiveState;
-  AddNamesFromBlock(archive, options.includeBlock, 0);
-  AddNamesFromBlock(archive, options.excludeBlock, 1);
-  if (archive->names.includeCount == 0) AddIncludeName(&archive->names, "*.*");
-  ReverseIncludeList(&archive->names);
-
-  if (options.command == 0) {
-    if (options.Comment) {
-      options.command = kCommandDefaultComment;
-    } else if (options.Header) {
-      options.command = kCommandDefaultHeader;
-    } else if (options.Move) {
-      options.command = kCommandDefaultMove;
-    }
-  }
-
-  switch (options.command) {
+  switch (CommandOf(options)) {
     case kCommandExtract:
     case kCommandTest:
     case kCommandPrint:
     case kCommandConsole:
-      return RunEntries(archive);
+      break;
     default:
-      return 0;
+      return Status();
   }
+  if (!request.names.include.empty()) return RunEntries(session, request, processed);
+  // Without include names every entry is taken, as the pattern "*.*" takes it.
+  RunRequest everything = request;
+  everything.names.include.push_back("*.*");
+  return RunEntries(session, everything, processed);
 }
 
-int RunEntries(ArchiveState* archive) {
-  const EndRecord* end = archive->endRecord();
-  uint32_t count = end ? end->totalEntries() : 0;
-  if (count == 0) return 0;
+Status RunEntries(Session& session, const RunRequest& request, int* processed) {
+  if (processed) *processed = 0;
+  ArchiveState& archive = session.archive;
+  const EndRecord* end = archive.endRecord();
+  uint32_t count = end ? end->totalEntries : 0;
+  if (count == 0) return Status();
 
-  ExtractionContext context(archive, archive->destination);
-  int key = gRunOptions.SortExtract;
-  sortEntries(key >= kSortDescending ? key - kSortDescending : key, archive->entries(), count);
+  const RunOptions& options = request.options;
+  ExtractionContext context(&archive, options, session.reporter, session.callbacks,
+                            request.destination.c_str());
+  if (!context.ready()) return Status::Fatal(kFatalNoMemoryForExtraction);
+  context.consoleSink = request.consoleSink;
 
-  CentralHeader** entries = archive->entries();
+  // Each run starts from the summary of the directory as loaded.
+  AuthenticitySummary authenticity = session.authenticity;
+  int key = options.SortExtract;
+  sortEntries(key, archive.entries(), count, archive.spanned != 0);
+
+  CentralHeader* entries = archive.entries();
   bool backwards = key >= kSortDescending;
   for (uint32_t i = 0; i < count; ++i) {
-    const CentralHeader* entry = entries[backwards ? count - 1 - i : i];
-    if (!SelectEntry(archive, entry)) continue;
-    if (!SelectByTarget(archive, entry)) continue;
-    if (ExtractEntry(&context, entry) != 0) break;  // the user asked to stop
+    const CentralHeader* entry = &entries[backwards ? count - 1 - i : i];
+    if (!SelectEntry(request.names, options, entry)) continue;
+    if (!SelectByTarget(options, context.destination, entry)) continue;
+    int stop = ExtractEntry(&context, entry);
+    if (context.crcCheck == CrcCheck::kMismatched) {
+      AuthenticityCrcMismatch(&authenticity, entry, context.computedCrc);
+    } else if (context.crcCheck == CrcCheck::kMatched) {
+      AuthenticityVerifiedEntry(&authenticity, entry, session.reporter);
+    }
+    if (stop) break;  // the user asked to stop, or the run failed
   }
-  VerifyAuthenticity(&archive->authenticity);
-  return context.processedCount;
+  if (processed) *processed = context.processedCount;
+  if (context.failed()) return context.status;
+  VerifyAuthenticity(&authenticity, session.reporter);
+  return Status();
 }

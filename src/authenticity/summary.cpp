@@ -12,7 +12,7 @@ constexpr uint16_t kProtectedMask = 0x0006;
 constexpr uint16_t kAttributesCarryData = 0x0004;
 
 bool IsProtected(const CentralHeader* entry) {
-  return (entry->internalAttributes() & kProtectedMask) != 0;
+  return (entry->internalAttributes & kProtectedMask) != 0;
 }
 
 }  // namespace
@@ -21,14 +21,14 @@ void ClearAuthenticitySummary(AuthenticitySummary* summary) { *summary = Authent
 
 void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader* entry) {
   // Only entries made on an MS-DOS-compatible host take part.
-  if (!IsProtected(entry) || entry->versionMadeBy() >= 256) return;
-  summary->total += entry->crc32() + ((entry->internalAttributes() & kAttributesCarryData)
-                                          ? entry->externalAttributes()
-                                          : entry->dosDateTime());
+  if (!IsProtected(entry) || entry->versionMadeBy >= 256) return;
+  summary->total += entry->crc32 + ((entry->internalAttributes & kAttributesCarryData)
+                                        ? entry->externalAttributes
+                                        : entry->dosDateTime);
   summary->marked = 1;
 
   // The extra field's lengths come from the archive: never step past the field.
-  ByteReader fields(entry->extra(), entry->extraLength());
+  ByteReader fields(entry->extra, entry->extraLength);
   while (fields.remaining() >= 4) {
     const uint8_t* field = fields.current();
     uint16_t id = fields.u16();
@@ -45,22 +45,30 @@ void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader
 
 void AuthenticityCrcMismatch(AuthenticitySummary* summary, const CentralHeader* entry,
                              uint32_t computedCrc) {
-  if (IsProtected(entry)) summary->total += computedCrc - entry->crc32();
+  if (IsProtected(entry)) summary->total += computedCrc - entry->crc32;
 }
 
-void AuthenticityVerifiedEntry(AuthenticitySummary*, const CentralHeader* entry) {
-  if (IsProtected(entry)) NotifyAuthentic();
+void AuthenticityVerifiedEntry(AuthenticitySummary*, const CentralHeader* entry,
+                               Reporter& report) {
+  if (IsProtected(entry)) report.authentic();
 }
 
-void VerifyAuthenticity(AuthenticitySummary* summary) {
+AuthenticitySummary GatherAuthenticitySummary(const CentralHeader* entries, uint32_t count) {
+  AuthenticitySummary summary;
+  for (uint32_t i = 0; i < count; ++i) AuthenticityDirectoryHook(&summary, &entries[i]);
+  return summary;
+}
+
+void VerifyAuthenticity(AuthenticitySummary* summary, Reporter& report) {
   // Protected entries without exactly one record cannot be vouched for.
   if (summary->recordCount == 0) {
-    if (summary->marked) ReportWarning(22, "");
+    if (summary->marked) report.warning(kWarnAuthenticityUnvouched, "");
     return;
   }
   if (summary->recordCount >= 2) {
-    ReportWarning(22, "");
+    report.warning(kWarnAuthenticityUnvouched, "");
     return;
   }
-  // Deciphering and checking a single record comes with the authenticity display.
+  // Not built yet: deciphering and checking a single record comes with the authenticity
+  // display.
 }

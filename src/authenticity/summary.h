@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+class Reporter;
 struct CentralHeader;
 
 struct AuthenticitySummary {
@@ -14,13 +15,16 @@ struct AuthenticitySummary {
 };
 
 void ClearAuthenticitySummary(AuthenticitySummary* summary);
-// Called for every central header as the directory loads.
+// Called for every central header of the loaded directory, in load order.
 void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader* entry);
+// The summary of a whole loaded directory.
+AuthenticitySummary GatherAuthenticitySummary(const CentralHeader* entries, uint32_t count);
 // Called when an entry's data does not match its stored CRC: the total then stands for the data
 // actually found.
 void AuthenticityCrcMismatch(AuthenticitySummary* summary, const CentralHeader* entry,
                              uint32_t computedCrc);
 // Called after a CRC match; marks a protected entry in the progress display.
-void AuthenticityVerifiedEntry(AuthenticitySummary* summary, const CentralHeader* entry);
+void AuthenticityVerifiedEntry(AuthenticitySummary* summary, const CentralHeader* entry,
+                               Reporter& report);
 // Called after every walk of the entries.
-void VerifyAuthenticity(AuthenticitySummary* summary);
+void VerifyAuthenticity(AuthenticitySummary* summary, Reporter& report);

@@ -4,19 +4,26 @@
 #include <cstring>
 #include <new>
 
-#include "report/report.h"
-
-void (*gConsoleSink)(const uint8_t* bytes, uint32_t count) = nullptr;
-
-ExtractionContext::ExtractionContext(ArchiveState* archiveState, const char* destinationDirectory)
-    : archive(archiveState), destination(destinationDirectory ? destinationDirectory : "") {
+ExtractionContext::ExtractionContext(ArchiveState* archiveState, const RunOptions& runOptions,
+                                     Reporter& reporter, UserCallbacks* userCallbacks,
+                                     const char* destinationDirectory)
+    : archive(archiveState),
+      options(runOptions),
+      report(reporter),
+      callbacks(userCallbacks),
+      destination(destinationDirectory ? destinationDirectory : ""),
+      overwrite(runOptions.Overwrite),
+      passwordsAllowed(runOptions.Password) {
+  if (!runOptions.passwordText.empty()) {
+    password = runOptions.passwordText;
+    passwordKnown = true;
+  }
   work = new (std::nothrow) uint8_t[kWorkBufferSize];
-  window = new (std::nothrow) uint8_t[kWindowSize];
+  window = new (std::nothrow) uint8_t[kInflateWindowSize];
   input = new (std::nothrow) uint8_t[kInputBufferSize];
-  if (!work || !window || !input) ReportFatal(105, nullptr);
   // A distance reaching before an entry's first byte reads the window's old content: start it
   // from known bytes rather than whatever the allocator left.
-  std::memset(window, 0, kWindowSize);
+  if (window) std::memset(window, 0, kInflateWindowSize);
 }
 
 ExtractionContext::~ExtractionContext() {
@@ -25,6 +32,11 @@ ExtractionContext::~ExtractionContext() {
   delete[] work;
   delete[] input;
   delete[] window;
+}
+
+bool ExtractionContext::fail(const Status& failure) {
+  if (status.ok()) status = failure;
+  return false;
 }
 
 void ExtractionContext::destroyOutput() {

@@ -1,15 +1,21 @@
-// One run's engine state: the three buffers, the entry in hand and its output.
+// One run's engine state: what the run was asked, where it reports, its buffers, the entry in
+// hand and its output, the password and cipher keys, and the first fatal condition met.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "extract/decrypt.h"
 #include "fs/fs.h"
+#include "inflate/inflate.h"
+#include "options/run_options.h"
+#include "report/report.h"
 
 class ArchiveState;
+class UserCallbacks;
 struct CentralHeader;
 
 constexpr uint32_t kInputBufferSize = 61440;
-constexpr uint32_t kWindowSize = 65536;  // Deflate64 distances reach 65536
 constexpr uint32_t kWorkBufferSize = 10240;
 
 // File times from an NTFS extra field, as the file system keeps them.
@@ -20,26 +26,49 @@ constexpr int kNtfsCreation = 0;
 constexpr int kNtfsLastAccess = 1;
 constexpr int kNtfsLastWrite = 2;
 
+// Where CONSOLE sends decoded bytes; null discards them (the stub has no console).
+using ConsoleSink = void (*)(const uint8_t* bytes, uint32_t count);
+
+// How an entry's data compared with its stored CRC-32.
+enum class CrcCheck { kNotChecked, kMatched, kMismatched };
+
 struct ExtractionContext {
-  // Allocates the buffers (work, window, input); ReportFatal 105 when memory runs out.
-  ExtractionContext(ArchiveState* archive, const char* destination);
+  // The buffers are allocated here; ready() tells whether memory sufficed (message 105).
+  ExtractionContext(ArchiveState* archive, const RunOptions& options, Reporter& report,
+                    UserCallbacks* callbacks, const char* destination);
   // Destroys an output stream still open and frees the buffers.
   ~ExtractionContext();
   ExtractionContext(const ExtractionContext&) = delete;
   ExtractionContext& operator=(const ExtractionContext&) = delete;
 
+  bool ready() const { return work && window && input; }
+  // Records the first fatal condition of the run; returns false for the caller's convenience.
+  bool fail(const Status& failure);
+  bool failed() const { return !status.ok(); }
+
+  ArchiveState* archive;
+  const RunOptions& options;
+  Reporter& report;
+  UserCallbacks* callbacks;
+  ConsoleSink consoleSink = nullptr;
+  const char* destination;  // ends in a separator, or is empty
+  Status status;            // the first fatal condition; the run stops there
+
+  // What the user decided during the run.
+  int overwrite;              // starts as options.Overwrite; "always" and "never" answers stick
+  int passwordsAllowed;       // starts as options.Password; "skip all" clears it
+  std::string password;       // the password tried on encrypted entries
+  bool passwordKnown = false;  // password holds a given or typed password
+  CipherKeys keys;
+
   uint32_t crc = 0xFFFFFFFFu;  // running CRC-32 register of the entry
   int processedCount = 0;
   const CentralHeader* entry = nullptr;
-  ArchiveState* archive;
   uint8_t* input = nullptr;
   uint32_t inputSize = kInputBufferSize;
   uint8_t* window = nullptr;
-  uint32_t windowSize = kWindowSize;
   uint8_t* work = nullptr;
-  uint32_t workSize = kWorkBufferSize;
   FileStream* output = nullptr;
-  const char* destination;  // ends in a separator, or is empty
 
   // Per entry.
   char nameBuffer[kPathSize] = {};  // the stored name, '/' separators
@@ -52,20 +81,20 @@ struct ExtractionContext {
   uint32_t expectedSize = 0;
   uint32_t bytesOut = 0;
   NtfsTimes* ntfsTimes = nullptr;
+  CrcCheck crcCheck = CrcCheck::kNotChecked;
+  uint32_t computedCrc = 0;
 
   void destroyOutput();
 };
 
-// 0, or 1 when the user asked to stop the run.
+// 0, or 1 when the run stops: the user asked to, or context->status holds a fatal condition.
 int ExtractEntry(ExtractionContext* context, const CentralHeader* entry);
-// Compressed bytes of the entry, decrypted when needed; 0 once the entry's data is used up.
+// Compressed bytes of the entry, decrypted when needed; 0 once the entry's data is used up or
+// the run has failed.
 uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wanted);
 // Bytes beyond the central directory's uncompressed size are dropped; returns bytes taken.
 uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t count);
 int CopyStored(ExtractionContext* context);
 // The NTFS times of the first local extra field, or null.
-NtfsTimes* ReadNtfsTimes(const uint8_t* extra, uint32_t length);
+NtfsTimes* ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length);
 const char* MethodLabel(unsigned method);
-
-// Where CONSOLE sends decoded bytes; null discards them (the stub has no console).
-extern void (*gConsoleSink)(const uint8_t* bytes, uint32_t count);

@@ -7,16 +7,22 @@ struct ExtractionContext;
 struct CentralHeader;
 
 constexpr int kEncryptionHeaderSize = 12;
+// Passwords typed by the user are kept in buffers of this size (31 characters).
 constexpr int kPasswordSize = 32;
 constexpr int kMaxPasswordPrompts = 5;
 
-void UpdateKeys(uint8_t byte);
-void InitKeys(const char* password);
-void DecryptBytes(uint8_t* bytes, uint32_t count);
-void DecryptHeader(const char* password, uint8_t* header);
+// The cipher's three keys, advanced by every plaintext byte. Each decryption has its own.
+struct CipherKeys {
+  uint32_t key0 = 0x12345678u;
+  uint32_t key1 = 0x23456789u;
+  uint32_t key2 = 0x34567890u;
 
-// Receives passwords typed by the user; lives as long as the program.
-extern char storedPassword[kPasswordSize];
+  void update(uint8_t byte);
+  // Starts over and takes the password's bytes.
+  void init(const char* password);
+  void decrypt(uint8_t* bytes, uint32_t count);
+};
 
-// 0 accepted: the key state stands after the 12-byte header. 1 skipped: a warning was reported.
+// 0 accepted: the context's keys stand after the 12-byte header. 1 skipped: a warning was
+// reported, or the run failed reading the header.
 int CheckPassword(ExtractionContext* context, const CentralHeader* entry);

@@ -3,15 +3,14 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
-#include "authenticity/summary.h"
 #include "extract/context.h"
 #include "extract/crc32.h"
 #include "extract/decrypt.h"
 #include "extract/output.h"
+#include "extract/attributes.h"
 #include "inflate/inflate.h"
-#include "options/run_options.h"
-#include "report/report.h"
 #include "zip/archive_state.h"
 
 namespace {
@@ -22,9 +21,6 @@ constexpr uint32_t kStoredPiece = 10240;
 constexpr uint16_t kNtfsExtraId = 0x000A;
 constexpr uint16_t kNtfsTimesTag = 1;
 constexpr uint16_t kNtfsTimesSize = 24;
-// Attribute bits 0 to 2 and 16 to 31 can be dropped by the mask; bits 3 to 15 always stay.
-constexpr uint32_t kAlwaysKept = 0x0000FFF8;
-constexpr uint16_t kAttributesCarryData = 0x0004;
 
 const char* const kMethodLabels[12] = {
     "   Extracting",  "  Unshrinking", "   Unreducing", "   Unreducing",
@@ -59,7 +55,11 @@ const char* MethodLabel(unsigned method) { return kMethodLabels[method > 11 ? 11
 int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
   if (!entry) return 0;
   context->entry = entry;
-  copyEntryName(context->nameBuffer, entry->name(), entry->nameLength());
+  context->crcCheck = CrcCheck::kNotChecked;
+  const RunOptions& options = context->options;
+  const int command = options.command;
+  const bool nameFits =
+      copyEntryName(context->nameBuffer, sizeof context->nameBuffer, entry->name, entry->nameLength);
   context->outputName = context->nameBuffer;
   size_t nameLength = std::strlen(context->nameBuffer);
   context->isDirectory = nameLength > 0 && context->nameBuffer[nameLength - 1] == '/';
@@ -68,49 +68,62 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
   context->destroyOutput();
   FreeNtfsTimes(context);
 
-  const int command = gRunOptions.command;
-  uint16_t version = entry->versionNeeded();
+  // A name cut to fit a path would put the entry's data into some other file.
+  if (!nameFits && command == kCommandExtract) {
+    std::string whole(entry->name, entry->nameLength);
+    context->report.warning(kWarnCannotCreate, whole.c_str());
+    return 0;
+  }
+
+  uint16_t version = entry->versionNeeded;
   if (version > kMaxVersionNeeded) {
     char detail[kPathSize + 64];
     std::snprintf(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
                   context->outputName);
-    ReportWarning(3, detail);
+    context->report.warning(kWarnNeedsVersion, detail);
     return 0;
   }
 
   ArchiveState* archive = context->archive;
-  if (archive->spanned && entry->diskNumberStart() != static_cast<uint16_t>(archive->currentDisk)) {
-    archive->switchDisk(entry->diskNumberStart());
+  if (archive->spanned && entry->diskNumberStart != static_cast<uint16_t>(archive->currentDisk)) {
+    archive->switchDisk(entry->diskNumberStart);
   }
-  archive->seekEntryData(entry);
+  archive->seekEntryData(*entry);
+  if (archive->failed()) return context->fail(archive->status()), 1;
 
   context->bytesOut = 0;
-  if (gRunOptions.NoExtended) {
-    context->ntfsTimes = ReadNtfsTimes(archive->localExtra, archive->localExtraLength);
+  if (options.useNtfsTimes) {
+    context->ntfsTimes =
+        ReadNtfsTimes(context->report, archive->localExtra(), archive->localExtraLength());
   }
 
-  if (entry->flags() & kFlagEncrypted) {
-    if (CheckPassword(context, entry) != 0) {
+  if (entry->flags & kFlagEncrypted) {
+    int skipped = CheckPassword(context, entry);
+    if (archive->failed()) {
+      FreeNtfsTimes(context);
+      return context->fail(archive->status()), 1;
+    }
+    if (skipped != 0) {
       FreeNtfsTimes(context);
       return 0;
     }
     context->decrypting = 1;
-    context->remainingInput = entry->compressedSize() - kEncryptionHeaderSize;
+    context->remainingInput = entry->compressedSize - kEncryptionHeaderSize;
   } else {
-    context->remainingInput = entry->compressedSize();
+    context->remainingInput = entry->compressedSize;
   }
 
   if (!OpenOutput(context, entry, context->ntfsTimes)) {
     FreeNtfsTimes(context);
-    return context->abortRequested;
+    return context->failed() ? 1 : context->abortRequested;
   }
 
   if (command == kCommandTest) {
-    NotifyTesting();
+    context->report.testing();
   } else {
-    NotifyAction(MethodLabel(entry->method()));
+    context->report.action(MethodLabel(entry->method));
   }
-  NotifyItem(context->outputName);
+  context->report.item(context->outputName);
 
   if (context->isDirectory) {
     ++context->processedCount;
@@ -122,9 +135,9 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
 
   context->crc = 0xFFFFFFFFu;
   context->bytesOut = 0;
-  context->expectedSize = entry->uncompressedSize();
+  context->expectedSize = entry->uncompressedSize;
   bool failed = false;
-  switch (entry->method()) {
+  switch (entry->method) {
     case 0:
       CopyStored(context);
       break;
@@ -132,55 +145,58 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
     case 9: {
       ContextIo io(context);
       InflateBuffers buffers{context->input, context->inputSize, context->window, context->work};
-      int result = Inflate(buffers, io, entry->method() == 9);
-      if (result != 0) {
-        ReportWarning(result, context->nameBuffer);
+      int result = Inflate(buffers, io, entry->method == 9);
+      if (result != 0 && !context->failed() && !archive->failed()) {
+        context->report.warning(result, context->nameBuffer);
         failed = true;
       }
       break;
     }
     default:
-      ReportWarning(18, context->nameBuffer);
+      context->report.warning(kWarnUnknownMethod, context->nameBuffer);
       failed = true;
       break;
   }
+  // A read or write that failed under the decoder stops the run here.
+  if (archive->failed()) context->fail(archive->status());
+  if (context->failed()) {
+    FreeNtfsTimes(context);
+    return 1;
+  }
 
-  if (command == kCommandExtract && !(entry->externalAttributes() & kAttrVolumeLabel)) {
-    uint32_t lastWrite = entry->dosDateTime();
+  if (command == kCommandExtract && !(entry->externalAttributes & kAttrVolumeLabel)) {
+    uint32_t lastWrite = entry->dosDateTime;
     setFileTimes(context->output ? context->output->handle() : kInvalidHandle, context->outputName,
                  nullptr, nullptr, &lastWrite,
                  context->ntfsTimes ? context->ntfsTimes->times : nullptr,
-                 static_cast<unsigned>(gRunOptions.Times));
+                 static_cast<unsigned>(options.Times));
   }
   context->destroyOutput();
   FreeNtfsTimes(context);
 
-  if (command == kCommandExtract) {
-    uint32_t attributes = entry->externalAttributes();
-    if (entry->internalAttributes() & kAttributesCarryData) attributes &= 0xFF;
-    attributes &= ~gRunOptions.attributeDropMask | kAlwaysKept;
-    setAttributes(context->outputName, attributes);
-  }
+  if (command == kCommandExtract) setAttributes(context->outputName, FileAttributes(options, *entry));
 
   if (failed) return 0;
 
   uint32_t computed = ~context->crc;
-  if (computed != entry->crc32()) {
-    AuthenticityCrcMismatch(&archive->authenticity, entry, computed);
-    ReportWarning(4, context->nameBuffer);
+  context->computedCrc = computed;
+  if (computed != entry->crc32) {
+    context->crcCheck = CrcCheck::kMismatched;
+    context->report.warning(kWarnCrcFailed, context->nameBuffer);
   } else {
+    context->crcCheck = CrcCheck::kMatched;
     if (command == kCommandTest) {
-      NotifyTested();
+      context->report.tested();
     } else {
-      NotifyExtracted();
+      context->report.extracted();
     }
-    AuthenticityVerifiedEntry(&archive->authenticity, entry);
     ++context->processedCount;
   }
   return 0;
 }
 
 uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wanted) {
+  if (context->failed()) return 0;
   uint32_t n = wanted;
   if (n > context->remainingInput) {
     if (context->remainingInput == 0) return 0;
@@ -191,11 +207,12 @@ uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wan
     got = context->archive->readArchive(buffer, n);
     context->remainingInput -= got;
   }
-  if (context->decrypting) DecryptBytes(buffer, got);
+  if (context->decrypting) context->keys.decrypt(buffer, got);
   return got;
 }
 
 uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t count) {
+  if (context->failed()) return 0;
   uint32_t n = count;
   if (context->bytesOut + static_cast<uint64_t>(n) > context->expectedSize) {
     n = context->expectedSize - context->bytesOut;
@@ -205,10 +222,10 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
     if (context->output->write(bytes, n, &written) != 0 || written < n) {
       context->destroyOutput();
       deleteFile(context->outputName);
-      ReportFatal(11, context->outputName);
+      return context->fail(Status::Fatal(kFatalDiskFull, context->outputName)), 0;
     }
-  } else if (gRunOptions.command == kCommandConsole && gConsoleSink) {
-    gConsoleSink(bytes, n);
+  } else if (context->options.command == kCommandConsole && context->consoleSink) {
+    context->consoleSink(bytes, n);
   }
   context->bytesOut += n;
   context->crc = Crc32Update(context->crc, bytes, n);
@@ -217,7 +234,7 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
 
 int CopyStored(ExtractionContext* context) {
   if (context->expectedSize != context->remainingInput) {
-    ReportWarning(5, "");
+    context->report.warning(kWarnUnexpectedSize, "");
     uint32_t smaller = context->expectedSize < context->remainingInput ? context->expectedSize
                                                                       : context->remainingInput;
     context->expectedSize = context->remainingInput = smaller;
@@ -225,14 +242,14 @@ int CopyStored(ExtractionContext* context) {
   uint32_t left = context->expectedSize;
   while (left > 0) {
     uint32_t n = ReadEntryData(context, context->work, left < kStoredPiece ? left : kStoredPiece);
-    if (n == 0) break;
+    if (n == 0 || context->failed()) break;
     WriteOutput(context, context->work, n);
     left -= n;
   }
   return 0;
 }
 
-NtfsTimes* ReadNtfsTimes(const uint8_t* extra, uint32_t length) {
+NtfsTimes* ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length) {
   // Only an NTFS field that opens the local extra data is used.
   if (!extra || length < 4 || le16(extra) != kNtfsExtraId) return nullptr;
   uint16_t size = le16(extra + 2);
@@ -241,7 +258,7 @@ NtfsTimes* ReadNtfsTimes(const uint8_t* extra, uint32_t length) {
 
   NtfsTimes* times = new (std::nothrow) NtfsTimes();
   if (!times) {
-    ReportWarning(27, "");
+    report.warning(kWarnNoMemoryForTimes, "");
     return nullptr;
   }
   bool found = false;

@@ -4,49 +4,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "extract/attributes.h"
 #include "extract/context.h"
 #include "fs/fs.h"
-#include "options/run_options.h"
-#include "report/report.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
 
 namespace {
 
-// Attribute bits 0 to 2 and 16 to 31 can be dropped by the mask; bits 3 to 15 always stay.
-constexpr uint32_t kAlwaysKept = 0x0000FFF8;
-// Internal attribute bit 2: the external attributes carry more than the DOS byte.
-constexpr uint16_t kAttributesCarryData = 0x0004;
 constexpr int kCreationAttempts = 2;
 const char kNewNamePrompt[] = "Novo nome de arquivo? ";
-
-inline int Upper(int c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
-
-// Hosts whose external attributes hold DOS attributes in their low byte: MS-DOS, Unix (the
-// archivers there fill the low byte too), HPFS and NTFS.
-bool KeepsDosAttributes(const CentralHeader* entry) {
-  switch (entry->versionMadeBy() >> 8) {
-    case 0:
-    case 3:
-    case 6:
-    case 10:
-      return true;
-    default:
-      return false;
-  }
-}
-
-uint32_t DirectoryAttributes(const CentralHeader* entry) {
-  return entry->externalAttributes() & (~gRunOptions.attributeDropMask | kAlwaysKept);
-}
-
-uint32_t CreationAttributes(const CentralHeader* entry) {
-  if (!KeepsDosAttributes(entry)) return kAttrArchive;
-  uint32_t attributes = entry->externalAttributes();
-  if (entry->internalAttributes() & kAttributesCarryData) attributes &= 0xFF;
-  return attributes & (~gRunOptions.attributeDropMask | kAlwaysKept);
-}
 
 // A stored name decides where its file lands: a component of dots (and the blanks Windows
 // drops from the end of a name) that reaches the parent would put the file outside the
@@ -82,8 +51,11 @@ bool LookUp(const char* path, uint32_t* attributes) {
   return true;
 }
 
-void JoinPath(char* out, const char* directory, const char* name) {
-  std::snprintf(out, kPathSize, "%s%s", directory, name);
+// directory + name into out (kPathSize chars); false when the path does not fit, for a path cut
+// to fit would name some other file.
+bool JoinPath(char* out, const char* directory, const char* name) {
+  int length = std::snprintf(out, kPathSize, "%s%s", directory, name);
+  return length >= 0 && length < kPathSize;
 }
 
 // Where in a path the part that came from the archive (or from a relative new name) begins:
@@ -97,8 +69,8 @@ size_t StoredStart(const char* path, const char* destination) {
 
 // The directories on the way to path, from its stored part on; the last one too.
 // Returns the no-separator flag: 1 when the stored part held no separator.
-int MakeDirectories(char* scratch, size_t storedStart, bool isDirectory, bool create,
-                    const CentralHeader* entry) {
+int MakeDirectories(ExtractionContext* context, char* scratch, size_t storedStart,
+                    bool isDirectory, bool create, const CentralHeader* entry) {
   int noSeparator = 1;
   if (!std::strchr(scratch + storedStart, '/')) return noSeparator;
   if (!isDirectory) *std::strrchr(scratch, '/') = '\0';
@@ -110,9 +82,9 @@ int MakeDirectories(char* scratch, size_t storedStart, bool isDirectory, bool cr
   }
   if (create) {
     makeDirectory(scratch, nullptr);
-    if (isDirectory) setAttributes(scratch, DirectoryAttributes(entry));
+    if (isDirectory) setAttributes(scratch, DirectoryAttributes(context->options, *entry));
   } else {
-    ReportWarning(2, scratch);
+    context->report.warning(kWarnIllegalPath, scratch);
   }
   return noSeparator;
 }
@@ -146,17 +118,16 @@ Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entr
   uint32_t attributes = 0;
   if (!LookUp(bare, &attributes) || !(attributes & kAttrDirectory)) return Decision::kCreate;
 
-  RunOptions& options = gRunOptions;
-  if (options.Overwrite == kOverwriteNever) return Decision::kFinished;
-  if (options.Overwrite != kOverwriteAlways) {
-    switch (Upper(gCallbacks->AskDirectoryConflict(context->outputName))) {
+  if (context->overwrite == kOverwriteNever) return Decision::kFinished;
+  if (context->overwrite != kOverwriteAlways) {
+    switch (upperCaseChar(context->callbacks->AskDirectoryConflict(context->outputName))) {
       case 'A':
-        options.Overwrite = kOverwriteAlways;
+        context->overwrite = kOverwriteAlways;
         break;
       case 'N':
         return Decision::kFinished;
       case 'V':
-        options.Overwrite = kOverwriteNever;
+        context->overwrite = kOverwriteNever;
         return Decision::kFinished;
       case kAnswerEscape:
         context->abortRequested = 1;
@@ -165,27 +136,30 @@ Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entr
         break;
     }
   }
-  setAttributes(context->outputName, DirectoryAttributes(entry));
+  setAttributes(context->outputName, DirectoryAttributes(context->options, *entry));
   return Decision::kFinished;
 }
 
-// A new name from the user: asked until one without wildcards is given. Returns false when no
-// name was given at all, so that the entry is skipped instead of asking forever.
+// A new name from the user: asked until one without wildcards is given, that fits a path.
+// Returns false when no name was given at all, so that the entry is skipped instead of asking
+// forever.
 bool AskNewName(ExtractionContext* context, size_t* storedStart) {
   char line[kPathSize];
   for (;;) {
     std::memset(line, 0, sizeof line);
-    if (!gCallbacks->AskNewName(kNewNamePrompt, line, kPathSize)) return false;
+    if (!context->callbacks->AskNewName(kNewNamePrompt, line, kPathSize)) return false;
     line[kPathSize - 1] = '\0';
-    if (!std::strpbrk(line, "*?")) break;
-  }
-  toForwardSlashes(line);
-  if (line[0] == '/' || std::strchr(line, ':')) {
-    std::snprintf(context->pathBuffer, kPathSize, "%s", line);
-    *storedStart = 0;
-  } else {
-    JoinPath(context->pathBuffer, context->destination, line);
-    *storedStart = StoredStart(context->pathBuffer, context->destination);
+    if (std::strpbrk(line, "*?")) continue;
+    toForwardSlashes(line);
+    if (line[0] == '/' || std::strchr(line, ':')) {
+      std::snprintf(context->pathBuffer, kPathSize, "%s", line);
+      *storedStart = 0;
+      break;
+    }
+    if (JoinPath(context->pathBuffer, context->destination, line)) {
+      *storedStart = StoredStart(context->pathBuffer, context->destination);
+      break;
+    }
   }
   context->outputName = context->pathBuffer;
   return true;
@@ -193,28 +167,27 @@ bool AskNewName(ExtractionContext* context, size_t* storedStart) {
 
 // An existing file for a file entry: the overwrite mode, or the user, decides.
 Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, size_t* storedStart) {
-  RunOptions& options = gRunOptions;
   for (;;) {
-    if (options.Overwrite == kOverwriteAlways) return Decision::kCreate;
+    if (context->overwrite == kOverwriteAlways) return Decision::kCreate;
     if (!LookUp(context->outputName, nullptr)) return Decision::kCreate;
-    if (options.Overwrite == kOverwriteNever) {
-      NotifySkipping(context->outputName);
+    if (context->overwrite == kOverwriteNever) {
+      context->report.skipping(context->outputName);
       return Decision::kFinished;
     }
-    switch (Upper(gCallbacks->AskOverwrite(context->outputName, entry))) {
+    switch (upperCaseChar(context->callbacks->AskOverwrite(context->outputName, entry))) {
       case 'A':
-        options.Overwrite = kOverwriteAlways;
+        context->overwrite = kOverwriteAlways;
         return Decision::kCreate;
       case 'N':
-        NotifySkipping(context->outputName);
+        context->report.skipping(context->outputName);
         return Decision::kFinished;
       case 'V':
-        options.Overwrite = kOverwriteNever;
-        NotifySkipping(context->outputName);
+        context->overwrite = kOverwriteNever;
+        context->report.skipping(context->outputName);
         return Decision::kFinished;
       case 'R':
         if (!AskNewName(context, storedStart)) {
-          NotifySkipping(context->outputName);
+          context->report.skipping(context->outputName);
           return Decision::kFinished;
         }
         break;  // check the new name again
@@ -240,24 +213,24 @@ int SetLabel(ExtractionContext* context) {
   } else if (setVolumeLabel(nullptr, context->outputName) == 0) {
     return 1;
   }
-  ReportWarning(1, context->outputName);
+  context->report.warning(kWarnCannotCreate, context->outputName);
   return 0;
 }
 
 }  // namespace
 
 int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes* times) {
-  const RunOptions& options = gRunOptions;
+  const RunOptions& options = context->options;
   if (options.command == kCommandTest || options.command == kCommandConsole) return 1;
   if (options.command == kCommandPrint) return OpenPrintDevice(context);
 
   const char* stored = context->nameBuffer;
   if (std::strchr(stored, ':') || stored[0] == '/' || ClimbsOut(stored)) {
-    ReportWarning(2, stored);
+    context->report.warning(kWarnIllegalPath, stored);
     return 0;
   }
 
-  uint32_t attributes = CreationAttributes(entry);
+  uint32_t attributes = CreationAttributes(options, *entry);
   if (attributes & kAttrVolumeLabel) {
     if (!options.volume) return 0;
     return SetLabel(context);
@@ -266,7 +239,11 @@ int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes
   if (!options.Path) {
     if (char* slash = std::strrchr(context->outputName, '/')) context->outputName = slash + 1;
   }
-  JoinPath(context->pathBuffer, context->destination, context->outputName);
+  if (!JoinPath(context->pathBuffer, context->destination, context->outputName)) {
+    std::string whole = std::string(context->destination) + context->outputName;
+    context->report.warning(kWarnCannotCreate, whole.c_str());
+    return 0;
+  }
   context->outputName = context->pathBuffer;
   size_t storedStart = StoredStart(context->pathBuffer, context->destination);
 
@@ -283,7 +260,7 @@ int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes
     if (!context->output && options.Recurse) {
       char scratch[kPathSize];
       std::snprintf(scratch, sizeof scratch, "%s", context->outputName);
-      if (MakeDirectories(scratch, storedStart, isDirectory, options.Path != 0, entry) == 0) {
+      if (MakeDirectories(context, scratch, storedStart, isDirectory, options.Path != 0, entry) == 0) {
         noSeparator = 0;
       }
       if (!isDirectory) CreateOutputFile(context, attributes);
@@ -296,12 +273,12 @@ int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes
     // made (its parent missing, a file in the way) is reported, not listed as extracted.
     if (isDirectory && noSeparator == 0 && IsDirectoryOnDisk(context->outputName)) return 1;
   }
-  ReportWarning(1, context->outputName);
+  context->report.warning(kWarnCannotCreate, context->outputName);
   return 0;
 }
 
 int OpenPrintDevice(ExtractionContext* context) {
-  const char* device = gRunOptions.printDevice ? gRunOptions.printDevice : "";
+  const char* device = context->options.printDevice.c_str();
   FindInfo found{};
   SearchHandle search = findFirst(device, &found);
   const bool exists = search != kNoSearch;
@@ -312,7 +289,7 @@ int OpenPrintDevice(ExtractionContext* context) {
   if (!stream->isOpen()) {
     delete stream;
     if (exists) endSearch(search);
-    ReportFatal(16, device);
+    return context->fail(Status::Fatal(kFatalCannotOpenForWriting, device)), 0;
   }
   context->output = stream;
   // Every entry of a run opens the device again: appending keeps what earlier entries wrote.

@@ -3,8 +3,6 @@
 
 #include "extract/context.h"
 #include "extract/decrypt.h"
-#include "options/run_options.h"
-#include "report/report.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
 
@@ -13,34 +11,40 @@ namespace {
 // Which decrypted header byte proves the password: with a data descriptor the CRC was not known
 // when the header was written, so the encrypter used the high byte of the DOS time instead.
 uint8_t CheckByte(const CentralHeader* entry) {
-  if (entry->flags() & kFlagDataDescriptor) return static_cast<uint8_t>(entry->dosDateTime() >> 8);
-  return static_cast<uint8_t>(entry->crc32() >> 24);
+  if (entry->flags & kFlagDataDescriptor) return static_cast<uint8_t>(entry->dosDateTime >> 8);
+  return static_cast<uint8_t>(entry->crc32 >> 24);
+}
+
+// A password the callbacks hand over in a buffer of their own size.
+std::string Terminated(const char* buffer) {
+  return std::string(buffer, strnlen(buffer, kPasswordSize - 1));
 }
 
 }  // namespace
 
 int CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
-  RunOptions& options = gRunOptions;
-  if (!options.Password) {
-    ReportWarning(13, context->nameBuffer);
+  if (!context->passwordsAllowed) {
+    context->report.warning(kWarnSkippingEncrypted, context->nameBuffer);
     return 1;
   }
   // The compressed size comes from the archive: one too small to hold the encryption header
   // would have the header read run into whatever follows the entry, and the data length
   // wrap around below zero.
-  if (entry->compressedSize() < static_cast<uint32_t>(kEncryptionHeaderSize)) {
-    ReportWarning(5, context->nameBuffer);
+  if (entry->compressedSize < static_cast<uint32_t>(kEncryptionHeaderSize)) {
+    context->report.warning(kWarnUnexpectedSize, context->nameBuffer);
     return 1;
   }
 
   context->decrypting = 1;
   uint8_t saved[kEncryptionHeaderSize];
-  context->archive->readArchiveExact(saved, kEncryptionHeaderSize);
+  if (!context->archive->readArchiveExact(saved, kEncryptionHeaderSize)) return 1;
 
-  if (!options.passwordText) {
-    gCallbacks->GetPassword(storedPassword, kPasswordSize);
-    storedPassword[kPasswordSize - 1] = '\0';
-    options.passwordText = storedPassword;
+  char typed[kPasswordSize] = {};
+  if (!context->passwordKnown) {
+    // The password typed at an earlier run of the session, if any.
+    context->callbacks->GetPassword(typed, kPasswordSize);
+    context->password = Terminated(typed);
+    context->passwordKnown = true;
   }
 
   const uint8_t check = CheckByte(entry);
@@ -48,29 +52,28 @@ int CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
   for (;;) {
     uint8_t header[kEncryptionHeaderSize];
     std::memcpy(header, saved, sizeof header);
-    DecryptHeader(options.passwordText, header);
+    context->keys.init(context->password.c_str());
+    context->keys.decrypt(header, kEncryptionHeaderSize);
     if (header[kEncryptionHeaderSize - 1] == check) {
-      context->remainingInput = entry->compressedSize() - kEncryptionHeaderSize;
+      context->remainingInput = entry->compressedSize - kEncryptionHeaderSize;
       return 0;
     }
     // The password typed at the last prompt has been tried too before the entry is given up.
     if (prompts == kMaxPasswordPrompts) break;
 
-    // Typed passwords always land in the program's own store: the text of the option word
-    // that gave the first password has no room to take a longer one.
-    int answer = gCallbacks->AskPassword(context->nameBuffer, storedPassword, kPasswordSize);
-    storedPassword[kPasswordSize - 1] = '\0';
+    std::memset(typed, 0, sizeof typed);
+    int answer = context->callbacks->AskPassword(context->nameBuffer, typed, kPasswordSize);
     ++prompts;
-    if (answer == kPasswordSkipAll) options.Password = 0;
+    if (answer == kPasswordSkipAll) context->passwordsAllowed = 0;
     if (answer != kPasswordEntered) {
       if (prompts < kMaxPasswordPrompts) {
-        ReportWarning(13, "");
+        context->report.warning(kWarnSkippingEncrypted, "");
         return 1;
       }
       break;
     }
-    options.passwordText = storedPassword;
+    context->password = Terminated(typed);
   }
-  ReportWarning(20, context->nameBuffer);
+  context->report.warning(kWarnWrongPassword, context->nameBuffer);
   return 1;
 }

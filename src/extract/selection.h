@@ -2,13 +2,21 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
-#include "extract/name_lists.h"
+#include "options/run_options.h"
 
-class ArchiveState;
 struct CentralHeader;
 
-int SelectEntry(ArchiveState* archive, const CentralHeader* entry);
-int SelectByTarget(ArchiveState* archive, const CentralHeader* entry);
-int MatchNameLists(const NameLists* lists, const char* name, uint32_t length);
+// The include and exclude name patterns of a run, '/' separators.
+struct NameLists {
+  std::vector<std::string> include;  // empty: every name
+  std::vector<std::string> exclude;
+};
+
+int SelectEntry(const NameLists& names, const RunOptions& options, const CentralHeader* entry);
+// destination: where the run writes (ends in a separator, or is empty).
+int SelectByTarget(const RunOptions& options, const char* destination, const CentralHeader* entry);
+int MatchNameLists(const NameLists& lists, const char* name, uint32_t length);
 int MatchWildcard(const char* pattern, const char* name);

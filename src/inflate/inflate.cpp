@@ -14,7 +14,7 @@ namespace {
 
 using namespace inflate_detail;
 
-constexpr uint32_t kWindowSize = 65536;  // Deflate64 distances reach 65536 back
+constexpr uint32_t kWindowSize = kInflateWindowSize;
 constexpr uint32_t kWindowMask = kWindowSize - 1;
 // After the compressed data is used up the reader hands out this byte, and counts the refills that
 // found nothing; once more than six have come back empty when a symbol is due, the data has ended.

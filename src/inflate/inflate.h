@@ -12,11 +12,14 @@ class InflateIo {
   virtual void writeOutput(const uint8_t* bytes, uint32_t count) = 0;
 };
 
+// Deflate64 distances reach 65536 bytes back: the window holds that many.
+constexpr uint32_t kInflateWindowSize = 65536;
+
 // The buffers the decoder works in; it allocates nothing itself.
 struct InflateBuffers {
   uint8_t* input;   // compressed bytes, inputSize (61440)
   uint32_t inputSize;
-  uint8_t* window;  // sliding window and output buffer, exactly 65536 bytes
+  uint8_t* window;  // sliding window and output buffer, exactly kInflateWindowSize bytes
   uint8_t* work;    // code lengths, lookup tables and trees, 10240 bytes
 };
 

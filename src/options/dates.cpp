@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "options/run_options.h"
 
 namespace {
 
@@ -22,19 +21,19 @@ int TwoDigits(const char* s) { return (s[0] - '0') * 10 + (s[1] - '0'); }
 
 }  // namespace
 
-char* FormatDate(uint32_t packed, char* buffer) {
+char* FormatDate(uint32_t packed, int order, char* buffer) {
   char separator = ReadDateSeparator();
-  return FormatDateWith(packed, separator ? separator : '/', buffer);
+  return FormatDateWith(packed, order, separator ? separator : '/', buffer);
 }
 
-char* FormatDateWith(uint32_t packed, char separator, char* buffer) {
+char* FormatDateWith(uint32_t packed, int order, char separator, char* buffer) {
   int month = static_cast<int>((packed >> 21) & 0x0F);
   int day = static_cast<int>((packed >> 16) & 0x1F);
   int shortYear = static_cast<int>(((packed >> 25) + 80) % 100);
   if (month < 1 || month > 12) month = 1;
   if (day < 1) day = 1;
   int year = FullYear(shortYear);
-  switch (gRunOptions.LocaleDate) {
+  switch (order) {
     case kOrderDayMonthYear:
       std::snprintf(buffer, kDateTextSize, "%02d%c%02d%c%04d", day, separator, month, separator,
                     year);
@@ -51,7 +50,7 @@ char* FormatDateWith(uint32_t packed, char separator, char* buffer) {
   return buffer;
 }
 
-int ParseDate(const char* text, uint32_t* packed) {
+int ParseDate(const char* text, int order, uint32_t* packed) {
   const char* s = text + 1;
   int length = 0;
   while (s[length]) {
@@ -62,7 +61,7 @@ int ParseDate(const char* text, uint32_t* packed) {
   const bool withCentury = length == 8;
 
   int day, month, shortYear, century = 19;
-  switch (gRunOptions.LocaleDate) {
+  switch (order) {
     case kOrderDayMonthYear:
       day = TwoDigits(s);
       month = TwoDigits(s + 2);
@@ -104,12 +103,12 @@ uint32_t TodayPacked() {
   return date << 16;
 }
 
-int ReadLocaleOrder() {
+int ReadLocaleOrder(int* order) {
   char value[5];
   if (ReadLocaleValue(kLocaleDateOrder, value, sizeof value) != 0) return 1;
-  gRunOptions.LocaleDate = value[0] == '0'   ? kOrderMonthDayYear
-                           : value[0] == '1' ? kOrderDayMonthYear
-                                             : kOrderYearMonthDay;
+  *order = value[0] == '0'   ? kOrderMonthDayYear
+                : value[0] == '1' ? kOrderDayMonthYear
+                                   : kOrderYearMonthDay;
   // The clock style is asked as well; only whether the answer came matters.
   if (ReadLocaleValue(kLocaleClockStyle, value, sizeof value) != 0) return 1;
   return 0;

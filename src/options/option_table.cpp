@@ -6,16 +6,13 @@
 #include <cstring>
 #include <new>
 
-#include "app/app.h"
-#include "extract/name_lists.h"
 #include "options/dates.h"
 #include "options/parser.h"
-#include "options/run_options.h"
-#include "zip/archive_state.h"
+#include "report/messages.h"
 
 namespace {
 
-constexpr int kBadSubOption = 5;
+constexpr int kBadSubOption = kFatalBadSubOption;
 
 // The text after the first '=' of the word; null when there is none or nothing follows it.
 const char* ValueOf(const char* word) {
@@ -27,10 +24,10 @@ const char* ValueOf(const char* word) {
 // MASK and TIMES: ','-separated items; a value of 0 or more is ORed into the field, a negative
 // one ANDed into it, so that later items win.
 template <typename Field>
-int ApplyList(const char* list, const SubOptionRow* table, Field* field) {
+int ApplyList(OptionParse& parse, const char* list, const SubOptionRow* table, Field* field) {
   for (const char* item = list;;) {
     int32_t value = 0;
-    if (MatchSubOption(item, table, &value) != 0) return kBadSubOption;
+    if (int result = parse.subOption(item, table, &value)) return result;
     if (value >= 0) {
       *field |= static_cast<Field>(value);
     } else {
@@ -42,7 +39,8 @@ int ApplyList(const char* list, const SubOptionRow* table, Field* field) {
   }
 }
 
-int DateFilter(RunOptions* options, const char* word, uint16_t code) {
+int DateFilter(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   const bool after = code == 26;
   options->dateFilter |= after ? kFilterAfter : kFilterBefore;
   uint32_t& date = after ? options->AfterDate : options->BeforeDate;
@@ -51,76 +49,76 @@ int DateFilter(RunOptions* options, const char* word, uint16_t code) {
     date = TodayPacked();
     return 0;
   }
-  return ParseDate(value - 1, &date) == 0 ? 0 : kBadSubOption;
+  return ParseDate(value - 1, options->LocaleDate, &date) == 0 ? 0 : kBadSubOption;
 }
 
 // CONSOLE, HELP and VERSION's command.
-int SetCommand(RunOptions* options, const char* word, uint16_t code) {
+int SetCommand(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->command = code;
   return 0;
 }
 
-int Directories(RunOptions* options, const char* word, uint16_t code) {
+int Directories(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->Path = 1;
   options->Recurse = 1;
   const char* value = ValueOf(word);
   int32_t ignored = 0;
-  if (value && MatchSubOption(value, DirectoriesTable, &ignored) != 0) return kBadSubOption;
+  if (value) return parse.subOption(value, DirectoriesTable, &ignored);
   return 0;
 }
 
-// INCLUDE and EXCLUDE: the value joins the run's name block (read again before the run) and
-// reaches the name list now, or names a list file whose lines do.
-int NameOption(RunOptions* options, const char* word, uint16_t code) {
+// INCLUDE and EXCLUDE: the value is a name, or names a list file whose lines are names.
+int NameOption(OptionParse& parse, const char* word, uint16_t code) {
   const char* value = ValueOf(word);
   if (!value) return 0;
   const int excludeFlag = code == 34 ? 1 : 0;
-  char*& block = excludeFlag ? options->excludeBlock : options->includeBlock;
-  block = AppendNameBlock(block, value);
-  if (value[0] == options->listMarker) {
-    ReadListFile(value + 1, excludeFlag);
-  } else if (ArchiveState* archive = gArchiveState) {
-    if (excludeFlag) {
-      AddExcludeName(&archive->names, value);
-    } else {
-      AddIncludeName(&archive->names, value);
-    }
+  if (value[0] == parse.options().listMarker) return parse.listFile(value + 1, excludeFlag);
+  std::string name(value);
+  for (char& c : name) {
+    if (c == '\\') c = '/';
   }
+  (excludeFlag ? parse.line().excludes : parse.line().includes).push_back(name);
   return 0;
 }
 
 // EXTRACT and TEST.
-int ExtractOrTest(RunOptions* options, const char* word, uint16_t code) {
+int ExtractOrTest(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->command = code;
   if (const char* value = ValueOf(word)) {
     int32_t selection = 0;
-    if (MatchSubOption(value, SelectionTable, &selection) != 0) return kBadSubOption;
+    if (int result = parse.subOption(value, SelectionTable, &selection)) return result;
     options->extractSelection = selection;
   }
   if (options->sortGiven) options->SortExtract = options->requestedSort;
   return 0;
 }
 
-int Locale(RunOptions* options, const char* word, uint16_t code) {
+int Locale(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   if (const char* value = ValueOf(word)) {
     int32_t ignored = 0;
-    if (MatchSubOption(value, LocaleTable, &ignored) != 0) return kBadSubOption;
+    if (int result = parse.subOption(value, LocaleTable, &ignored)) return result;
   }
-  if (ReadLocaleOrder() != 0) options->LocaleDate = kOrderMonthDayYear;
+  int order = kOrderMonthDayYear;
+  options->LocaleDate = ReadLocaleOrder(&order) == 0 ? order : kOrderMonthDayYear;
   return 0;
 }
 
-int Mask(RunOptions* options, const char* word, uint16_t code) {
+int Mask(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   const char* value = ValueOf(word);
   if (!value) {
     options->attributeDropMask &= ~0x7u;
     return 0;
   }
-  return ApplyList(value, AttributeTable, &options->attributeDropMask);
+  return ApplyList(parse, value, AttributeTable, &options->attributeDropMask);
 }
 
 // A page length for paged output, which this program does not have: only checked.
-int More(RunOptions* options, const char* word, uint16_t code) {
+int More(OptionParse& parse, const char* word, uint16_t code) {
   const char* value = ValueOf(word);
   if (!value) return 0;
   bool nonZero = false;
@@ -131,54 +129,53 @@ int More(RunOptions* options, const char* word, uint16_t code) {
   return nonZero ? 0 : kBadSubOption;
 }
 
-int NoExtended(RunOptions* options, const char* word, uint16_t code) {
-  options->NoExtended = 0;
+int NoExtended(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
+  options->useNtfsTimes = false;
   return 0;
 }
 
-int Overwrite(RunOptions* options, const char* word, uint16_t code) {
+int Overwrite(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   const char* value = ValueOf(word);
   if (!value) {
     options->Overwrite = kOverwriteAlways;
     return 0;
   }
   int32_t mode = 0;
-  if (MatchSubOption(value, OverwriteTable, &mode) != 0) return kBadSubOption;
+  if (int result = parse.subOption(value, OverwriteTable, &mode)) return result;
   options->Overwrite = mode;
   return 0;
 }
 
-int Password(RunOptions* options, const char* word, uint16_t code) {
+int Password(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->Password = 1;
-  options->passwordText = ValueOf(word);
+  const char* value = ValueOf(word);
+  options->passwordText = value ? value : "";
   return 0;
 }
 
-int Print(RunOptions* options, const char* word, uint16_t code) {
+int Print(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->command = code;
   if (const char* value = ValueOf(word)) {
-    // The device name stays in the caller's word; it is only ever read.
-    options->printDevice = const_cast<char*>(value);
-    return 0;
+    options->printDevice = value;
+  } else if (options->printDevice.empty()) {
+    options->printDevice = "PRN";
   }
-  if (options->printDevice) return 0;
-  if (!options->printDeviceBuffer) {
-    options->printDeviceBuffer = new (std::nothrow) char[4];
-    if (!options->printDeviceBuffer) return 0;
-  }
-  std::memcpy(options->printDeviceBuffer, "PRN", 4);
-  options->printDevice = options->printDeviceBuffer;
   return 0;
 }
 
 // SILENT and WARNING: settings of the archiver that nothing in this program reads.
-int NoEffect(RunOptions* options, const char* word, uint16_t code) { return 0; }
+int NoEffect(OptionParse& parse, const char* word, uint16_t code) { return 0; }
 
-int Sort(RunOptions* options, const char* word, uint16_t code) {
+int Sort(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->requestedSort = kSortName;
   if (const char* value = ValueOf(word)) {
     int32_t key = 0;
-    if (MatchSubOption(value, SortTable, &key) != 0) return kBadSubOption;
+    if (int result = parse.subOption(value, SortTable, &key)) return result;
     options->requestedSort = key;
   }
   options->sortGiven = 1;
@@ -188,22 +185,25 @@ int Sort(RunOptions* options, const char* word, uint16_t code) {
   return 0;
 }
 
-int Times(RunOptions* options, const char* word, uint16_t code) {
+int Times(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   const char* value = ValueOf(word);
   if (!value) return 0;
-  return ApplyList(value, TimesTable, &options->Times);
+  return ApplyList(parse, value, TimesTable, &options->Times);
 }
 
-int Version(RunOptions* options, const char* word, uint16_t code) {
+int Version(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->command = code;
   int32_t ignored = 0;
   const char* value = ValueOf(word);
-  if (value && MatchSubOption(value, VersionTable, &ignored) != 0) return kBadSubOption;
+  if (value) return parse.subOption(value, VersionTable, &ignored);
   return 0;
 }
 
 // A drive letter, for labelling the disk; entries that carry a volume label need it.
-int Volume(RunOptions* options, const char* word, uint16_t code) {
+int Volume(OptionParse& parse, const char* word, uint16_t code) {
+  RunOptions* options = &parse.options();
   options->volume = 1;
   const char* value = ValueOf(word);
   if (!value) return 0;

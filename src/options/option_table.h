@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-struct RunOptions;
+class OptionParse;
 
-// Receives the whole option word without its switch character and the row's code; returns 0 or
-// the number of the fatal message to report (5: bad sub-option).
-using OptionHandler = int (*)(RunOptions* options, const char* word, uint16_t code);
+// Receives the parse in progress, the whole option word without its switch character and the
+// row's code; returns 0 or the number of the fatal message to report.
+using OptionHandler = int (*)(OptionParse& parse, const char* word, uint16_t code);
 
 struct OptionRow {
   const char* keyword;  // upper case; null ends the table

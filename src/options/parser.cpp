@@ -1,32 +1,11 @@
-// The option parser: argument vectors, keyword and sub-option matching, list files, name blocks.
+// The option parser: argument vectors, keyword and sub-option matching, list files, names.
 #include "options/parser.h"
 
 #include <cstring>
-#include <functional>
-#include <new>
 
-#include "app/app.h"
-#include "extract/name_lists.h"
-#include "fs/fs.h"
-#include "options/run_options.h"
-#include "report/report.h"
-#include "zip/archive_state.h"
+#include "report/messages.h"
 
 namespace {
-
-// The list file being read. The block buffer, its position and the end-of-file flag are shared
-// by every list file, which is why a list file cannot be read from within another one.
-struct ListFile {
-  FileHandle handle = kInvalidHandle;
-  char block[kListBlockSize];
-  uint32_t filled = 0;  // valid bytes in block
-  uint32_t next = 0;    // next byte to take
-  bool endOfFile = true;
-  bool active = false;
-};
-
-ListFile gList;
-char gListLine[kListLineMax + 1];
 
 // Keywords are ASCII; case folding stays out of the code page on purpose.
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -38,92 +17,85 @@ bool IsLetterOrDigit(char c) {
 // Option words and sub-options start with a letter, a digit, '-' or '+'.
 bool CanStartWord(char c) { return IsLetterOrDigit(c) || c == '-' || c == '+'; }
 
-bool InListLine(const char* p) {
-  std::less<const char*> before;
-  return p && !before(p, gListLine) && before(p, gListLine + sizeof gListLine);
-}
-
-char* CopyText(const char* text) {
-  size_t length = std::strlen(text);
-  char* copy = new (std::nothrow) char[length + 1];
-  if (!copy) ReportFatal(104, nullptr);
-  std::memcpy(copy, text, length + 1);
-  return copy;
-}
-
-// PASSWORD= and PRINT= keep pointers into their option word. A word read from a list file lives
-// in the line buffer, which the next line overwrites: such values get copies of their own.
-void KeepListFileValues(RunOptions* options) {
-  if (InListLine(options->passwordText)) {
-    char* copy = CopyText(options->passwordText);
-    delete[] options->passwordBuffer;
-    options->passwordBuffer = copy;
-    options->passwordText = copy;
+// Every '\\' taken in becomes '/'.
+std::string ForwardSlashes(const char* text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
   }
-  if (InListLine(options->printDevice)) {
-    char* copy = CopyText(options->printDevice);
-    delete[] options->printDeviceBuffer;
-    options->printDeviceBuffer = copy;
-    options->printDevice = copy;
-  }
-}
-
-void TakeName(char* name, int excludeFlag) {
-  ArchiveState* archive = gArchiveState;
-  if (!archive) return;
-  if (excludeFlag) {
-    AddExcludeName(&archive->names, name);
-  } else if (archive->requestedName[0]) {
-    AddIncludeName(&archive->names, name);
-  } else {
-    archive->setArchiveName(name);
-  }
+  return out;
 }
 
 }  // namespace
 
-bool IsSwitchCharacter(char c) {
-  return c == gRunOptions.switchChar || c == gRunOptions.secondSwitchChar || c == '/';
+bool IsSwitchCharacter(const RunOptions& options, char c) {
+  return c == options.switchChar || c == options.secondSwitchChar || c == '/';
 }
 
-bool OpensOptionWord(const char* s) {
-  if (!IsSwitchCharacter(s[0])) return false;
-  if (s[0] != '/' || s[0] == gRunOptions.switchChar || s[0] == gRunOptions.secondSwitchChar) {
-    return true;
-  }
+bool OpensOptionWord(const RunOptions& options, const char* s) {
+  if (!IsSwitchCharacter(options, s[0])) return false;
+  if (s[0] != '/' || s[0] == options.switchChar || s[0] == options.secondSwitchChar) return true;
   return std::memchr(s + 1, '/', std::strcspn(s + 1, "=")) == nullptr;
 }
 
-void ProcessArguments(char** vector) {
+Status ParseArguments(char** vector, CommandLine* line) {
+  OptionParse parse(line);
+  return parse.arguments(vector);
+}
+
+Status OptionParse::arguments(char** vector) {
   for (char** next = vector; *next; ++next) {
-    char* s = *next;
-    if (OpensOptionWord(s)) {
-      int result = ProcessOptionWord(s + 1);
-      if (result != 0) ReportFatal(result, s + 1);
-    } else if (s[0] == gRunOptions.listMarker) {
-      ReadListFile(s + 1, 0);
-    } else if (ArchiveState* archive = gArchiveState) {
-      if (!archive->requestedName[0]) {
-        archive->setArchiveName(s);
-      } else if (!archive->setDestination(s, nullptr)) {
-        AddIncludeName(&archive->names, s);
-      }
+    const char* s = *next;
+    int result = 0;
+    detail_.clear();
+    if (OpensOptionWord(options(), s)) {
+      result = optionWord(s + 1);
+      if (result != 0) return Status::Fatal(result, detail_.empty() ? s + 1 : detail_.c_str());
+    } else if (s[0] == options().listMarker) {
+      result = listFile(s + 1, 0);
+      if (result != 0) return Status::Fatal(result, detail_.c_str());
+    } else {
+      takeName(s, 0, true);
     }
   }
-  if (gArchiveState && !gArchiveState->requestedName[0] && !NeedsNoArchive(gRunOptions.command)) {
-    ReportFatal(6, "");
+  if (line_->archiveName.empty() && !NeedsNoArchive(options().command)) {
+    return Status::Fatal(kFatalNoArchiveName, "");
+  }
+  return Status();
+}
+
+// The first name is the archive; on the command line the next one that reads as a directory
+// is the destination; every other name selects entries.
+void OptionParse::takeName(const char* name, int excludeFlag, bool fromCommandLine) {
+  if (excludeFlag) {
+    line_->excludes.push_back(ForwardSlashes(name));
+  } else if (line_->archiveName.empty()) {
+    line_->archiveName = ForwardSlashes(name);
+  } else if (!(fromCommandLine && line_->destination.empty() &&
+               AcceptDestination(name, &line_->destination))) {
+    line_->includes.push_back(ForwardSlashes(name));
   }
 }
 
-int ProcessOptionWord(const char* word) {
+int OptionParse::optionWord(const char* word) {
   uint16_t code = 0;
   int index = 0;
   int match = MatchOptionKeyword(word, OptionTable, &code, &index);
-  if (match == kMatchNone) return 4;
-  if (match == kMatchAmbiguous) return 2;
+  if (match == kMatchNone) return kFatalUnknownOption;
+  if (match == kMatchAmbiguous) return kFatalAmbiguousOption;
   OptionHandler handler = OptionTable[index].handler;
   if (!handler) return 0;
-  return handler(&gRunOptions, word, code);
+  return handler(*this, word, code);
+}
+
+int OptionParse::subOption(const char* value, const SubOptionRow* table, int32_t* result) {
+  switch (MatchSubOption(value, table, result)) {
+    case kMatchUnique: return 0;
+    case kMatchAmbiguous:
+      detail_ = value;
+      return kFatalAmbiguousSubOption;
+    default: return kFatalBadSubOption;
+  }
 }
 
 int MatchOptionKeyword(const char* word, const OptionRow* table, uint16_t* code, int* index) {
@@ -159,7 +131,7 @@ int MatchOptionKeyword(const char* word, const OptionRow* table, uint16_t* code,
 }
 
 int MatchSubOption(const char* text, const SubOptionRow* table, int32_t* value) {
-  if (!CanStartWord(text[0])) return 1;
+  if (!CanStartWord(text[0])) return kMatchNone;
   int count = 0;
   size_t j = 0;  // characters matched so far; later rows must share them
   int32_t taken = 0;
@@ -181,59 +153,68 @@ int MatchSubOption(const char* text, const SubOptionRow* table, int32_t* value) 
   }
   char end = text[j];
   if ((end == 0 || end == '=' || end == ',') && count >= 1) {
-    if (count > 1) ReportFatal(3, text);
+    if (count > 1) return kMatchAmbiguous;
     *value = taken;
-    return 0;
+    return kMatchUnique;
   }
-  return 1;
+  return kMatchNone;
 }
 
-int ReadListFile(const char* name, int excludeFlag) {
+int OptionParse::listFile(const char* name, int excludeFlag) {
   // An INCLUDE=@ or EXCLUDE=@ line would reuse the buffers of the list being read.
-  if (gList.active) ReportFatal(18, name);
+  if (list_.active) {
+    detail_ = name;
+    return kFatalCannotOpenList;
+  }
   FileHandle handle = createFile(name, kGenericRead, kShareRead, kOpenExisting, kAttrNormal);
-  if (handle == kInvalidHandle) ReportFatal(18, name);
-  gList.handle = handle;
-  gList.filled = gList.next = 0;
-  gList.endOfFile = false;
-  gList.active = true;
+  if (handle == kInvalidHandle) {
+    detail_ = name;
+    return kFatalCannotOpenList;
+  }
+  list_.handle = handle;
+  list_.filled = list_.next = 0;
+  list_.endOfFile = false;
+  list_.active = true;
 
-  while (ReadListLine(gListLine) > 0) {
-    char* s = gListLine;
+  int result = 0;
+  char line[kListLineMax + 1];
+  while (result == 0 && readListLine(line) > 0) {
+    char* s = line;
     while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n') ++s;
-    if (OpensOptionWord(s)) {
-      int result = ProcessOptionWord(s + 1);
-      if (result != 0) ReportFatal(result, s + 1);
-      KeepListFileValues(&gRunOptions);
+    if (OpensOptionWord(options(), s)) {
+      detail_.clear();
+      result = optionWord(s + 1);
+      if (result != 0 && detail_.empty()) detail_ = s + 1;
     } else {
-      TakeName(s, excludeFlag);
+      takeName(s, excludeFlag, false);
     }
   }
 
-  gList.active = false;
-  gList.handle = kInvalidHandle;
-  gList.filled = gList.next = 0;
-  gList.endOfFile = true;
-  return closeFile(handle);
+  list_.active = false;
+  list_.handle = kInvalidHandle;
+  list_.filled = list_.next = 0;
+  list_.endOfFile = true;
+  closeFile(handle);
+  return result;
 }
 
-int ReadListLine(char* line) {
+int OptionParse::readListLine(char* line) {
   int count = 0;
   bool carriageReturn = false;  // held back: with a line feed after it, it is dropped
   auto store = [&](char c) {
     if (count < kListLineMax) line[count++] = c;
   };
   for (;;) {
-    if (gList.next == gList.filled) {
-      if (gList.endOfFile) break;
+    if (list_.next == list_.filled) {
+      if (list_.endOfFile) break;
       uint32_t got = 0;
-      if (readFile(gList.handle, gList.block, kListBlockSize, &got) != 0) got = 0;
-      gList.filled = got;
-      gList.next = 0;
-      if (got < kListBlockSize) gList.endOfFile = true;
+      if (readFile(list_.handle, list_.block, kListBlockSize, &got) != 0) got = 0;
+      list_.filled = got;
+      list_.next = 0;
+      if (got < kListBlockSize) list_.endOfFile = true;
       if (got == 0) break;
     }
-    char c = gList.block[gList.next++];
+    char c = list_.block[list_.next++];
     if (c == '\n') {
       carriageReturn = false;
       break;
@@ -247,22 +228,23 @@ int ReadListLine(char* line) {
   return count;
 }
 
-char* AppendNameBlock(char* block, const char* text) {
-  size_t textLength = std::strlen(text);
-  size_t oldStrings = block ? static_cast<size_t>(NameBlockLength(block)) - 1 : 0;
-  size_t size = oldStrings + textLength + 2;
-  char* grown = new (std::nothrow) char[size];
-  if (!grown) return block;
-  if (block) std::memcpy(grown, block, oldStrings);
-  std::memcpy(grown + oldStrings, text, textLength + 1);
-  grown[size - 1] = 0;
-  delete[] block;
-  return grown;
-}
-
-int NameBlockLength(const char* block) {
-  if (!block) return 0;
-  size_t length = 0;
-  while (block[length]) length += std::strlen(block + length) + 1;
-  return static_cast<int>(length + 1);
+bool AcceptDestination(const char* text, std::string* destination) {
+  size_t length = std::strlen(text);
+  if (length == 0) return false;
+  char last = text[length - 1];
+  bool looksLikeDirectory = last == '/' || last == '\\' || text[0] == '/' || text[0] == '\\' ||
+                            std::strchr(text, ':') != nullptr;
+  if (!looksLikeDirectory) {
+    uint32_t attributes = 0;
+    if (std::strpbrk(text, "*?") || getAttributes(text, &attributes) != 0 ||
+        !(attributes & kAttrDirectory)) {
+      return false;
+    }
+  }
+  // The destination prefixes every output path: one that does not fit with its separator is
+  // refused rather than cut, which would send the files somewhere else.
+  if (length > kPathSize - 2) return false;
+  *destination = ForwardSlashes(text);
+  if (last != '/' && last != '\\' && last != ':') *destination += '/';
+  return true;
 }

@@ -1,11 +1,16 @@
-// The option parser: option words, '@' list files and names, into gRunOptions, the name lists
-// and the archive name and destination of gArchiveState. Every parsing error ends the process
-// through ReportFatal.
+// The option parser: option words, '@' list files and names, into a command line value: the
+// run settings, the archive name, the destination and the include and exclude names. It touches
+// no archive; an error comes back as a status carrying the fatal message and its detail.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "fs/fs.h"
 #include "options/option_table.h"
+#include "options/run_options.h"
+#include "report/status.h"
 
 // Keyword matching copies the word into a work area of this size: longer option words are
 // refused as unknown (message 4).
@@ -19,42 +24,78 @@ constexpr int kMatchUnique = 0;
 constexpr int kMatchNone = 1;
 constexpr int kMatchAmbiguous = 2;
 
+// What an argument vector asks for.
+struct CommandLine {
+  RunOptions options;
+  std::string archiveName;  // the first name; names after it are include names
+  std::string destination;  // '/' separators, ending in one; empty when none was given
+  std::vector<std::string> includes;  // in the order given
+  std::vector<std::string> excludes;
+};
+
+// Processes a null-terminated vector of option words, '@' list files and names into *line,
+// which may come in with settings or an archive name already set. A command that needs an
+// archive and got no name is refused (message 6).
+Status ParseArguments(char** vector, CommandLine* line);
+
+// The parse in progress, as the option handlers see it.
+class OptionParse {
+ public:
+  explicit OptionParse(CommandLine* line) : line_(line) {}
+  OptionParse(const OptionParse&) = delete;
+  OptionParse& operator=(const OptionParse&) = delete;
+
+  RunOptions& options() { return line_->options; }
+  CommandLine& line() { return *line_; }
+
+  Status arguments(char** vector);
+  // word: the option text after its switch character. Returns 0, or the fatal message number:
+  // 2 ambiguous keyword, 4 unknown keyword, or the handler's own result; detail() then names
+  // what was refused.
+  int optionWord(const char* word);
+  // Reads a list file: option lines are processed, other lines become names (exclude names when
+  // excludeFlag is set). A file that cannot be opened, and a list file named from within a list
+  // file, are refused with message 18.
+  int listFile(const char* name, int excludeFlag);
+  // A sub-option of value in table: 0 with *value, 5 for no match, 3 when ambiguous.
+  int subOption(const char* value, const SubOptionRow* table, int32_t* result);
+  // What the last refused word or value was; null for the word itself.
+  const char* detail() const { return detail_.empty() ? nullptr : detail_.c_str(); }
+
+ private:
+  struct ListFile {
+    FileHandle handle = kInvalidHandle;
+    char block[kListBlockSize];
+    uint32_t filled = 0;  // valid bytes in block
+    uint32_t next = 0;    // next byte to take
+    bool endOfFile = true;
+    bool active = false;
+  };
+  int readListLine(char* line);
+  void takeName(const char* name, int excludeFlag, bool fromCommandLine);
+
+  CommandLine* line_;
+  ListFile list_;
+  std::string detail_;
+};
+
 // The switch character, the second switch character or '/'.
-bool IsSwitchCharacter(char c);
+bool IsSwitchCharacter(const RunOptions& options, char c);
 
 // A switch character opens s as an option word; so does a leading '/', except in a word that
 // holds a second '/' before any '=': no keyword holds one, and every absolute path on a
 // file system rooted at '/' does (a name directly under the root still reads as an option).
-bool OpensOptionWord(const char* s);
-
-// Processes a null-terminated vector of option words, '@' list files and names. Without an
-// archive state names go nowhere and no archive name is required, but options still parse.
-void ProcessArguments(char** vector);
-
-// word: the option text after its switch character. Returns 0, or the fatal message number:
-// 2 ambiguous keyword, 4 unknown keyword, or the handler's own result.
-int ProcessOptionWord(const char* word);
+bool OpensOptionWord(const RunOptions& options, const char* s);
 
 // Result kMatchUnique, kMatchNone or kMatchAmbiguous; code and index of the row that matched
 // (of the last of the equally good rows when ambiguous).
 int MatchOptionKeyword(const char* word, const OptionRow* table, uint16_t* code, int* index);
 
-// text: the sub-option with whatever follows it. Result 0 with *value, or 1 for no match; an
-// ambiguous sub-option ends the process with message 3.
+// text: the sub-option with whatever follows it. Result kMatchUnique with *value, kMatchNone,
+// or kMatchAmbiguous.
 int MatchSubOption(const char* text, const SubOptionRow* table, int32_t* value);
 
-// Reads a list file: option lines are processed, other lines become names (exclude names when
-// excludeFlag is set). Returns the result of closing the file. A file that cannot be opened, and
-// a list file named from within a list file, end the process with message 18.
-int ReadListFile(const char* name, int excludeFlag);
-
-// The next line of the list file being read into line (kListLineMax + 1 chars), without its line
-// feed; returns the count of characters stored, 0 at the end of the file or for an empty line.
-int ReadListLine(char* line);
-
-// A name block is a run of NUL-terminated strings ended by an empty string. Returns the new
-// block holding text after the old strings, and frees the old one; when memory runs out the old
-// block is returned unchanged.
-char* AppendNameBlock(char* block, const char* text);
-// Bytes of all strings with their NULs plus the final NUL; 0 for a null block.
-int NameBlockLength(const char* block);
+// A name given on the command line as the destination: one that ends in a separator, starts
+// with one or names a drive, or an existing directory. The accepted form uses '/' and ends in
+// one. False when text is not a destination, or does not fit a path with its separator.
+bool AcceptDestination(const char* text, std::string* destination);

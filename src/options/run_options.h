@@ -1,8 +1,9 @@
-// The run settings filled by the option parser. One process-wide instance; nothing resets it
-// between the runs of one process.
+// The run settings: what one test or extraction was asked to do. A value: the option parser
+// returns one, the main dialog fills one, and a run only reads it.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Command codes.
 constexpr int kCommandExtract = 6;
@@ -31,48 +32,48 @@ constexpr int kTimeAccess = 1;
 constexpr int kTimeModify = 2;
 constexpr int kTimeCreate = 4;
 
-struct RunOptions {
-  int command;
-  int Comment;
-  int extractSelection;
-  int Overwrite;
-  uint32_t attributeDropMask;  // bit 0 read-only, 1 hidden, 2 system: set = dropped
-  int Path;
-  int dateFilter;
-  int requestedSort;
-  int SortExtract;
-  int Times;
-  int LocaleDate;  // 2 month-day-year, 3 day-month-year, 4 year-month-day
-  int NoExtended;  // 1 unless NOEXTENDED was given
-  int Header;
-  int Move;
-  int Password;
-  int Recurse;
-  int sortGiven;
-  int volume;
-  char switchChar;
-  char listMarker;
-  char secondSwitchChar;
-  const char* passwordText;  // not owned; null when PASSWORD had no text
-  char* includeBlock;        // owned name block
-  char* excludeBlock;        // owned name block
-  char* printDevice;         // the text after '=' of PRINT, or printDeviceBuffer
-  char* printDeviceBuffer;   // owned "PRN", or an owned copy of a device named in a list file
-  char* passwordBuffer;      // owned copy of a password named in a list file
-  uint32_t AfterDate;
-  uint32_t BeforeDate;
+// Sort keys of the entry list; 8 added walks the sorted list backwards.
+constexpr int kSortNatural = 0;
+constexpr int kSortName = 2;
+constexpr int kSortExtension = 3;
+constexpr int kSortDate = 4;
+constexpr int kSortSize = 5;
+constexpr int kSortRatio = 6;
+constexpr int kSortCrc = 7;
+constexpr int kSortDescending = 8;
 
-  RunOptions();
-  ~RunOptions();
+// Date orders of LocaleDate; any other value reads as month-day-year.
+constexpr int kOrderMonthDayYear = 2;
+constexpr int kOrderDayMonthYear = 3;
+constexpr int kOrderYearMonthDay = 4;
+
+struct RunOptions {
+  int command = kCommandExtract;
+  int Comment = 0;
+  int extractSelection = kSelectAll;
+  int Overwrite = kOverwriteAsk;
+  uint32_t attributeDropMask = 0xFFFFFFFFu;  // bit 0 read-only, 1 hidden, 2 system: set = dropped
+  int Path = 0;
+  int dateFilter = 0;
+  int requestedSort = 0;
+  int SortExtract = 0;
+  int Times = kTimeAccess | kTimeModify | kTimeCreate;
+  int LocaleDate = kOrderMonthDayYear;
+  bool useNtfsTimes = true;  // false once NOEXTENDED was given
+  int Header = 0;
+  int Move = 0;
+  int Password = 0;  // encrypted entries are tried (1) or skipped (0)
+  int Recurse = 0;
+  int sortGiven = 0;
+  int volume = 0;
+  char switchChar = '-';
+  char listMarker = '@';
+  char secondSwitchChar = '-';
+  std::string passwordText;  // empty when PASSWORD had no text: the password is asked for
+  std::string printDevice;   // PRINT's device; empty until PRINT is given
+  uint32_t AfterDate = 0;
+  uint32_t BeforeDate = 0;
 };
 
-extern RunOptions gRunOptions;
-
-void ResetOptions(RunOptions* options);
-// What ReleaseArchiveState does: frees the owned buffers and zeroes the whole record.
-void ZeroOptions(RunOptions* options);
-
-// Command classes.
-bool ReadsArchive(int command);
-bool WritesArchive(int command);
+// HELP and VERSION run without an archive.
 bool NeedsNoArchive(int command);

@@ -1,7 +1,7 @@
 // The numbered message texts, exactly as the user sees them.
 #include <cstddef>
 
-#include "report/report.h"
+#include "report/messages.h"
 
 namespace {
 

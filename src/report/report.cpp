@@ -1,34 +1,22 @@
-// Fatal errors, archive errors, warnings, message boxes and progress notifications.
+// Warnings, message boxes, progress notifications and the figures shown to the user.
 #include "report/report.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
-
-#include "app/app.h"
-#include "zip/archive_state.h"
-
-void* ProgressWindow = nullptr;
-int gWarningFlag = 0;
-unsigned gWarningCounter = 0;
-double gExtractedTotal = 0;
 
 namespace {
 
 char gCaption[80] = "VESPA® para Windows";
 
 // Without a front end of its own a program reports on standard error, in the system's code page.
-class StandardErrorFrontEnd : public ReportFrontEnd {
+class StandardError : public ReportFrontEnd {
  public:
   void showMessage(void*, const char* text, const char*) override {
     std::fprintf(stderr, "%s\n", text);
   }
   intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
 };
-
-StandardErrorFrontEnd gStandardError;
-ReportFrontEnd* gFrontEnd = &gStandardError;
 
 struct BuiltinString {
   int id;
@@ -40,11 +28,6 @@ const BuiltinString kStrings[] = {
 #include "resources/strings.inc"
 #undef VESPA_STRING
 };
-
-intptr_t Notify(unsigned message, uintptr_t wParam, const char* text) {
-  if (!ProgressWindow) return 0;
-  return gFrontEnd->sendProgress(ProgressWindow, message, wParam, text);
-}
 
 }  // namespace
 
@@ -60,66 +43,49 @@ int ReportFrontEnd::loadString(int id, char* buffer, int size) {
   return 0;
 }
 
-ReportFrontEnd* CurrentFrontEnd() { return gFrontEnd; }
-
-void SetReportFrontEnd(ReportFrontEnd* frontEnd) {
-  gFrontEnd = frontEnd ? frontEnd : &gStandardError;
+ReportFrontEnd& StandardErrorFrontEnd() {
+  static StandardError frontEnd;
+  return frontEnd;
 }
 
-void EndProcess(int code) { std::exit(code); }
-
-void ReportFatal(int number, const char* detail) {
-  if (number == 0) EndProcess(0);
-  if (number != kExitCancelled) {
-    char text[512];
-    std::snprintf(text, sizeof text, "%s %s", FatalText(number), detail ? detail : "");
-    ShowMessage(text);
-  }
-  if (gArchiveState) gArchiveState->closeArchive();
-  EndProcess(number);
+void Reporter::notify(unsigned message, const char* text) const {
+  if (progressWindow_) frontEnd_->sendProgress(progressWindow_, message, 0, text);
 }
 
-void ReportArchiveError(int number, const char* detail) {
-  char text[520];
-  if (detail && *detail) {
-    std::snprintf(text, sizeof text, "%s: %s", ArchiveErrorText(number), detail);
-  } else {
-    std::snprintf(text, sizeof text, "%s", ArchiveErrorText(number));
-  }
-  ShowMessage(text);
-  EndProcess(number + kArchiveErrorExitOffset);
-}
-
-void ReportWarning(int number, const char* detail) {
+void Reporter::warning(int number, const char* detail) {
   char text[520];
   std::snprintf(text, sizeof text, "%s %s", WarningText(number), detail ? detail : "");
-  if (ProgressWindow) {
-    gFrontEnd->sendProgress(ProgressWindow, UM_WARNING, static_cast<uintptr_t>(number), text);
+  if (progressWindow_) {
+    frontEnd_->sendProgress(progressWindow_, UM_WARNING, static_cast<uintptr_t>(number), text);
   } else {
-    ShowMessage(text);
+    show(text);
   }
-  gWarningFlag = 1;
+  warned_ = true;
 }
 
-void ShowMessage(const char* text) {
-  gFrontEnd->showMessage(ProgressWindow, text, WindowCaption(ProgressWindow));
+void Reporter::show(const char* text) const {
+  frontEnd_->showMessage(progressWindow_, text, WindowCaption(*frontEnd_, progressWindow_));
 }
 
-char* LoadResourceText(int id, void* module, int size) {
-  (void)module;
+void Reporter::showStatus(const Status& status) const {
+  if (status.kind() != StatusKind::kFatal && status.kind() != StatusKind::kArchiveError) return;
+  char text[600];
+  status.messageText(text, sizeof text);
+  show(text);
+}
+
+char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size) {
   char* buffer = new (std::nothrow) char[size > 0 ? size : 1];
-  if (!buffer) ReportFatal(100, nullptr);
+  if (!buffer) return nullptr;
   buffer[0] = 0;
-  gFrontEnd->loadString(id, buffer, size);
+  frontEnd.loadString(id, buffer, size);
   return buffer;
 }
 
-char* WindowCaption(void* window) {
-  if (window) gFrontEnd->windowText(window, gCaption, sizeof gCaption);
+char* WindowCaption(ReportFrontEnd& frontEnd, void* window) {
+  if (window) frontEnd.windowText(window, gCaption, sizeof gCaption);
   return gCaption;
 }
-
-void CenterWindow(void* window) { gFrontEnd->centerWindow(window); }
 
 char* InsertThousandsSeparators(char* text) {
   size_t length = std::strlen(text);
@@ -152,11 +118,3 @@ char* FormatKilobytes(uint64_t value) {
   std::strcat(buffer, "K");
   return buffer;
 }
-
-void NotifyItem(const char* name) { Notify(UM_ITEM, 0, name); }
-void NotifyTested() { Notify(UM_TESTED, 0, nullptr); }
-void NotifyExtracted() { Notify(UM_EXTRACTED, 0, nullptr); }
-void NotifyAction(const char* label) { Notify(UM_ACTION, 0, label); }
-void NotifySkipping(const char* name) { Notify(UM_SKIPPING, 0, name); }
-void NotifyAuthentic() { Notify(UM_AUTHENTIC, 0, nullptr); }
-void NotifyTesting() { Notify(UM_TESTING, 0, nullptr); }

@@ -1,11 +1,15 @@
-// Everything the system shows goes through here: the numbered message tables, fatal errors that
-// end the process with their number, archive-structure errors (number + 149), counted warnings,
-// the progress notifications for the main dialog, and the string table.
+// Everything the engine shows goes through a Reporter: counted warnings, the progress
+// notifications for the main dialog (or the terminal), message boxes, and the messages of a
+// fatal or archive-structure error once it has reached the front end. Where the reports end up
+// is the ReportFrontEnd's business.
 #pragma once
 
 #include <cstdint>
 
-// Progress notifications, sent to ProgressWindow (the main dialog handles 0x700 to 0x800).
+#include "report/messages.h"
+#include "report/status.h"
+
+// Progress notifications, sent to the progress window (the main dialog handles 0x700 to 0x800).
 constexpr unsigned UM_ITEM = 0x701;
 constexpr unsigned UM_TESTED = 0x702;
 constexpr unsigned UM_WARNING = 0x703;
@@ -14,11 +18,6 @@ constexpr unsigned UM_ACTION = 0x706;
 constexpr unsigned UM_SKIPPING = 0x707;
 constexpr unsigned UM_AUTHENTIC = 0x70B;
 constexpr unsigned UM_TESTING = 0x746;
-
-// Exit codes that are not message numbers.
-constexpr int kExitCancelled = 255;
-constexpr int kExitVersion = 25;
-constexpr int kArchiveErrorExitOffset = 149;
 
 // Where reports end up: message boxes and the main dialog in the stub, the terminal in
 // vespa-console, a recorder in tests. Windows are opaque handles to the core.
@@ -38,44 +37,51 @@ class ReportFrontEnd {
   virtual int loadString(int id, char* buffer, int size);
 };
 
-// The front end in use; the default one prints to standard error.
-ReportFrontEnd* CurrentFrontEnd();
-void SetReportFrontEnd(ReportFrontEnd* frontEnd);
+// A front end that prints messages on standard error and drops notifications.
+ReportFrontEnd& StandardErrorFrontEnd();
 
-// Process-wide reporting state.
-extern void* ProgressWindow;     // the main dialog during a run; null otherwise
-extern int gWarningFlag;         // set to 1 by every warning; HELP's exit code
-extern unsigned gWarningCounter;  // counted by the main dialog for every warning it receives
-extern double gExtractedTotal;   // bytes of the files extracted so far
+// One front end and, during a run, the window that receives the progress notifications.
+class Reporter {
+ public:
+  explicit Reporter(ReportFrontEnd& frontEnd, void* progressWindow = nullptr)
+      : frontEnd_(&frontEnd), progressWindow_(progressWindow) {}
 
-// Message texts: numbers 2 to 24 (table A), 100 to 137 (fatal, table B), 150 to 155 (archive
-// errors, table B), warnings 0 to 28 (table B).
-const char* FatalText(int number);
-const char* ArchiveErrorText(int number);
-const char* WarningText(int number);
+  ReportFrontEnd& frontEnd() const { return *frontEnd_; }
+  void* progressWindow() const { return progressWindow_; }
+  void setProgressWindow(void* window) { progressWindow_ = window; }
+  // True once a warning was reported: HELP's exit code, and vespa-console's 1.
+  bool warned() const { return warned_; }
 
-[[noreturn]] void ReportFatal(int number, const char* detail);
-[[noreturn]] void ReportArchiveError(int number, const char* detail);
-void ReportWarning(int number, const char* detail);
-void ShowMessage(const char* text);
+  // A notification to the progress window when there is one, else a message box.
+  void warning(int number, const char* detail);
+  // A message box owned by the progress window, with its caption.
+  void show(const char* text) const;
+  // The message of a fatal or archive-structure error; nothing for an end without a message.
+  void showStatus(const Status& status) const;
+
+  // The progress notifications; each does nothing without a progress window.
+  void item(const char* name) const { notify(UM_ITEM, name); }
+  void tested() const { notify(UM_TESTED, nullptr); }
+  void extracted() const { notify(UM_EXTRACTED, nullptr); }
+  void action(const char* label) const { notify(UM_ACTION, label); }
+  void skipping(const char* name) const { notify(UM_SKIPPING, name); }
+  void authentic() const { notify(UM_AUTHENTIC, nullptr); }
+  void testing() const { notify(UM_TESTING, nullptr); }
+
+ private:
+  void notify(unsigned message, const char* text) const;
+
+  ReportFrontEnd* frontEnd_;
+  void* progressWindow_;
+  bool warned_ = false;
+};
+
 // A new buffer of size chars holding the string resource (empty when the id does not exist);
-// the caller frees it with delete[].
-char* LoadResourceText(int id, void* module, int size);
-char* WindowCaption(void* window);
-void CenterWindow(void* window);
+// the caller frees it with delete[]. Null when memory runs out.
+char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size);
+// The window's caption, or the program's name without a window. A shared static buffer.
+char* WindowCaption(ReportFrontEnd& frontEnd, void* window);
 // Shared static buffer: decimal digits, comma thousands separators, "K". Wide enough for the
 // figures of today's disks, which no longer fit in 32 bits of kilobytes.
 char* FormatKilobytes(uint64_t value);
 char* InsertThousandsSeparators(char* text);
-
-// Ends the process with code after the exit handlers have run.
-[[noreturn]] void EndProcess(int code);
-
-// The progress notifications; each does nothing while ProgressWindow is null.
-void NotifyItem(const char* name);
-void NotifyTested();
-void NotifyExtracted();
-void NotifyAction(const char* label);
-void NotifySkipping(const char* name);
-void NotifyAuthentic();
-void NotifyTesting();

@@ -1,20 +1,17 @@
 // The one record of the open archive: where it is, its stream, the end record, the loaded
-// central directory and the entry list, the name lists and the authenticity summary.
+// central directory and the entry list. A failure comes back as a status: the reader's own
+// status is sticky, so that a read failing deep inside a decoder stops every read after it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
-#include "authenticity/summary.h"
-#include "extract/name_lists.h"
 #include "fs/fs.h"
+#include "report/status.h"
 #include "zip/records.h"
 
-// One piece of the loaded central directory; headers never straddle two pieces.
-struct DirectoryChunk {
-  DirectoryChunk* next;  // the older piece
-  uint32_t used;         // valid bytes in data
-  uint8_t data[1];       // allocated to the piece's size
-};
+class UserCallbacks;
 
 constexpr uint32_t kMaxDirectoryPiece = 65368;
 constexpr uint32_t kEndSearchWindow = 1024;
@@ -22,64 +19,81 @@ constexpr uint32_t kEndSearchStep = 1002;  // consecutive windows overlap by 22 
 
 class ArchiveState {
  public:
-  ArchiveState();
+  // callbacks: asked for disks of a spanned set; may be null (no disk can be changed).
+  explicit ArchiveState(UserCallbacks* callbacks = nullptr);
   ~ArchiveState();
   ArchiveState(const ArchiveState&) = delete;
   ArchiveState& operator=(const ArchiveState&) = delete;
 
   void setArchiveName(const char* name);
-  // 1 when a file matching requestedName was opened, 0 when there is nothing (more) to open.
+  // 1 when a file matching requestedName was opened, 0 when there is nothing (more) to open;
+  // a failure to find or open the archive is in status() and also returns 0.
   int openArchive();
-  // Finds the end record and loads the central directory; every failure ends the process.
-  int readDirectory();
+  // Finds the end record and loads the central directory.
+  Status readDirectory();
   // Checks the entry's local header and leaves the stream on the entry's data; returns that
-  // absolute offset.
-  uint32_t seekEntryData(const CentralHeader* entry);
+  // absolute offset. A failure is in status().
+  uint32_t seekEntryData(const CentralHeader& entry);
+  // Reads up to count bytes; fewer at the end of the archive. A failed read sets status() and
+  // returns 0, as does every read after it.
   uint32_t readArchive(void* buffer, uint32_t count);
-  uint32_t readArchiveExact(void* buffer, uint32_t count);
+  // All count bytes or false (status() then says why).
+  bool readArchiveExact(void* buffer, uint32_t count);
   void closeArchive();
-  // Accepts text as the destination directory (see the option parser); copy receives the text.
-  int setDestination(const char* text, char* copy);
   // Opens a new stream on archivePath (after a disk change).
-  void reopenArchive();
+  bool reopenArchive();
+
+  const Status& status() const { return status_; }
+  bool failed() const { return !status_.ok(); }
 
   // Spanned sets on removable disks.
   int probeSpanning();
   int diskNumberFromLabel();
-  void switchDisk(int disk);
+  bool switchDisk(int disk);
 
-  const EndRecord* endRecord() const { return endRecord_; }
-  CentralHeader** entries() { return entries_; }
-  CentralHeader* const* entries() const { return entries_; }
+  const EndRecord* endRecord() const { return hasEndRecord_ ? &endRecord_ : nullptr; }
+  // The loaded entries, in load order until a run sorts them.
+  CentralHeader* entries() { return entries_.get(); }
+  const CentralHeader* entries() const { return entries_.get(); }
+  // The local extra field of the entry last sought.
+  const uint8_t* localExtra() const { return localExtra_.empty() ? nullptr : localExtra_.data(); }
+  uint16_t localExtraLength() const { return static_cast<uint16_t>(localExtra_.size()); }
 
   char archivePath[kPathSize] = {};
   char fullPath[kPathSize] = {};
   char requestedName[kPathSize] = {};
-  char destination[kPathSize] = {};
-  uint8_t* localExtra = nullptr;  // NUL-terminated copy of the last local extra field
-  uint16_t localExtraLength = 0;
   int driveType = kDriveFixed;
   uint32_t archiveSize = 0;
   uint32_t entryCount = 0;
-  AuthenticitySummary authenticity;
-  NameLists names;
   int spanned = 0;
   int currentDisk = 0;
   FileStream* stream = nullptr;
 
  private:
-  void findEndRecord();
-  void loadDirectory();
+  // One piece of the loaded central directory; headers never straddle two pieces.
+  struct Piece {
+    std::unique_ptr<uint8_t[]> data;
+    uint32_t size = 0;
+  };
+
+  bool fail(const Status& status);
+  bool failOpen(int error);
+  bool findEndRecord();
+  bool loadDirectory();
   void freeDirectory();
   void translateEntryName(CentralHeader* header);
-  [[noreturn]] void failOpen();
+  uint8_t* newPiece(uint32_t size);
 
+  UserCallbacks* callbacks_;
+  Status status_;
   SearchHandle search_ = kNoSearch;
-  FindInfo* found_ = nullptr;  // the search context, created on the first search
+  std::unique_ptr<FindInfo> found_;  // the search context, created on the first search
   bool searchFinished_ = false;
-  DirectoryChunk* chunks_ = nullptr;
-  EndRecord* endRecord_ = nullptr;
-  CentralHeader** entries_ = nullptr;
+  std::vector<Piece> pieces_;
+  EndRecord endRecord_;
+  bool hasEndRecord_ = false;
+  std::unique_ptr<CentralHeader[]> entries_;
+  std::vector<uint8_t> localExtra_;
 };
 
 // Names: the central headers' names are translated in place when the directory loads.
@@ -90,16 +104,12 @@ void translateName(char* destination, const char* source, uint32_t length, int m
 // an ANSI form become '_'. Returns the new length (never longer than length).
 uint32_t utf8NameToAnsi(char* name, uint32_t length);
 char* toForwardSlashes(char* text);
-char* copyEntryName(char* buffer, const char* name, uint32_t length);
 
-// Sort keys of the entry list; 8 added walks the sorted list backwards.
-constexpr int kSortNatural = 0;
-constexpr int kSortName = 2;
-constexpr int kSortExtension = 3;
-constexpr int kSortDate = 4;
-constexpr int kSortSize = 5;
-constexpr int kSortRatio = 6;
-constexpr int kSortCrc = 7;
-constexpr int kSortDescending = 8;
-void sortEntries(int key, CentralHeader** entries, uint32_t count);
+// Sorts the entries by key (the low three bits of a sort key; kSort* of the run settings).
+// spanned: natural order follows the disks first.
+void sortEntries(int key, CentralHeader* entries, uint32_t count, bool spanned);
 int compressionRatio(uint32_t compressedSize, uint32_t uncompressedSize);
+
+// The entry's name as a path: a terminated copy with '/' separators in buffer (size chars).
+// False when the name does not fit: buffer then holds as much of it as fits, for messages only.
+bool copyEntryName(char* buffer, size_t size, const char* name, uint32_t length);

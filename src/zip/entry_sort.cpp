@@ -1,19 +1,18 @@
 // The order in which a run walks the entries.
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 
-#include "app/app.h"
+#include "options/run_options.h"
 #include "zip/archive_state.h"
 
 namespace {
 
 int FoldCase(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
-int CompareNames(const CentralHeader* a, const CentralHeader* b) {
-  uint32_t la = a->nameLength(), lb = b->nameLength();
+int CompareNames(const CentralHeader& a, const CentralHeader& b) {
+  uint32_t la = a.nameLength, lb = b.nameLength;
   uint32_t n = la < lb ? la : lb;
-  const unsigned char* pa = reinterpret_cast<const unsigned char*>(a->name());
-  const unsigned char* pb = reinterpret_cast<const unsigned char*>(b->name());
+  const unsigned char* pa = reinterpret_cast<const unsigned char*>(a.name);
+  const unsigned char* pb = reinterpret_cast<const unsigned char*>(b.name);
   for (uint32_t i = 0; i < n; ++i) {
     int ca = FoldCase(pa[i]), cb = FoldCase(pb[i]);
     if (ca != cb) return ca - cb;
@@ -23,19 +22,19 @@ int CompareNames(const CentralHeader* a, const CentralHeader* b) {
 }
 
 // The extension: what follows the last '.' of the last path component; null when there is none.
-const char* Extension(const CentralHeader* h, uint32_t* length) {
-  const char* name = h->name();
-  for (uint32_t i = h->nameLength(); i-- > 0;) {
+const char* Extension(const CentralHeader& h, uint32_t* length) {
+  const char* name = h.name;
+  for (uint32_t i = h.nameLength; i-- > 0;) {
     if (name[i] == '/') return nullptr;
     if (name[i] == '.') {
-      *length = h->nameLength() - i - 1;
+      *length = h.nameLength - i - 1;
       return name + i + 1;
     }
   }
   return nullptr;
 }
 
-int CompareExtensions(const CentralHeader* a, const CentralHeader* b) {
+int CompareExtensions(const CentralHeader& a, const CentralHeader& b) {
   uint32_t la = 0, lb = 0;
   const char* ea = Extension(a, &la);
   const char* eb = Extension(b, &lb);
@@ -55,46 +54,44 @@ int CompareExtensions(const CentralHeader* a, const CentralHeader* b) {
 int CompareUnsigned(uint32_t a, uint32_t b) { return a < b ? -1 : a > b ? 1 : 0; }
 
 // Natural order is the order of the entries' data in the file, or in the disk set.
-int CompareNatural(const CentralHeader* a, const CentralHeader* b) {
-  if (gArchiveState && gArchiveState->spanned && a->diskNumberStart() != b->diskNumberStart()) {
-    return a->diskNumberStart() < b->diskNumberStart() ? -1 : 1;
+int CompareNatural(const CentralHeader& a, const CentralHeader& b, bool spanned) {
+  if (spanned && a.diskNumberStart != b.diskNumberStart) {
+    return a.diskNumberStart < b.diskNumberStart ? -1 : 1;
   }
-  return CompareUnsigned(a->localHeaderOffset(), b->localHeaderOffset());
+  return CompareUnsigned(a.localHeaderOffset, b.localHeaderOffset);
 }
 
-int gKey = 0;
-
-int CompareEntries(const void* pa, const void* pb) {
-  const CentralHeader* a = *static_cast<const CentralHeader* const*>(pa);
-  const CentralHeader* b = *static_cast<const CentralHeader* const*>(pb);
-  switch (gKey) {
+int CompareEntries(int key, bool spanned, const CentralHeader& a, const CentralHeader& b) {
+  switch (key) {
     case kSortName: return CompareNames(a, b);
     case kSortExtension: return CompareExtensions(a, b);
-    case kSortDate: return CompareUnsigned(a->dosDateTime(), b->dosDateTime());
-    case kSortSize: return CompareUnsigned(a->uncompressedSize(), b->uncompressedSize());
+    case kSortDate: return CompareUnsigned(a.dosDateTime, b.dosDateTime);
+    case kSortSize: return CompareUnsigned(a.uncompressedSize, b.uncompressedSize);
     case kSortRatio:
-      return compressionRatio(a->compressedSize(), a->uncompressedSize()) -
-             compressionRatio(b->compressedSize(), b->uncompressedSize());
-    case kSortCrc: return CompareUnsigned(a->crc32(), b->crc32());
-    default: return CompareNatural(a, b);
+      return compressionRatio(a.compressedSize, a.uncompressedSize) -
+             compressionRatio(b.compressedSize, b.uncompressedSize);
+    case kSortCrc: return CompareUnsigned(a.crc32, b.crc32);
+    default: return CompareNatural(a, b, spanned);
   }
 }
 
 }  // namespace
 
-void sortEntries(int key, CentralHeader** entries, uint32_t count) {
-  // Pre-shuffle, so that the quicksort does not meet an already ordered list.
+void sortEntries(int key, CentralHeader* entries, uint32_t count, bool spanned) {
+  // Entries with equal keys come out in the order this shuffle leaves them, as they always have.
   uint32_t half = count / 2;
   uint32_t j = 0;
   for (uint32_t i = 0; i < half; ++i) {
     j = (j + 32749) % half;
-    CentralHeader* t = entries[j];
-    entries[j] = entries[half + i];
-    entries[half + i] = t;
+    std::swap(entries[j], entries[half + i]);
   }
   if (count < 2) return;
-  gKey = key >= kSortDescending ? key - kSortDescending : key;
-  std::qsort(entries, count, sizeof *entries, CompareEntries);
+  key = key >= kSortDescending ? key - kSortDescending : key;
+  // A stable sort: entries with equal keys keep one order on every platform.
+  std::stable_sort(entries, entries + count, [key, spanned](const CentralHeader& a,
+                                                             const CentralHeader& b) {
+    return CompareEntries(key, spanned, a, b) < 0;
+  });
 }
 
 int compressionRatio(uint32_t compressedSize, uint32_t uncompressedSize) {

@@ -1,35 +1,32 @@
 // Positioning the archive on an entry's data after checking its local header.
-#include <new>
-
-#include "report/report.h"
+#include "report/messages.h"
 #include "zip/archive_state.h"
 
-uint32_t ArchiveState::seekEntryData(const CentralHeader* entry) {
-  delete[] localExtra;
-  localExtra = nullptr;
-  localExtraLength = 0;
+uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
+  localExtra_.clear();
+  if (failed()) return 0;
 
-  if (spanned && entry->diskNumberStart() != static_cast<uint16_t>(currentDisk)) {
-    switchDisk(entry->diskNumberStart());
+  if (spanned && entry.diskNumberStart != static_cast<uint16_t>(currentDisk) &&
+      !switchDisk(entry.diskNumberStart)) {
+    return 0;
   }
 
-  uint8_t local[kLocalHeaderSize];
-  stream->seek(static_cast<int32_t>(entry->localHeaderOffset()), kSeekStart);
-  readArchiveExact(local, kLocalHeaderSize);
+  uint8_t fixed[kLocalHeaderSize];
+  stream->seek(static_cast<int32_t>(entry.localHeaderOffset), kSeekStart);
+  if (!readArchiveExact(fixed, kLocalHeaderSize)) return 0;
+  const LocalHeader local = ParseLocalHeader(ByteReader(fixed, sizeof fixed));
 
   // With a data descriptor the local header may carry no CRC; otherwise the two must agree.
-  bool crcDiffers = le32(local + kLocalCrc32) != entry->crc32() &&
-                    !(le16(local + kLocalFlags) & kFlagDataDescriptor);
-  if (le32(local) != kLocalHeaderSignature || crcDiffers) ReportArchiveError(154, nullptr);
-
-  uint32_t position = stream->seek(le16(local + kLocalNameLength), kSeekCurrent);
-  uint16_t extraLength = le16(local + kLocalExtraLength);
-  if (extraLength > 0) {
-    localExtra = new (std::nothrow) uint8_t[extraLength + 1u];
-    if (!localExtra) ReportFatal(100, nullptr);
-    readArchiveExact(localExtra, extraLength);
-    localExtra[extraLength] = 0;
-    localExtraLength = extraLength;
+  bool crcDiffers = local.crc32 != entry.crc32 && !(local.flags & kFlagDataDescriptor);
+  if (local.signature != kLocalHeaderSignature || crcDiffers) {
+    fail(Status::ArchiveError(kArchiveBadLocalHeader));
+    return 0;
   }
-  return position + extraLength;
+
+  uint32_t position = stream->seek(local.nameLength, kSeekCurrent);
+  if (local.extraLength > 0) {
+    localExtra_.resize(local.extraLength);
+    if (!readArchiveExact(localExtra_.data(), local.extraLength)) return 0;
+  }
+  return position + local.extraLength;
 }

@@ -15,9 +15,11 @@ char* toForwardSlashes(char* text) {
   return text;
 }
 
-char* copyEntryName(char* buffer, const char* name, uint32_t length) {
-  uint32_t n = length < kPathSize - 1 ? length : kPathSize - 1;
+bool copyEntryName(char* buffer, size_t size, const char* name, uint32_t length) {
+  if (size == 0) return false;
+  size_t n = length < size - 1 ? length : size - 1;
   std::memcpy(buffer, name, n);
   buffer[n] = 0;
-  return toForwardSlashes(buffer);
+  toForwardSlashes(buffer);
+  return n == length;
 }

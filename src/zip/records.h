@@ -1,7 +1,10 @@
-// The ZIP records as this program reads them. All fields little-endian.
+// The ZIP records as this program reads them, and as the builder patches them: signatures,
+// sizes, the offset of every field (named once, here), and the records parsed into values.
+// All fields little-endian.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "zip/byte_reader.h"
 
@@ -27,9 +30,31 @@ constexpr int kEndDirectorySize = 12;
 constexpr int kEndDirectoryOffset = 16;
 constexpr int kEndCommentLength = 20;
 
+// Central-directory file header: offsets of its fields.
+constexpr int kCentralVersionMadeBy = 4;
+constexpr int kCentralVersionNeeded = 6;
+constexpr int kCentralFlags = 8;
+constexpr int kCentralMethod = 10;
+constexpr int kCentralDosDateTime = 12;
+constexpr int kCentralCrc32 = 16;
+constexpr int kCentralCompressedSize = 20;
+constexpr int kCentralUncompressedSize = 24;
+constexpr int kCentralNameLength = 28;
+constexpr int kCentralExtraLength = 30;
+constexpr int kCentralCommentLength = 32;
+constexpr int kCentralDiskNumberStart = 34;
+constexpr int kCentralInternalAttributes = 36;
+constexpr int kCentralExternalAttributes = 38;
+constexpr int kCentralLocalHeaderOffset = 42;
+
 // Local header: offsets of its fields.
+constexpr int kLocalVersionNeeded = 4;
 constexpr int kLocalFlags = 6;
+constexpr int kLocalMethod = 8;
+constexpr int kLocalDosDateTime = 10;
 constexpr int kLocalCrc32 = 14;
+constexpr int kLocalCompressedSize = 18;
+constexpr int kLocalUncompressedSize = 22;
 constexpr int kLocalNameLength = 26;
 constexpr int kLocalExtraLength = 28;
 
@@ -38,50 +63,67 @@ constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
 constexpr uint16_t kFlagUtf8Name = 0x0800;
 
-// The end record as loaded: 22 fixed bytes followed by the comment, no terminator.
+// The end record: its fixed fields and the comment (as much of it as the file holds; the rest
+// reads as zero bytes).
 struct EndRecord {
-  const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(this); }
-  uint32_t signature() const { return le32(bytes()); }
-  uint16_t thisDisk() const { return le16(bytes() + kEndThisDisk); }
-  uint16_t directoryDisk() const { return le16(bytes() + kEndDirectoryDisk); }
-  uint16_t totalEntries() const { return le16(bytes() + kEndTotalEntries); }
-  uint32_t directorySize() const { return le32(bytes() + kEndDirectorySize); }
-  uint32_t directoryOffset() const { return le32(bytes() + kEndDirectoryOffset); }
-  uint16_t commentLength() const { return le16(bytes() + kEndCommentLength); }
-  const char* comment() const { return reinterpret_cast<const char*>(bytes() + kEndRecordSize); }
+  uint32_t signature = 0;
+  uint16_t thisDisk = 0;
+  uint16_t directoryDisk = 0;
+  uint16_t entriesOnDisk = 0;
+  uint16_t totalEntries = 0;
+  uint32_t directorySize = 0;
+  uint32_t directoryOffset = 0;
+  uint16_t commentLength = 0;
+  std::string comment;  // commentLength bytes
 };
 
-// A central-directory file header exactly as stored in the loaded directory: 46 fixed bytes,
-// then name, extra field and entry comment. Never copied; the entry list points at these.
-// The loader guarantees that the whole header lies inside its directory piece.
+// The fixed 22 bytes of an end record.
+EndRecord ParseEndRecord(ByteReader fixed);
+
+// A central-directory file header. The name, extra field and comment stay where the directory
+// was loaded; the entry list holds these values.
 struct CentralHeader {
-  const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(this); }
-  uint32_t signature() const { return le32(bytes()); }
-  uint16_t versionMadeBy() const { return le16(bytes() + 4); }
-  uint16_t versionNeeded() const { return le16(bytes() + 6); }
-  uint16_t flags() const { return le16(bytes() + 8); }
-  uint16_t method() const { return le16(bytes() + 10); }
-  uint32_t dosDateTime() const { return le32(bytes() + 12); }
-  uint32_t crc32() const { return le32(bytes() + 16); }
-  uint32_t compressedSize() const { return le32(bytes() + 20); }
-  uint32_t uncompressedSize() const { return le32(bytes() + 24); }
-  uint16_t nameLength() const { return le16(bytes() + 28); }
-  uint16_t extraLength() const { return le16(bytes() + 30); }
-  uint16_t commentLength() const { return le16(bytes() + 32); }
-  uint16_t diskNumberStart() const { return le16(bytes() + 34); }
-  uint16_t internalAttributes() const { return le16(bytes() + 36); }
-  uint32_t externalAttributes() const { return le32(bytes() + 38); }
-  uint32_t localHeaderOffset() const { return le32(bytes() + 42); }
-  const char* name() const { return reinterpret_cast<const char*>(bytes() + kCentralHeaderSize); }
-  char* mutableName() {
-    return reinterpret_cast<char*>(reinterpret_cast<uint8_t*>(this) + kCentralHeaderSize);
-  }
-  const uint8_t* extra() const { return bytes() + kCentralHeaderSize + nameLength(); }
-  uint32_t totalSize() const {
-    return kCentralHeaderSize + nameLength() + extraLength() + commentLength();
-  }
+  uint32_t signature = 0;
+  uint16_t versionMadeBy = 0;
+  uint16_t versionNeeded = 0;
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t dosDateTime = 0;
+  uint32_t crc32 = 0;
+  uint32_t compressedSize = 0;
+  uint32_t uncompressedSize = 0;
+  uint16_t nameLength = 0;  // of name as translated to the ANSI code page
+  uint16_t extraLength = 0;
+  uint16_t commentLength = 0;
+  uint16_t diskNumberStart = 0;
+  uint16_t internalAttributes = 0;
+  uint32_t externalAttributes = 0;
+  uint32_t localHeaderOffset = 0;
+  char* name = nullptr;             // nameLength bytes, no terminator
+  const uint8_t* extra = nullptr;   // extraLength bytes
+  const uint8_t* comment = nullptr;  // commentLength bytes
 };
 
-inline const CentralHeader* AsCentralHeader(const uint8_t* p) {
-  return reinterpret_cast<const CentralHeader*>(p);
-}
+// The fixed part of a central header; name, extra and comment left null.
+CentralHeader ParseCentralHeaderFixed(ByteReader fixed);
+// A whole central header at the start of bytes: false when its fixed part, name, extra field
+// or comment would run past the bytes given. *size receives the header's stored length.
+bool ParseCentralHeader(uint8_t* bytes, size_t available, CentralHeader* header, uint32_t* size);
+// The stored length of the header that starts at bytes (which hold its fixed part at least).
+uint32_t CentralHeaderSize(const uint8_t* fixed);
+
+// A local header's fixed part.
+struct LocalHeader {
+  uint32_t signature = 0;
+  uint16_t versionNeeded = 0;
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t dosDateTime = 0;
+  uint32_t crc32 = 0;
+  uint32_t compressedSize = 0;
+  uint32_t uncompressedSize = 0;
+  uint16_t nameLength = 0;
+  uint16_t extraLength = 0;
+};
+
+LocalHeader ParseLocalHeader(ByteReader fixed);

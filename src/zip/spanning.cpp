@@ -1,13 +1,11 @@
 // Spanned sets on removable disks: disk changes and the volume-label check.
-#include <cctype>
-
-#include "report/report.h"
+#include "report/messages.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
 
 int ArchiveState::probeSpanning() {
-  // A set is recognised from its end record (thisDisk, on a removable drive) while the directory
-  // loads; reading a volume file's spanning marker ahead of the end-record search is not done.
+  // Not built yet: a set is recognised only from its end record (thisDisk, on a removable
+  // drive) while the directory loads; a volume file's spanning marker is not looked for.
   return 0;
 }
 
@@ -26,14 +24,17 @@ int ArchiveState::diskNumberFromLabel() {
   return number;
 }
 
-void ArchiveState::switchDisk(int disk) {
-  do {
+bool ArchiveState::switchDisk(int disk) {
+  for (;;) {
     delete stream;
     stream = nullptr;
-    if (!gCallbacks || gCallbacks->AskDisk(disk + 1) == kKeyAbort) ReportFatal(19, nullptr);
-    reopenArchive();
+    if (!callbacks_ || callbacks_->AskDisk(disk + 1) == kKeyAbort) {
+      return fail(Status::Fatal(kFatalAborted));
+    }
+    if (!reopenArchive()) return false;
     int label = diskNumberFromLabel();
     if (label == disk + 1 || label == -1) break;
-  } while (true);
+  }
   currentDisk = disk;
+  return true;
 }
