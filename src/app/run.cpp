@@ -52,6 +52,7 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
                             request.destination.c_str());
   if (!context.ready()) return Status::Fatal(kFatalNoMemoryForExtraction);
   context.consoleSink = request.consoleSink;
+  if (session.callbacks) session.callbacks->dateOrder = options.LocaleDate;
 
   // Each run starts from the summary of the directory as loaded.
   AuthenticitySummary authenticity = session.authenticity;

@@ -1,4 +1,4 @@
-// How the engine and the archive reader ask the user: one process-wide object with thirteen
+// How the engine and the archive reader ask the user: one object per session with thirteen
 // operations in a fixed slot order. The stub answers with dialogs, vespa-console on the
 // terminal, tests with scripted answers.
 #pragma once
@@ -34,6 +34,7 @@ class UserCallbacks {
   virtual int AskPassword(const char* entryName, char* buffer, int size) = 0;
 
   void* ownerWindow = nullptr;
+  // The date order of the run in progress (the run settings' LocaleDate), for the dates the
+  // overwrite question shows.
+  int dateOrder = 2;
 };
-
-extern UserCallbacks* gCallbacks;

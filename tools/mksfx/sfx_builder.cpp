@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr size_t kCentralLocalHeaderOffset = 42;  // field of the central header
 constexpr size_t kCopyChunk = 1 << 20;
 
 std::string Number(uint64_t v) { return std::to_string(v); }

@@ -77,15 +77,14 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
 
   uint8_t fixed[kEndRecordSize];
   if (!input.readAt(endRecord, fixed, sizeof fixed)) return refuse("read error");
-  ByteReader end(fixed, sizeof fixed);
-  end.u32();
-  uint16_t thisDisk = end.u16();
-  uint16_t directoryDisk = end.u16();
-  uint16_t entriesOnDisk = end.u16();
-  uint16_t totalEntries = end.u16();
-  uint32_t directorySize = end.u32();
-  uint32_t directoryOffset = end.u32();
-  uint16_t commentLength = end.u16();
+  const EndRecord end = ParseEndRecord(ByteReader(fixed, sizeof fixed));
+  const uint16_t thisDisk = end.thisDisk;
+  const uint16_t directoryDisk = end.directoryDisk;
+  const uint16_t entriesOnDisk = end.entriesOnDisk;
+  const uint16_t totalEntries = end.totalEntries;
+  const uint32_t directorySize = end.directorySize;
+  const uint32_t directoryOffset = end.directoryOffset;
+  const uint16_t commentLength = end.commentLength;
 
   // A ZIP64 archive keeps its true figures in records before the end record; the locator sits
   // directly in front of it.
@@ -183,25 +182,25 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
     if (directory.failed()) {
       return refuse("damaged central directory: it ends inside " + which);
     }
-    const CentralHeader& header = *AsCentralHeader(fixedPart.current());
-    if (header.signature() != kCentralHeaderSignature) {
+    const CentralHeader header = ParseCentralHeaderFixed(fixedPart);
+    if (header.signature != kCentralHeaderSignature) {
       return refuse("damaged central directory: no central header signature at " + which +
                     " (offset " + Number(zip->directoryStart + at) + ")");
     }
-    ByteReader name = directory.sub(header.nameLength());
-    ByteReader extra = directory.sub(header.extraLength());
-    directory.skip(header.commentLength());
+    ByteReader name = directory.sub(header.nameLength);
+    ByteReader extra = directory.sub(header.extraLength);
+    directory.skip(header.commentLength);
     if (directory.failed()) {
       return refuse("damaged central directory: the name, extra field or comment of " + which +
                     " runs past the end of the directory");
     }
     std::string shown = Printable(name.current(), name.remaining());
-    if (header.diskNumberStart() != 0) {
+    if (header.diskNumberStart != 0) {
       return refuse("spanned archive: entry '" + shown + "' starts on disk " +
-                    Number(header.diskNumberStart()) + ", numbered from 0");
+                    Number(header.diskNumberStart) + ", numbered from 0");
     }
-    if (header.compressedSize() == 0xFFFFFFFF || header.uncompressedSize() == 0xFFFFFFFF ||
-        header.localHeaderOffset() == 0xFFFFFFFF) {
+    if (header.compressedSize == 0xFFFFFFFF || header.uncompressedSize == 0xFFFFFFFF ||
+        header.localHeaderOffset == 0xFFFFFFFF) {
       return refuse("ZIP64 archive: entry '" + shown + "' has a size or offset of 0xFFFFFFFF" +
                     kNoZip64);
     }
@@ -210,7 +209,7 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
     }
     ScannedZip::Entry entry;
     entry.headerOffset = static_cast<uint32_t>(at);
-    int64_t local = static_cast<int64_t>(header.localHeaderOffset()) + zip->base;
+    int64_t local = static_cast<int64_t>(header.localHeaderOffset) + zip->base;
     entry.localHeader = local < 0 ? UINT64_MAX : static_cast<uint64_t>(local);
     entry.name = shown;
     zip->entries.push_back(entry);
@@ -242,10 +241,11 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
     if (entry.localHeader > zip->directoryStart ||
         zip->directoryStart - entry.localHeader < kLocalHeaderSize ||
         !input.readAt(entry.localHeader, local, 4) || le32(local) != kLocalHeaderSignature) {
-      const CentralHeader& header = *AsCentralHeader(zip->directory.data() + entry.headerOffset);
+      const CentralHeader header = ParseCentralHeaderFixed(
+          ByteReader(zip->directory.data() + entry.headerOffset, kCentralHeaderSize));
       return refuse("damaged archive: no local header for entry '" + entry.name +
                     "' where the central directory places it (stored offset " +
-                    Number(header.localHeaderOffset()) + ")");
+                    Number(header.localHeaderOffset) + ")");
     }
     zip->start = std::min(zip->start, entry.localHeader);
   }

@@ -1,13 +1,11 @@
 #include "app/console/console_callbacks.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "app/console/terminal.h"
-#include "extract/decrypt.h"
+#include "app/overwrite_question.h"
 #include "fs/fs.h"
-#include "options/dates.h"
 #include "report/report.h"
 #include "report/string_ids.h"
 #include "zip/records.h"
@@ -21,44 +19,9 @@ void NoteUnasked(const char* what) {
   TerminalWrite(stderr, line);
 }
 
-void Text(int id, char* buffer, int size) { CurrentFrontEnd()->loadString(id, buffer, size); }
-
-// The size and date-time part of the overwrite question.
-void SizeAndTime(uint32_t size, uint32_t dosDateTime, char* sizeText, char* dateText,
-                 char* timeText) {
-  std::snprintf(sizeText, 32, "%u", size);
-  InsertThousandsSeparators(sizeText);
-  FormatDate(dosDateTime, dateText);
-  FormatDosTime(static_cast<uint16_t>(dosDateTime & 0xFFFF), timeText, 16);
-}
+void Text(int id, char* buffer, int size) { StandardErrorFrontEnd().loadString(id, buffer, size); }
 
 }  // namespace
-
-void FormatDosTime(uint16_t dosTime, char* buffer, int size) {
-  std::snprintf(buffer, static_cast<size_t>(size), "%02d:%02d:%02d", dosTime >> 11,
-                (dosTime >> 5) & 0x3F, 2 * (dosTime & 0x1F));
-}
-
-void ComposeOverwriteQuestion(char* text, int size, const char* name, const CentralHeader* entry) {
-  char existing[256], incoming[256];
-  Text(IDS_OVERWRITE_EXISTING, existing, sizeof existing);
-  Text(IDS_OVERWRITE_NEW, incoming, sizeof incoming);
-  char sizeText[32], dateText[32], timeText[16];
-
-  FindInfo info{};
-  SearchHandle search = findFirst(name, &info);
-  if (search != kNoSearch) {
-    endSearch(search);
-    SizeAndTime(info.size, info.lastWrite, sizeText, dateText, timeText);
-    std::snprintf(text, static_cast<size_t>(size), existing, name, sizeText, dateText, timeText);
-  } else {
-    std::snprintf(text, static_cast<size_t>(size), "%s", name);
-  }
-  size_t used = std::strlen(text);
-  SizeAndTime(entry->uncompressedSize(), entry->dosDateTime(), sizeText, dateText, timeText);
-  std::snprintf(text + used, static_cast<size_t>(size) - used, incoming, sizeText, dateText,
-                timeText);
-}
 
 int ConsoleCallbacks::AskOverwrite(const char* name, const CentralHeader* entry) {
   if (!TerminalCanAsk()) {
@@ -68,13 +31,14 @@ int ConsoleCallbacks::AskOverwrite(const char* name, const CentralHeader* entry)
     return 'N';
   }
   char question[2048];
-  ComposeOverwriteQuestion(question, sizeof question, name, entry);
+  ComposeOverwriteQuestion(StandardErrorFrontEnd(), dateOrder, question, sizeof question, name,
+                           *entry);
   TerminalWrite(stderr, question);
   for (;;) {
     TerminalWrite(stderr, "\n[S]im, s[E]mpre, [N]ão, n[U]nca? ");
     char answer[16];
     if (!TerminalReadLine(answer, sizeof answer, true)) return 'N';
-    switch (std::toupper(static_cast<unsigned char>(answer[0]))) {
+    switch (upperCaseChar(static_cast<unsigned char>(answer[0]))) {
       case 'S': return 'Y';
       case 'E': return 'A';
       case 'N': return 'N';
@@ -99,7 +63,7 @@ int ConsoleCallbacks::AskDisk(int diskNumber) {
 
 char* ConsoleCallbacks::GetPassword(char* buffer, int size) {
   if (size <= 0) return buffer;
-  if (buffer != storedPassword) std::strncpy(buffer, storedPassword, static_cast<size_t>(size));
+  std::strncpy(buffer, password_, static_cast<size_t>(size));
   buffer[size - 1] = 0;
   return buffer;
 }
@@ -113,7 +77,7 @@ int ConsoleCallbacks::AskYesNo(const char* question) {
   TerminalWrite(stderr, " [S/N] ");
   char answer[16];
   if (!TerminalReadLine(answer, sizeof answer, true)) return 0;
-  return std::toupper(static_cast<unsigned char>(answer[0])) == 'S';
+  return upperCaseChar(static_cast<unsigned char>(answer[0])) == 'S';
 }
 
 int ConsoleCallbacks::AskPassword(const char* entryName, char* buffer, int size) {
@@ -132,7 +96,7 @@ int ConsoleCallbacks::AskPassword(const char* entryName, char* buffer, int size)
   char typed[kPasswordSize];
   if (!TerminalReadLine(typed, sizeof typed, false) || typed[0] == 0) return kPasswordSkip;
   if (std::strcmp(typed, "*") == 0) return kPasswordSkipAll;
-  std::snprintf(storedPassword, sizeof storedPassword, "%s", typed);
+  std::snprintf(password_, sizeof password_, "%s", typed);
   GetPassword(buffer, size);
   return kPasswordEntered;
 }

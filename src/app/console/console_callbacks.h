@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "extract/decrypt.h"
 #include "report/user_callbacks.h"
 
 class ConsoleCallbacks : public UserCallbacks {
@@ -14,9 +15,7 @@ class ConsoleCallbacks : public UserCallbacks {
   char* GetPassword(char* buffer, int size) override;
   int AskYesNo(const char* question) override;
   int AskPassword(const char* entryName, char* buffer, int size) override;
-};
 
-// The overwrite question's text (the system's own), bounded by size.
-void ComposeOverwriteQuestion(char* text, int size, const char* name, const CentralHeader* entry);
-// "%02d:%02d:%02d" of a DOS time; seconds are twice the stored count.
-void FormatDosTime(uint16_t dosTime, char* buffer, int size);
+ private:
+  char password_[kPasswordSize] = {};  // the last password typed, for the runs after it
+};

@@ -6,10 +6,6 @@
 #include "app/console/terminal.h"
 #include "report/string_ids.h"
 
-namespace {
-void LoadText(int id, char* buffer, int size) { CurrentFrontEnd()->loadString(id, buffer, size); }
-}  // namespace
-
 void ConsoleFrontEnd::endLine() {
   if (!lineOpen_) return;
   TerminalWrite(progressOut(), "\n");
@@ -24,7 +20,7 @@ void ConsoleFrontEnd::showMessage(void*, const char* text, const char*) {
 
 void ConsoleFrontEnd::printLabelled(int stringId, const char* text) {
   char label[64];
-  LoadText(stringId, label, sizeof label);
+  loadString(stringId, label, sizeof label);
   endLine();
   char line[600];
   std::snprintf(line, sizeof line, "%s %s\n", label, text ? text : "");
@@ -35,7 +31,7 @@ intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const
   char line[600];
   switch (message) {
     case UM_TESTING:
-      LoadText(IDS_TESTING, actionText_, sizeof actionText_);
+      loadString(IDS_TESTING, actionText_, sizeof actionText_);
       action_ = actionText_;
       break;
     case UM_ACTION:
@@ -56,7 +52,7 @@ intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const
       break;
     case UM_AUTHENTIC: {
       char mark[16];
-      LoadText(IDS_AUTHENTIC_MARK, mark, sizeof mark);
+      loadString(IDS_AUTHENTIC_MARK, mark, sizeof mark);
       TerminalWrite(progressOut(), mark);
       break;
     }
@@ -64,9 +60,9 @@ intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const
       printLabelled(IDS_SKIPPING, text);
       break;
     case UM_WARNING: {
-      ++gWarningCounter;
+      ++warnings_;
       char label[32];
-      LoadText(IDS_WARNING, label, sizeof label);
+      loadString(IDS_WARNING, label, sizeof label);
       endLine();
       std::snprintf(line, sizeof line, "%s: %s\n", label, text ? text : "");
       TerminalWrite(stderr, line);

@@ -14,11 +14,14 @@ class ConsoleFrontEnd : public ReportFrontEnd {
   void setProgressToStandardError(bool on) { progressToStderr_ = on; }
   // Ends a progress line left open.
   void endLine();
+  // The warnings received so far.
+  unsigned warnings() const { return warnings_; }
 
  private:
   std::FILE* progressOut() const { return progressToStderr_ ? stderr : stdout; }
   void printLabelled(int stringId, const char* text);
   bool lineOpen_ = false;
+  unsigned warnings_ = 0;
   bool progressToStderr_ = false;
   const char* action_ = "";
   char actionText_[64] = {};

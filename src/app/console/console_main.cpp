@@ -6,54 +6,27 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "app/console/console_callbacks.h"
 #include "app/console/console_front_end.h"
 #include "app/console/terminal.h"
-#include "extract/context.h"
+#include "app/session.h"
 #include "options/parser.h"
-#include "options/run_options.h"
-#include "report/report.h"
 #include "report/string_ids.h"
-#include "zip/archive_state.h"
 
 namespace {
 
-ConsoleFrontEnd gConsole;
-
-// Like the stub's dialog, a terminal user is asked for a password at the first encrypted entry:
-// the password word carries a placeholder that matches no typed password, with room for 32 more
-// characters.
-char gPasswordWord[] = "-PASSWORD=\x01\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0";
-
 void WriteDecoded(const uint8_t* bytes, uint32_t count) { std::fwrite(bytes, 1, count, stdout); }
 
-bool GivesPassword(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if ((a[0] == '-' || a[0] == '/') && (a[1] == 'p' || a[1] == 'P')) {
-      // Any abbreviation of PASSWORD (PA, PAS, ...) counts.
-      const char* keyword = "PASSWORD";
-      size_t j = 1;
-      while (a[j] && a[j] != '=' && j - 1 < 8 &&
-             (a[j] == keyword[j - 1] || a[j] == keyword[j - 1] + ('a' - 'A'))) {
-        ++j;
-      }
-      if (j > 2 && (a[j] == 0 || a[j] == '=')) return true;
-    }
-  }
-  return false;
-}
-
 // The closing line of a run: the texts the stub shows after a test or an extraction.
-void PrintOutcome(int command) {
+void PrintOutcome(ConsoleFrontEnd& console, int command) {
+  unsigned warnings = console.warnings();
   int id = 0;
-  if (command == kCommandTest) id = gWarningCounter ? IDS_TEST_WARNINGS : IDS_TEST_OK;
-  if (command == kCommandExtract) id = gWarningCounter ? IDS_EXTRACT_WARNINGS : IDS_EXTRACT_DONE;
+  if (command == kCommandTest) id = warnings ? IDS_TEST_WARNINGS : IDS_TEST_OK;
+  if (command == kCommandExtract) id = warnings ? IDS_EXTRACT_WARNINGS : IDS_EXTRACT_DONE;
   if (!id) return;
   char format[256], line[300];
-  CurrentFrontEnd()->loadString(id, format, sizeof format);
-  std::snprintf(line, sizeof line, format, static_cast<int>(gWarningCounter));
+  console.loadString(id, format, sizeof format);
+  std::snprintf(line, sizeof line, format, static_cast<int>(warnings));
   std::strcat(line, "\n");
   TerminalWrite(stdout, line);
 }
@@ -65,38 +38,55 @@ void Usage() {
                 "ARQUIVO [DESTINO/] [NOMES]\n");
 }
 
+// The front end's share of a failed run: the message, then the code the process ends with.
+int Fail(ConsoleFrontEnd& console, const Reporter& reporter, const Status& status) {
+  console.endLine();
+  reporter.showStatus(status);
+  return status.exitCode();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   TerminalInit();
-  SetReportFrontEnd(&gConsole);
+  static ConsoleFrontEnd console;
   if (argc < 2) Usage();
 
-  gCallbacks = new ConsoleCallbacks();
+  ConsoleCallbacks callbacks;
   // The terminal plays the main dialog's part: progress notifications go to it.
-  ProgressWindow = &gConsole;
-  gConsoleSink = WriteDecoded;
+  Session session(console, &callbacks);
+  session.reporter.setProgressWindow(&console);
 
-  // The parser keeps pointers into the words (PASSWORD, PRINT): they live as long as the process.
-  static std::vector<std::string> words;
+  std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.push_back(TerminalArgument(argv[i]));
   std::vector<char*> vector;
-  if (TerminalCanAsk() && !GivesPassword(argc, argv)) vector.push_back(gPasswordWord);
   for (std::string& word : words) vector.push_back(&word[0]);
   vector.push_back(nullptr);
 
+  CommandLine line;
+  // Like the stub's dialog, a terminal user is asked for a password at the first encrypted
+  // entry that the password given (if any) does not open.
+  if (TerminalCanAsk()) line.options.Password = 1;
   setNameType(0);
-  EnsureArchiveState();
-  ProcessArguments(vector.data());
-  gConsole.setProgressToStandardError(gRunOptions.command == kCommandConsole);
+  Status status = ParseArguments(vector.data(), &line);
+  if (!status.ok()) return Fail(console, session.reporter, status);
+  const RunOptions& options = line.options;
+  console.setProgressToStandardError(options.command == kCommandConsole);
 
-  if (!NeedsNoArchive(gRunOptions.command)) {
-    if (!gArchiveState->openArchive()) ReportFatal(12, gArchiveState->requestedName);
-    gArchiveState->readDirectory();
+  if (!NeedsNoArchive(options.command)) {
+    status = session.open(line.archiveName.c_str());
+    if (!status.ok()) return Fail(console, session.reporter, status);
   }
-  int command = gRunOptions.command;
-  RunCommand();
-  gConsole.endLine();
-  PrintOutcome(command);
-  return gWarningFlag ? 1 : 0;
+
+  RunRequest request;
+  request.options = options;
+  request.names.include = line.includes;
+  request.names.exclude = line.excludes;
+  request.destination = line.destination;
+  request.consoleSink = WriteDecoded;
+  status = RunCommand(session, request);
+  if (!status.ok()) return Fail(console, session.reporter, status);
+  console.endLine();
+  PrintOutcome(console, options.command);
+  return session.reporter.warned() ? 1 : 0;
 }
