@@ -2,19 +2,19 @@
 
 #include <fstream>
 
-#include "options/run_options.h"
-
-ArchiveState* LoadArchive(const std::string& path, const std::string& bytes) {
+Status LoadArchive(Session& session, const std::string& path, const std::string& bytes) {
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
   }
-  DropArchive();
-  if (!OpenOwnArchive(path.c_str())) return nullptr;
-  return gArchiveState;
+  return session.open(path.c_str());
 }
 
-void DropArchive() {
-  delete gArchiveState;
-  gArchiveState = nullptr;
+std::unique_ptr<LoadedArchive> LoadArchive(const std::string& path, const std::string& bytes,
+                                           Status* status) {
+  auto loaded = std::make_unique<LoadedArchive>();
+  Status result = LoadArchive(loaded->session, path, bytes);
+  if (status) *status = result;
+  if (!result.ok()) return nullptr;
+  return loaded;
 }

@@ -20,6 +20,8 @@ CentralHeaderBytes::CentralHeaderBytes(const CentralHeaderSpec& fields)
   putLe32(p + 38, fields.externalAttributes);
   putLe32(p + 42, fields.localHeaderOffset);
   for (size_t i = 0; i < fields.name.size(); ++i) p[kCentralHeaderSize + i] = static_cast<uint8_t>(fields.name[i]);
+  uint32_t size = 0;
+  ParseCentralHeader(bytes_.data(), bytes_.size(), &header_, &size);
 }
 
 CentralHeaderSpec EntryNamed(const std::string& name) {

@@ -27,10 +27,12 @@ struct CentralHeaderSpec {
 class CentralHeaderBytes {
  public:
   explicit CentralHeaderBytes(const CentralHeaderSpec& fields);
-  const CentralHeader* get() const { return AsCentralHeader(bytes_.data()); }
+  const CentralHeader* get() const { return &header_; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
 
  private:
   std::vector<uint8_t> bytes_;
+  CentralHeader header_;
 };
 
 // The common cases: a file or directory entry by name, other fields at their defaults.

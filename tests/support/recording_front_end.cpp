@@ -1,16 +1,7 @@
 #include "recording_front_end.h"
 
-RecordingFrontEnd::RecordingFrontEnd(bool asProgressWindow) {
-  SetReportFrontEnd(this);
-  ProgressWindow = asProgressWindow ? this : nullptr;
-  gWarningFlag = 0;
-  gWarningCounter = 0;
-}
-
-RecordingFrontEnd::~RecordingFrontEnd() {
-  ProgressWindow = nullptr;
-  SetReportFrontEnd(nullptr);
-}
+RecordingFrontEnd::RecordingFrontEnd(bool asProgressWindow)
+    : reporter_(*this, asProgressWindow ? this : nullptr) {}
 
 void RecordingFrontEnd::showMessage(void*, const char* text, const char* caption) {
   messages.emplace_back(text);
@@ -20,7 +11,6 @@ void RecordingFrontEnd::showMessage(void*, const char* text, const char* caption
 intptr_t RecordingFrontEnd::sendProgress(void*, unsigned message, uintptr_t wParam,
                                          const char* text) {
   notifications.push_back({message, wParam, text ? text : ""});
-  if (message == UM_WARNING) ++gWarningCounter;
   return 1;
 }
 

@@ -1,6 +1,6 @@
-// A report front end that records what would have been shown, for assertions. Installing it
-// also makes it the progress window, so notifications and warnings reach it as they reach the
-// main dialog. Test-only.
+// A report front end that records what would have been shown, for assertions, with a reporter
+// over it. As the progress window it receives notifications and warnings as the main dialog
+// does; without, warnings become message boxes. Test-only.
 #pragma once
 
 #include <string>
@@ -16,14 +16,17 @@ struct RecordedNotification {
 
 class RecordingFrontEnd : public ReportFrontEnd {
  public:
-  // asProgressWindow: route notifications here (ProgressWindow = this) or leave it null, so that
-  // warnings become message boxes.
+  // asProgressWindow: the reporter sends notifications here, or has no progress window, so
+  // that warnings become message boxes.
   explicit RecordingFrontEnd(bool asProgressWindow = true);
-  ~RecordingFrontEnd() override;
+  RecordingFrontEnd(const RecordingFrontEnd&) = delete;
+  RecordingFrontEnd& operator=(const RecordingFrontEnd&) = delete;
 
   void showMessage(void* owner, const char* text, const char* caption) override;
   intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
                         const char* text) override;
+
+  Reporter& reporter() { return reporter_; }
 
   std::vector<std::string> messages;  // message boxes
   std::vector<RecordedNotification> notifications;
@@ -34,4 +37,7 @@ class RecordingFrontEnd : public ReportFrontEnd {
   std::vector<std::string> warningTexts() const;
   // The notification messages alone, in order.
   std::vector<unsigned> sequence() const;
+
+ private:
+  Reporter reporter_;
 };

@@ -1,21 +1,24 @@
-// Runs one command over an archive the way the stub's pass does: options, name lists, the
-// driver. Test-only.
+// Runs commands over an archive the way the front ends do: a session, option words parsed
+// into a run request, the driver. Test-only.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "app/session.h"
 #include "archive_fixture.h"
-#include "options/run_options.h"
+#include "options/parser.h"
 #include "recording_front_end.h"
 #include "report/user_callbacks.h"
 
-// Answers every question from a script; records what was asked.
+// Answers every question from a script; records what was asked. Like the front ends' own
+// callbacks, it keeps the last password typed for the runs after it.
 class ScriptedCallbacks : public UserCallbacks {
  public:
   std::vector<int> overwriteAnswers;  // consumed in order; 'N' when exhausted
   std::vector<std::pair<int, std::string>> passwordAnswers;  // (answer, password)
   std::vector<std::string> asked;  // "overwrite:NAME", "password:NAME"
+  std::string typedPassword;       // what GetPassword hands over
 
   int AskOverwrite(const char* name, const CentralHeader*) override;
   int AskLastDisk() override { return kKeyAbort; }
@@ -25,8 +28,22 @@ class ScriptedCallbacks : public UserCallbacks {
   int AskPassword(const char* entryName, char* buffer, int size) override;
 };
 
-// Loads bytes as the archive, resets the options, parses words (an argument vector of option
-// words and names; the archive name is already set), and runs the command. Returns the driver's
-// count.
-int RunOn(const std::string& archivePath, const std::string& bytes,
-          const std::vector<std::string>& words);
+// A session with a recording front end (the progress window) and scripted callbacks.
+struct TestSession {
+  TestSession() { session.reporter.setProgressWindow(&front); }
+  RecordingFrontEnd front;
+  ScriptedCallbacks callbacks;
+  Session session{front, &callbacks};
+};
+
+// Parses words (option words and names; the archive name is already known, so names select
+// entries or give the destination) into a run request.
+Status ParseRequest(const std::vector<std::string>& words, RunRequest* request);
+
+// Loads bytes as the session's archive (written to archivePath), parses words and runs the
+// command. Returns the driver's count, or -1 when the archive did not load; *status (may be
+// null) receives how the run ended.
+int RunOn(TestSession& test, const std::string& archivePath, const std::string& bytes,
+          const std::vector<std::string>& words, Status* status = nullptr);
+// Runs words over the archive the session already holds.
+int RunAgain(TestSession& test, const std::vector<std::string>& words, Status* status = nullptr);
