@@ -4,8 +4,6 @@
 // tests as many as they like.
 #pragma once
 
-#include <string>
-
 #include "authenticity/summary.h"
 #include "extract/context.h"
 #include "extract/selection.h"
@@ -36,7 +34,7 @@ class Session {
 struct RunRequest {
   RunOptions options;
   NameLists names;          // no include name: every entry
-  std::string destination;  // '/' separators, ending in one; empty: the current directory
+  Text destination;  // '/' separators, ending in one; empty: the current directory
   ConsoleSink consoleSink = nullptr;
 };
 

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "extract/decrypt.h"
 #include "fs/fs.h"
+#include "fs/text.h"
 #include "inflate/inflate.h"
 #include "options/run_options.h"
 #include "report/report.h"
@@ -57,7 +57,7 @@ struct ExtractionContext {
   // What the user decided during the run.
   int overwrite;              // starts as options.Overwrite; "always" and "never" answers stick
   int passwordsAllowed;       // starts as options.Password; "skip all" clears it
-  std::string password;       // the password tried on encrypted entries
+  Text password;              // the password tried on encrypted entries
   bool passwordKnown = false;  // password holds a given or typed password
   CipherKeys keys;
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <string>
 
 #include "extract/context.h"
 #include "extract/crc32.h"
@@ -70,7 +69,7 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
 
   // A name cut to fit a path would put the entry's data into some other file.
   if (!nameFits && command == kCommandExtract) {
-    std::string whole(entry->name, entry->nameLength);
+    Text whole(entry->name, entry->nameLength);
     context->report.warning(kWarnCannotCreate, whole.c_str());
     return 0;
   }

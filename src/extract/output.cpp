@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "extract/attributes.h"
 #include "extract/context.h"
@@ -240,7 +239,8 @@ int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes
     if (char* slash = std::strrchr(context->outputName, '/')) context->outputName = slash + 1;
   }
   if (!JoinPath(context->pathBuffer, context->destination, context->outputName)) {
-    std::string whole = std::string(context->destination) + context->outputName;
+    Text whole(context->destination);
+    whole += context->outputName;
     context->report.warning(kWarnCannotCreate, whole.c_str());
     return 0;
   }

@@ -16,9 +16,7 @@ uint8_t CheckByte(const CentralHeader* entry) {
 }
 
 // A password the callbacks hand over in a buffer of their own size.
-std::string Terminated(const char* buffer) {
-  return std::string(buffer, strnlen(buffer, kPasswordSize - 1));
-}
+Text Terminated(const char* buffer) { return Text(buffer, strnlen(buffer, kPasswordSize - 1)); }
 
 }  // namespace
 

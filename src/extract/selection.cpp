@@ -8,8 +8,8 @@
 
 namespace {
 
-bool MatchesAny(const std::vector<std::string>& patterns, const char* name) {
-  for (const std::string& pattern : patterns) {
+bool MatchesAny(const TextList& patterns, const char* name) {
+  for (const Text& pattern : patterns) {
     if (MatchWildcard(pattern.c_str(), name)) return true;
   }
   return false;
@@ -59,9 +59,9 @@ int MatchWildcard(const char* pattern, const char* name) {
 
 int MatchNameLists(const NameLists& lists, const char* name, uint32_t length) {
   // The whole name is matched, however long: it is never cut to a path's length here.
-  std::string whole(name, length);
-  for (char& c : whole) {
-    if (c == '\\') c = '/';
+  Text whole(name, length);
+  for (size_t i = 0; i < whole.size(); ++i) {
+    if (whole[i] == '\\') whole[i] = '/';
   }
   if (MatchesAny(lists.exclude, whole.c_str())) return 0;
   if (lists.include.empty()) return 1;

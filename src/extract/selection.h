@@ -2,17 +2,16 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "fs/text.h"
 #include "options/run_options.h"
 
 struct CentralHeader;
 
 // The include and exclude name patterns of a run, '/' separators.
 struct NameLists {
-  std::vector<std::string> include;  // empty: every name
-  std::vector<std::string> exclude;
+  TextList include;  // empty: every name
+  TextList exclude;
 };
 
 int SelectEntry(const NameLists& names, const RunOptions& options, const CentralHeader* entry);

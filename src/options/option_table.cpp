@@ -75,9 +75,9 @@ int NameOption(OptionParse& parse, const char* word, uint16_t code) {
   if (!value) return 0;
   const int excludeFlag = code == 34 ? 1 : 0;
   if (value[0] == parse.options().listMarker) return parse.listFile(value + 1, excludeFlag);
-  std::string name(value);
-  for (char& c : name) {
-    if (c == '\\') c = '/';
+  Text name(value);
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\\') name[i] = '/';
   }
   (excludeFlag ? parse.line().excludes : parse.line().includes).push_back(name);
   return 0;

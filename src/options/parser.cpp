@@ -18,10 +18,10 @@ bool IsLetterOrDigit(char c) {
 bool CanStartWord(char c) { return IsLetterOrDigit(c) || c == '-' || c == '+'; }
 
 // Every '\\' taken in becomes '/'.
-std::string ForwardSlashes(const char* text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c == '\\') c = '/';
+Text ForwardSlashes(const char* text) {
+  Text out(text);
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (out[i] == '\\') out[i] = '/';
   }
   return out;
 }
@@ -47,7 +47,7 @@ Status OptionParse::arguments(char** vector) {
   for (char** next = vector; *next; ++next) {
     const char* s = *next;
     int result = 0;
-    detail_.clear();
+    detail_ = "";
     if (OpensOptionWord(options(), s)) {
       result = optionWord(s + 1);
       if (result != 0) return Status::Fatal(result, detail_.empty() ? s + 1 : detail_.c_str());
@@ -182,7 +182,7 @@ int OptionParse::listFile(const char* name, int excludeFlag) {
     char* s = line;
     while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n') ++s;
     if (OpensOptionWord(options(), s)) {
-      detail_.clear();
+      detail_ = "";
       result = optionWord(s + 1);
       if (result != 0 && detail_.empty()) detail_ = s + 1;
     } else {
@@ -228,7 +228,7 @@ int OptionParse::readListLine(char* line) {
   return count;
 }
 
-bool AcceptDestination(const char* text, std::string* destination) {
+bool AcceptDestination(const char* text, Text* destination) {
   size_t length = std::strlen(text);
   if (length == 0) return false;
   char last = text[length - 1];

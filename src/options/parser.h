@@ -4,10 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
-
 #include "fs/fs.h"
+#include "fs/text.h"
 #include "options/option_table.h"
 #include "options/run_options.h"
 #include "report/status.h"
@@ -27,10 +25,10 @@ constexpr int kMatchAmbiguous = 2;
 // What an argument vector asks for.
 struct CommandLine {
   RunOptions options;
-  std::string archiveName;  // the first name; names after it are include names
-  std::string destination;  // '/' separators, ending in one; empty when none was given
-  std::vector<std::string> includes;  // in the order given
-  std::vector<std::string> excludes;
+  Text archiveName;  // the first name; names after it are include names
+  Text destination;  // '/' separators, ending in one; empty when none was given
+  TextList includes;  // in the order given
+  TextList excludes;
 };
 
 // Processes a null-terminated vector of option words, '@' list files and names into *line,
@@ -76,7 +74,7 @@ class OptionParse {
 
   CommandLine* line_;
   ListFile list_;
-  std::string detail_;
+  Text detail_;
 };
 
 // The switch character, the second switch character or '/'.
@@ -98,4 +96,4 @@ int MatchSubOption(const char* text, const SubOptionRow* table, int32_t* value);
 // A name given on the command line as the destination: one that ends in a separator, starts
 // with one or names a drive, or an existing directory. The accepted form uses '/' and ends in
 // one. False when text is not a destination, or does not fit a path with its separator.
-bool AcceptDestination(const char* text, std::string* destination);
+bool AcceptDestination(const char* text, Text* destination);

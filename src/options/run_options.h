@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "fs/text.h"
 
 // Command codes.
 constexpr int kCommandExtract = 6;
@@ -69,8 +70,8 @@ struct RunOptions {
   char switchChar = '-';
   char listMarker = '@';
   char secondSwitchChar = '-';
-  std::string passwordText;  // empty when PASSWORD had no text: the password is asked for
-  std::string printDevice;   // PRINT's device; empty until PRINT is given
+  Text passwordText;  // empty when PASSWORD had no text: the password is asked for
+  Text printDevice;   // PRINT's device; empty until PRINT is given
   uint32_t AfterDate = 0;
   uint32_t BeforeDate = 0;
 };

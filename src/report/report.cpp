@@ -18,6 +18,8 @@ class StandardError : public ReportFrontEnd {
   intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
 };
 
+StandardError gStandardError;
+
 struct BuiltinString {
   int id;
   const char* text;
@@ -43,10 +45,7 @@ int ReportFrontEnd::loadString(int id, char* buffer, int size) {
   return 0;
 }
 
-ReportFrontEnd& StandardErrorFrontEnd() {
-  static StandardError frontEnd;
-  return frontEnd;
-}
+ReportFrontEnd& StandardErrorFrontEnd() { return gStandardError; }
 
 void Reporter::notify(unsigned message, const char* text) const {
   if (progressWindow_) frontEnd_->sendProgress(progressWindow_, message, 0, text);

@@ -106,7 +106,8 @@ bool ArchiveState::reopenArchive() {
 void ArchiveState::freeDirectory() {
   hasEndRecord_ = false;
   endRecord_ = EndRecord();
-  pieces_.clear();
+  // Freed newest first, one at a time: a long chain must not unwind recursively.
+  while (pieces_) pieces_ = std::move(pieces_->older);
   entries_.reset();
 }
 

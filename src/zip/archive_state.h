@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "fs/fs.h"
 #include "report/status.h"
@@ -56,8 +55,8 @@ class ArchiveState {
   CentralHeader* entries() { return entries_.get(); }
   const CentralHeader* entries() const { return entries_.get(); }
   // The local extra field of the entry last sought.
-  const uint8_t* localExtra() const { return localExtra_.empty() ? nullptr : localExtra_.data(); }
-  uint16_t localExtraLength() const { return static_cast<uint16_t>(localExtra_.size()); }
+  const uint8_t* localExtra() const { return localExtra_.get(); }
+  uint16_t localExtraLength() const { return localExtraLength_; }
 
   char archivePath[kPathSize] = {};
   char fullPath[kPathSize] = {};
@@ -74,6 +73,7 @@ class ArchiveState {
   struct Piece {
     std::unique_ptr<uint8_t[]> data;
     uint32_t size = 0;
+    std::unique_ptr<Piece> older;
   };
 
   bool fail(const Status& status);
@@ -83,17 +83,19 @@ class ArchiveState {
   void freeDirectory();
   void translateEntryName(CentralHeader* header);
   uint8_t* newPiece(uint32_t size);
+  void dropNewestPiece();
 
   UserCallbacks* callbacks_;
   Status status_;
   SearchHandle search_ = kNoSearch;
   std::unique_ptr<FindInfo> found_;  // the search context, created on the first search
   bool searchFinished_ = false;
-  std::vector<Piece> pieces_;
+  std::unique_ptr<Piece> pieces_;  // the newest piece first
   EndRecord endRecord_;
   bool hasEndRecord_ = false;
   std::unique_ptr<CentralHeader[]> entries_;
-  std::vector<uint8_t> localExtra_;
+  std::unique_ptr<uint8_t[]> localExtra_;
+  uint16_t localExtraLength_ = 0;
 };
 
 // Names: the central headers' names are translated in place when the directory loads.

@@ -55,10 +55,14 @@ bool ArchiveState::findEndRecord() {
         endRecord_ = ParseEndRecord(ByteReader(buffer + pos, kEndRecordSize));
         hasEndRecord_ = true;
         // A comment cut short by the end of the file keeps its missing part zero.
-        endRecord_.comment.assign(endRecord_.commentLength, '\0');
+        endRecord_.comment = Text();
         if (endRecord_.commentLength) {
+          char* comment = new (std::nothrow) char[endRecord_.commentLength]();
+          if (!comment) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
           stream->seek(static_cast<int32_t>(offset + kEndRecordSize), kSeekStart);
-          readArchive(&endRecord_.comment[0], endRecord_.commentLength);
+          readArchive(comment, endRecord_.commentLength);
+          endRecord_.comment.assign(comment, endRecord_.commentLength);
+          delete[] comment;
         }
         return !failed();
       }
@@ -74,12 +78,18 @@ bool ArchiveState::findEndRecord() {
 }
 
 uint8_t* ArchiveState::newPiece(uint32_t size) {
-  Piece piece;
-  piece.data.reset(new (std::nothrow) uint8_t[size ? size : 1]);
-  if (!piece.data) return nullptr;
-  piece.size = size;
-  pieces_.push_back(std::move(piece));
-  return pieces_.back().data.get();
+  std::unique_ptr<Piece> piece(new (std::nothrow) Piece);
+  if (!piece) return nullptr;
+  piece->data.reset(new (std::nothrow) uint8_t[size ? size : 1]);
+  if (!piece->data) return nullptr;
+  piece->size = size;
+  piece->older = std::move(pieces_);
+  pieces_ = std::move(piece);
+  return pieces_->data.get();
+}
+
+void ArchiveState::dropNewestPiece() {
+  if (pieces_) pieces_ = std::move(pieces_->older);
 }
 
 bool ArchiveState::loadDirectory() {
@@ -142,7 +152,7 @@ bool ArchiveState::loadDirectory() {
           return fatal(Status::ArchiveError(kArchiveNoDirectory));
         }
         stream->seek(-static_cast<int32_t>(piece), kSeekCurrent);
-        pieces_.pop_back();
+        dropNewestPiece();
         data = newPiece(need);
         if (!data) return fatal(Status::Fatal(kFatalNoMemoryForDirectory));
         piece = need;
@@ -154,7 +164,7 @@ bool ArchiveState::loadDirectory() {
         if (!switchDisk(currentDisk + 1)) return fatal(status_);
       }
     }
-    pieces_.back().size = piece;
+    pieces_->size = piece;
 
     uint32_t pos = 0;
     while (pos < piece && toFind > 0) {

@@ -1,5 +1,7 @@
 // The order in which a run walks the entries.
-#include <algorithm>
+#include <memory>
+#include <new>
+#include <utility>
 
 #include "options/run_options.h"
 #include "zip/archive_state.h"
@@ -87,11 +89,28 @@ void sortEntries(int key, CentralHeader* entries, uint32_t count, bool spanned) 
   }
   if (count < 2) return;
   key = key >= kSortDescending ? key - kSortDescending : key;
-  // A stable sort: entries with equal keys keep one order on every platform.
-  std::stable_sort(entries, entries + count, [key, spanned](const CentralHeader& a,
-                                                             const CentralHeader& b) {
-    return CompareEntries(key, spanned, a, b) < 0;
-  });
+  // A stable merge sort, so that equal keys keep one order on every platform. Runs of width
+  // 1, 2, 4, ... are merged from entries into scratch and back.
+  std::unique_ptr<CentralHeader[]> scratch(new (std::nothrow) CentralHeader[count]);
+  if (!scratch) return;  // the natural order stands
+  CentralHeader* from = entries;
+  CentralHeader* to = scratch.get();
+  for (uint32_t width = 1; width < count; width *= 2) {
+    for (uint32_t low = 0; low < count; low += 2 * width) {
+      uint32_t middle = low + width < count ? low + width : count;
+      uint32_t high = middle + width < count ? middle + width : count;
+      uint32_t a = low, b = middle, out = low;
+      while (a < middle && b < high) {
+        to[out++] = CompareEntries(key, spanned, from[b], from[a]) < 0 ? from[b++] : from[a++];
+      }
+      while (a < middle) to[out++] = from[a++];
+      while (b < high) to[out++] = from[b++];
+    }
+    std::swap(from, to);
+  }
+  if (from != entries) {
+    for (uint32_t i = 0; i < count; ++i) entries[i] = from[i];
+  }
 }
 
 int compressionRatio(uint32_t compressedSize, uint32_t uncompressedSize) {

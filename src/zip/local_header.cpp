@@ -1,9 +1,12 @@
 // Positioning the archive on an entry's data after checking its local header.
+#include <new>
+
 #include "report/messages.h"
 #include "zip/archive_state.h"
 
 uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
-  localExtra_.clear();
+  localExtra_.reset();
+  localExtraLength_ = 0;
   if (failed()) return 0;
 
   if (spanned && entry.diskNumberStart != static_cast<uint16_t>(currentDisk) &&
@@ -25,8 +28,10 @@ uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
 
   uint32_t position = stream->seek(local.nameLength, kSeekCurrent);
   if (local.extraLength > 0) {
-    localExtra_.resize(local.extraLength);
-    if (!readArchiveExact(localExtra_.data(), local.extraLength)) return 0;
+    localExtra_.reset(new (std::nothrow) uint8_t[local.extraLength]);
+    if (!localExtra_) return fail(Status::Fatal(kFatalNoMemory)), 0;
+    localExtraLength_ = local.extraLength;
+    if (!readArchiveExact(localExtra_.get(), local.extraLength)) return 0;
   }
   return position + local.extraLength;
 }

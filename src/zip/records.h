@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "fs/text.h"
 #include "zip/byte_reader.h"
 
 constexpr uint32_t kEndRecordSignature = 0x06054B50;
@@ -74,7 +74,7 @@ struct EndRecord {
   uint32_t directorySize = 0;
   uint32_t directoryOffset = 0;
   uint16_t commentLength = 0;
-  std::string comment;  // commentLength bytes
+  Text comment;  // commentLength bytes
 };
 
 // The fixed 22 bytes of an end record.

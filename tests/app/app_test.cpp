@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "app/app.h"
+#include "app/session.h"
+#include "report/messages.h"
 #include "report/report.h"
 #include "run_fixture.h"
 #include "temp_dir.h"
@@ -39,36 +40,65 @@ TEST(ResolveInitialDirectory, CutsAtTheFirstMissingPrefix) {
   ASSERT_EQ(chdir(saved), 0);
 }
 
-TEST(RunCommandDeathTest, HelpAndVersionEndTheProcess) {
+// HELP and VERSION end the front end without a message: 0, or 1 once the session has warned;
+// VERSION 25.
+TEST(RunCommand, HelpAndVersionEndWithTheirExitCodes) {
   TempDir dir;
-  std::string zip = BuildZip({});
-  EXPECT_EXIT(RunOn(dir.file("a.zip"), zip, {"-HELP"}), ::testing::ExitedWithCode(0), "^$");
-  EXPECT_EXIT(
-      {
-        gWarningFlag = 1;
-        RunOn(dir.file("a.zip"), zip, {"-HELP"});
-      },
-      ::testing::ExitedWithCode(1), "^$");
-  EXPECT_EXIT(RunOn(dir.file("a.zip"), zip, {"-VERSION=MAJOR"}), ::testing::ExitedWithCode(25),
-              "^$");
+  std::string empty = BuildZip({});
+  struct Case {
+    std::vector<std::string> words;
+    int exitCode;
+  } cases[] = {{{"-HELP"}, 0}, {{"-VERSION=MAJOR"}, kExitVersion}};
+  for (const Case& c : cases) {
+    TestSession test;
+    Status status;
+    EXPECT_EQ(RunOn(test, dir.file("a.zip"), empty, c.words, &status), 0) << c.words[0];
+    EXPECT_EQ(status.kind(), StatusKind::kExit) << c.words[0];
+    EXPECT_EQ(status.exitCode(), c.exitCode) << c.words[0];
+    char text[64] = "unchanged";
+    status.messageText(text, sizeof text);
+    EXPECT_STREQ(text, "") << c.words[0];
+    test.session.reporter.showStatus(status);
+    EXPECT_TRUE(test.front.messages.empty()) << c.words[0];
+    EXPECT_TRUE(test.front.notifications.empty()) << c.words[0];
+  }
+
+  // A run that warned first: HELP in the same session ends with 1; a session of its own in the
+  // same process still ends with 0.
+  ZipEntrySpec bad;
+  bad.name = "bad.txt";
+  bad.data = "contents";
+  bad.overrideCrc = true;
+  bad.crc = 0x12345678;
+  TestSession warned;
+  Status status;
+  EXPECT_EQ(RunOn(warned, dir.file("bad.zip"), BuildZip({bad}), {"-TEST"}, &status), 0);
+  EXPECT_TRUE(status.ok());
+  EXPECT_EQ(warned.front.warnings(), std::vector<int>({kWarnCrcFailed}));
+  RunAgain(warned, {"-HELP"}, &status);
+  EXPECT_EQ(status.kind(), StatusKind::kExit);
+  EXPECT_EQ(status.exitCode(), 1);
+
+  TestSession fresh;
+  RunOn(fresh, dir.file("a.zip"), empty, {"-HELP"}, &status);
+  EXPECT_EQ(status.exitCode(), 0);
 }
 
 TEST(RunCommand, EmptyIncludeListSelectsEverything) {
   TempDir dir;
-  RecordingFrontEnd front;
+  TestSession test;
   ZipEntrySpec a;
   a.name = "no-dot";
   a.data = "1";
   ZipEntrySpec b;
   b.name = "sub/x.y.z";
   b.data = "2";
-  EXPECT_EQ(RunOn(dir.file("a.zip"), BuildZip({a, b}), {"-TEST"}), 2);
-  DropArchive();
+  EXPECT_EQ(RunOn(test, dir.file("a.zip"), BuildZip({a, b}), {"-TEST"}), 2);
 }
 
 TEST(RunCommand, NamesSelectEntries) {
   TempDir dir;
-  RecordingFrontEnd front;
+  TestSession test;
   std::vector<ZipEntrySpec> entries;
   for (const char* name : {"a.txt", "b.doc", "c.txt"}) {
     ZipEntrySpec e;
@@ -76,8 +106,8 @@ TEST(RunCommand, NamesSelectEntries) {
     e.data = name;
     entries.push_back(e);
   }
-  EXPECT_EQ(RunOn(dir.file("a.zip"), BuildZip(entries), {"-TEST", "*.txt", "-EXCLUDE=c*"}), 1);
-  DropArchive();
+  EXPECT_EQ(RunOn(test, dir.file("a.zip"), BuildZip(entries), {"-TEST", "*.txt", "-EXCLUDE=c*"}),
+            1);
 }
 
 }  // namespace

@@ -1,87 +1,179 @@
-// Runs started from the main dialog: the option words built from its choices, and the
-// destination it creates.
+// Runs started from the main dialog: the settings filled from its choices, the password the
+// session remembers between its runs, and the destination it creates.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/destination.h"
 #include "app/dialog_run.h"
 #include "app/figures.h"
-#include "app/directive_flags.h"
+#include "app/session.h"
 #include "extract/decrypt.h"
 #include "options/run_options.h"
 #include "archive_fixture.h"
+#include "run_fixture.h"
+#include "shell/directive_flags.h"
 #include "temp_dir.h"
 #include "zip/archive_state.h"
 #include "zip_writer.h"
 
 namespace {
 
-std::vector<std::string> Words(char** vector) {
-  std::vector<std::string> words;
-  for (; *vector; ++vector) words.push_back(*vector);
-  return words;
+// Every setting of a run, one per line, so that a difference names its field.
+std::string Describe(const RunOptions& o) {
+  std::ostringstream out;
+  out << "command " << o.command << "\nComment " << o.Comment << "\nextractSelection "
+      << o.extractSelection << "\nOverwrite " << o.Overwrite << "\nattributeDropMask "
+      << o.attributeDropMask << "\nPath " << o.Path << "\ndateFilter " << o.dateFilter
+      << "\nrequestedSort " << o.requestedSort << "\nSortExtract " << o.SortExtract << "\nTimes "
+      << o.Times << "\nLocaleDate " << o.LocaleDate << "\nuseNtfsTimes " << o.useNtfsTimes
+      << "\nHeader " << o.Header << "\nMove " << o.Move << "\nPassword " << o.Password
+      << "\nRecurse " << o.Recurse << "\nsortGiven " << o.sortGiven << "\nvolume " << o.volume
+      << "\nswitchChar " << o.switchChar << "\nlistMarker " << o.listMarker
+      << "\nsecondSwitchChar " << o.secondSwitchChar << "\npasswordText [" << o.passwordText
+      << "]\nprintDevice [" << o.printDevice << "]\nAfterDate " << o.AfterDate
+      << "\nBeforeDate " << o.BeforeDate << "\n";
+  return out.str();
 }
 
-TEST(BuildArgumentVector, WordsFollowTheDialogChoices) {
-  std::memset(storedPassword, 0, sizeof storedPassword);
-  const std::string pw = "-PASSWORD=\x01";
+// The dialog's choices give the same settings as the option words a user would type for them
+// (with a bare -PASSWORD: encrypted entries are tried, no password given), and nothing else.
+TEST(DialogRunOptions, SettingsFollowTheDialogChoices) {
   struct Case {
     uint16_t flags;
     bool test;
     std::vector<std::string> words;
   } cases[] = {
-      {0, true, {"-TEST", pw}},
-      {kDirectiveRecreateDirectories, true, {"-DIRECTORIES", "-TEST", pw}},
+      {0, true, {"-TEST", "-PASSWORD"}},
+      {kDirectiveRecreateDirectories, true, {"-DIRECTORIES", "-TEST", "-PASSWORD"}},
       // A test never overwrites: the overwrite choice is left out.
-      {kDirectiveOverwriteAlways, true, {"-TEST", pw}},
-      {0, false, {"-EXTRACT", pw}},
-      {kDirectiveOverwriteAlways, false, {"-EXTRACT", "-OVERWRITE", pw}},
-      {kDirectiveOverwriteNever, false, {"-EXTRACT", "-OVERWRITE=NEVER", pw}},
+      {kDirectiveOverwriteAlways, true, {"-TEST", "-PASSWORD"}},
+      {kDirectiveOverwriteNever, true, {"-TEST", "-PASSWORD"}},
+      {0, false, {"-EXTRACT", "-PASSWORD"}},
+      {kDirectiveOverwriteAlways, false, {"-EXTRACT", "-OVERWRITE", "-PASSWORD"}},
+      {kDirectiveOverwriteNever, false, {"-EXTRACT", "-OVERWRITE=NEVER", "-PASSWORD"}},
+      {kDirectiveRecreateDirectories | kDirectiveOverwriteNever, false,
+       {"-DIRECTORIES", "-EXTRACT", "-OVERWRITE=NEVER", "-PASSWORD"}},
       // Both overwrite bits: "always" wins, as the radio buttons show "ask" only for neither.
       {kDirectiveRecreateDirectories | kDirectiveOverwriteAlways | kDirectiveOverwriteNever, false,
-       {"-DIRECTORIES", "-EXTRACT", "-OVERWRITE", pw}},
-      // Bits of other options add no word.
+       {"-DIRECTORIES", "-EXTRACT", "-OVERWRITE", "-PASSWORD"}},
+      // Bits of other options change no setting.
       {kDirectiveShowMessages | kDirectiveCreateGroups | kDirectiveRegisterExtensions, false,
-       {"-EXTRACT", pw}},
+       {"-EXTRACT", "-PASSWORD"}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Words(BuildArgumentVector(c.flags, c.test)), c.words) << c.flags << " " << c.test;
+    RunRequest typed;
+    ASSERT_TRUE(ParseRequest(c.words, &typed).ok());
+    EXPECT_EQ(Describe(DialogRunOptions(c.flags, c.test)), Describe(typed.options))
+        << "flags " << c.flags << " test " << c.test;
   }
 }
 
-TEST(BuildArgumentVector, PasswordTypedInAnEarlierRunIsPassedOn) {
-  std::memset(storedPassword, 0, sizeof storedPassword);
-  std::strcpy(storedPassword, "segredo");
-  EXPECT_EQ(Words(BuildArgumentVector(0, true)).back(), "-PASSWORD=segredo");
-  // The longest password the store keeps fits in the word.
-  std::memset(storedPassword, 'p', kPasswordSize - 1);
-  EXPECT_EQ(Words(BuildArgumentVector(0, true)).back(),
-            "-PASSWORD=" + std::string(kPasswordSize - 1, 'p'));
-  std::memset(storedPassword, 0, sizeof storedPassword);
-}
-
-TEST(ParseDialogRun, EachRunStartsFromFreshSettings) {
-  std::memset(storedPassword, 0, sizeof storedPassword);
-  ParseDialogRun(kDirectiveRecreateDirectories, true);
-  EXPECT_EQ(gRunOptions.command, kCommandTest);
-  EXPECT_EQ(gRunOptions.Path, 1);
-  EXPECT_EQ(gRunOptions.Password, 1);
-  EXPECT_STREQ(gRunOptions.passwordText, "\x01");
+TEST(DialogRunOptions, EachRunStartsFromFreshSettings) {
+  RunOptions first = DialogRunOptions(kDirectiveRecreateDirectories, true);
+  EXPECT_EQ(first.command, kCommandTest);
+  EXPECT_EQ(first.Path, 1);
+  EXPECT_EQ(first.Recurse, 1);
+  EXPECT_EQ(first.Password, 1);
+  EXPECT_EQ(first.passwordText, "") << "no placeholder: the password is asked for";
 
   // The box unchecked after a test: the extraction writes no directories.
-  ParseDialogRun(kDirectiveOverwriteNever, false);
-  EXPECT_EQ(gRunOptions.command, kCommandExtract);
-  EXPECT_EQ(gRunOptions.Path, 0);
-  EXPECT_EQ(gRunOptions.Overwrite, kOverwriteNever);
+  RunOptions second = DialogRunOptions(kDirectiveOverwriteNever, false);
+  EXPECT_EQ(second.command, kCommandExtract);
+  EXPECT_EQ(second.Path, 0);
+  EXPECT_EQ(second.Recurse, 0);
+  EXPECT_EQ(second.Overwrite, kOverwriteNever);
+  EXPECT_EQ(second.Password, 1);
 
-  ParseDialogRun(0, false);
-  EXPECT_EQ(gRunOptions.Overwrite, kOverwriteAsk);
-  ResetOptions(&gRunOptions);
+  EXPECT_EQ(DialogRunOptions(0, false).Overwrite, kOverwriteAsk);
+}
+
+// Two encrypted entries under one password and a plain one.
+std::vector<ZipEntrySpec> SecretArchive(const char* password) {
+  std::vector<ZipEntrySpec> entries(3);
+  entries[0].name = "secret.txt";
+  entries[0].data = "first secret\n";
+  entries[0].password = password;
+  entries[1].name = "plain.txt";
+  entries[1].data = "nothing hidden\n";
+  entries[2].name = "more.bin";
+  entries[2].data = std::string("\x00\x01\xFE\xFF more", 9);
+  entries[2].method = 8;
+  entries[2].password = password;
+  return entries;
+}
+
+// A dialog run over the session's archive; every entry, files under destination.
+Status DialogRun(TestSession& test, uint16_t flags, bool isTest, const std::string& destination,
+                 int* processed) {
+  RunRequest request;
+  request.options = DialogRunOptions(flags, isTest);
+  request.destination = destination.c_str();
+  return RunCommand(test.session, request, processed);
+}
+
+TEST(DialogRun, PasswordTypedInAnEarlierRunIsTriedFirst) {
+  TempDir dir;
+  TestSession test;
+  ASSERT_TRUE(LoadArchive(test.session, dir.file("s.zip"), BuildZip(SecretArchive("segredo"))).ok());
+  mkdir(dir.file("out").c_str(), 0755);
+
+  // The first run asks once: the password typed opens the second encrypted entry too.
+  test.callbacks.passwordAnswers = {{kPasswordEntered, "segredo"}};
+  int processed = 0;
+  EXPECT_TRUE(DialogRun(test, 0, true, "", &processed).ok());
+  EXPECT_EQ(processed, 3);
+  EXPECT_EQ(test.callbacks.asked, std::vector<std::string>({"password:secret.txt"}));
+  EXPECT_TRUE(test.front.warnings().empty());
+
+  // The next run of the session tries it first and asks nothing.
+  test.callbacks.asked.clear();
+  EXPECT_TRUE(DialogRun(test, kDirectiveOverwriteAlways, false, dir.file("out") + "/", &processed).ok());
+  EXPECT_EQ(processed, 3);
+  EXPECT_TRUE(test.callbacks.asked.empty());
+  EXPECT_EQ(dir.read("out/secret.txt"), "first secret\n");
+  EXPECT_EQ(dir.read("out/more.bin"), std::string("\x00\x01\xFE\xFF more", 9));
+  EXPECT_TRUE(test.front.warnings().empty());
+
+  // Another session remembers nothing of it: its first encrypted entry asks.
+  TestSession other;
+  ASSERT_TRUE(LoadArchive(other.session, dir.file("s.zip"), BuildZip(SecretArchive("segredo"))).ok());
+  other.callbacks.passwordAnswers = {{kPasswordEntered, "segredo"}};
+  EXPECT_TRUE(DialogRun(other, 0, true, "", &processed).ok());
+  EXPECT_EQ(processed, 3);
+  EXPECT_EQ(other.callbacks.asked, std::vector<std::string>({"password:secret.txt"}));
+}
+
+TEST(DialogRun, RememberedPasswordThatDoesNotOpenAsks) {
+  TempDir dir;
+  struct Case {
+    std::string remembered, archivePassword;
+    std::vector<std::string> asked;
+  } cases[] = {
+      // The longest password a session keeps is handed over whole.
+      {std::string(kPasswordSize - 1, 'p'), std::string(kPasswordSize - 1, 'p'), {}},
+      {std::string(kPasswordSize - 1, 'p'), std::string(kPasswordSize - 2, 'p'),
+       {"password:secret.txt"}},
+      {"antiga", "nova", {"password:secret.txt"}},
+  };
+  for (const Case& c : cases) {
+    TestSession test;
+    ASSERT_TRUE(LoadArchive(test.session, dir.file("s.zip"),
+                            BuildZip(SecretArchive(c.archivePassword.c_str())))
+                    .ok());
+    test.callbacks.typedPassword = c.remembered;
+    test.callbacks.passwordAnswers = {{kPasswordEntered, c.archivePassword}};
+    int processed = 0;
+    EXPECT_TRUE(DialogRun(test, 0, true, "", &processed).ok()) << c.archivePassword;
+    EXPECT_EQ(processed, 3) << c.archivePassword;
+    EXPECT_EQ(test.callbacks.asked, c.asked) << c.archivePassword;
+    EXPECT_TRUE(test.front.warnings().empty()) << c.archivePassword;
+  }
 }
 
 TEST(TrimDestination, DropsATrailingSeparatorExceptAtADriveRoot) {
@@ -162,8 +254,9 @@ TEST(Figures, RequiredKilobytesRoundUpTheSum) {
   entries[0].name = "a", entries[0].data = std::string(1024, 'a');
   entries[1].name = "b", entries[1].data = "b";
   entries[2].name = "c";  // empty
-  EXPECT_EQ(RequiredKilobytes(LoadArchive(dir.file("a.zip"), BuildZip(entries))), 2u);
-  DropArchive();
+  auto loaded = LoadArchive(dir.file("a.zip"), BuildZip(entries));
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(RequiredKilobytes(&loaded->archive()), 2u);
   EXPECT_EQ(RequiredKilobytes(nullptr), 0u);
 }
 

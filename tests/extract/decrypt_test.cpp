@@ -35,19 +35,22 @@ TEST(Decrypt, EntriesEncryptedByRealArchivers) {
     SCOPED_TRACE(known.maker);
     std::vector<uint8_t> bytes = FromHex(known.encrypted);
     ASSERT_EQ(bytes.size(), 31u);
-    DecryptHeader("s3cr3t", bytes.data());
+    CipherKeys keys;
+    keys.init("s3cr3t");
+    keys.decrypt(bytes.data(), kEncryptionHeaderSize);
     EXPECT_EQ(bytes[11], known.checkByte);
     // The key state stands after the header: the data follows in pieces of any size.
-    DecryptBytes(bytes.data() + 12, 5);
-    DecryptBytes(bytes.data() + 17, 14);
+    keys.decrypt(bytes.data() + 12, 5);
+    keys.decrypt(bytes.data() + 17, 14);
     EXPECT_EQ(std::string(bytes.begin() + 12, bytes.end()), "vespa known vector\n");
   }
 }
 
 TEST(Decrypt, WrongPasswordDoesNotGiveThePlainText) {
   std::vector<uint8_t> bytes = FromHex(kKnownEntries[1].encrypted);
-  DecryptHeader("s3cr3T", bytes.data());
-  DecryptBytes(bytes.data() + 12, 19);
+  CipherKeys keys;
+  keys.init("s3cr3T");
+  keys.decrypt(bytes.data(), 31);
   EXPECT_NE(std::string(bytes.begin() + 12, bytes.end()), "vespa known vector\n");
 }
 
@@ -64,9 +67,11 @@ TEST(Decrypt, RoundTripWithPasswordsOfEveryByte) {
     for (int i = 0; i < 12; ++i) bytes.push_back(encrypter.encrypt(static_cast<uint8_t>(i == 11 ? 0xC7 : 17 * i)));
     for (char c : plain) bytes.push_back(encrypter.encrypt(static_cast<uint8_t>(c)));
 
-    DecryptHeader(password.c_str(), bytes.data());
+    CipherKeys keys;
+    keys.init(password.c_str());
+    keys.decrypt(bytes.data(), kEncryptionHeaderSize);
     EXPECT_EQ(bytes[11], 0xC7);
-    DecryptBytes(bytes.data() + 12, static_cast<uint32_t>(plain.size()));
+    keys.decrypt(bytes.data() + 12, static_cast<uint32_t>(plain.size()));
     EXPECT_EQ(std::string(bytes.begin() + 12, bytes.end()), plain);
   }
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <memory>
 
 #include "extract/context.h"
 #include "run_fixture.h"
@@ -15,25 +16,28 @@ namespace {
 class ExtractEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gCallbacks = &callbacks_;
     out_ = dir_.file("out") + "/";
     mkdir(out_.c_str(), 0755);
   }
-  void TearDown() override {
-    DropArchive();
-    gCallbacks = nullptr;
-  }
+  // Runs words over the archive of entries, into out_, in a session of its own (a session holds
+  // one archive). A run of these tests ends normally.
   int Run(const std::vector<ZipEntrySpec>& entries, std::vector<std::string> words) {
+    test_ = std::make_unique<TestSession>();
     words.push_back(out_);
-    return RunOn(dir_.file("a.zip"), BuildZip(entries), words);
+    Status status;
+    int count = RunOn(*test_, dir_.file("a.zip"), BuildZip(entries), words, &status);
+    EXPECT_TRUE(status.ok()) << status.number();
+    return count;
   }
   std::string Out(const std::string& name) { return dir_.read("out/" + name); }
   bool OutExists(const std::string& name) { return dir_.exists("out/" + name); }
+  // Of the last run.
+  RecordingFrontEnd& front() { return test_->front; }
+  ScriptedCallbacks& callbacks() { return test_->callbacks; }
 
   TempDir dir_;
   std::string out_;
-  RecordingFrontEnd front_;
-  ScriptedCallbacks callbacks_;
+  std::unique_ptr<TestSession> test_ = std::make_unique<TestSession>();
 };
 
 ZipEntrySpec Stored(const std::string& name, const std::string& data) {
@@ -63,17 +67,16 @@ TEST_F(ExtractEntryTest, StoredAndDeflatedEntriesAreWrittenAndCounted) {
   EXPECT_EQ(Out("s.txt"), "stored bytes");
   EXPECT_EQ(Out("d.txt"), big);
   EXPECT_EQ(Out("empty"), "");
-  EXPECT_TRUE(front_.warnings().empty());
+  EXPECT_TRUE(front().warnings().empty());
 }
 
 TEST_F(ExtractEntryTest, ProgressNotificationsInOrder) {
   Run({Stored("a", "1")}, {"-TEST"});
-  EXPECT_EQ(front_.sequence(), (std::vector<unsigned>{UM_TESTING, UM_ITEM, UM_TESTED}));
-  front_.notifications.clear();
+  EXPECT_EQ(front().sequence(), (std::vector<unsigned>{UM_TESTING, UM_ITEM, UM_TESTED}));
   Run({Deflated("b", "22")}, {"-EXTRACT"});
-  EXPECT_EQ(front_.sequence(), (std::vector<unsigned>{UM_ACTION, UM_ITEM, UM_EXTRACTED}));
-  EXPECT_EQ(front_.notifications[0].text, "    Inflating");
-  EXPECT_EQ(front_.notifications[1].text, out_ + "b");
+  EXPECT_EQ(front().sequence(), (std::vector<unsigned>{UM_ACTION, UM_ITEM, UM_EXTRACTED}));
+  EXPECT_EQ(front().notifications[0].text, "    Inflating");
+  EXPECT_EQ(front().notifications[1].text, out_ + "b");
 }
 
 TEST_F(ExtractEntryTest, TestWritesNothing) {
@@ -87,8 +90,8 @@ TEST_F(ExtractEntryTest, CrcMismatchWarnsKeepsTheFileAndIsNotCounted) {
   e.overrideCrc = true;
   e.crc = 0x12345678;
   EXPECT_EQ(Run({e}, {"-EXTRACT"}), 0);
-  EXPECT_EQ(front_.warnings(), std::vector<int>{4});
-  EXPECT_EQ(front_.warningTexts()[0], "Falha na checagem do arquivo de CRC  bad.txt");
+  EXPECT_EQ(front().warnings(), std::vector<int>{4});
+  EXPECT_EQ(front().warningTexts()[0], "Falha na checagem do arquivo de CRC  bad.txt");
   EXPECT_EQ(Out("bad.txt"), "payload");
 }
 
@@ -100,9 +103,9 @@ TEST_F(ExtractEntryTest, VersionsFromTwentySixAreRefused) {
   ZipEntrySpec highByte = Stored("v276", "x");
   highByte.versionNeeded = 0x0114;
   EXPECT_EQ(Run({ok, newer, highByte}, {"-EXTRACT"}), 1);
-  EXPECT_EQ(front_.warnings(), (std::vector<int>{3, 3}));
-  EXPECT_EQ(front_.warningTexts()[0], "requer versão do TAMBO  2.6 para extrair: v26");
-  EXPECT_EQ(front_.warningTexts()[1], "requer versão do TAMBO  27.6 para extrair: v276");
+  EXPECT_EQ(front().warnings(), (std::vector<int>{3, 3}));
+  EXPECT_EQ(front().warningTexts()[0], "requer versão do TAMBO  2.6 para extrair: v26");
+  EXPECT_EQ(front().warningTexts()[1], "requer versão do TAMBO  27.6 para extrair: v276");
   EXPECT_FALSE(OutExists("v26"));
 }
 
@@ -110,10 +113,10 @@ TEST_F(ExtractEntryTest, UnknownMethodShowsItsLabelThenWarns) {
   ZipEntrySpec e = Stored("x.bz2", "data");
   e.method = 12;
   Run({e}, {"-EXTRACT"});
-  ASSERT_GE(front_.notifications.size(), 3u);
-  EXPECT_EQ(front_.notifications[0].text, "Unknown compression method for file");
-  EXPECT_EQ(front_.warnings(), std::vector<int>{18});
-  EXPECT_EQ(front_.warningTexts()[0], "Método de Compressão desconhecido para arquivo:  x.bz2");
+  ASSERT_GE(front().notifications.size(), 3u);
+  EXPECT_EQ(front().notifications[0].text, "Unknown compression method for file");
+  EXPECT_EQ(front().warnings(), std::vector<int>{18});
+  EXPECT_EQ(front().warningTexts()[0], "Método de Compressão desconhecido para arquivo:  x.bz2");
   // The output file was created before the method was seen; it stays, empty.
   EXPECT_EQ(Out("x.bz2"), "");
 }
@@ -125,7 +128,7 @@ TEST_F(ExtractEntryTest, StoredSizeMismatchCopiesTheSmallerAndFailsTheCrc) {
   e.overrideCrc = true;  // the CRC of all 20 bytes the directory announces
   e.crc = ReferenceCrc32("01234567890123456789");
   Run({e}, {"-EXTRACT"});
-  EXPECT_EQ(front_.warnings(), (std::vector<int>{5, 4}));
+  EXPECT_EQ(front().warnings(), (std::vector<int>{5, 4}));
   EXPECT_EQ(Out("s"), "0123456789");
 }
 
@@ -138,7 +141,7 @@ TEST_F(ExtractEntryTest, OutputBeyondTheDeclaredSizeIsDropped) {
   e.crc = ReferenceCrc32("0123");
   EXPECT_EQ(Run({e}, {"-EXTRACT"}), 1);
   EXPECT_EQ(Out("d"), "0123");
-  EXPECT_TRUE(front_.warnings().empty());
+  EXPECT_TRUE(front().warnings().empty());
 }
 
 TEST_F(ExtractEntryTest, DecoderErrorsAreWarningsWithTheStoredName) {
@@ -147,8 +150,8 @@ TEST_F(ExtractEntryTest, DecoderErrorsAreWarningsWithTheStoredName) {
   e.useCompressed = true;
   e.compressed = "\x07";  // final block of type 3
   Run({e}, {"-TEST"});
-  EXPECT_EQ(front_.warnings(), std::vector<int>{11});
-  EXPECT_EQ(front_.warningTexts()[0],
+  EXPECT_EQ(front().warnings(), std::vector<int>{11});
+  EXPECT_EQ(front().warningTexts()[0],
             "Arquivo implodido possui uma tabela literalmente defeituosa t");
 }
 
@@ -199,15 +202,17 @@ TEST_F(ExtractEntryTest, NtfsTimesWinOnlyAsTheFirstLocalField) {
 
 TEST(ReadNtfsTimes, NeverReadsPastTheField) {
   // Declared sizes that run past the bytes given are not trusted.
+  RecordingFrontEnd front;
   std::string truncated = Le16(0x000A) + Le16(32) + Le32(0) + Le16(1) + Le16(24) + "short";
-  EXPECT_EQ(ReadNtfsTimes(reinterpret_cast<const uint8_t*>(truncated.data()),
+  EXPECT_EQ(ReadNtfsTimes(front.reporter(), reinterpret_cast<const uint8_t*>(truncated.data()),
                           static_cast<uint32_t>(truncated.size())),
             nullptr);
   std::string attributePastField = Le16(0x000A) + Le16(8) + Le32(0) + Le16(1) + Le16(24);
-  EXPECT_EQ(ReadNtfsTimes(reinterpret_cast<const uint8_t*>(attributePastField.data()),
+  EXPECT_EQ(ReadNtfsTimes(front.reporter(), reinterpret_cast<const uint8_t*>(attributePastField.data()),
                           static_cast<uint32_t>(attributePastField.size())),
             nullptr);
-  EXPECT_EQ(ReadNtfsTimes(nullptr, 0), nullptr);
+  EXPECT_EQ(ReadNtfsTimes(front.reporter(), nullptr, 0), nullptr);
+  EXPECT_TRUE(front.notifications.empty());
 }
 
 TEST_F(ExtractEntryTest, EncryptedEntryWithThePasswordGiven) {
@@ -215,7 +220,7 @@ TEST_F(ExtractEntryTest, EncryptedEntryWithThePasswordGiven) {
   e.password = "12345678";
   EXPECT_EQ(Run({e}, {"-EXTRACT", "-PASSWORD=12345678"}), 1);
   EXPECT_EQ(Out("secret.txt"), Pattern(5000));
-  EXPECT_TRUE(callbacks_.asked.empty());
+  EXPECT_TRUE(callbacks().asked.empty());
 }
 
 TEST_F(ExtractEntryTest, PrintAppendsEveryEntryToOneFile) {
@@ -232,9 +237,15 @@ void Collect(const uint8_t* bytes, uint32_t count) {
 
 TEST_F(ExtractEntryTest, ConsoleHandsTheBytesToItsSink) {
   gConsoleBytes.clear();
-  gConsoleSink = Collect;
-  Run({Stored("a", "one "), Deflated("b", "two")}, {"-CONSOLE"});
-  gConsoleSink = nullptr;
+  ASSERT_TRUE(
+      LoadArchive(test_->session, dir_.file("a.zip"), BuildZip({Stored("a", "one "), Deflated("b", "two")}))
+          .ok());
+  RunRequest request;
+  ASSERT_TRUE(ParseRequest({"-CONSOLE", out_}, &request).ok());
+  request.consoleSink = Collect;
+  int processed = 0;
+  EXPECT_TRUE(RunCommand(test_->session, request, &processed).ok());
+  EXPECT_EQ(processed, 2);
   EXPECT_EQ(gConsoleBytes, "one two");
   EXPECT_FALSE(OutExists("a"));
 }
@@ -242,7 +253,7 @@ TEST_F(ExtractEntryTest, ConsoleHandsTheBytesToItsSink) {
 TEST_F(ExtractEntryTest, SortDescendingWalksFromTheEnd) {
   Run({Stored("b", "2"), Stored("a", "1"), Stored("c", "3")}, {"-TEST", "-SORT=-NAME"});
   std::vector<std::string> items;
-  for (const auto& n : front_.notifications) {
+  for (const auto& n : front().notifications) {
     if (n.message == UM_ITEM) items.push_back(n.text);
   }
   EXPECT_EQ(items, (std::vector<std::string>{"c", "b", "a"}));
@@ -250,8 +261,10 @@ TEST_F(ExtractEntryTest, SortDescendingWalksFromTheEnd) {
 
 TEST_F(ExtractEntryTest, EmptyArchiveRunsNothing) {
   std::string end = Le32(0x06054B50) + std::string(16, '\0') + Le16(0);
-  EXPECT_EQ(RunOn(dir_.file("e.zip"), end, {"-TEST"}), 0);
-  EXPECT_TRUE(front_.notifications.empty());
+  Status status;
+  EXPECT_EQ(RunOn(*test_, dir_.file("e.zip"), end, {"-TEST"}, &status), 0);
+  EXPECT_TRUE(status.ok());
+  EXPECT_TRUE(front().notifications.empty());
 }
 
 }  // namespace

@@ -65,29 +65,35 @@ class OverwriteScript : public UserCallbacks {
 class OpenOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetOptions(&gRunOptions);
-    gRunOptions.command = kCommandExtract;
-    gRunOptions.Overwrite = kOverwriteAsk;
-    gCallbacks = &script_;
+    options_.command = kCommandExtract;
+    options_.Overwrite = kOverwriteAsk;
     out_ = dir_.path() + "/out/";
     mkdir(out_.c_str(), 0755);
   }
-  void TearDown() override {
-    context_.reset();
-    gRunOptions.printDevice = nullptr;
-    gCallbacks = nullptr;
+
+  // The context of one run: made by the first Open after NewRun(), or after out_ changed. The
+  // run keeps the overwrite mode that answers set.
+  ExtractionContext& Run() {
+    if (!context_ || destination_ != out_) {
+      context_.reset();
+      destination_ = out_;
+      context_ = std::make_unique<ExtractionContext>(nullptr, options_, front_.reporter(), &script_,
+                                                     destination_.c_str());
+    }
+    return *context_;
   }
+  void NewRun() { context_.reset(); }
 
   // OpenOutput as ExtractEntry calls it; an opened file gets content and is closed.
   int Open(const CentralHeaderSpec& fields, const std::string& content = "new") {
-    context_.reset();
     header_ = std::make_unique<CentralHeaderBytes>(fields);
-    context_ = std::make_unique<ExtractionContext>(nullptr, out_.c_str());
-    ExtractionContext& c = *context_;
-    copyEntryName(c.nameBuffer, fields.name.data(), static_cast<uint32_t>(fields.name.size()));
+    ExtractionContext& c = Run();
+    EXPECT_TRUE(copyEntryName(c.nameBuffer, sizeof c.nameBuffer, fields.name.data(),
+                              static_cast<uint32_t>(fields.name.size())));
     c.outputName = c.nameBuffer;
     size_t length = std::strlen(c.nameBuffer);
     c.isDirectory = length > 0 && c.nameBuffer[length - 1] == '/';
+    c.abortRequested = 0;
     int result = OpenOutput(&c, header_->get(), nullptr);
     if (result == 1 && c.output) {
       uint32_t written = 0;
@@ -100,7 +106,7 @@ class OpenOutputTest : public ::testing::Test {
     return Open(EntryNamed(name), content);
   }
 
-  void Directories(int on) { gRunOptions.Path = gRunOptions.Recurse = on; }
+  void Directories(int on) { options_.Path = options_.Recurse = on; }
 
   // Everything under the temporary directory, relative to it.
   std::vector<std::string> Tree() const {
@@ -124,7 +130,9 @@ class OpenOutputTest : public ::testing::Test {
   std::string out_;
   RecordingFrontEnd front_;
   OverwriteScript script_;
+  RunOptions options_;
   std::unique_ptr<CentralHeaderBytes> header_;
+  std::string destination_;
   std::unique_ptr<ExtractionContext> context_;
 };
 
@@ -180,14 +188,15 @@ TEST_F(OpenOutputTest, EveryAnswerToTheOverwriteQuestion) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     dir_.write("out/f.txt", "old");
-    gRunOptions.Overwrite = kOverwriteAsk;
+    NewRun();
     front_.notifications.clear();
     script_.asked.clear();
     script_.overwriteAnswers = {c.answer};
     EXPECT_EQ(Open("f.txt"), c.result);
     EXPECT_EQ(script_.asked, std::vector<std::string>{"overwrite:" + out_ + "f.txt"});
     EXPECT_EQ(dir_.read("out/f.txt"), c.content);
-    EXPECT_EQ(gRunOptions.Overwrite, c.modeAfter);
+    EXPECT_EQ(context_->overwrite, c.modeAfter);
+    EXPECT_EQ(options_.Overwrite, kOverwriteAsk);  // the answers hold for this run alone
     EXPECT_EQ(Skipped(), c.skipping ? std::vector<std::string>{out_ + "f.txt"} : std::vector<std::string>{});
     EXPECT_EQ(context_->abortRequested, c.abort);
     EXPECT_TRUE(front_.warnings().empty());
@@ -239,7 +248,7 @@ TEST_F(OpenOutputTest, AlwaysAndNeverHoldForLaterEntries) {
   EXPECT_EQ(script_.asked.size(), 1u);
   EXPECT_EQ(dir_.read("out/b.txt"), "new");
 
-  gRunOptions.Overwrite = kOverwriteAsk;
+  NewRun();
   script_.asked.clear();
   script_.overwriteAnswers = {'V'};
   EXPECT_EQ(Open("a.txt", "newer"), 0);
@@ -254,7 +263,7 @@ TEST_F(OpenOutputTest, AlwaysAndNeverHoldForLaterEntries) {
 TEST_F(OpenOutputTest, ReadOnlyFileThatCannotBeReplacedIsReportedWithItsPath) {
   dir_.write("out/ro.txt", "old");
   chmod(dir_.file("out/ro.txt").c_str(), 0444);
-  gRunOptions.Overwrite = kOverwriteAlways;
+  options_.Overwrite = kOverwriteAlways;
   EXPECT_EQ(Open("ro.txt"), 0);
   EXPECT_EQ(front_.warningTexts(), std::vector<std::string>{"Não posso criar:  " + out_ + "ro.txt"});
   EXPECT_EQ(dir_.read("out/ro.txt"), "old");
@@ -318,7 +327,8 @@ TEST_F(OpenOutputTest, ExistingDirectoryIsNeverCountedWhateverTheAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " " << (c.answers.empty() ? -1 : c.answers[0]));
-    gRunOptions.Overwrite = c.mode;
+    options_.Overwrite = c.mode;
+    NewRun();
     script_.asked.clear();
     script_.directoryAnswers = c.answers;
     EXPECT_EQ(Open("d/"), 0);
@@ -326,7 +336,7 @@ TEST_F(OpenOutputTest, ExistingDirectoryIsNeverCountedWhateverTheAnswer) {
     if (c.questions) {
       EXPECT_EQ(script_.asked[0], "directory:" + out_ + "d/");
     }
-    EXPECT_EQ(gRunOptions.Overwrite, c.modeAfter);
+    EXPECT_EQ(context_->overwrite, c.modeAfter);
     EXPECT_EQ(context_->abortRequested, c.abort);
   }
   EXPECT_TRUE(script_.overwriteAnswers.empty());
@@ -343,7 +353,7 @@ TEST_F(OpenOutputTest, VolumeLabels) {
   EXPECT_EQ(Tree(), std::vector<std::string>{"out"});
   // With VOLUME, where labels cannot be set: reported with the label, and the drive when the
   // destination names one (the label's first dot then became a blank).
-  gRunOptions.volume = 1;
+  options_.volume = 1;
   EXPECT_EQ(Open(label), 0);
   out_ = "Q:/nowhere/";
   EXPECT_EQ(Open(label), 0);
@@ -354,48 +364,57 @@ TEST_F(OpenOutputTest, VolumeLabels) {
 
 TEST_F(OpenOutputTest, TestAndConsoleOpenNothing) {
   for (int command : {kCommandTest, kCommandConsole}) {
-    gRunOptions.command = command;
+    options_.command = command;
     EXPECT_EQ(Open("t.txt"), 1);
     EXPECT_EQ(context_->output, nullptr);
   }
   EXPECT_EQ(Tree(), std::vector<std::string>{"out"});
 }
 
-TEST_F(OpenOutputTest, LongPathsAreCutToTheBuffer) {
-  // The stored name fills the name buffer; the destination in front pushes the path past it.
-  Directories(1);
-  const std::string a(100, 'a'), b(100, 'b');
-  EXPECT_EQ(Open(a + "/" + b + "/" + std::string(100, 'c')), 1);
-  EXPECT_EQ(std::strlen(context_->outputName), 259u);
-  EXPECT_TRUE(IsDirectory(out_ + a + "/" + b));
-
+TEST_F(OpenOutputTest, RenameToANameTooLongForThePathAsksAgain) {
+  // Destination and new name together would not fit a path: cut, they would name some other
+  // file; the user is asked for another name instead.
   out_ = dir_.path() + "/" + std::string(200, 'd') + "/";
   mkdir(out_.c_str(), 0755);
-  EXPECT_EQ(Open(std::string(250, 'n')), 1);
-  EXPECT_EQ(std::strlen(context_->outputName), 259u);
-  EXPECT_EQ(std::string(context_->outputName).substr(0, out_.size()), out_);
+  dir_.write(std::string(200, 'd') + "/f.txt", "old");
+  const std::string tooLong(260 - out_.size(), 'n');  // out_ + tooLong: 260 characters
+  script_.overwriteAnswers = {'R'};
+  script_.newNames = {tooLong, "h.txt"};
+  EXPECT_EQ(Open("f.txt"), 1);
+  EXPECT_EQ(script_.asked,
+            (std::vector<std::string>{"overwrite:" + out_ + "f.txt", "newname", "newname"}));
+  EXPECT_EQ(dir_.read(std::string(200, 'd') + "/h.txt"), "new");
+  EXPECT_EQ(dir_.read(std::string(200, 'd') + "/f.txt"), "old");
+  EXPECT_EQ(Tree(), (std::vector<std::string>{std::string(200, 'd'),
+                                              std::string(200, 'd') + "/f.txt",
+                                              std::string(200, 'd') + "/h.txt", "out"}));
+  EXPECT_TRUE(front_.warnings().empty());
 }
 
 TEST_F(OpenOutputTest, PrintAppendsToTheDevice) {
   std::string device = dir_.file("printer.txt");
-  gRunOptions.command = kCommandPrint;
-  gRunOptions.printDevice = &device[0];
+  options_.command = kCommandPrint;
+  options_.printDevice = device.c_str();
   EXPECT_EQ(Open("a", "first|"), 1);
   EXPECT_EQ(Open("b", "second"), 1);
   EXPECT_EQ(dir_.read("printer.txt"), "first|second");
 }
 
-TEST_F(OpenOutputTest, PrintDeviceThatCannotBeOpenedEndsTheProcess) {
+TEST_F(OpenOutputTest, PrintDeviceThatCannotBeOpenedEndsTheRun) {
   std::string device = dir_.file("no/such/printer");
-  gRunOptions.command = kCommandPrint;
-  gRunOptions.printDevice = &device[0];
-  // The exit handler frees the callbacks object; the fixture's own must not reach it.
-  EXPECT_EXIT(
-      {
-        gCallbacks = nullptr;
-        Open("a");
-      },
-      testing::ExitedWithCode(16), "");
+  options_.command = kCommandPrint;
+  options_.printDevice = device.c_str();
+  EXPECT_EQ(Open("a"), 0);
+  const Status& status = context_->status;
+  EXPECT_EQ(status.kind(), StatusKind::kFatal);
+  EXPECT_EQ(status.number(), kFatalCannotOpenForWriting);
+  EXPECT_EQ(status.exitCode(), 16);
+  char text[600];
+  status.messageText(text, sizeof text);
+  EXPECT_EQ(std::string(text),
+            "Não posso abrir para acesso de gravação, no arquivo:  " + device);
+  EXPECT_EQ(context_->output, nullptr);
+  EXPECT_EQ(Tree(), std::vector<std::string>{"out"});
 }
 
 }  // namespace

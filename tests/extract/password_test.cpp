@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,11 +19,13 @@
 
 namespace {
 
-// Answers password prompts from a script, writing only into the buffer it is handed.
+// Answers password prompts from a script, writing only into the buffer it is handed. Like the
+// front ends' callbacks, it hands the last password typed to the runs after it.
 class PasswordScript : public UserCallbacks {
  public:
   std::vector<std::pair<int, std::string>> answers;  // consumed in order; skip when exhausted
   std::vector<std::string> prompts;                   // entry names asked about
+  std::string typed;                                  // the last password typed
   int getPasswordCalls = 0;
 
   int AskOverwrite(const char*, const CentralHeader*) override { return 'N'; }
@@ -31,7 +34,8 @@ class PasswordScript : public UserCallbacks {
   int AskYesNo(const char*) override { return 0; }
   char* GetPassword(char* buffer, int size) override {
     ++getPasswordCalls;
-    std::memset(buffer, 0, static_cast<size_t>(size));  // nothing typed yet
+    std::memset(buffer, 0, static_cast<size_t>(size));
+    std::strncpy(buffer, typed.c_str(), static_cast<size_t>(size) - 1);
     return buffer;
   }
   int AskPassword(const char* entryName, char* buffer, int size) override {
@@ -43,6 +47,7 @@ class PasswordScript : public UserCallbacks {
     if (answer.first == kPasswordEntered) {
       std::memset(buffer, 0, static_cast<size_t>(size));
       std::strncpy(buffer, answer.second.c_str(), static_cast<size_t>(size) - 1);
+      typed = buffer;
     }
     return answer.first;
   }
@@ -73,45 +78,48 @@ ZipEntrySpec Encrypted(const std::string& name, const char* password, uint16_t f
 class CheckPasswordTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetOptions(&gRunOptions);
-    gRunOptions.command = kCommandTest;
-    gRunOptions.Password = 1;  // the stub always passes a password word
-    gRunOptions.passwordText = nullptr;
-    std::memset(storedPassword, 0, sizeof storedPassword);
-    gCallbacks = &script_;
-  }
-  void TearDown() override {
-    gRunOptions.passwordText = nullptr;
-    DropArchive();
-    gCallbacks = nullptr;
+    options_.command = kCommandTest;
+    options_.Password = 1;  // the stub always passes a password word
   }
 
   void Load(const std::vector<ZipEntrySpec>& entries) {
-    archive_ = LoadArchive(dir_.file("p.zip"), BuildZip(entries));
-    ASSERT_NE(archive_, nullptr);
+    loaded_ = LoadArchive(dir_.file("p.zip"), BuildZip(entries));
+    ASSERT_NE(loaded_, nullptr);
   }
+  ArchiveState& archive() { return loaded_->archive(); }
 
   const CentralHeader* Entry(const std::string& name) {
-    for (uint32_t i = 0; i < archive_->entryCount; ++i) {
-      const CentralHeader* e = archive_->entries()[i];
-      if (std::string(e->name(), e->nameLength()) == name) return e;
+    for (uint32_t i = 0; i < archive().entryCount; ++i) {
+      const CentralHeader* e = &archive().entries()[i];
+      if (std::string(e->name, e->nameLength) == name) return e;
     }
     ADD_FAILURE() << "no entry " << name;
     return nullptr;
   }
 
+  // The context of one run over the loaded archive, made by the first check after NewRun().
+  ExtractionContext& Run() {
+    if (!context_) {
+      context_ = std::make_unique<ExtractionContext>(&archive(), options_, front_.reporter(),
+                                                     &script_, "");
+    }
+    return *context_;
+  }
+  void NewRun() { context_.reset(); }
+
   // As ExtractEntry does it: positioned at the entry's data, then the check. On acceptance the
   // rest of the entry is read through the key state the check left behind.
   int Check(const std::string& name, std::string* plain = nullptr) {
     const CentralHeader* entry = Entry(name);
-    archive_->seekEntryData(entry);
-    positionBefore_ = archive_->stream->position();
-    ExtractionContext context(archive_, "");
-    copyEntryName(context.nameBuffer, entry->name(), entry->nameLength());
+    archive().seekEntryData(*entry);
+    positionBefore_ = archive().stream->position();
+    ExtractionContext& context = Run();
+    context.decrypting = 0;
+    copyEntryName(context.nameBuffer, sizeof context.nameBuffer, entry->name, entry->nameLength);
     int result = CheckPassword(&context, entry);
     if (result == 0) {
       EXPECT_EQ(context.decrypting, 1);
-      EXPECT_EQ(context.remainingInput, entry->compressedSize() - 12);
+      EXPECT_EQ(context.remainingInput, entry->compressedSize - 12);
       if (plain) {
         std::vector<uint8_t> buffer(context.remainingInput);
         uint32_t got = ReadEntryData(&context, buffer.data(), static_cast<uint32_t>(buffer.size()));
@@ -120,18 +128,20 @@ class CheckPasswordTest : public ::testing::Test {
     }
     return result;
   }
-  bool NothingRead() { return archive_->stream->position() == positionBefore_; }
+  bool NothingRead() { return archive().stream->position() == positionBefore_; }
 
   TempDir dir_;
   RecordingFrontEnd front_;
   PasswordScript script_;
-  ArchiveState* archive_ = nullptr;
+  RunOptions options_;
+  std::unique_ptr<LoadedArchive> loaded_;
+  std::unique_ptr<ExtractionContext> context_;
   uint32_t positionBefore_ = 0;
 };
 
 TEST_F(CheckPasswordTest, PasswordFromTheOptionIsTriedFirst) {
   Load({Encrypted("a.txt", "opt-pass")});
-  gRunOptions.passwordText = "opt-pass";
+  options_.passwordText = "opt-pass";
   std::string plain;
   EXPECT_EQ(Check("a.txt", &plain), 0);
   EXPECT_EQ(plain, Payload("a.txt"));
@@ -139,17 +149,25 @@ TEST_F(CheckPasswordTest, PasswordFromTheOptionIsTriedFirst) {
   EXPECT_EQ(script_.getPasswordCalls, 0);
 }
 
-TEST_F(CheckPasswordTest, FirstPromptThenTheStoredPasswordServesLaterEntries) {
-  Load({Encrypted("one.txt", "shared"), Encrypted("two.txt", "shared")});
+TEST_F(CheckPasswordTest, FirstPromptThenTheTypedPasswordServesLaterEntriesAndRuns) {
+  Load({Encrypted("one.txt", "shared"), Encrypted("two.txt", "shared"),
+        Encrypted("three.txt", "shared")});
   script_.answers = {{kPasswordEntered, "shared"}};
   std::string plain;
   EXPECT_EQ(Check("one.txt", &plain), 0);
   EXPECT_EQ(plain, Payload("one.txt"));
   EXPECT_EQ(script_.getPasswordCalls, 1);
+  // The same run keeps the password it found.
   EXPECT_EQ(Check("two.txt", &plain), 0);
   EXPECT_EQ(plain, Payload("two.txt"));
+  EXPECT_STREQ(Run().password.c_str(), "shared");
+  EXPECT_EQ(script_.getPasswordCalls, 1);
+  // A later run of the session starts from the password the user typed.
+  NewRun();
+  EXPECT_EQ(Check("three.txt", &plain), 0);
+  EXPECT_EQ(plain, Payload("three.txt"));
+  EXPECT_EQ(script_.getPasswordCalls, 2);
   EXPECT_EQ(script_.prompts, std::vector<std::string>{"one.txt"});
-  EXPECT_STREQ(storedPassword, "shared");
   EXPECT_TRUE(front_.warnings().empty());
 }
 
@@ -183,9 +201,8 @@ TEST_F(CheckPasswordTest, PromptLoop) {
   Load({Encrypted("s.txt", "right")});
   for (const PromptCase& c : cases) {
     SCOPED_TRACE(c.label);
-    gRunOptions.Password = 1;
-    gRunOptions.passwordText = nullptr;
-    std::memset(storedPassword, 0, sizeof storedPassword);
+    NewRun();
+    script_.typed.clear();
     front_.notifications.clear();
     script_.prompts.clear();
     script_.answers = c.answers;
@@ -196,7 +213,7 @@ TEST_F(CheckPasswordTest, PromptLoop) {
     }
     EXPECT_EQ(script_.prompts.size(), c.prompts);
     EXPECT_EQ(front_.warningTexts(), c.warnings);
-    EXPECT_EQ(gRunOptions.Password, c.passwordFlagAfter);
+    EXPECT_EQ(Run().passwordsAllowed, c.passwordFlagAfter);
   }
 }
 
@@ -214,7 +231,7 @@ TEST_F(CheckPasswordTest, AfterSkipAllLaterEntriesAreSkippedWithoutPromptOrRead)
 
 TEST_F(CheckPasswordTest, WithoutThePasswordOptionNothingIsReadOrAsked) {
   Load({Encrypted("x.txt", "p")});
-  gRunOptions.Password = 0;
+  options_.Password = 0;
   EXPECT_EQ(Check("x.txt"), 1);
   EXPECT_TRUE(NothingRead());
   EXPECT_TRUE(script_.prompts.empty());
@@ -225,7 +242,7 @@ TEST_F(CheckPasswordTest, DataDescriptorEntriesAreCheckedAgainstTheTime) {
   ZipEntrySpec e = Encrypted("dd.txt", "timed", kFlagDataDescriptor, 0x5A2B7E00);
   ASSERT_NE(ReferenceCrc32(e.data) >> 24, 0x7Eu);  // the CRC's byte would not match
   Load({e});
-  gRunOptions.passwordText = "timed";
+  options_.passwordText = "timed";
   std::string plain;
   EXPECT_EQ(Check("dd.txt", &plain), 0);
   EXPECT_EQ(plain, Payload("dd.txt"));
@@ -237,7 +254,7 @@ TEST_F(CheckPasswordTest, CompressedSizeBelowTheHeaderIsRefusedBeforeReading) {
   e.overrideCompressedSize = true;
   e.compressedSize = 11;
   Load({e});
-  gRunOptions.passwordText = "p";
+  options_.passwordText = "p";
   EXPECT_EQ(Check("tiny.txt"), 1);
   EXPECT_TRUE(NothingRead());
   EXPECT_TRUE(script_.prompts.empty());
@@ -246,22 +263,21 @@ TEST_F(CheckPasswordTest, CompressedSizeBelowTheHeaderIsRefusedBeforeReading) {
 }
 
 TEST_F(CheckPasswordTest, TypedPasswordNeverLandsInTheOptionWordsText) {
-  // The option's text has room for its own three characters only; the prompt's answer is
-  // longer, and the option's text must stay as it was.
+  // The option's password is shorter than the prompt's answer: the answer replaces it for the
+  // run, whole, and the run settings stay as they were given.
   Load({Encrypted("long.txt", "a-password-of-thirty-one-chars!")});
-  std::vector<char> optionText = {'a', 'b', 'c', '\0'};
-  gRunOptions.passwordText = optionText.data();
+  options_.passwordText = "abc";
   script_.answers = {{kPasswordEntered, "a-password-of-thirty-one-chars!"}};
   std::string plain;
   EXPECT_EQ(Check("long.txt", &plain), 0);
   EXPECT_EQ(plain, Payload("long.txt"));
-  EXPECT_STREQ(optionText.data(), "abc");
-  EXPECT_STREQ(gRunOptions.passwordText, "a-password-of-thirty-one-chars!");
+  EXPECT_STREQ(options_.passwordText.c_str(), "abc");
+  EXPECT_STREQ(Run().password.c_str(), "a-password-of-thirty-one-chars!");
 }
 
 TEST_F(CheckPasswordTest, SkippingKeepsTheOptionPasswordForLaterEntries) {
   Load({Encrypted("other.txt", "different"), Encrypted("mine.txt", "given")});
-  gRunOptions.passwordText = "given";
+  options_.passwordText = "given";
   script_.answers = {{kPasswordSkip, ""}};
   EXPECT_EQ(Check("other.txt"), 1);
   EXPECT_EQ(Check("mine.txt"), 0);

@@ -9,6 +9,7 @@
 #include "central_header_builder.h"
 #include "extract/selection.h"
 #include "options/run_options.h"
+#include "run_fixture.h"
 #include "temp_dir.h"
 #include "zip/archive_state.h"
 
@@ -61,27 +62,37 @@ TEST(MatchWildcard, Table) {
   }
 }
 
+// The patterns of a list, in order.
+template <typename List>
+std::vector<std::string> Strings(const List& list) {
+  std::vector<std::string> out;
+  for (const auto& pattern : list) out.emplace_back(pattern.c_str(), pattern.size());
+  return out;
+}
+
 class NameListTest : public ::testing::Test {
  protected:
-  ~NameListTest() override { FreeNameLists(&lists_); }
   int Match(const std::string& name) {
-    return MatchNameLists(&lists_, name.data(), static_cast<uint32_t>(name.size()));
+    return MatchNameLists(lists_, name.data(), static_cast<uint32_t>(name.size()));
   }
   NameLists lists_;
 };
 
 TEST_F(NameListTest, ExcludeWinsOverEveryInclude) {
-  AddIncludeName(&lists_, "*.txt");
-  AddIncludeName(&lists_, "secret.*");
-  AddExcludeName(&lists_, "secret.*");
+  lists_.include.push_back("*.txt");
+  lists_.include.push_back("secret.*");
+  lists_.exclude.push_back("secret.*");
   EXPECT_EQ(Match("a.txt"), 1);
   EXPECT_EQ(Match("secret.txt"), 0);
   EXPECT_EQ(Match("b.doc"), 0);
 }
 
 TEST_F(NameListTest, BackslashesInPatternsAndNamesAreSeparators) {
-  AddIncludeName(&lists_, "docs\\*.*");
-  EXPECT_STREQ(lists_.include->pattern, "docs/*.*");
+  // Patterns get '/' separators when the command line is read; stored names when matched.
+  RunRequest request;
+  ASSERT_TRUE(ParseRequest({"docs\\*.*"}, &request).ok());
+  EXPECT_EQ(Strings(request.names.include), std::vector<std::string>{"docs/*.*"});
+  lists_ = request.names;
   EXPECT_EQ(Match("docs\\a.txt"), 1);
   EXPECT_EQ(Match("docs/a.txt"), 1);
   EXPECT_EQ(Match("src/a.txt"), 0);
@@ -89,49 +100,39 @@ TEST_F(NameListTest, BackslashesInPatternsAndNamesAreSeparators) {
 
 TEST_F(NameListTest, NoIncludePatternsSelectsAllButTheExcluded) {
   EXPECT_EQ(Match("x"), 1);
-  AddExcludeName(&lists_, "x");
+  lists_.exclude.push_back("x");
   EXPECT_EQ(Match("x"), 0);
   EXPECT_EQ(Match("y"), 1);
 }
 
-TEST_F(NameListTest, ReversingRestoresTheGivenOrderAndFreeingEmpties) {
-  AddIncludeName(&lists_, "first");
-  AddIncludeName(&lists_, "second");
-  AddIncludeName(&lists_, "third");
-  ReverseIncludeList(&lists_);
-  std::vector<std::string> order;
-  for (NameNode* n = lists_.include; n; n = n->next) order.emplace_back(n->pattern);
-  EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third"}));
-  EXPECT_EQ(lists_.includeCount, 3);
-  AddExcludeName(&lists_, "kept");
-  FreeIncludeList(&lists_);
-  EXPECT_EQ(lists_.include, nullptr);
-  EXPECT_EQ(lists_.includeCount, 0);
-  EXPECT_EQ(lists_.excludeCount, 1);
+TEST_F(NameListTest, IncludesKeepTheGivenOrderApartFromTheExcludes) {
+  RunRequest request;
+  ASSERT_TRUE(ParseRequest({"first", "-EXCLUDE=kept", "second", "third"}, &request).ok());
+  EXPECT_EQ(Strings(request.names.include), (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(Strings(request.names.exclude), std::vector<std::string>{"kept"});
 }
 
 TEST_F(NameListTest, NamesAreNotReadPastTheirLength) {
   // Stored names are not terminated: the length given is all there is.
-  AddIncludeName(&lists_, "a.txt");
+  lists_.include.push_back("a.txt");
   const char stored[] = "a.txtGARBAGE";
-  EXPECT_EQ(MatchNameLists(&lists_, stored, 5), 1);
-  EXPECT_EQ(MatchNameLists(&lists_, stored, 6), 0);
+  EXPECT_EQ(MatchNameLists(lists_, stored, 5), 1);
+  EXPECT_EQ(MatchNameLists(lists_, stored, 6), 0);
 }
 
 class SelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetOptions(&gRunOptions);
-    gRunOptions.command = kCommandExtract;
-    std::snprintf(archive_.destination, sizeof archive_.destination, "%s/", dir_.path().c_str());
+    options_.command = kCommandExtract;
+    destination_ = dir_.path() + "/";
   }
   int Select(const CentralHeaderSpec& fields) {
     CentralHeaderBytes bytes(fields);
-    return SelectEntry(&archive_, bytes.get());
+    return SelectEntry(names_, options_, bytes.get());
   }
   int Target(const CentralHeaderSpec& fields) {
     CentralHeaderBytes bytes(fields);
-    return SelectByTarget(&archive_, bytes.get());
+    return SelectByTarget(options_, destination_.c_str(), bytes.get());
   }
   // The DOS date-time the file system reports for a file in the destination.
   uint32_t OnDiskTime(const std::string& name) {
@@ -143,7 +144,9 @@ class SelectionTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  ArchiveState archive_;
+  RunOptions options_;
+  NameLists names_;
+  std::string destination_;
 };
 
 uint32_t Stamp(int year, int month, int day, int hour, int minute) {
@@ -159,8 +162,8 @@ TEST_F(SelectionTest, DateFilters) {
     int selected;
   };
   const uint32_t day = Stamp(2024, 3, 15, 0, 0);
-  gRunOptions.AfterDate = day;
-  gRunOptions.BeforeDate = day;
+  options_.AfterDate = day;
+  options_.BeforeDate = day;
   const Case cases[] = {
       {0, Stamp(1990, 1, 1, 0, 0), 1},
       {kFilterAfter, day, 1},  // from the given day on, time 0 included
@@ -172,9 +175,9 @@ TEST_F(SelectionTest, DateFilters) {
       {kFilterAfter | kFilterBefore, day, 1},
       {kFilterAfter | kFilterBefore, Stamp(2024, 3, 16, 0, 0), 0},
   };
-  AddIncludeName(&archive_.names, "*.*");
+  names_.include.push_back("*.*");
   for (const Case& c : cases) {
-    gRunOptions.dateFilter = c.filter;
+    options_.dateFilter = c.filter;
     CentralHeaderSpec fields = EntryNamed("f.txt");
     fields.dosDateTime = c.stamp;
     EXPECT_EQ(Select(fields), c.selected) << std::hex << c.filter << " " << c.stamp;
@@ -182,8 +185,8 @@ TEST_F(SelectionTest, DateFilters) {
 }
 
 TEST_F(SelectionTest, NamePatternsComeBeforeDates) {
-  AddIncludeName(&archive_.names, "*.txt");
-  AddExcludeName(&archive_.names, "old.*");
+  names_.include.push_back("*.txt");
+  names_.exclude.push_back("old.*");
   EXPECT_EQ(Select(EntryNamed("new.txt")), 1);
   EXPECT_EQ(Select(EntryNamed("old.txt")), 0);
   EXPECT_EQ(Select(EntryNamed("new.doc")), 0);
@@ -212,17 +215,17 @@ TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
       {kSelectAll, "there.txt", onDisk - 1, 1},
   };
   for (int command : {kCommandExtract, kCommandTest}) {
-    gRunOptions.command = command;
+    options_.command = command;
     for (const Case& c : cases) {
-      gRunOptions.extractSelection = c.selection;
+      options_.extractSelection = c.selection;
       CentralHeaderSpec fields = EntryNamed(c.name);
       fields.dosDateTime = c.stamp;
       EXPECT_EQ(Target(fields), c.selected) << command << " " << c.selection << " " << c.name << " " << c.stamp - onDisk;
     }
   }
   // Other commands do not compare with the disk.
-  gRunOptions.command = kCommandPrint;
-  gRunOptions.extractSelection = kSelectFreshen;
+  options_.command = kCommandPrint;
+  options_.extractSelection = kSelectFreshen;
   EXPECT_EQ(Target(EntryNamed("missing.txt")), 1);
 }
 
@@ -230,14 +233,14 @@ TEST_F(SelectionTest, FreshenFindsFilesInSubdirectoriesThroughBackslashNames) {
   mkdir(dir_.file("sub").c_str(), 0755);
   dir_.write("sub/f.txt", "x");
   const uint32_t onDisk = OnDiskTime("sub/f.txt");
-  gRunOptions.extractSelection = kSelectFreshen;
+  options_.extractSelection = kSelectFreshen;
   CentralHeaderSpec fields = EntryNamed("sub\\f.txt");
   fields.dosDateTime = onDisk + 1;
   EXPECT_EQ(Target(fields), 1);
 }
 
 TEST_F(SelectionTest, TargetPathsTooLongForABufferAreRefused) {
-  gRunOptions.extractSelection = kSelectUpdate;
+  options_.extractSelection = kSelectUpdate;
   EXPECT_EQ(Target(EntryNamed(std::string(300, 'n'))), 0);
 }
 
@@ -254,8 +257,8 @@ TEST_F(SelectionTest, DirectoryEntriesNeedDirectoriesUnlessTesting) {
       {kCommandExtract, 0, "dir\\", 0}, {kCommandExtract, 0, "dir/file", 1},
   };
   for (const Case& c : cases) {
-    gRunOptions.command = c.command;
-    gRunOptions.Path = c.directories;
+    options_.command = c.command;
+    options_.Path = c.directories;
     EXPECT_EQ(Target(EntryNamed(c.name)), c.selected) << c.command << " " << c.directories << " " << c.name;
   }
 }

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "sfx_builder.h"
 #include "temp_dir.h"
@@ -60,19 +62,24 @@ void ExpectAbsoluteOffsets(const std::string& sfx, size_t commentLength, size_t 
   uint32_t directorySize = le32(end + kEndDirectorySize);
   // Right before the end record, where readers that correct for a prefix expect it.
   ASSERT_EQ(directory + directorySize, end - bytes);
-  ByteReader headers(bytes + directory, directorySize);
+  // The parser takes the headers in place: give it a copy of the directory.
+  std::vector<uint8_t> headers(bytes + directory, bytes + directory + directorySize);
+  size_t at = 0;
   for (size_t i = 0; i < entryCount; ++i) {
-    const CentralHeader* h = AsCentralHeader(headers.current());
-    ASSERT_TRUE(headers.skip(kCentralHeaderSize));
-    ASSERT_EQ(h->signature(), kCentralHeaderSignature);
-    ASSERT_TRUE(headers.skip(h->totalSize() - kCentralHeaderSize));
-    uint32_t local = h->localHeaderOffset();
+    CentralHeader h;
+    uint32_t size = 0;
+    ASSERT_TRUE(ParseCentralHeader(headers.data() + at, headers.size() - at, &h, &size))
+        << "entry " << i << " runs past the directory";
+    ASSERT_EQ(h.signature, kCentralHeaderSignature);
+    at += size;
+    uint32_t local = h.localHeaderOffset;
     ASSERT_LT(local + kLocalHeaderSize, sfx.size());
     EXPECT_EQ(le32(bytes + local), kLocalHeaderSignature) << "entry " << i;
-    ASSERT_EQ(le16(bytes + local + kLocalNameLength), h->nameLength());
-    EXPECT_EQ(sfx.compare(local + kLocalHeaderSize, h->nameLength(), h->name(), h->nameLength()), 0)
+    ASSERT_EQ(le16(bytes + local + kLocalNameLength), h.nameLength);
+    EXPECT_EQ(sfx.compare(local + kLocalHeaderSize, h.nameLength, h.name, h.nameLength), 0)
         << "entry " << i << " points at another entry's local header";
   }
+  EXPECT_EQ(at, headers.size()) << "bytes after the last header";
 }
 
 // Python's zipfile reads the result as a ZIP and checks every entry's CRC.
@@ -222,8 +229,8 @@ std::string Patched(std::function<void(std::string&, const ZipLayout&)> edit) {
 void Put16(std::string& s, size_t at, uint16_t v) { s.replace(at, 2, Le16(v)); }
 void Put32(std::string& s, size_t at, uint32_t v) { s.replace(at, 4, Le32(v)); }
 size_t SecondHeader(const std::string& zip, const ZipLayout& l) {
-  return l.directoryOffset + AsCentralHeader(reinterpret_cast<const uint8_t*>(zip.data()) +
-                                             l.directoryOffset)->totalSize();
+  return l.directoryOffset +
+         CentralHeaderSize(reinterpret_cast<const uint8_t*>(zip.data()) + l.directoryOffset);
 }
 
 void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
@@ -287,7 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
                     }); },
                     "spanned archive (end record on disk 2"},
         RefusalCase{"spanned_entry", [] { return Patched([](std::string& z, const ZipLayout& l) {
-                      Put16(z, SecondHeader(z, l) + 34, 1);
+                      Put16(z, SecondHeader(z, l) + kCentralDiskNumberStart, 1);
                     }); },
                     "entry 'docs/' starts on disk 1"},
         RefusalCase{"entry_counts_differ", [] { return Patched([](std::string& z, const ZipLayout& l) {
@@ -303,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
                     }); },
                     "no central header signature at entry 2 of 2"},
         RefusalCase{"name_runs_past_the_directory", [] { return Patched([](std::string& z, const ZipLayout& l) {
-                      Put16(z, SecondHeader(z, l) + 28, 0xFFFF);
+                      Put16(z, SecondHeader(z, l) + kCentralNameLength, 0xFFFF);
                     }); },
                     "entry 2 of 2 runs past the end of the directory"},
         RefusalCase{"directory_ends_inside_a_header", [] { return Patched([](std::string& z, const ZipLayout& l) {
@@ -327,11 +334,12 @@ INSTANTIATE_TEST_SUITE_P(
                     }); },
                     "3 stray bytes follow its last entry"},
         RefusalCase{"local_header_not_where_the_directory_says", [] { return Patched([](std::string& z, const ZipLayout& l) {
-                      Put32(z, SecondHeader(z, l) + 42, l.localOffsets[1] + 1);
+                      Put32(z, SecondHeader(z, l) + kCentralLocalHeaderOffset,
+                            l.localOffsets[1] + 1);
                     }); },
                     "no local header for entry 'docs/'"},
         RefusalCase{"local_header_inside_the_directory", [] { return Patched([](std::string& z, const ZipLayout& l) {
-                      Put32(z, SecondHeader(z, l) + 42, l.directoryOffset);
+                      Put32(z, SecondHeader(z, l) + kCentralLocalHeaderOffset, l.directoryOffset);
                     }); },
                     "no local header for entry 'docs/'"},
         RefusalCase{"comment_runs_past_the_end", [] { return Patched([](std::string& z, const ZipLayout& l) {
@@ -377,7 +385,8 @@ TEST(Refusal, OffsetPastFourGibibytesAfterTheShift) {
   std::string zip = TwoEntries(&l);
   const uint64_t kSecond = 0x100000000ull - 500;
   const uint32_t moved = static_cast<uint32_t>(kSecond - l.localOffsets[1]);
-  Put32(zip, SecondHeader(zip, l) + 42, static_cast<uint32_t>(kSecond));
+  Put32(zip, SecondHeader(zip, l) + kCentralLocalHeaderOffset,
+        static_cast<uint32_t>(kSecond));
   Put32(zip, l.endOffset + kEndDirectoryOffset, l.directoryOffset + moved);
 
   TempDir dir;

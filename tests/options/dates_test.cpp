@@ -13,13 +13,7 @@ uint32_t Packed(int year, int month, int day) {
   return static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day) << 16;
 }
 
-class DatesTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetOptions(&gRunOptions); }
-  void TearDown() override { ResetOptions(&gRunOptions); }
-};
-
-TEST_F(DatesTest, FormatInEachOrder) {
+TEST(Dates, FormatInEachOrder) {
   struct Case {
     uint32_t packed;
     int order;
@@ -39,19 +33,19 @@ TEST_F(DatesTest, FormatInEachOrder) {
       {(127u << 25) | (15u << 21) | (9u << 16), 2, '/', "01/09/2007"},  // month 15 shown as 01
   };
   for (const Case& c : cases) {
-    gRunOptions.LocaleDate = c.order;
     char buffer[kDateTextSize];
-    EXPECT_STREQ(FormatDateWith(c.packed, c.separator, buffer), c.text) << c.text;
+    EXPECT_STREQ(FormatDateWith(c.packed, c.order, c.separator, buffer), c.text) << c.text;
   }
 }
 
-TEST_F(DatesTest, SeparatorFallsBackToSlash) {
+TEST(Dates, SeparatorFallsBackToSlash) {
   char buffer[kDateTextSize];
-  EXPECT_EQ(FormatDate(Packed(2001, 2, 3), buffer), buffer);
+  EXPECT_EQ(FormatDate(Packed(2001, 2, 3), kOrderMonthDayYear, buffer), buffer);
   EXPECT_STREQ(buffer, "02/03/2001");
+  EXPECT_STREQ(FormatDate(Packed(2001, 2, 3), kOrderYearMonthDay, buffer), "2001/02/03");
 }
 
-TEST_F(DatesTest, ParseInEachOrder) {
+TEST(Dates, ParseInEachOrder) {
   struct Case {
     int order;
     const char* text;
@@ -93,27 +87,35 @@ TEST_F(DatesTest, ParseInEachOrder) {
       {4, "=123199", 5, 0},
   };
   for (const Case& c : cases) {
-    gRunOptions.LocaleDate = c.order;
     uint32_t packed = 0xDEADBEEF;
-    EXPECT_EQ(ParseDate(c.text, &packed), c.result) << c.order << " " << c.text;
+    EXPECT_EQ(ParseDate(c.text, c.order, &packed), c.result) << c.order << " " << c.text;
     if (c.result == 0) {
       EXPECT_EQ(packed, c.packed) << c.order << " " << c.text;
     }
   }
 }
 
-TEST_F(DatesTest, ParsedDatesReadBackInTheSameOrder) {
-  const char* texts[] = {"=010299", "=123179", "=070480"};
-  const char* shown[] = {"01/02/1999", "12/31/2079", "07/04/1980"};
-  for (int i = 0; i < 3; ++i) {
+TEST(Dates, ParsedDatesReadBackInTheSameOrder) {
+  struct Case {
+    int order;
+    const char* text;
+    const char* shown;
+  } cases[] = {
+      {kOrderMonthDayYear, "=010299", "01/02/1999"},
+      {kOrderMonthDayYear, "=123179", "12/31/2079"},
+      {kOrderMonthDayYear, "=070480", "07/04/1980"},
+      {kOrderDayMonthYear, "=31121999", "31/12/1999"},
+      {kOrderYearMonthDay, "=790102", "2079/01/02"},
+  };
+  for (const Case& c : cases) {
     uint32_t packed = 0;
-    ASSERT_EQ(ParseDate(texts[i], &packed), 0);
+    ASSERT_EQ(ParseDate(c.text, c.order, &packed), 0) << c.text;
     char buffer[kDateTextSize];
-    EXPECT_STREQ(FormatDateWith(packed, '/', buffer), shown[i]);
+    EXPECT_STREQ(FormatDateWith(packed, c.order, '/', buffer), c.shown);
   }
 }
 
-TEST_F(DatesTest, TodayIsTheLocalDateWithTimeZero) {
+TEST(Dates, TodayIsTheLocalDateWithTimeZero) {
   std::time_t now = std::time(nullptr);
   uint32_t today = TodayPacked();
   std::tm local = *std::localtime(&now);
@@ -123,10 +125,10 @@ TEST_F(DatesTest, TodayIsTheLocalDateWithTimeZero) {
   EXPECT_TRUE(today == expected || later == expected) << std::hex << today << " " << expected;
 }
 
-TEST_F(DatesTest, LocaleOrderUnreadableHere) {
-  gRunOptions.LocaleDate = 3;
-  EXPECT_EQ(ReadLocaleOrder(), 1);
-  EXPECT_EQ(gRunOptions.LocaleDate, 3);  // the LOCALE option applies the fallback
+TEST(Dates, LocaleOrderUnreadableHere) {
+  int order = kOrderDayMonthYear;
+  EXPECT_EQ(ReadLocaleOrder(&order), 1);
+  EXPECT_EQ(order, kOrderDayMonthYear);  // the LOCALE option applies the fallback
 }
 
 }  // namespace

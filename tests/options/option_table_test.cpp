@@ -1,14 +1,13 @@
 // What each option word sets in the run settings, and the words its handler refuses.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "options/dates.h"
 #include "options/run_options.h"
 #include "options_fixture.h"
+#include "report/messages.h"
 
 namespace {
 
@@ -28,16 +27,18 @@ TEST_F(OptionsTest, WordsSetTheirFields) {
       {{"-o=never"}, &RunOptions::Overwrite, kOverwriteNever},
       {{"-OVERWRITE", "-OVERWRITE=PROMPT"}, &RunOptions::Overwrite, kOverwriteAsk},
 
-      {{"-SORT"}, &RunOptions::requestedSort, 2},
-      {{"-SORT=NAT"}, &RunOptions::requestedSort, 0},
-      {{"-SORT=-D"}, &RunOptions::requestedSort, 12},
-      {{"-SORT=-SIZE"}, &RunOptions::requestedSort, 13},
+      {{"-SORT"}, &RunOptions::requestedSort, kSortName},
+      {{"-SORT=NAT"}, &RunOptions::requestedSort, kSortNatural},
+      {{"-SORT=-D"}, &RunOptions::requestedSort, kSortDate | kSortDescending},
+      {{"-SORT=-SIZE"}, &RunOptions::requestedSort, kSortSize | kSortDescending},
       {{"-SORT"}, &RunOptions::sortGiven, 1},
       // The default command is EXTRACT, so SORT alone already reaches the driver's key.
-      {{"-SORT=-SIZE"}, &RunOptions::SortExtract, 13},
-      {{"-HELP", "-SORT=SIZE"}, &RunOptions::SortExtract, 0},
-      {{"-HELP", "-SORT=SIZE", "-EXTRACT"}, &RunOptions::SortExtract, 5},
-      {{"-HELP", "-SORT=-DATE", "-TEST"}, &RunOptions::SortExtract, 12},
+      {{"-SORT=-SIZE"}, &RunOptions::SortExtract, kSortSize | kSortDescending},
+      // Under another command the key waits for a later EXTRACT or TEST.
+      {{"-HELP", "-SORT=SIZE"}, &RunOptions::SortExtract, kSortNatural},
+      {{"-HELP", "-SORT=SIZE", "-EXTRACT"}, &RunOptions::SortExtract, kSortSize},
+      {{"-HELP", "-SORT=-DATE", "-TEST"}, &RunOptions::SortExtract, kSortDate | kSortDescending},
+      {{"-HELP", "-EXTRACT"}, &RunOptions::SortExtract, kSortNatural},
 
       {{"-TIMES"}, &RunOptions::Times, 7},
       {{"-TIMES="}, &RunOptions::Times, 7},
@@ -63,7 +64,6 @@ TEST_F(OptionsTest, WordsSetTheirFields) {
 
       {{"-DIRECTORIES"}, &RunOptions::Path, 1},
       {{"-DIRECTORIES="}, &RunOptions::Recurse, 1},
-      {{"-NOEXTENDED"}, &RunOptions::NoExtended, 0},
       {{"-VOLUME"}, &RunOptions::volume, 1},
       {{"-VOLUME=C"}, &RunOptions::volume, 1},
       {{"-VOLUME=d"}, &RunOptions::volume, 1},
@@ -73,18 +73,23 @@ TEST_F(OptionsTest, WordsSetTheirFields) {
       {{"-AFTER", "-BEFORE=123199"}, &RunOptions::dateFilter, kFilterAfter | kFilterBefore},
   };
   for (const FieldCase& c : cases) {
-    SetUp();
+    Reset();
     Parse(c.words);
-    EXPECT_EQ(gRunOptions.*c.field, c.expected) << c.words.back();
+    EXPECT_EQ(options().*c.field, c.expected) << ::testing::PrintToString(c.words);
   }
+
+  Reset();
+  EXPECT_TRUE(options().useNtfsTimes);
+  Parse({"-NOEXTENDED"});
+  EXPECT_FALSE(options().useNtfsTimes);
 }
 
 // The user's locale cannot be read on this platform: LOCALE falls back to month-day-year.
 TEST_F(OptionsTest, LocaleFallsBackToMonthDayYear) {
   for (const char* word : {"-LOCALE", "-LOCALE=ENV", "-loc=environment"}) {
-    gRunOptions.LocaleDate = 3;
+    line_.options.LocaleDate = kOrderDayMonthYear;
     Parse({word});
-    EXPECT_EQ(gRunOptions.LocaleDate, 2) << word;
+    EXPECT_EQ(options().LocaleDate, kOrderMonthDayYear) << word;
   }
 }
 
@@ -108,45 +113,56 @@ TEST_F(OptionsTest, MaskWordsSetTheDropMask) {
       {{"-mask=hidden,system"}, 1},
   };
   for (const Case& c : cases) {
-    SetUp();
+    Reset();
     Parse(c.words);
-    EXPECT_EQ(gRunOptions.attributeDropMask & 7u, c.dropped) << ::testing::PrintToString(c.words);
+    EXPECT_EQ(options().attributeDropMask & 7u, c.dropped) << ::testing::PrintToString(c.words);
     // Bits beyond the three attributes are never touched.
-    EXPECT_EQ(gRunOptions.attributeDropMask & ~7u, ~7u);
+    EXPECT_EQ(options().attributeDropMask & ~7u, ~7u);
   }
 }
 
 TEST_F(OptionsTest, PrintDeviceAndPassword) {
   Parse({"-PRINT"});
-  EXPECT_EQ(gRunOptions.command, kCommandPrint);
-  EXPECT_STREQ(gRunOptions.printDevice, "PRN");
+  EXPECT_EQ(options().command, kCommandPrint);
+  EXPECT_EQ(Str(options().printDevice), "PRN");
   Parse({"-PRINT=LPT2"});
-  EXPECT_STREQ(gRunOptions.printDevice, "LPT2");
+  EXPECT_EQ(Str(options().printDevice), "LPT2");
   Parse({"-PRINT"});  // a device is set: it stays
-  EXPECT_STREQ(gRunOptions.printDevice, "LPT2");
+  EXPECT_EQ(Str(options().printDevice), "LPT2");
 
   Parse({"-PASSWORD=Se=gredo"});
-  EXPECT_EQ(gRunOptions.Password, 1);
-  EXPECT_STREQ(gRunOptions.passwordText, "Se=gredo");
+  EXPECT_EQ(options().Password, 1);
+  EXPECT_EQ(Str(options().passwordText), "Se=gredo");
+  // Without text the password is asked for, even after one was given.
   Parse({"-PASSWORD="});
-  EXPECT_EQ(gRunOptions.passwordText, nullptr);
+  EXPECT_EQ(options().Password, 1);
+  EXPECT_EQ(Str(options().passwordText), "");
+  Parse({"-PASSWORD=again", "-PASSWORD"});
+  EXPECT_EQ(Str(options().passwordText), "");
 }
 
 TEST_F(OptionsTest, DatesOfAfterAndBefore) {
   Parse({"-AFTER=010299", "-BEFORE=12312001"});
-  EXPECT_EQ(gRunOptions.AfterDate, ((19u << 9) | (1u << 5) | 2u) << 16);
-  EXPECT_EQ(gRunOptions.BeforeDate, ((21u << 9) | (12u << 5) | 31u) << 16);
+  EXPECT_EQ(options().AfterDate, ((19u << 9) | (1u << 5) | 2u) << 16);
+  EXPECT_EQ(options().BeforeDate, ((21u << 9) | (12u << 5) | 31u) << 16);
   uint32_t before = TodayPacked();
   Parse({"-AFTER"});
   uint32_t after = TodayPacked();
-  EXPECT_TRUE(gRunOptions.AfterDate == before || gRunOptions.AfterDate == after);
+  EXPECT_TRUE(options().AfterDate == before || options().AfterDate == after);
+
+  // The dates are read in the line's date order.
+  Reset();
+  line_.options.LocaleDate = kOrderDayMonthYear;
+  Parse({"-BEFORE=311299"});
+  EXPECT_EQ(options().BeforeDate, ((19u << 9) | (12u << 5) | 31u) << 16);
+  Reset();
+  line_.options.LocaleDate = kOrderYearMonthDay;
+  Parse({"-AFTER=20010203"});
+  EXPECT_EQ(options().AfterDate, ((21u << 9) | (2u << 5) | 3u) << 16);
 }
 
-TEST_F(OptionsTest, NameOptionsFillBlocksAndLists) {
+TEST_F(OptionsTest, NameOptionsFillTheLists) {
   Parse({"-INCLUDE=*.c", "-EXCLUDE=*.o", "-INCLUDE=src\\*.h", "-INCLUDE", "-EXCLUDE="});
-  EXPECT_EQ(std::string(gRunOptions.includeBlock, NameBlockLength(gRunOptions.includeBlock)),
-            std::string("*.c\0src\\*.h\0\0", 13));
-  EXPECT_EQ(NameBlockLength(gRunOptions.excludeBlock), 5);
   EXPECT_EQ(Includes(), (std::vector<std::string>{"*.c", "src/*.h"}));
   EXPECT_EQ(Excludes(), std::vector<std::string>{"*.o"});
 }
@@ -156,19 +172,18 @@ TEST_F(OptionsTest, WordsWithoutEffectChangeNothing) {
   const char* words[] = {"-LINKS",       "-FILETYPE=ANYTHING", "-ID",   "-LOWERCASE=X",
                          "-NAMETYPE",    "-PERMISSION=1,2",    "-TRANSLATE", "-SILENT=ON",
                          "-WARNING",     "-MORE",              "-MORE=24",   "-MORE=007"};
-  std::array<unsigned char, sizeof(RunOptions)> before, after;
-  std::memcpy(before.data(), static_cast<void*>(&gRunOptions), sizeof(RunOptions));
+  const std::string before = Describe(options());
   for (const char* word : words) {
     Parse({word});
-    std::memcpy(after.data(), static_cast<void*>(&gRunOptions), sizeof(RunOptions));
-    EXPECT_EQ(before, after) << word;
+    EXPECT_EQ(Describe(options()), before) << word;
   }
+  EXPECT_EQ(ArchiveName(), "a.zip");
+  EXPECT_EQ(Destination(), "");
   EXPECT_TRUE(Includes().empty());
+  EXPECT_TRUE(Excludes().empty());
 }
 
-using OptionTableDeathTest = OptionsTest;
-
-TEST_F(OptionTableDeathTest, BadSubOptionsEndWithTheWordAsDetail) {
+TEST_F(OptionsTest, BadSubOptionsAreRefusedWithTheWordAsDetail) {
   const char* words[] = {
       "OVERWRITE=X",       "OVERWRITE=SOMETIMES", "DIRECTORIES=ALL", "VOLUME=CD",
       "VOLUME=1",          "VOLUME=:",            "MORE=0",          "MORE=00",
@@ -178,9 +193,13 @@ TEST_F(OptionTableDeathTest, BadSubOptionsEndWithTheWordAsDetail) {
       "TIMES=NONE,",       "MASK=HIDDEN,BAD",     "MASK=,",
   };
   for (const char* word : words) {
-    EXPECT_EXIT(Parse({std::string("-") + word}), ::testing::ExitedWithCode(5),
-                std::string("Desconhecida ou Ilegal -  ") + word + "\n")
-        << word;
+    Reset();
+    Status status = ParseStatus({std::string("-") + word});
+    EXPECT_EQ(status.kind(), StatusKind::kFatal) << word;
+    EXPECT_EQ(status.number(), kFatalBadSubOption) << word;
+    EXPECT_EQ(status.exitCode(), 5) << word;
+    EXPECT_STREQ(status.detail(), word);
+    EXPECT_EQ(Shown(status), std::string("Sub-opção Desconhecida ou Ilegal -  ") + word);
   }
 }
 

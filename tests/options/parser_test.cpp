@@ -1,5 +1,5 @@
-// The option parser: keyword and sub-option matching, argument vectors, list files, name blocks
-// and the run-settings record.
+// The option parser: keyword and sub-option matching, argument vectors, list files, the
+// command line value it fills and the run-settings record.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,9 +10,28 @@
 #include "options/parser.h"
 #include "options/run_options.h"
 #include "options_fixture.h"
+#include "report/messages.h"
 #include "temp_dir.h"
 
 namespace {
+
+// The texts of the parser's refusals, as the user reads them before the detail.
+const std::string kAmbiguousOptionText = "Opção do comando especificado é ambígua - ";
+const std::string kAmbiguousSubOptionText = "Sub-opção expecificada é ambígua - ";
+const std::string kUnknownOptionText = "Opção Desconhecida ou Ilegal - ";
+const std::string kBadSubOptionText = "Sub-opção Desconhecida ou Ilegal - ";
+const std::string kNoArchiveText = "Arquivo .ZIP não especificado";
+const std::string kCannotOpenListText = "Não pude abrir a lista deste arquivo: ";
+
+// A fatal status with its number (which is also the exit code) and the text shown for it.
+void ExpectFatal(const Status& status, int number, const std::string& detail,
+                 const std::string& shown, const std::string& label) {
+  EXPECT_EQ(status.kind(), StatusKind::kFatal) << label;
+  EXPECT_EQ(status.number(), number) << label;
+  EXPECT_EQ(status.exitCode(), number) << label;
+  EXPECT_EQ(std::string(status.detail()), detail) << label;
+  EXPECT_EQ(Shown(status), shown) << label;
+}
 
 // --- keyword matching -------------------------------------------------------------------
 
@@ -103,31 +122,35 @@ TEST(MatchSubOption, AbbreviationsFollowTableOrder) {
     int result;
     int32_t value;
   } cases[] = {
-      {SortTable, "NAT", 0, 0},
-      {SortTable, "nat", 0, 0},
-      {SortTable, "-D", 0, 12},
-      {SortTable, "-SIZE", 0, 13},
-      {SortTable, "+E", 0, 3},
-      {SortTable, "C", 0, 7},
-      {SortTable, "NAME", 0, 2},
-      {SortTable, "NAMES", 1, 0},
-      {SortTable, "X", 1, 0},
-      {SortTable, "", 1, 0},
-      {SortTable, "=NAME", 1, 0},
-      {OverwriteTable, "P", 0, 0},
-      {OverwriteTable, "A", 0, 2},
-      {OverwriteTable, "n", 0, 1},
-      {OverwriteTable, "X", 1, 0},
-      {TimesTable, "-ACCESS,+CREATE", 0, -2},  // stops at the ','
-      {TimesTable, "NONE=", 0, -8},
-      {AttributeTable, "-H", 0, 2},
-      {LocaleTable, "ENV", 0, 0},
-      {DirectoriesTable, "ALL", 1, 0},
+      {SortTable, "NAT", kMatchUnique, 0},
+      {SortTable, "nat", kMatchUnique, 0},
+      {SortTable, "-D", kMatchUnique, 12},
+      {SortTable, "-SIZE", kMatchUnique, 13},
+      {SortTable, "+E", kMatchUnique, 3},
+      {SortTable, "C", kMatchUnique, 7},
+      {SortTable, "NAME", kMatchUnique, 2},
+      {SortTable, "NAMES", kMatchNone, 0},
+      {SortTable, "X", kMatchNone, 0},
+      {SortTable, "", kMatchNone, 0},
+      {SortTable, "=NAME", kMatchNone, 0},
+      {SortTable, "NA", kMatchAmbiguous, 0},  // NAME, NATURAL
+      {SortTable, "N", kMatchAmbiguous, 0},   // NAME, NATURAL, NONE
+      {SortTable, "-N", kMatchAmbiguous, 0},
+      {OverwriteTable, "P", kMatchUnique, 0},
+      {OverwriteTable, "A", kMatchUnique, 2},
+      {OverwriteTable, "n", kMatchUnique, 1},
+      {OverwriteTable, "X", kMatchNone, 0},
+      {TimesTable, "-ACCESS,+CREATE", kMatchUnique, -2},  // stops at the ','
+      {TimesTable, "NONE=", kMatchUnique, -8},
+      {TimesTable, "A,NONE", kMatchAmbiguous, 0},  // ACCESS, ALL
+      {AttributeTable, "-H", kMatchUnique, 2},
+      {LocaleTable, "ENV", kMatchUnique, 0},
+      {DirectoriesTable, "ALL", kMatchNone, 0},
   };
   for (const Case& c : cases) {
     int32_t value = 0;
     EXPECT_EQ(MatchSubOption(c.text, c.table, &value), c.result) << c.text;
-    if (c.result == 0) {
+    if (c.result == kMatchUnique) {
       EXPECT_EQ(value, c.value) << c.text;
     }
   }
@@ -136,25 +159,65 @@ TEST(MatchSubOption, AbbreviationsFollowTableOrder) {
 // --- argument vectors -------------------------------------------------------------------
 
 TEST_F(OptionsTest, SwitchCharactersAndCase) {
-  EXPECT_TRUE(IsSwitchCharacter('-'));
-  EXPECT_TRUE(IsSwitchCharacter('/'));
-  EXPECT_FALSE(IsSwitchCharacter('@'));
-  EXPECT_FALSE(IsSwitchCharacter('+'));
+  const RunOptions defaults;
+  EXPECT_TRUE(IsSwitchCharacter(defaults, '-'));
+  EXPECT_TRUE(IsSwitchCharacter(defaults, '/'));
+  EXPECT_FALSE(IsSwitchCharacter(defaults, '@'));
+  EXPECT_FALSE(IsSwitchCharacter(defaults, '+'));
 
   Parse({"/TEST"});
-  EXPECT_EQ(gRunOptions.command, kCommandTest);
+  EXPECT_EQ(options().command, kCommandTest);
   Parse({"-ext"});
-  EXPECT_EQ(gRunOptions.command, kCommandExtract);
+  EXPECT_EQ(options().command, kCommandExtract);
   Parse({"/o=n"});
-  EXPECT_EQ(gRunOptions.Overwrite, kOverwriteNever);
+  EXPECT_EQ(options().Overwrite, kOverwriteNever);
 }
 
 TEST_F(OptionsTest, NamesFillArchiveDestinationAndIncludes) {
-  archive_.requestedName[0] = 0;
-  Parse({"-TEST", "first.zip", "out\\", "x.txt", "*.c"});
-  EXPECT_STREQ(archive_.requestedName, "first.zip");
-  EXPECT_STREQ(archive_.destination, "out/");
-  EXPECT_EQ(Includes(), (std::vector<std::string>{"x.txt", "*.c"}));
+  line_.archiveName = "";
+  // Only the first name that reads as a directory is the destination.
+  Parse({"-TEST", "first.zip", "out\\", "x.txt", "*.c", "other/"});
+  EXPECT_EQ(ArchiveName(), "first.zip");
+  EXPECT_EQ(Destination(), "out/");
+  EXPECT_EQ(Includes(), (std::vector<std::string>{"x.txt", "*.c", "other/"}));
+  EXPECT_TRUE(Excludes().empty());
+}
+
+// A line that comes in with its archive name keeps it; names and INCLUDE values then join the
+// include list in the order given.
+TEST_F(OptionsTest, ArchiveNameGivenBeforeTheParse) {
+  Parse({"-TEST", "name.zip", "-INCLUDE=*.txt", "x"});
+  EXPECT_EQ(options().command, kCommandTest);
+  EXPECT_EQ(ArchiveName(), "a.zip");
+  EXPECT_EQ(Includes(), (std::vector<std::string>{"name.zip", "*.txt", "x"}));
+}
+
+TEST(AcceptDestination, DirectoriesAndWhatLooksLikeOne) {
+  TempDir dir;
+  dir.write("file", "x");
+  struct Case {
+    std::string text;
+    bool accepted;
+    std::string destination;
+  } cases[] = {
+      {"out/", true, "out/"},
+      {"out\\sub\\", true, "out/sub/"},
+      {"C:", true, "C:"},
+      {"C:work", true, "C:work/"},
+      {dir.path(), true, dir.path() + "/"},  // an existing directory without its separator
+      {dir.file("file"), true, dir.file("file") + "/"},  // starts with '/': taken as it reads
+      {"no-such-directory", false, ""},
+      {"*.txt", false, ""},
+      {"", false, ""},
+      // The longest that fits with its separator; one more is refused, not cut.
+      {"/" + std::string(kPathSize - 3, 'd'), true, "/" + std::string(kPathSize - 3, 'd') + "/"},
+      {"/" + std::string(kPathSize - 3, 'd') + "/", false, ""},
+  };
+  for (const Case& c : cases) {
+    decltype(CommandLine::destination) destination = "unchanged";
+    EXPECT_EQ(AcceptDestination(c.text.c_str(), &destination), c.accepted) << c.text;
+    EXPECT_EQ(Str(destination), c.accepted ? c.destination : "unchanged") << c.text;
+  }
 }
 
 // '/' opens option words, and it also starts every absolute path on a POSIX file system.
@@ -168,75 +231,131 @@ TEST_F(OptionsTest, SlashWordsAreOptionsUnlessTheyArePaths) {
       {"//server/share/", false}, {"-tmp/a.zip", true},    {"tmp/a.zip", false},
       {"/a.zip", true},  // directly under the root: still an option word
   };
-  for (const Case& c : cases) EXPECT_EQ(OpensOptionWord(c.word), c.option) << c.word;
+  const RunOptions defaults;
+  for (const Case& c : cases) EXPECT_EQ(OpensOptionWord(defaults, c.word), c.option) << c.word;
 
   TempDir dir;
-  archive_.requestedName[0] = 0;
+  line_.archiveName = "";
   Parse({"/TEST", dir.file("a.zip"), dir.path(), "/INCLUDE=" + dir.file("x")});
-  EXPECT_EQ(gRunOptions.command, kCommandTest);
-  EXPECT_EQ(std::string(archive_.requestedName), dir.file("a.zip"));
-  EXPECT_EQ(std::string(archive_.destination), dir.path() + "/");
+  EXPECT_EQ(options().command, kCommandTest);
+  EXPECT_EQ(ArchiveName(), dir.file("a.zip"));
+  EXPECT_EQ(Destination(), dir.path() + "/");
   EXPECT_EQ(Includes(), std::vector<std::string>{dir.file("x")});
 }
 
-TEST_F(OptionsTest, SettingsStayAcrossVectors) {
-  Parse({"-OVERWRITE=NEVER", "-DIRECTORIES"});
-  Parse({"-TEST"});
-  EXPECT_EQ(gRunOptions.Overwrite, kOverwriteNever);
-  EXPECT_EQ(gRunOptions.Path, 1);
-  EXPECT_EQ(gRunOptions.command, kCommandTest);
+// A line parsed twice keeps what the first vector set.
+TEST_F(OptionsTest, SettingsStayAcrossVectorsIntoOneLine) {
+  Parse({"-OVERWRITE=NEVER", "-DIRECTORIES", "x"});
+  Parse({"-TEST", "y"});
+  EXPECT_EQ(options().Overwrite, kOverwriteNever);
+  EXPECT_EQ(options().Path, 1);
+  EXPECT_EQ(options().command, kCommandTest);
+  EXPECT_EQ(Includes(), (std::vector<std::string>{"x", "y"}));
 }
 
-TEST_F(OptionsTest, WithoutArchiveStateOptionsStillParse) {
-  gArchiveState = nullptr;
-  Parse({"-TEST", "name.zip", "-INCLUDE=*.txt", "x"});
-  EXPECT_EQ(gRunOptions.command, kCommandTest);
-  EXPECT_STREQ(gRunOptions.includeBlock, "*.txt");
-  EXPECT_STREQ(archive_.requestedName, "a.zip");
-  EXPECT_TRUE(Includes().empty());
+// The parse reads no archive and keeps nothing between calls: two vectors parsed into two
+// lines give what each alone gives, even when the first ends inside a list file.
+TEST(ParseArguments, TouchesNoArchiveAndNoSharedState) {
+  TempDir dir;
+  dir.write("inner", "B\n");
+  dir.write("outer", "-OVERWRITE=NEVER\nA\n-INCLUDE=@" + dir.file("inner") + "\nC\n");
+  dir.write("names", "n1\n-PASSWORD=list\n");
+
+  CommandLine first;
+  ASSERT_TRUE(ParseWords({"-OVERWRITE", "-PASSWORD=one", "-DIRECTORIES", "-SORT=SIZE",
+                          "-INCLUDE=*.c", dir.file("missing.zip"), "out/", "x.txt",
+                          "-EXCLUDE=*.o", "-PRINT=LPT2"},
+                         &first)
+                  .ok());
+  const std::string firstDescribed = Describe(first.options);
+
+  CommandLine failed;
+  Status status = ParseWords({"-TEST", "z.zip", "@" + dir.file("outer")}, &failed);
+  ASSERT_EQ(status.number(), kFatalCannotOpenList) << Shown(status);
+
+  CommandLine second;
+  ASSERT_TRUE(ParseWords({"-TEST", "second.zip", "@" + dir.file("names")}, &second).ok());
+
+  EXPECT_EQ(second.options.command, kCommandTest);
+  EXPECT_EQ(second.options.Overwrite, kOverwriteAsk);
+  EXPECT_EQ(second.options.Path, 0);
+  EXPECT_EQ(second.options.sortGiven, 0);
+  EXPECT_EQ(Str(second.options.passwordText), "list");
+  EXPECT_EQ(Str(second.options.printDevice), "");
+  EXPECT_EQ(Str(second.archiveName), "second.zip");
+  EXPECT_EQ(Str(second.destination), "");
+  EXPECT_EQ(Strings(second.includes), std::vector<std::string>{"n1"});
+  EXPECT_TRUE(second.excludes.empty());
+
+  // The first line is the same as it was, and the same as a parse of its vector now.
+  EXPECT_EQ(Describe(first.options), firstDescribed);
+  EXPECT_EQ(first.options.Overwrite, kOverwriteAlways);
+  EXPECT_EQ(Str(first.options.passwordText), "one");
+  EXPECT_EQ(Str(first.archiveName), dir.file("missing.zip"));
+  EXPECT_EQ(Str(first.destination), "out/");
+  EXPECT_EQ(Strings(first.includes), (std::vector<std::string>{"*.c", "x.txt"}));
+  EXPECT_EQ(Strings(first.excludes), std::vector<std::string>{"*.o"});
+  CommandLine again;
+  ASSERT_TRUE(ParseWords({"-OVERWRITE", "-PASSWORD=one", "-DIRECTORIES", "-SORT=SIZE",
+                          "-INCLUDE=*.c", dir.file("missing.zip"), "out/", "x.txt",
+                          "-EXCLUDE=*.o", "-PRINT=LPT2"},
+                         &again)
+                  .ok());
+  EXPECT_EQ(Describe(again.options), firstDescribed);
+  EXPECT_EQ(Strings(again.includes), Strings(first.includes));
 }
 
 TEST_F(OptionsTest, HelpAndVersionNeedNoArchive) {
-  archive_.requestedName[0] = 0;
+  line_.archiveName = "";
   Parse({"-HELP"});
-  EXPECT_EQ(gRunOptions.command, kCommandHelp);
+  EXPECT_EQ(options().command, kCommandHelp);
   Parse({"-VERSION"});
-  EXPECT_EQ(gRunOptions.command, kCommandVersion);
+  EXPECT_EQ(options().command, kCommandVersion);
+  EXPECT_EQ(ArchiveName(), "");
 }
 
-using ParserDeathTest = OptionsTest;
-
-// Every parsing error ends the process with the message number; the detail is the option word
-// without its switch character (or the ambiguous sub-option and what follows it).
-TEST_F(ParserDeathTest, ParsingErrorsEndTheProcess) {
+// Every parsing error comes back as a fatal status with the message number; the detail is the
+// option word without its switch character (or the ambiguous sub-option and what follows it).
+TEST_F(OptionsTest, ParsingErrorsComeBackAsFatalStatus) {
   struct Case {
     std::vector<std::string> words;
-    int exitCode;
-    std::string shown;
+    int number;
+    std::string detail;
   } cases[] = {
-      {{"-e"}, 2, "especificado .* -  e\n"},
-      {{"-EX"}, 2, " -  EX\n"},
-      {{"/L"}, 2, " -  L\n"},
-      {{"-N"}, 2, " -  N\n"},
-      {{"-TESTX"}, 4, "Desconhecida ou Ilegal -  TESTX\n"},
-      {{"-PROMPT"}, 4, "Ilegal -  PROMPT\n"},
-      {{"-"}, 4, "Ilegal -  \n"},
-      {{"-" + std::string(80, 'T')}, 4, "Ilegal -  " + std::string(80, 'T') + "\n"},
-      {{"-PASSWORD=" + std::string(71, 'p')}, 4, "Ilegal -  PASSWORD=p+\n"},
-      {{"-OVERWRITE=X"}, 5, "Sub-op.*Desconhecida ou Ilegal -  OVERWRITE=X\n"},
-      {{"-SORT=NA"}, 3, "expecificada .* -  NA\n"},
-      {{"-TIMES=NONE,A"}, 3, " -  A\n"},
-      {{"-SORT=N"}, 3, " -  N\n"},
+      {{"-e"}, kFatalAmbiguousOption, "e"},
+      {{"-EX"}, kFatalAmbiguousOption, "EX"},
+      {{"/L"}, kFatalAmbiguousOption, "L"},
+      {{"-N"}, kFatalAmbiguousOption, "N"},
+      {{"-TESTX"}, kFatalUnknownOption, "TESTX"},
+      {{"-PROMPT"}, kFatalUnknownOption, "PROMPT"},
+      {{"-"}, kFatalUnknownOption, ""},
+      {{"-" + std::string(80, 'T')}, kFatalUnknownOption, std::string(80, 'T')},
+      {{"-PASSWORD=" + std::string(71, 'p')}, kFatalUnknownOption,
+       "PASSWORD=" + std::string(71, 'p')},
+      {{"-OVERWRITE=X"}, kFatalBadSubOption, "OVERWRITE=X"},
+      {{"-SORT=NA"}, kFatalAmbiguousSubOption, "NA"},
+      {{"-TIMES=NONE,A"}, kFatalAmbiguousSubOption, "A"},
+      {{"-SORT=N"}, kFatalAmbiguousSubOption, "N"},
+      {{"-TEST", "-SORT=N", "-TESTX"}, kFatalAmbiguousSubOption, "N"},  // the first error ends it
   };
   for (const Case& c : cases) {
-    EXPECT_EXIT(Parse(c.words), ::testing::ExitedWithCode(c.exitCode), c.shown) << c.words[0];
+    Reset();
+    const std::string text = c.number == kFatalAmbiguousOption      ? kAmbiguousOptionText
+                             : c.number == kFatalAmbiguousSubOption ? kAmbiguousSubOptionText
+                             : c.number == kFatalUnknownOption      ? kUnknownOptionText
+                                                                    : kBadSubOptionText;
+    ExpectFatal(ParseStatus(c.words), c.number, c.detail, text + " " + c.detail, c.words.back());
   }
 }
 
-TEST_F(ParserDeathTest, CommandsThatReadAnArchiveNeedItsName) {
-  archive_.requestedName[0] = 0;
-  EXPECT_EXIT(Parse({"-TEST"}), ::testing::ExitedWithCode(6), "Arquivo .ZIP n.o especificado \n");
-  EXPECT_EXIT(Parse({"-PRINT", "-OVERWRITE"}), ::testing::ExitedWithCode(6), "");
+TEST_F(OptionsTest, CommandsThatReadAnArchiveNeedItsName) {
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"-TEST"}, std::vector<std::string>{"-PRINT", "-OVERWRITE"},
+        std::vector<std::string>{"-EXCLUDE=*.o"}}) {
+    Reset();
+    line_.archiveName = "";
+    ExpectFatal(ParseStatus(words), kFatalNoArchiveName, "", kNoArchiveText + " ", words[0]);
+  }
 }
 
 // --- list files -------------------------------------------------------------------------
@@ -271,10 +390,9 @@ TEST_F(ListFileTest, LinesBecomeNamesUntilAnEmptyLine) {
       {"empty file", "", {}},
   };
   for (const Case& c : cases) {
-    SetUp();
+    Reset();
     Parse({"@" + List(c.bytes)});
     EXPECT_EQ(Includes(), c.names) << c.label;
-    FreeNameLists(&archive_.names);
   }
 }
 
@@ -295,163 +413,151 @@ TEST_F(ListFileTest, BlockEdges) {
       {"two full blocks", std::string(2047, 'x') + "\n", {longName}},
   };
   for (const Case& c : cases) {
-    SetUp();
+    Reset();
     Parse({"@" + List(c.bytes)});
     EXPECT_EQ(Includes(), c.names) << c.label;
-    FreeNameLists(&archive_.names);
   }
 }
 
+// A list file's names are never the destination, even when they read as a directory.
 TEST_F(ListFileTest, FirstNameIsTheArchiveWhenNoneIsSet) {
-  archive_.requestedName[0] = 0;
-  Parse({"@" + List("b.zip\nx.txt\n")});
-  EXPECT_STREQ(archive_.requestedName, "b.zip");
-  EXPECT_EQ(Includes(), std::vector<std::string>{"x.txt"});
+  line_.archiveName = "";
+  Parse({"@" + List("b.zip\nout/\nx.txt\n")});
+  EXPECT_EQ(ArchiveName(), "b.zip");
+  EXPECT_EQ(Destination(), "");
+  EXPECT_EQ(Includes(), (std::vector<std::string>{"out/", "x.txt"}));
 }
 
 TEST_F(ListFileTest, OptionLinesAreProcessed) {
   Parse({"@" + List("-TEST\n  /OVERWRITE=NEVER\nname\n\t-SORT=-SIZE\n")});
-  EXPECT_EQ(gRunOptions.command, kCommandTest);
-  EXPECT_EQ(gRunOptions.Overwrite, kOverwriteNever);
-  EXPECT_EQ(gRunOptions.SortExtract, 13);
+  EXPECT_EQ(options().command, kCommandTest);
+  EXPECT_EQ(options().Overwrite, kOverwriteNever);
+  EXPECT_EQ(options().SortExtract, 13);
   EXPECT_EQ(Includes(), std::vector<std::string>{"name"});
 }
 
-// PASSWORD= and PRINT= keep pointers to their values; from a list file the values must survive
-// the lines read after them.
+// PASSWORD= and PRINT= values read from a list file must survive the lines read after them.
 TEST_F(ListFileTest, ValuesFromListLinesOutliveTheLineBuffer) {
   Parse({"@" + List("-PASSWORD=secret\n-PRINT=LPT2\nsome other line that overwrites\n")});
-  ASSERT_NE(gRunOptions.passwordText, nullptr);
-  EXPECT_STREQ(gRunOptions.passwordText, "secret");
-  ASSERT_NE(gRunOptions.printDevice, nullptr);
-  EXPECT_STREQ(gRunOptions.printDevice, "LPT2");
-  // A second read (as before a run) replaces the copies without leaking them.
+  EXPECT_EQ(options().Password, 1);
+  EXPECT_EQ(Str(options().passwordText), "secret");
+  EXPECT_EQ(Str(options().printDevice), "LPT2");
+  // A second read into the same line keeps them.
   Parse({"@" + dir_.file("list")});
-  EXPECT_STREQ(gRunOptions.passwordText, "secret");
-  ResetOptions(&gRunOptions);
-  EXPECT_EQ(gRunOptions.passwordText, nullptr);
-  EXPECT_EQ(gRunOptions.printDevice, nullptr);
+  EXPECT_EQ(Str(options().passwordText), "secret");
+  EXPECT_EQ(Str(options().printDevice), "LPT2");
 }
 
-TEST_F(ListFileTest, IncludeAndExcludeListFiles) {
-  std::string include = List("a*\nb*\n", "inc");
+// INCLUDE=@ and EXCLUDE=@ lists are read once, by the parse: the line holds their names (each
+// once, in the order given, with no list-file marker left for a later read), and a list file
+// changed after the parse changes nothing.
+TEST_F(ListFileTest, IncludeAndExcludeListFilesAreReadAtParseTime) {
+  std::string include = List("a*\nb\\*.h\n", "inc");
   std::string exclude = List("*.o\n", "exc");
   Parse({"-INCLUDE=@" + include, "-EXCLUDE=@" + exclude, "-INCLUDE=c*"});
-  EXPECT_EQ(Includes(), (std::vector<std::string>{"a*", "b*", "c*"}));
+  const std::vector<std::string> includes = {"a*", "b/*.h", "c*"};
+  EXPECT_EQ(Includes(), includes);
   EXPECT_EQ(Excludes(), std::vector<std::string>{"*.o"});
-  // The blocks keep the values as given, list-file marker and all, for the pass to read again.
-  std::string block(gRunOptions.includeBlock, NameBlockLength(gRunOptions.includeBlock));
-  EXPECT_EQ(block, "@" + include + std::string(1, '\0') + "c*" + std::string(2, '\0'));
+
+  List("changed\n", "inc");
+  List("", "exc");
+  EXPECT_EQ(Includes(), includes);
+  EXPECT_EQ(Excludes(), std::vector<std::string>{"*.o"});
 }
 
-TEST_F(ListFileTest, ReadListFileReturnsTheCloseResult) {
-  EXPECT_EQ(ReadListFile(List("A\n").c_str(), 1), 0);
-  EXPECT_EQ(Excludes(), std::vector<std::string>{"A"});
+// Names of an exclude list go to the excludes only: never the archive name, never includes.
+TEST_F(ListFileTest, ExcludeListFillsOnlyTheExcludes) {
+  line_.archiveName = "";
+  OptionParse parse(&line_);
+  EXPECT_EQ(parse.listFile(List("A\n-TEST\nB\n").c_str(), 1), 0);
+  EXPECT_EQ(Excludes(), (std::vector<std::string>{"A", "B"}));
+  EXPECT_TRUE(Includes().empty());
+  EXPECT_EQ(ArchiveName(), "");
+  EXPECT_EQ(options().command, kCommandTest);
 }
 
-using ListFileDeathTest = ListFileTest;
-
-TEST_F(ListFileDeathTest, FailuresEndTheProcess) {
-  std::string missing = dir_.file("missing");
-  EXPECT_EXIT(Parse({"@" + missing}), ::testing::ExitedWithCode(18),
-              "lista deste arquivo:  " + missing + "\n");
-  EXPECT_EXIT(Parse({"-EXCLUDE=@" + missing}), ::testing::ExitedWithCode(18), missing);
-  // Errors on list lines are reported as in the vector.
-  EXPECT_EXIT(Parse({"@" + List("A\n-TESTX\n", "bad")}), ::testing::ExitedWithCode(4),
-              "Ilegal -  TESTX\n");
-  EXPECT_EXIT(Parse({"@" + List("-SORT=NA\n", "amb")}), ::testing::ExitedWithCode(3), " -  NA\n");
+TEST_F(ListFileTest, FailuresComeBackAsFatalStatus) {
+  const std::string missing = dir_.file("missing");
   // A list file named inside a list file would share the one being read: refused.
   std::string inner = List("B\n", "inner");
   std::string outer = List("A\n-INCLUDE=@" + inner + "\nC\n", "outer");
-  EXPECT_EXIT(Parse({"@" + outer}), ::testing::ExitedWithCode(18),
-              "lista deste arquivo:  " + inner + "\n");
-  EXPECT_EXIT(Parse({"-EXCLUDE=@" + outer}), ::testing::ExitedWithCode(18), inner);
-}
-
-// --- name blocks ------------------------------------------------------------------------
-
-TEST(NameBlock, AppendAndLength) {
-  EXPECT_EQ(NameBlockLength(nullptr), 0);
-  char* block = AppendNameBlock(nullptr, "A");
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(std::string(block, 3), std::string("A\0\0", 3));
-  EXPECT_EQ(NameBlockLength(block), 3);
-  block = AppendNameBlock(block, "BC");
-  EXPECT_EQ(std::string(block, 6), std::string("A\0BC\0\0", 6));
-  EXPECT_EQ(NameBlockLength(block), 6);
-  block = AppendNameBlock(block, "*.txt");
-  EXPECT_EQ(NameBlockLength(block), 12);
-  EXPECT_STREQ(block + 5, "*.txt");
-  delete[] block;
+  struct Case {
+    std::vector<std::string> words;
+    int number;
+    std::string shown;
+  } cases[] = {
+      {{"@" + missing}, kFatalCannotOpenList, kCannotOpenListText + " " + missing},
+      {{"-EXCLUDE=@" + missing}, kFatalCannotOpenList, kCannotOpenListText + " " + missing},
+      // Errors on list lines are reported as in the vector.
+      {{"@" + List("A\n-TESTX\n", "bad")}, kFatalUnknownOption, kUnknownOptionText + " TESTX"},
+      {{"@" + List("-SORT=NA\n", "amb")}, kFatalAmbiguousSubOption,
+       kAmbiguousSubOptionText + " NA"},
+      {{"@" + outer}, kFatalCannotOpenList, kCannotOpenListText + " " + inner},
+      {{"-EXCLUDE=@" + outer}, kFatalCannotOpenList, kCannotOpenListText + " " + inner},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Status status = ParseStatus(c.words);
+    EXPECT_EQ(status.kind(), StatusKind::kFatal) << c.words[0];
+    EXPECT_EQ(status.exitCode(), c.number) << c.words[0];
+    EXPECT_EQ(Shown(status), c.shown) << c.words[0];
+  }
+  // The refused nested list leaves the parse able to read list files.
+  Reset();
+  OptionParse parse(&line_);
+  EXPECT_EQ(parse.listFile(outer.c_str(), 0), kFatalCannotOpenList);
+  EXPECT_STREQ(parse.detail(), inner.c_str());
+  EXPECT_EQ(parse.listFile(inner.c_str(), 0), 0);
+  EXPECT_EQ(Includes(), (std::vector<std::string>{"A", "B"}));
 }
 
 // --- the run-settings record ------------------------------------------------------------
 
-TEST(RunOptionsRecord, DefaultsAndTheirReset) {
-  RunOptions fresh;
-  RunOptions* records[] = {&fresh, &gRunOptions};
-  gRunOptions.secondSwitchChar = '+';
-  gRunOptions.includeBlock = AppendNameBlock(nullptr, "x");
-  gRunOptions.Overwrite = 2;
-  ResetOptions(&gRunOptions);
-  for (RunOptions* o : records) {
-    EXPECT_EQ(o->command, kCommandExtract);
-    EXPECT_EQ(o->Comment, 0);
-    EXPECT_EQ(o->extractSelection, 0);
-    EXPECT_EQ(o->Overwrite, kOverwriteAsk);
-    EXPECT_EQ(o->attributeDropMask, 0xFFFFFFFFu);
-    EXPECT_EQ(o->Path, 0);
-    EXPECT_EQ(o->dateFilter, 0);
-    EXPECT_EQ(o->requestedSort, 0);
-    EXPECT_EQ(o->SortExtract, 0);
-    EXPECT_EQ(o->Times, 7);
-    EXPECT_EQ(o->LocaleDate, 2);
-    EXPECT_EQ(o->NoExtended, 1);
-    EXPECT_EQ(o->Header, 0);
-    EXPECT_EQ(o->Move, 0);
-    EXPECT_EQ(o->Password, 0);
-    EXPECT_EQ(o->Recurse, 0);
-    EXPECT_EQ(o->sortGiven, 0);
-    EXPECT_EQ(o->volume, 0);
-    EXPECT_EQ(o->switchChar, '-');
-    EXPECT_EQ(o->listMarker, '@');
-    EXPECT_EQ(o->passwordText, nullptr);
-    EXPECT_EQ(o->includeBlock, nullptr);
-    EXPECT_EQ(o->excludeBlock, nullptr);
-    EXPECT_EQ(o->printDevice, nullptr);
-    EXPECT_EQ(o->AfterDate, 0u);
-    EXPECT_EQ(o->BeforeDate, 0u);
-  }
-  EXPECT_EQ(fresh.secondSwitchChar, '-');
-  // Only the constructor sets the second switch character.
-  EXPECT_EQ(gRunOptions.secondSwitchChar, '+');
-  gRunOptions.secondSwitchChar = '-';
+TEST(RunOptionsRecord, Defaults) {
+  const RunOptions o;
+  EXPECT_EQ(o.command, kCommandExtract);
+  EXPECT_EQ(o.Comment, 0);
+  EXPECT_EQ(o.extractSelection, 0);
+  EXPECT_EQ(o.Overwrite, kOverwriteAsk);
+  EXPECT_EQ(o.attributeDropMask, 0xFFFFFFFFu);
+  EXPECT_EQ(o.Path, 0);
+  EXPECT_EQ(o.dateFilter, 0);
+  EXPECT_EQ(o.requestedSort, 0);
+  EXPECT_EQ(o.SortExtract, 0);
+  EXPECT_EQ(o.Times, 7);
+  EXPECT_EQ(o.LocaleDate, 2);
+  EXPECT_TRUE(o.useNtfsTimes);
+  EXPECT_EQ(o.Header, 0);
+  EXPECT_EQ(o.Move, 0);
+  EXPECT_EQ(o.Password, 0);
+  EXPECT_EQ(o.Recurse, 0);
+  EXPECT_EQ(o.sortGiven, 0);
+  EXPECT_EQ(o.volume, 0);
+  EXPECT_EQ(o.switchChar, '-');
+  EXPECT_EQ(o.listMarker, '@');
+  EXPECT_EQ(o.secondSwitchChar, '-');
+  EXPECT_EQ(Str(o.passwordText), "");
+  EXPECT_EQ(Str(o.printDevice), "");
+  EXPECT_EQ(o.AfterDate, 0u);
+  EXPECT_EQ(o.BeforeDate, 0u);
+
+  const CommandLine line;
+  EXPECT_EQ(Describe(line.options), Describe(o));
+  EXPECT_EQ(Str(line.archiveName), "");
+  EXPECT_EQ(Str(line.destination), "");
+  EXPECT_TRUE(line.includes.empty());
+  EXPECT_TRUE(line.excludes.empty());
 }
 
-TEST(RunOptionsRecord, ZeroingFreesAndClearsEverything) {
-  RunOptions options;
-  options.includeBlock = AppendNameBlock(nullptr, "a");
-  options.excludeBlock = AppendNameBlock(nullptr, "b");
-  options.printDeviceBuffer = new char[4]{'P', 'R', 'N', 0};
-  options.printDevice = options.printDeviceBuffer;
-  ZeroOptions(&options);  // the sanitizer reports what it would leak
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&options);
-  for (size_t i = 0; i < sizeof options; ++i) ASSERT_EQ(bytes[i], 0) << i;
-}
-
-TEST(RunOptionsRecord, CommandClasses) {
+TEST(RunOptionsRecord, CommandsThatNeedNoArchive) {
   struct Case {
     int command;
-    bool reads, needsNone;
+    bool needsNone;
   } cases[] = {
-      {kCommandExtract, true, false}, {kCommandTest, true, false},  {kCommandPrint, true, false},
-      {kCommandConsole, true, false}, {kCommandHelp, false, true}, {kCommandVersion, false, true},
+      {kCommandExtract, false}, {kCommandTest, false}, {kCommandPrint, false},
+      {kCommandConsole, false}, {kCommandHelp, true},  {kCommandVersion, true},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ReadsArchive(c.command), c.reads) << c.command;
-    EXPECT_FALSE(WritesArchive(c.command)) << c.command;
-    EXPECT_EQ(NeedsNoArchive(c.command), c.needsNone) << c.command;
-  }
+  for (const Case& c : cases) EXPECT_EQ(NeedsNoArchive(c.command), c.needsNone) << c.command;
 }
 
 }  // namespace

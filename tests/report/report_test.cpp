@@ -1,9 +1,9 @@
-// Message texts, fatal and archive-error exits, warnings, figures.
+// Message texts, the texts and exit codes of a status, warnings, notifications, figures.
 #include <gtest/gtest.h>
 
-#include "exit_codes.h"
-
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "recording_front_end.h"
 #include "report/report.h"
@@ -46,50 +46,143 @@ TEST(MessageTables, NumbersReachTheirTexts) {
 
 TEST(Warnings, WithoutTheDialogTheyBecomeMessageBoxes) {
   RecordingFrontEnd front(false);
-  ReportWarning(4, "a.txt");
+  Reporter& reporter = front.reporter();
+  EXPECT_FALSE(reporter.warned());
+  reporter.warning(4, "a.txt");
   ASSERT_EQ(front.messages.size(), 1u);
   EXPECT_EQ(front.messages[0], "Falha na checagem do arquivo de CRC  a.txt");
   EXPECT_EQ(front.captions[0], "VESPA® para Windows");
-  EXPECT_EQ(gWarningFlag, 1);
+  EXPECT_TRUE(front.notifications.empty());
+  EXPECT_TRUE(reporter.warned());
 }
 
 TEST(Warnings, WithTheDialogTheyBecomeNotifications) {
   RecordingFrontEnd front(true);
-  ReportWarning(13, "");
+  Reporter& reporter = front.reporter();
+  reporter.warning(13, "");
   EXPECT_TRUE(front.messages.empty());
   ASSERT_EQ(front.warnings(), std::vector<int>{13});
   EXPECT_EQ(front.warningTexts()[0], "Ignorando arquivo encriptado:  ");
-  EXPECT_EQ(gWarningFlag, 1);
+  EXPECT_TRUE(reporter.warned());
+  // Each reporter counts its own warnings: another run's reporter starts clean.
+  RecordingFrontEnd other(true);
+  EXPECT_FALSE(other.reporter().warned());
 }
 
 TEST(Notifications, NothingIsSentWithoutTheDialog) {
   RecordingFrontEnd front(false);
-  NotifyItem("x");
-  NotifyTesting();
+  front.reporter().item("x");
+  front.reporter().testing();
   EXPECT_TRUE(front.notifications.empty());
+  EXPECT_TRUE(front.messages.empty());
+}
+
+TEST(Notifications, TheDialogReceivesEachWithItsText) {
+  RecordingFrontEnd front(true);
+  const Reporter& reporter = front.reporter();
+  reporter.item("a.txt");
+  reporter.testing();
+  reporter.tested();
+  reporter.action("Extraindo");
+  reporter.extracted();
+  reporter.skipping("b.txt");
+  reporter.authentic();
+  EXPECT_EQ(front.sequence(), (std::vector<unsigned>{UM_ITEM, UM_TESTING, UM_TESTED, UM_ACTION,
+                                                      UM_EXTRACTED, UM_SKIPPING, UM_AUTHENTIC}));
+  EXPECT_EQ(front.notifications[0].text, "a.txt");
+  EXPECT_EQ(front.notifications[3].text, "Extraindo");
+  EXPECT_EQ(front.notifications[5].text, "b.txt");
+  EXPECT_TRUE(front.messages.empty());
 }
 
 TEST(StringTable, BuiltInCopy) {
-  char* text = LoadResourceText(IDS_TEST_WARNINGS, nullptr, 256);
+  RecordingFrontEnd front(false);
+  char* text = LoadResourceText(front, IDS_TEST_WARNINGS, 256);
+  ASSERT_NE(text, nullptr);
   EXPECT_STREQ(text, "Teste completado com %d aviso(s).");
   delete[] text;
-  text = LoadResourceText(9999, nullptr, 256);
+  text = LoadResourceText(front, 9999, 256);
+  ASSERT_NE(text, nullptr);
   EXPECT_STREQ(text, "");
+  delete[] text;
+  // A buffer too small for the text holds as much of it as fits.
+  text = LoadResourceText(front, IDS_TEST_WARNINGS, 6);
+  ASSERT_NE(text, nullptr);
+  EXPECT_STREQ(text, "Teste");
   delete[] text;
 }
 
-// The recorder cannot outlive a death test's child, so the fatal paths print to standard error.
-TEST(ReportDeathTest, FatalAndArchiveErrorExits) {
-  EXPECT_EXIT(ReportFatal(12, "x.zip"), ::testing::ExitedWithCode(12),
-              "encontrei o arquivo .ZIP:  x.zip");
-  // An empty table entry without detail shows a single space.
-  EXPECT_EXIT(ReportFatal(103, nullptr), ::testing::ExitedWithCode(103), "^ \n$");
-  EXPECT_EXIT(ReportFatal(255, "ignored"), ::testing::ExitedWithCode(255), "^$");
-  EXPECT_EXIT(ReportFatal(0, "ignored"), ::testing::ExitedWithCode(0), "^$");
-  EXPECT_EXIT(ReportArchiveError(152, "detail"), ArchiveErrorExit(152),
-              "assinaturas de CE : detail");
-  EXPECT_EXIT(ReportArchiveError(151, ""), ArchiveErrorExit(151),
-              "ZIP \n$");
+// What a run that ends with a fatal or archive-structure error shows and ends with; an end
+// without a message (a confirmed cancel, a plain end) shows nothing.
+struct StatusCase {
+  const char* what;
+  Status status;
+  StatusKind kind;
+  int exitCode;
+  const char* text;
+};
+
+TEST(StatusMessages, TextsAndExitCodes) {
+  const StatusCase cases[] = {
+      {"fatal with detail", Status::Fatal(kFatalArchiveNotFound, "x.zip"), StatusKind::kFatal, 12,
+       "Não encontrei o arquivo .ZIP:  x.zip"},
+      // An empty table entry without detail shows a single space.
+      {"empty fatal text", Status::Fatal(kFatalNoMemoryForDirectory), StatusKind::kFatal, 103,
+       " "},
+      {"cancelled", Status::Exit(kExitCancelled), StatusKind::kExit, 255, ""},
+      {"plain end", Status::Exit(0), StatusKind::kExit, 0, ""},
+      {"archive error with detail", Status::ArchiveError(kArchiveNoDirectory, "detail"),
+       StatusKind::kArchiveError, 152 + 149, "Não encontrado as assinaturas de CE : detail"},
+      // Without detail, only the table text: no colon.
+      {"archive error, empty detail", Status::ArchiveError(kArchiveTooSmall, ""),
+       StatusKind::kArchiveError, 151 + 149, "Arquivo muito pequeno para ser um arquivo .ZIP "},
+      {"archive error, no detail", Status::ArchiveError(kArchiveTooManyFiles),
+       StatusKind::kArchiveError, 155 + 149, "Muitos arquivos no "},
+      {"ok", Status(), StatusKind::kOk, 0, ""},
+  };
+  for (const StatusCase& c : cases) {
+    EXPECT_EQ(c.status.kind(), c.kind) << c.what;
+    EXPECT_EQ(c.status.ok(), c.kind == StatusKind::kOk) << c.what;
+    EXPECT_EQ(c.status.exitCode(), c.exitCode) << c.what;
+    char text[600];
+    std::memset(text, 'x', sizeof text);
+    c.status.messageText(text, sizeof text);
+    EXPECT_STREQ(text, c.text) << c.what;
+
+    RecordingFrontEnd front(false);
+    front.reporter().showStatus(c.status);
+    if (c.text[0]) {
+      EXPECT_EQ(front.messages, std::vector<std::string>{c.text}) << c.what;
+      EXPECT_EQ(front.captions, std::vector<std::string>{"VESPA® para Windows"}) << c.what;
+    } else {
+      EXPECT_TRUE(front.messages.empty()) << c.what;
+    }
+    EXPECT_TRUE(front.notifications.empty()) << c.what;
+    EXPECT_FALSE(front.reporter().warned()) << c.what;
+  }
+}
+
+TEST(StatusMessages, NumberDetailAndShortBuffers) {
+  Status status = Status::Fatal(kFatalCannotOpenArchive, "C:/dados/pacote.zip");
+  EXPECT_EQ(status.number(), 13);
+  EXPECT_STREQ(status.detail(), "C:/dados/pacote.zip");
+  EXPECT_STREQ(Status::Fatal(kFatalAborted).detail(), "");
+  EXPECT_EQ(Status::ArchiveError(kArchiveEndedEarly).number(), 153);
+  EXPECT_EQ(Status::Exit(kExitVersion).number(), kExitVersion);
+
+  // A copy keeps its detail: the status outlives the buffer its detail came from.
+  char name[] = "a.zip";
+  Status copy = Status::Fatal(kFatalArchiveNotFound, name);
+  name[0] = 'b';
+  EXPECT_STREQ(copy.detail(), "a.zip");
+
+  // The text is cut to the buffer and stays terminated; a buffer of no size is left alone.
+  char text[8];
+  status.messageText(text, sizeof text);
+  EXPECT_STREQ(text, "Não pos");
+  char untouched = '#';
+  status.messageText(&untouched, 0);
+  EXPECT_EQ(untouched, '#');
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "app/session.h"
 #include "recording_front_end.h"
+#include "text_support.h"
 
 // Writes bytes to path, then opens and loads it as the session's archive; returns the status.
 Status LoadArchive(Session& session, const std::string& path, const std::string& bytes);

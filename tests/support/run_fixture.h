@@ -9,6 +9,7 @@
 #include "archive_fixture.h"
 #include "options/parser.h"
 #include "recording_front_end.h"
+#include "text_support.h"
 #include "report/user_callbacks.h"
 
 // Answers every question from a script; records what was asked. Like the front ends' own

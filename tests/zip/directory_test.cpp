@@ -1,18 +1,23 @@
 // Loading the central directory: pieces, headers on piece boundaries, structural faults, names.
 #include <gtest/gtest.h>
 
-#include "exit_codes.h"
-
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "archive_fixture.h"
-#include "recording_front_end.h"
 #include "temp_dir.h"
 #include "zip_writer.h"
 
 namespace {
 
-std::string EntryName(const CentralHeader* h) { return std::string(h->name(), h->nameLength()); }
+std::string EntryName(const CentralHeader& h) { return std::string(h.name, h.nameLength); }
+
+std::string MessageOf(const Status& status) {
+  char text[600];
+  status.messageText(text, sizeof text);
+  return text;
+}
 
 std::vector<ZipEntrySpec> ManyEntries(int count, size_t nameLength) {
   std::vector<ZipEntrySpec> entries;
@@ -30,15 +35,15 @@ TEST(Directory, LargeDirectoryLoadsInPiecesWithoutSplittingHeaders) {
   // 3000 headers of 46 + 57 bytes: about 309,000 bytes, several pieces, boundaries inside headers.
   auto entries = ManyEntries(3000, 57);
   TempDir dir;
-  RecordingFrontEnd front(false);
-  ArchiveState* archive = LoadArchive(dir.file("many.zip"), BuildZip(entries));
-  ASSERT_NE(archive, nullptr);
-  ASSERT_EQ(archive->entryCount, 3000u);
+  Status status;
+  auto loaded = LoadArchive(dir.file("many.zip"), BuildZip(entries), &status);
+  ASSERT_NE(loaded, nullptr) << MessageOf(status);
+  ArchiveState& archive = loaded->archive();
+  ASSERT_EQ(archive.entryCount, 3000u);
   for (int i = 0; i < 3000; ++i) {
-    ASSERT_EQ(EntryName(archive->entries()[i]), entries[i].name) << i;
-    ASSERT_EQ(archive->entries()[i]->signature(), kCentralHeaderSignature);
+    ASSERT_EQ(EntryName(archive.entries()[i]), entries[i].name) << i;
+    ASSERT_EQ(archive.entries()[i].signature, kCentralHeaderSignature);
   }
-  DropArchive();
 }
 
 TEST(Directory, HeaderLongerThanAPieceIsLoadedWhole) {
@@ -51,12 +56,14 @@ TEST(Directory, HeaderLongerThanAPieceIsLoadedWhole) {
   entries[1].centralExtra[3] = static_cast<char>(64996 >> 8);
   entries[1].comment = std::string(9000, 'k');
   TempDir dir;
-  RecordingFrontEnd front(false);
-  ArchiveState* archive = LoadArchive(dir.file("big.zip"), BuildZip(entries));
-  ASSERT_NE(archive, nullptr);
-  ASSERT_EQ(archive->entryCount, 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(EntryName(archive->entries()[i]), entries[i].name);
-  DropArchive();
+  Status status;
+  auto loaded = LoadArchive(dir.file("big.zip"), BuildZip(entries), &status);
+  ASSERT_NE(loaded, nullptr) << MessageOf(status);
+  ArchiveState& archive = loaded->archive();
+  ASSERT_EQ(archive.entryCount, 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(EntryName(archive.entries()[i]), entries[i].name);
+  EXPECT_EQ(archive.entries()[1].extraLength, 65000);
+  EXPECT_EQ(archive.entries()[1].commentLength, 9000);
 }
 
 TEST(Directory, GarbageBetweenHeadersIsSkipped) {
@@ -70,11 +77,10 @@ TEST(Directory, GarbageBetweenHeadersIsSkipped) {
   std::string size = Le32(layout.directorySize + 7);
   zip.replace(endOffset + kEndDirectorySize, 4, size);
   TempDir dir;
-  RecordingFrontEnd front(false);
-  ArchiveState* archive = LoadArchive(dir.file("g.zip"), zip);
-  ASSERT_NE(archive, nullptr);
-  EXPECT_EQ(EntryName(archive->entries()[1]), entries[1].name);
-  DropArchive();
+  Status status;
+  auto loaded = LoadArchive(dir.file("g.zip"), zip, &status);
+  ASSERT_NE(loaded, nullptr) << MessageOf(status);
+  EXPECT_EQ(EntryName(loaded->archive().entries()[1]), entries[1].name);
 }
 
 TEST(Directory, EmptyArchiveLoadsNothing) {
@@ -82,18 +88,18 @@ TEST(Directory, EmptyArchiveLoadsNothing) {
   std::string end = Le32(0x06054B50) + Le16(0) + Le16(0) + Le16(0) + Le16(0) + Le32(0) +
                     Le32(12345) + Le16(0);
   TempDir dir;
-  RecordingFrontEnd front(false);
-  ArchiveState* archive = LoadArchive(dir.file("empty.zip"), "prefix" + end);
-  ASSERT_NE(archive, nullptr);
-  EXPECT_EQ(archive->entryCount, 0u);
-  EXPECT_TRUE(front.messages.empty());
-  DropArchive();
+  Status status;
+  auto loaded = LoadArchive(dir.file("empty.zip"), "prefix" + end, &status);
+  ASSERT_NE(loaded, nullptr) << MessageOf(status);
+  EXPECT_EQ(loaded->archive().entryCount, 0u);
+  EXPECT_FALSE(loaded->archive().failed());
+  EXPECT_TRUE(loaded->front.messages.empty());
 }
 
-// One structural fault per fixture, each ending the process with its number + 149.
+// One structural fault per fixture, each an archive error whose exit code is its number + 149.
 struct Fault {
   const char* name;
-  int exitCode;
+  int number;
   const char* message;
   std::string (*make)();
 };
@@ -101,43 +107,43 @@ struct Fault {
 std::string TwoEntries(ZipLayout* layout) { return BuildZip(ManyEntries(2, 4), "", "", layout); }
 
 const Fault kFaults[] = {
-    {"first_header_missing", 150 + 149, "Erro na leitura",
+    {"first_header_missing", kArchiveReadError, "Erro na leitura",
      [] {
        ZipLayout l;
        std::string z = TwoEntries(&l);
        z[l.directoryOffset] = 'X';
        return z;
      }},
-    {"later_header_missing", 152 + 149, "assinaturas de CE",
+    {"later_header_missing", kArchiveNoDirectory, "assinaturas de CE",
      [] {
        ZipLayout l;
        std::string z = TwoEntries(&l);
        z[l.directoryOffset + kCentralHeaderSize + 4] = 'X';
        return z;
      }},
-    {"more_entries_announced_than_present", 152 + 149, "assinaturas de CE",
+    {"more_entries_announced_than_present", kArchiveNoDirectory, "assinaturas de CE",
      [] {
        ZipLayout l;
        std::string z = TwoEntries(&l);
        z.replace(l.endOffset + kEndTotalEntries, 2, Le16(3));
        return z;
      }},
-    {"name_runs_past_directory", 152 + 149, "assinaturas de CE",
+    {"name_runs_past_directory", kArchiveNoDirectory, "assinaturas de CE",
      [] {
        ZipLayout l;
        std::string z = TwoEntries(&l);
        // The second header's name length reaches past the loaded directory.
-       z.replace(l.directoryOffset + kCentralHeaderSize + 4 + 28, 2, Le16(60000));
+       z.replace(l.directoryOffset + kCentralHeaderSize + 4 + kCentralNameLength, 2, Le16(60000));
        return z;
      }},
-    {"directory_past_end_of_file", 150 + 149, "Erro na leitura",
+    {"directory_past_end_of_file", kArchiveReadError, "Erro na leitura",
      [] {
        ZipLayout l;
        std::string z = TwoEntries(&l);
        z.replace(l.endOffset + kEndDirectoryOffset, 4, Le32(0x7FFFFF00));
        return z;
      }},
-    {"directory_size_past_end_of_file", 153 + 149, "Final prematuro",
+    {"directory_size_past_end_of_file", kArchiveEndedEarly, "Final prematuro",
      [] {
        ZipLayout l;
        std::string z = TwoEntries(&l);
@@ -146,16 +152,29 @@ const Fault kFaults[] = {
      }},
 };
 
-class DirectoryFaultDeathTest : public ::testing::TestWithParam<Fault> {};
+class DirectoryFault : public ::testing::TestWithParam<Fault> {};
 
-TEST_P(DirectoryFaultDeathTest, EndsWithItsNumber) {
+TEST_P(DirectoryFault, ComesBackAsItsArchiveError) {
   TempDir dir;
-  std::string bytes = GetParam().make();
-  EXPECT_EXIT(LoadArchive(dir.file("f.zip"), bytes),
-              ArchiveErrorExit(GetParam().exitCode - 149), GetParam().message);
+  LoadedArchive loaded;
+  Status status = LoadArchive(loaded.session, dir.file("f.zip"), GetParam().make());
+  EXPECT_EQ(status.kind(), StatusKind::kArchiveError);
+  EXPECT_EQ(status.number(), GetParam().number);
+  EXPECT_EQ(status.exitCode(), GetParam().number + 149);
+  EXPECT_NE(MessageOf(status).find(GetParam().message), std::string::npos) << MessageOf(status);
+  // Nothing is shown until the front end shows the status; no half-loaded entry list remains.
+  EXPECT_TRUE(loaded.front.messages.empty());
+  EXPECT_EQ(loaded.archive().entries(), nullptr);
+  // The archive keeps the failure: later reads get nothing and do not replace it.
+  EXPECT_EQ(loaded.archive().status().number(), GetParam().number);
+  char byte = '#';
+  if (loaded.archive().stream) loaded.archive().stream->seek(0, kSeekStart);
+  EXPECT_EQ(loaded.archive().readArchive(&byte, 1), 0u);
+  EXPECT_EQ(byte, '#');
+  EXPECT_EQ(loaded.archive().readDirectory().number(), GetParam().number);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, DirectoryFaultDeathTest, ::testing::ValuesIn(kFaults),
+INSTANTIATE_TEST_SUITE_P(Faults, DirectoryFault, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct NameCase {
@@ -182,15 +201,15 @@ TEST(Directory, NamesAreTranslatedToTheAnsiCodePage) {
     e.centralExtra = Le16(0x7777) + Le16(3) + "abc";
     e.comment = "note";
     TempDir dir;
-    RecordingFrontEnd front(false);
-    ArchiveState* archive = LoadArchive(dir.file("n.zip"), BuildZip({e}));
-    ASSERT_NE(archive, nullptr) << c.what;
-    const CentralHeader* h = archive->entries()[0];
+    Status status;
+    auto loaded = LoadArchive(dir.file("n.zip"), BuildZip({e}), &status);
+    ASSERT_NE(loaded, nullptr) << c.what << ": " << MessageOf(status);
+    const CentralHeader& h = loaded->archive().entries()[0];
     EXPECT_EQ(EntryName(h), c.expected) << c.what;
-    ASSERT_EQ(h->extraLength(), 7) << c.what;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h->extra()), 7), e.centralExtra) << c.what;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h->extra()) + 7, 4), "note") << c.what;
-    DropArchive();
+    ASSERT_EQ(h.extraLength, 7) << c.what;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.extra), 7), e.centralExtra) << c.what;
+    ASSERT_EQ(h.commentLength, 4) << c.what;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.comment), 4), "note") << c.what;
   }
 }
 

@@ -1,14 +1,20 @@
 // Finding the end record: the backward search in 1024-byte windows that overlap by 22 bytes.
 #include <gtest/gtest.h>
 
-#include "exit_codes.h"
+#include <string>
+#include <vector>
 
 #include "archive_fixture.h"
-#include "recording_front_end.h"
 #include "temp_dir.h"
 #include "zip_writer.h"
 
 namespace {
+
+std::string MessageOf(const Status& status) {
+  char text[600];
+  status.messageText(text, sizeof text);
+  return text;
+}
 
 std::vector<ZipEntrySpec> OneEntry() {
   ZipEntrySpec e;
@@ -26,16 +32,17 @@ class EndRecordWindows : public ::testing::TestWithParam<WindowCase> {};
 
 TEST_P(EndRecordWindows, RecordIsFound) {
   TempDir dir;
-  RecordingFrontEnd front(false);
   std::string comment(GetParam().commentLength, 'c');
-  ArchiveState* archive = LoadArchive(dir.file("a.zip"), BuildZip(OneEntry(), "", comment));
-  ASSERT_NE(archive, nullptr);
-  EXPECT_EQ(archive->entryCount, 1u);
-  ASSERT_NE(archive->endRecord(), nullptr);
-  EXPECT_EQ(archive->endRecord()->commentLength(), comment.size());
-  EXPECT_EQ(std::string(archive->endRecord()->comment(), comment.size()), comment);
-  EXPECT_TRUE(front.messages.empty());
-  DropArchive();
+  Status status;
+  auto loaded = LoadArchive(dir.file("a.zip"), BuildZip(OneEntry(), "", comment), &status);
+  ASSERT_NE(loaded, nullptr) << MessageOf(status);
+  const ArchiveState& archive = loaded->archive();
+  EXPECT_EQ(archive.entryCount, 1u);
+  ASSERT_NE(archive.endRecord(), nullptr);
+  EXPECT_EQ(archive.endRecord()->commentLength, comment.size());
+  const auto& stored = archive.endRecord()->comment;
+  EXPECT_EQ(std::string(stored.c_str(), stored.size()), comment);
+  EXPECT_TRUE(loaded->front.messages.empty());
 }
 
 // The first window covers the last 1024 bytes: a record starts at most 1002 bytes before its start.
@@ -54,38 +61,68 @@ TEST(EndRecord, TheSignatureNearestTheEndWins) {
   std::string fake = Le32(0x06054B50) + Le16(0) + Le16(0) + Le16(0) + Le16(0) + Le32(0) +
                      Le32(0) + Le16(0);
   TempDir dir;
-  RecordingFrontEnd front(false);
-  ArchiveState* archive =
-      LoadArchive(dir.file("a.zip"), BuildZip(OneEntry(), "", "before " + fake));
-  ASSERT_NE(archive, nullptr);
-  EXPECT_EQ(archive->entryCount, 0u);
-  DropArchive();
+  Status status;
+  auto loaded = LoadArchive(dir.file("a.zip"), BuildZip(OneEntry(), "", "before " + fake), &status);
+  ASSERT_NE(loaded, nullptr) << MessageOf(status);
+  EXPECT_EQ(loaded->archive().entryCount, 0u);
 }
 
 TEST(EndRecord, ShortFileSearchedFromOffsetZero) {
   // 1500 bytes: the last window is cut to start at offset 0.
   std::string prefix(1400, 'x');
   TempDir dir;
-  RecordingFrontEnd front(false);
-  ArchiveState* archive = LoadArchive(dir.file("a.zip"), BuildZip(OneEntry(), prefix));
-  ASSERT_NE(archive, nullptr);
-  EXPECT_EQ(archive->entryCount, 1u);
-  DropArchive();
+  Status status;
+  auto loaded = LoadArchive(dir.file("a.zip"), BuildZip(OneEntry(), prefix), &status);
+  ASSERT_NE(loaded, nullptr) << MessageOf(status);
+  EXPECT_EQ(loaded->archive().entryCount, 1u);
 }
 
-TEST(EndRecordDeathTest, TooSmallOrMissing) {
+TEST(EndRecord, TooSmallOrMissing) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int number;
+    const char* message;
+  } cases[] = {
+      {"21 bytes cannot hold an end record", std::string(21, 'x'), kArchiveTooSmall,
+       "muito pequeno"},
+      {"22 bytes without a signature", std::string(22, 'x'), kArchiveNoDirectory,
+       "assinaturas de CE"},
+      {"several windows without a signature", std::string(5000, 'x'), kArchiveNoDirectory,
+       "assinaturas de CE"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    LoadedArchive loaded;
+    Status status = LoadArchive(loaded.session, dir.file("a.zip"), c.bytes);
+    EXPECT_EQ(status.kind(), StatusKind::kArchiveError) << c.what;
+    EXPECT_EQ(status.number(), c.number) << c.what;
+    EXPECT_EQ(status.exitCode(), c.number + 149) << c.what;
+    EXPECT_NE(MessageOf(status).find(c.message), std::string::npos) << c.what;
+    EXPECT_EQ(loaded.archive().endRecord(), nullptr) << c.what;
+  }
+}
+
+TEST(EndRecord, MissingArchiveIsFatal) {
   TempDir dir;
-  // 21 bytes cannot hold an end record.
-  EXPECT_EXIT(LoadArchive(dir.file("small.zip"), std::string(21, 'x')),
-              ArchiveErrorExit(151), "muito pequeno");
-  // 22 bytes without a signature anywhere.
-  EXPECT_EXIT(LoadArchive(dir.file("none.zip"), std::string(22, 'x')),
-              ArchiveErrorExit(152), "assinaturas de CE");
-  EXPECT_EXIT(LoadArchive(dir.file("long.zip"), std::string(5000, 'x')),
-              ArchiveErrorExit(152), "assinaturas de CE");
-  // A file that does not exist.
-  EXPECT_EXIT(OpenOwnArchive(dir.file("missing.zip").c_str()), ::testing::ExitedWithCode(12),
-              "encontrei o arquivo .ZIP");
+  std::string missing = dir.file("missing.zip");
+  ArchiveState archive;
+  archive.setArchiveName(missing.c_str());
+  EXPECT_EQ(archive.openArchive(), 0);
+  const Status& status = archive.status();
+  EXPECT_EQ(status.kind(), StatusKind::kFatal);
+  EXPECT_EQ(status.number(), kFatalArchiveNotFound);
+  EXPECT_EQ(status.exitCode(), 12);
+  EXPECT_EQ(MessageOf(status), "Não encontrei o arquivo .ZIP:  " + missing);
+  // Nothing more to open, and loading reports the same failure.
+  EXPECT_EQ(archive.openArchive(), 0);
+  EXPECT_EQ(archive.readDirectory().number(), kFatalArchiveNotFound);
+
+  // A session opening it says the same.
+  LoadedArchive loaded;
+  Status opened = loaded.session.open(missing.c_str());
+  EXPECT_EQ(opened.number(), kFatalArchiveNotFound);
+  EXPECT_EQ(MessageOf(opened), MessageOf(status));
 }
 
 }  // namespace

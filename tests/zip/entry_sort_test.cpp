@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "archive_fixture.h"
-#include "recording_front_end.h"
 #include "temp_dir.h"
 #include "zip_writer.h"
 
@@ -43,23 +45,24 @@ class EntrySort : public ::testing::Test {
       e.crc = s.crc;
       specs.push_back(e);
     }
-    archive_ = LoadArchive(dir_.file("s.zip"), BuildZip(specs));
-    ASSERT_NE(archive_, nullptr);
+    loaded_ = LoadArchive(dir_.file("s.zip"), BuildZip(specs));
+    ASSERT_NE(loaded_, nullptr);
   }
-  void TearDown() override { DropArchive(); }
 
-  std::vector<std::string> SortedBy(int key) {
-    sortEntries(key, archive_->entries(), archive_->entryCount);
+  CentralHeader* entries() { return loaded_->archive().entries(); }
+  uint32_t count() { return loaded_->archive().entryCount; }
+
+  std::vector<std::string> SortedBy(int key, bool spanned = false) {
+    sortEntries(key, entries(), count(), spanned);
     std::vector<std::string> names;
-    for (uint32_t i = 0; i < archive_->entryCount; ++i) {
-      names.emplace_back(archive_->entries()[i]->name(), archive_->entries()[i]->nameLength());
+    for (uint32_t i = 0; i < count(); ++i) {
+      names.emplace_back(entries()[i].name, entries()[i].nameLength);
     }
     return names;
   }
 
   TempDir dir_;
-  RecordingFrontEnd front_{false};
-  ArchiveState* archive_ = nullptr;
+  std::unique_ptr<LoadedArchive> loaded_;
 };
 
 TEST_F(EntrySort, EveryKey) {
@@ -89,6 +92,23 @@ TEST_F(EntrySort, EveryKey) {
   EXPECT_EQ(V(byRatio.begin() + 3, byRatio.end()), (V{"ALPHA.txt", "zeta.TXT", "dir.d/readme"}));
 }
 
+TEST_F(EntrySort, SpannedNaturalOrderFollowsTheDisksFirst) {
+  using V = std::vector<std::string>;
+  // The first two entries in the file were written on the second disk.
+  for (uint32_t i = 0; i < count(); ++i) {
+    std::string name(entries()[i].name, entries()[i].nameLength);
+    if (name == "zeta.TXT" || name == "Alpha") entries()[i].diskNumberStart = 1;
+  }
+  EXPECT_EQ(SortedBy(kSortNatural, true),
+            (V{"dir.d/readme", "beta.doc", "gamma.", "ALPHA.txt", "zeta.TXT", "Alpha"}));
+  // One file: the disks do not count.
+  EXPECT_EQ(SortedBy(kSortNatural, false),
+            (V{"zeta.TXT", "Alpha", "dir.d/readme", "beta.doc", "gamma.", "ALPHA.txt"}));
+  // Other keys ignore the disks.
+  EXPECT_EQ(SortedBy(kSortName, true),
+            (V{"Alpha", "ALPHA.txt", "beta.doc", "dir.d/readme", "gamma.", "zeta.TXT"}));
+}
+
 TEST(CompressionRatio, PerMille) {
   struct Case {
     uint32_t compressed, uncompressed;
@@ -106,9 +126,15 @@ TEST(CompressionRatio, PerMille) {
 }
 
 TEST(SortEntries, ShortListsAreLeftAlone) {
-  CentralHeader* none = nullptr;
-  sortEntries(kSortName, &none, 0);
-  EXPECT_EQ(none, nullptr);
+  sortEntries(kSortName, nullptr, 0, false);
+  CentralHeader one[1];
+  char name[] = "only";
+  one[0].name = name;
+  one[0].nameLength = 4;
+  one[0].crc32 = 7;
+  sortEntries(kSortCrc, one, 1, true);
+  EXPECT_EQ(one[0].name, name);
+  EXPECT_EQ(one[0].crc32, 7u);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ void NoteUnasked(const char* what) {
   TerminalWrite(stderr, line);
 }
 
-void Text(int id, char* buffer, int size) { StandardErrorFrontEnd().loadString(id, buffer, size); }
+void LoadText(int id, char* buffer, int size) { StandardErrorFrontEnd().loadString(id, buffer, size); }
 
 }  // namespace
 
@@ -50,13 +50,13 @@ int ConsoleCallbacks::AskOverwrite(const char* name, const CentralHeader* entry)
 
 int ConsoleCallbacks::AskLastDisk() {
   char text[256];
-  Text(IDS_INSERT_LAST_DISK, text, sizeof text);
+  LoadText(IDS_INSERT_LAST_DISK, text, sizeof text);
   return AskYesNo(text) ? kKeyGoOn : kKeyAbort;
 }
 
 int ConsoleCallbacks::AskDisk(int diskNumber) {
   char format[256], text[300];
-  Text(IDS_INSERT_DISK, format, sizeof format);
+  LoadText(IDS_INSERT_DISK, format, sizeof format);
   std::snprintf(text, sizeof text, format, diskNumber);
   return AskYesNo(text) ? kKeyGoOn : kKeyAbort;
 }

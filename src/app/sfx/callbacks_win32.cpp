@@ -5,9 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "app/overwrite_question.h"
 #include "app/sfx/sfx_win32.h"
+#include "extract/decrypt.h"
 #include "fs/fs.h"
-#include "options/dates.h"
 #include "report/report.h"
 #include "report/string_ids.h"
 #include "resources/resource_ids.h"
@@ -15,55 +16,18 @@
 
 namespace {
 
-constexpr int kPasswordSize = 32;
 // Room for both formatted parts of the overwrite question around a full-length name: two
 // string resources, the name, and twice a size, a date and a time. The text is composed with
 // bounded writes as well, so a longer resource string could only shorten it.
 constexpr int kFigureSize = 32;
 constexpr int kPromptSize = 2 * kStringSize + kPathSize + 6 * kFigureSize;
 
-// "%02d:%02d:%02d" of a DOS time: seconds are twice the stored count and are not limited.
-void TimeText(uint16_t dosTime, char* out) {
-  std::snprintf(out, kFigureSize, "%02d:%02d:%02d", dosTime >> 11, (dosTime >> 5) & 0x3F,
-                2 * (dosTime & 0x1F));
-}
-
-void SizeText(uint32_t size, char* out) {
-  std::snprintf(out, kFigureSize, "%lu", static_cast<unsigned long>(size));
-  InsertThousandsSeparators(out);
-}
-
-// The overwrite question: what exists (when it can still be found), then what would replace it.
-void ComposeOverwriteText(char* text, size_t size, const char* name, const CentralHeader* entry) {
-  ResourceText existing(IDS_OVERWRITE_EXISTING);
-  ResourceText incoming(IDS_OVERWRITE_NEW);
-  char sizeText[kFigureSize], dateText[kFigureSize], timeText[kFigureSize];
-
-  FindInfo info{};
-  SearchHandle search = findFirst(name, &info);
-  if (search != kNoSearch) {
-    endSearch(search);
-    SizeText(info.size, sizeText);
-    FormatDate(info.lastWrite, dateText);
-    TimeText(static_cast<uint16_t>(info.lastWrite & 0xFFFF), timeText);
-    std::snprintf(text, size, existing.get(), name, sizeText, dateText, timeText);
-  } else {
-    std::snprintf(text, size, "%s", name);
-  }
-
-  size_t used = std::strlen(text);
-  SizeText(entry->uncompressedSize(), sizeText);
-  FormatDate(entry->dosDateTime(), dateText);
-  TimeText(static_cast<uint16_t>(entry->dosDateTime() & 0xFFFF), timeText);
-  std::snprintf(text + used, size - used, incoming.get(), sizeText, dateText, timeText);
-}
-
 // --- dialog 106: the overwrite question ---------------------------------------------------
 INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog);
-      SetWindowTextA(dialog, WindowCaption(ProgressWindow));
+      SetWindowTextA(dialog, Caption(ProgressWindow()));
       SendDlgItemMessageA(dialog, IDC_OVERWRITE_ICON, STM_SETICON,
                           reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_QUESTION)), 0);
       SetDlgItemTextA(dialog, IDC_OVERWRITE_TEXT, reinterpret_cast<const char*>(lParam));
@@ -80,7 +44,7 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 }
 
 int ShowOverwriteQuestion(HWND owner, const char* text) {
-  return static_cast<int>(DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_OVERWRITE), owner,
+  return static_cast<int>(DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_OVERWRITE), owner,
                                           OverwriteDialogProc, reinterpret_cast<LPARAM>(text)));
 }
 
@@ -97,7 +61,7 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       auto* request = reinterpret_cast<PasswordRequest*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       CenterWindow(dialog);
-      SetWindowTextA(dialog, WindowCaption(ProgressWindow));
+      SetWindowTextA(dialog, Caption(ProgressWindow()));
       SetDlgItemTextA(dialog, IDC_PASSWORD_NAME, request->entryName);
       SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "");
       // A longer password could not be kept: let the edit say so while it is typed.
@@ -130,7 +94,7 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 class Win32Callbacks : public UserCallbacks {
  public:
   int AskOverwrite(const char* name, const CentralHeader* entry) override {
-    ComposeOverwriteText(prompt_, sizeof prompt_, name, entry);
+    ComposeOverwriteQuestion(StubFrontEnd(), dateOrder, prompt_, sizeof prompt_, name, *entry);
     switch (ShowOverwriteQuestion(owner(), prompt_)) {
       case IDC_OVERWRITE_YES: return 'Y';
       case IDC_OVERWRITE_ALL: return 'A';
@@ -148,7 +112,7 @@ class Win32Callbacks : public UserCallbacks {
     ResourceText format(IDS_INSERT_DISK);
     size_t size = std::strlen(format.get()) + 32;
     char* text = new (std::nothrow) char[size];
-    if (!text) ReportFatal(100, nullptr);
+    if (!text) EndStub(Status::Fatal(kFatalNoMemory));
     std::snprintf(text, size, format.get(), diskNumber);
     int key = AskToGoOn(text);
     delete[] text;
@@ -164,7 +128,7 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskYesNo(const char* question) override {
     HWND window = owner();
-    return MessageBoxA(window, question, WindowCaption(window), MB_ICONQUESTION | MB_YESNO) ==
+    return MessageBoxA(window, question, Caption(window), MB_ICONQUESTION | MB_YESNO) ==
                    IDYES
                ? 1
                : 0;
@@ -172,7 +136,7 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskPassword(const char* entryName, char* buffer, int size) override {
     PasswordRequest request{entryName, password_, size < kPasswordSize ? size : kPasswordSize};
-    INT_PTR pressed = DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_PASSWORD), owner(),
+    INT_PTR pressed = DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_PASSWORD), owner(),
                                       PasswordDialogProc, reinterpret_cast<LPARAM>(&request));
     if (pressed == IDC_PASSWORD_OK) {
       GetPassword(buffer, size);
@@ -187,7 +151,7 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskToGoOn(const char* text) {
     HWND window = owner();
-    return MessageBoxA(window, text, WindowCaption(window), MB_ICONWARNING | MB_OKCANCEL) == IDOK
+    return MessageBoxA(window, text, Caption(window), MB_ICONWARNING | MB_OKCANCEL) == IDOK
                ? kKeyGoOn
                : kKeyAbort;
   }

@@ -1,13 +1,10 @@
-// The stub's directive state until the record reader joins the build: the defaults of a program
-// file that carries no directive record.
+// Not built yet: the directive record reader. Until it is, the stub's directive state is that of
+// a program file without a record.
 #include "app/sfx/directive_defaults.h"
 
 #include <cstring>
 
-#include "app/app.h"
 #include "zip/archive_state.h"
-
-uint16_t gDirectiveFlags = 0;
 
 namespace {
 // The text fields of the record, zero-filled as in a program file without one.
@@ -24,10 +21,10 @@ void SplitAtBars(char* field) {
 }
 }  // namespace
 
-void LoadSetupDirectives(const char* programPath) {
+uint16_t LoadSetupDirectives(const char* programPath) {
   (void)programPath;
-  gDirectiveFlags = 0;
   gDefaultDestination[0] = gProgramGroups[0] = gExtensions[0] = 0;
+  return 0;
 }
 
 void SplitDirectiveLists() {
@@ -40,18 +37,14 @@ const char* ProgramGroupText() { return FieldOrNull(gProgramGroups); }
 const char* ExtensionText() { return FieldOrNull(gExtensions); }
 const char* ExtensionDisplayList() { return FieldOrNull(gExtensions); }
 
-bool ArchiveHasDirectories() {
-  ArchiveState* archive = gArchiveState;
-  if (!archive || !archive->entries()) return false;
-  CentralHeader** entries = archive->entries();
-  for (uint32_t i = 0; i < archive->entryCount; ++i) {
-    const CentralHeader* entry = entries[i];
-    if (std::memchr(entry->name(), '/', entry->nameLength())) return true;
+bool ArchiveHasDirectories(const ArchiveState& archive) {
+  const CentralHeader* entries = archive.entries();
+  if (!entries) return false;
+  for (uint32_t i = 0; i < archive.entryCount; ++i) {
+    if (std::memchr(entries[i].name, '/', entries[i].nameLength)) return true;
   }
   return false;
 }
 
-// Without a directive record both lists are empty and their check boxes stay disabled: there
-// is no group to create and no extension to register.
 void CreateProgramGroups(const char* destination) { (void)destination; }
 void RegisterExtensions(const char* destination) { (void)destination; }

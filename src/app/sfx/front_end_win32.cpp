@@ -1,10 +1,11 @@
 // The stub's reporting front end: warning message boxes, progress notifications sent to the
 // main dialog, window captions and the string table of the program's resources.
+#include <cstdlib>
+
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
 
-HINSTANCE gInstance = nullptr;
-HICON gProgramIcon = nullptr;
+StubState gStub;
 
 namespace {
 
@@ -39,15 +40,34 @@ class Win32FrontEnd : public ReportFrontEnd {
   int loadString(int id, char* buffer, int size) override {
     if (size <= 0) return 0;
     buffer[0] = 0;
-    return LoadStringA(gInstance, static_cast<UINT>(id), buffer, size);
+    return LoadStringA(gStub.instance, static_cast<UINT>(id), buffer, size);
   }
 };
 
-Win32FrontEnd gWin32FrontEnd;
+// Namespace-scope objects, not function statics: no guard code for a single-threaded program.
+Win32FrontEnd gFrontEnd;
+Reporter gReporterBeforeSession(gFrontEnd);
 
 }  // namespace
 
-void InstallWin32FrontEnd() { SetReportFrontEnd(&gWin32FrontEnd); }
+ReportFrontEnd& StubFrontEnd() { return gFrontEnd; }
 
-ResourceText::ResourceText(int id) : text_(LoadResourceText(id, nullptr, kStringSize)) {}
+Reporter& StubReporter() { return gStub.session ? gStub.session->reporter : gReporterBeforeSession; }
+
+HWND ProgressWindow() { return static_cast<HWND>(StubReporter().progressWindow()); }
+
+const char* Caption(HWND window) { return WindowCaption(StubFrontEnd(), window); }
+
+void CenterWindow(HWND window) { StubFrontEnd().centerWindow(window); }
+
+void EndStub(const Status& status) {
+  StubReporter().showStatus(status);
+  if (gStub.icon) DestroyIcon(gStub.icon);
+  gStub.icon = nullptr;
+  std::exit(status.exitCode());
+}
+
+ResourceText::ResourceText(int id) : text_(LoadResourceText(StubFrontEnd(), id, kStringSize)) {
+  if (!text_) EndStub(Status::Fatal(kFatalNoMemory));
+}
 ResourceText::~ResourceText() { delete[] text_; }

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "app/app.h"
 #include "app/dialog_run.h"
 #include "app/sfx/directive_defaults.h"
 #include "app/sfx/main_dialog_win32.h"
@@ -14,8 +13,6 @@
 #include "report/user_callbacks.h"
 #include "resources/resource_ids.h"
 
-char gChosenDestination[kPathSize];
-
 namespace {
 
 char gActionsDestination[kPathSize + 2];  // DestinationForActions' static buffer
@@ -24,9 +21,9 @@ char gActionsDestination[kPathSize + 2];  // DestinationForActions' static buffe
 // program groups and the registry entries keep.
 const char* DestinationForActions() {
   char full[kPathSize];
-  fullPathOf(full, gChosenDestination);
-  std::memcpy(gChosenDestination, full, sizeof full);
-  shortPathOf(gActionsDestination, gChosenDestination, sizeof gActionsDestination);
+  fullPathOf(full, gStub.chosenDestination);
+  std::memcpy(gStub.chosenDestination, full, sizeof full);
+  shortPathOf(gActionsDestination, gStub.chosenDestination, sizeof gActionsDestination);
   size_t length = std::strlen(gActionsDestination);
   if (length == 0 || gActionsDestination[length - 1] != '\\') {
     if (length + 1 < sizeof gActionsDestination) std::strcpy(gActionsDestination + length, "\\");
@@ -51,7 +48,7 @@ void OfferAction(HWND dialog, int warnings, const Summary& summary, int question
     // The list shown is the directive text up to its first separator (at most 1040 chars).
     char text[sizeof summary.text + kStringSize + 1041];
     std::snprintf(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
-    if (MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONQUESTION | MB_YESNO) != IDYES) {
+    if (MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) != IDYES) {
       return;
     }
   }
@@ -65,30 +62,30 @@ void FinishRun(HWND dialog, bool test) {
   if (test) {
     if (warnings == 0) {
       ResourceText ok(IDS_TEST_OK);
-      ShowMessage(ok.get());
+      StubReporter().show(ok.get());
     } else {
-      ShowMessage(summary.text);
+      StubReporter().show(summary.text);
     }
     return;
   }
 
-  uint16_t flags = gDirectiveFlags;
+  uint16_t flags = gStub.directiveFlags;
   bool showMessages = flags & kDirectiveShowMessages;
   if (warnings == 0 && showMessages) {
     ResourceText done(IDS_EXTRACT_DONE);
-    ShowMessage(done.get());
+    StubReporter().show(done.get());
   }
   // Each check reads the flag afresh: a Cancel confirmed inside a question stops what follows.
-  if (gPostActionsAllowed && (flags & kDirectiveCreateGroups)) {
+  if (gStub.postActionsAllowed && (flags & kDirectiveCreateGroups)) {
     OfferAction(dialog, warnings, summary, IDS_ASK_GROUPS, ProgramGroupText(), CreateProgramGroups);
   }
-  if (gPostActionsAllowed && (flags & kDirectiveRegisterExtensions)) {
+  if (gStub.postActionsAllowed && (flags & kDirectiveRegisterExtensions)) {
     OfferAction(dialog, warnings, summary, IDS_ASK_EXTENSIONS, ExtensionDisplayList(),
                 RegisterExtensions);
   }
-  bool asked = gPostActionsAllowed &&
+  bool asked = gStub.postActionsAllowed &&
                (flags & (kDirectiveCreateGroups | kDirectiveRegisterExtensions)) != 0;
-  if (warnings != 0 && showMessages && !asked) ShowMessage(summary.text);
+  if (warnings != 0 && showMessages && !asked) StubReporter().show(summary.text);
 }
 
 }  // namespace
@@ -104,15 +101,18 @@ void StartRun(HWND dialog, bool test) {
   ShowIdleLine(dialog, false);
   SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_CANCEL)), TRUE);
   BeginProgress(dialog);
-  if (gCallbacks) gCallbacks->ownerWindow = dialog;
-  ParseDialogRun(gDirectiveFlags, test);
+  Session& session = *gStub.session;
+  if (session.callbacks) session.callbacks->ownerWindow = dialog;
+  RunRequest request;
+  request.options = DialogRunOptions(gStub.directiveFlags, test);
 
   // Output paths are relative to the current directory, which the Extract button made the
   // destination.
-  gInPass = 1;
-  RunCommand();
-  gInPass = 0;
+  gStub.inRun = true;
+  Status status = RunCommand(session, request);
+  gStub.inRun = false;
+  if (!status.ok()) EndStub(status);
   FinishRun(dialog, test);
-  ProgressWindow = nullptr;
-  if (!gStayOpen) EndDialog(dialog, IDC_EXTRACT);
+  StubReporter().setProgressWindow(nullptr);
+  if (!gStub.testing) EndDialog(dialog, IDC_EXTRACT);
 }

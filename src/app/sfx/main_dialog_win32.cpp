@@ -5,13 +5,13 @@
 #include <cstring>
 #include <new>
 
-#include "app/app.h"
 #include "app/destination.h"
 #include "app/figures.h"
 #include "app/sfx/directive_defaults.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
+#include "shell/directive_flags.h"
 #include "report/string_ids.h"
 #include "resources/resource_ids.h"
 #include "zip/archive_state.h"
@@ -26,8 +26,8 @@ UINT gDirectoryChangedMessage = 0;  // the common dialog's "commdlg_LBSelChanged
 }  // namespace
 
 uint16_t ArchiveCommentLength() {
-  const EndRecord* end = gArchiveState ? gArchiveState->endRecord() : nullptr;
-  return end ? end->commentLength() : 0;
+  const EndRecord* end = gStub.session ? gStub.session->archive.endRecord() : nullptr;
+  return end ? end->commentLength : 0;
 }
 
 // --- dialog state -------------------------------------------------------------------------
@@ -44,7 +44,8 @@ const int kRunFigures[] = {IDC_EXTRACTED_LABEL, IDC_WARNINGS_LABEL, IDC_EXTRACTE
 
 void SetRunControls(HWND dialog, bool idle) {
   for (int id : kRunLockedControls) Enable(dialog, id, idle);
-  Enable(dialog, IDC_RECREATE_DIRECTORIES, idle && ArchiveHasDirectories());
+  Enable(dialog, IDC_RECREATE_DIRECTORIES,
+         idle && gStub.session && ArchiveHasDirectories(gStub.session->archive));
   Enable(dialog, IDC_CREATE_GROUPS, idle && ProgramGroupText());
   Enable(dialog, IDC_REGISTER_EXTENSIONS, idle && ExtensionText());
   // The directives never name a program to run after extraction.
@@ -60,7 +61,7 @@ void ShowIdleLine(HWND dialog, bool idle) {
 }
 
 void ReadDialogOptions(HWND dialog) {
-  uint16_t flags = gDirectiveFlags;
+  uint16_t flags = gStub.directiveFlags;
   flags &= static_cast<uint16_t>(~(kDirectiveOverwriteAlways | kDirectiveOverwriteNever));
   if (IsDlgButtonChecked(dialog, IDC_OVERWRITE_ALWAYS)) flags |= kDirectiveOverwriteAlways;
   if (IsDlgButtonChecked(dialog, IDC_OVERWRITE_NEVER)) flags |= kDirectiveOverwriteNever;
@@ -75,7 +76,7 @@ void ReadDialogOptions(HWND dialog) {
   setBit(IDC_SHOW_MESSAGES, kDirectiveShowMessages);
   setBit(IDC_CREATE_GROUPS, kDirectiveCreateGroups);
   setBit(IDC_REGISTER_EXTENSIONS, kDirectiveRegisterExtensions);
-  gDirectiveFlags = flags;  // "Exec&utar após Extração" is never stored
+  gStub.directiveFlags = flags;  // "Exec&utar após Extração" is never stored
 }
 
 namespace {
@@ -95,7 +96,7 @@ void ApplyDirectiveOptions(HWND dialog) {
   // The group text up to its first separator: the name block starts with it.
   if (const char* groups = ProgramGroupText()) AppendToText(dialog, IDC_CREATE_GROUPS, groups);
 
-  uint16_t flags = gDirectiveFlags;
+  uint16_t flags = gStub.directiveFlags;
   uint16_t overwrite = flags & (kDirectiveOverwriteAlways | kDirectiveOverwriteNever);
   int radio = overwrite == kDirectiveOverwriteAlways  ? IDC_OVERWRITE_ALWAYS
               : overwrite == kDirectiveOverwriteNever ? IDC_OVERWRITE_NEVER
@@ -123,11 +124,11 @@ void UpdateDiskSpace(HWND dialog) {
 // put a title of its own on the window before the hook sees it, so the template is read.
 void TemplateCaption(char* out, int size) {
   out[0] = 0;
-  HRSRC found = FindResourceA(gInstance, MAKEINTRESOURCEA(IDD_MAIN), MAKEINTRESOURCEA(5));  // RT_DIALOG
-  HGLOBAL loaded = found ? LoadResource(gInstance, found) : nullptr;
+  HRSRC found = FindResourceA(gStub.instance, MAKEINTRESOURCEA(IDD_MAIN), MAKEINTRESOURCEA(5));  // RT_DIALOG
+  HGLOBAL loaded = found ? LoadResource(gStub.instance, found) : nullptr;
   const auto* bytes = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
   if (!bytes) return;
-  DWORD length = SizeofResource(gInstance, found);
+  DWORD length = SizeofResource(gStub.instance, found);
   static_assert(sizeof(DLGTEMPLATE) == 18, "the template header is packed to 2 bytes");
   // DLGTEMPLATE, then the menu and the window class (each a 0xFFFF ordinal or a string), then
   // the caption; all three are 16-bit characters.
@@ -152,7 +153,7 @@ bool AskYesNo(HWND dialog, int stringId, const char* argument) {
   ResourceText format(stringId);
   char text[kStringSize + kPathSize];
   std::snprintf(text, sizeof text, format.get(), argument);
-  return MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
+  return MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
 bool ConfirmExit(HWND dialog) { return AskYesNo(dialog, IDS_CONFIRM_EXIT, ""); }
@@ -165,7 +166,7 @@ void ReportCreateDirectoryFailure(HWND dialog, const char* path) {
   ResourceText failed(IDS_CREATE_DIR_FAILED);
   char text[kStringSize + kPathSize];
   std::snprintf(text, sizeof text, "%s%s", failed.get(), path);
-  MessageBoxA(dialog, text, WindowCaption(dialog), MB_ICONWARNING);
+  MessageBoxA(dialog, text, Caption(dialog), MB_ICONWARNING);
 }
 
 // The destination field as a full path, written back so that the user sees what is used.
@@ -181,14 +182,14 @@ void EnableInformation(HWND dialog) { Enable(dialog, IDC_INFORMATION, ArchiveCom
 
 // --- message handlers ---------------------------------------------------------------------
 BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
-  ProgressWindow = dialog;
+  StubReporter().setProgressWindow(dialog);
   CenterWindow(dialog);
 
   char caption[kCaptionSize + kPathSize];
   TemplateCaption(caption, kCaptionSize);
-  if (gArchiveState) {
+  if (gStub.session) {
     size_t used = std::strlen(caption);
-    std::snprintf(caption + used, sizeof caption - used, "%s", gArchiveState->archivePath);
+    std::snprintf(caption + used, sizeof caption - used, "%s", gStub.session->archive.archivePath);
   }
   SetWindowTextA(dialog, caption);
 
@@ -210,7 +211,7 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   SetRunControls(dialog, true);
   ShowIdleLine(dialog, true);
   EnableInformation(dialog);
-  SetDlgItemTextA(dialog, IDC_REQUIRED, FormatKilobytes(RequiredKilobytes(gArchiveState)));
+  SetDlgItemTextA(dialog, IDC_REQUIRED, FormatKilobytes(RequiredKilobytes(gStub.session ? &gStub.session->archive : nullptr)));
   ApplyDirectiveOptions(dialog);
   if (request->lCustData) {
     UpdateDiskSpace(dialog);
@@ -228,10 +229,10 @@ BOOL OnCancel(HWND dialog) {
   if (!IsWindowEnabled(GetDlgItem(dialog, IDC_EXTRACT))) {
     // A run is under way: no post-extraction action may follow, and a pass still running is
     // ended here, from inside its own progress notification.
-    gPostActionsAllowed = 0;
-    if (gInPass) {
-      ProgressWindow = nullptr;
-      ReportFatal(kExitCancelled, nullptr);
+    gStub.postActionsAllowed = false;
+    if (gStub.inRun) {
+      StubReporter().setProgressWindow(nullptr);
+      EndStub(Status::Exit(kExitCancelled));
     }
   }
   EndDialog(dialog, IDC_CANCEL);
@@ -240,18 +241,18 @@ BOOL OnCancel(HWND dialog) {
 
 // "E&xtrair": into the destination, created first when the user agrees.
 BOOL OnExtract(HWND dialog) {
-  ReadDestination(dialog, gChosenDestination, kPathSize);
-  if (gChosenDestination[1] == ':') {
-    const char drive[3] = {gChosenDestination[0], ':', 0};
+  ReadDestination(dialog, gStub.chosenDestination, kPathSize);
+  if (gStub.chosenDestination[1] == ':') {
+    const char drive[3] = {gStub.chosenDestination[0], ':', 0};
     SetCurrentDirectoryA(drive);  // that drive becomes the current one
   }
-  if (setCurrentDir(gChosenDestination) == 0) {
+  if (setCurrentDir(gStub.chosenDestination) == 0) {
     StartRun(dialog, false);
-  } else if (AskCreateDirectory(dialog, gChosenDestination)) {
-    if (CreateDestination(gChosenDestination)) {
+  } else if (AskCreateDirectory(dialog, gStub.chosenDestination)) {
+    if (CreateDestination(gStub.chosenDestination)) {
       StartRun(dialog, false);
     } else {
-      ReportCreateDirectoryFailure(dialog, gChosenDestination);
+      ReportCreateDirectoryFailure(dialog, gStub.chosenDestination);
     }
   }
   return TRUE;
@@ -259,9 +260,9 @@ BOOL OnExtract(HWND dialog) {
 
 // "&Testar": the dialog and the archive stay for further runs.
 BOOL OnTest(HWND dialog) {
-  gStayOpen = gTestDisplay = 1;
+  gStub.testing = true;
   StartRun(dialog, true);
-  gStayOpen = gTestDisplay = 0;
+  gStub.testing = false;
   SetRunControls(dialog, true);
   ShowIdleLine(dialog, true);
   EnableInformation(dialog);
@@ -274,9 +275,9 @@ BOOL OnTest(HWND dialog) {
 // made CR LF on the way, as an edit control breaks lines only there.
 BOOL OnInformation(HWND dialog) {
   uint16_t length = ArchiveCommentLength();
-  const char* comment = gArchiveState->endRecord()->comment();
+  const char* comment = gStub.session->archive.endRecord()->comment.c_str();
   char* copy = new (std::nothrow) char[2u * length + 1];
-  if (!copy) ReportFatal(100, nullptr);
+  if (!copy) EndStub(Status::Fatal(kFatalNoMemory));
   size_t n = 0;
   for (uint16_t i = 0; i < length; ++i) {
     if (comment[i] == '\n' && (i == 0 || comment[i - 1] != '\r')) copy[n++] = '\r';
@@ -316,7 +317,7 @@ BOOL OnPaint(HWND dialog) {
   if (!IsIconic(dialog)) return FALSE;
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(dialog, &paint);
-  DrawIcon(dc, 0, 0, gProgramIcon);
+  DrawIcon(dc, 0, 0, gStub.icon);
   EndPaint(dialog, &paint);
   return TRUE;
 }
@@ -330,9 +331,9 @@ UINT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_ERASEBKGND:
       return IsIconic(dialog) ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
-      return reinterpret_cast<UINT_PTR>(gProgramIcon);
+      return reinterpret_cast<UINT_PTR>(gStub.icon);
     case WM_GETICON:
-      return wParam ? reinterpret_cast<UINT_PTR>(gProgramIcon) : 0;
+      return wParam ? reinterpret_cast<UINT_PTR>(gStub.icon) : 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == 0) return OnCommand(dialog, LOWORD(wParam));
       return FALSE;
@@ -352,7 +353,7 @@ void ShowMainDialog(char* initialDirectory) {
   std::memset(&gMainDialogRequest, 0, sizeof gMainDialogRequest);
   // The size of the request as the classic common dialog knows it, on every architecture.
   gMainDialogRequest.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-  gMainDialogRequest.hInstance = gInstance;
+  gMainDialogRequest.hInstance = gStub.instance;
   gMainDialogRequest.Flags =
       OFN_LONGNAMES | OFN_NOVALIDATE | OFN_ENABLETEMPLATE | OFN_ENABLEHOOK | OFN_HIDEREADONLY;
   gMainDialogRequest.lpTemplateName = MAKEINTRESOURCEA(IDD_MAIN);

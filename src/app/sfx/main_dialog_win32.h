@@ -13,9 +13,6 @@ inline void Show(HWND dialog, int id, bool shown) {
   ShowWindow(GetDlgItem(dialog, id), shown ? SW_SHOW : SW_HIDE);
 }
 
-// The destination as the Extract button last read it; the post-extraction actions use it.
-extern char gChosenDestination[kPathSize];
-
 uint16_t ArchiveCommentLength();
 
 // Idle: options and destination editable, figures disabled. Run: the other way round.

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "app/app.h"
 #include "app/sfx/directive_defaults.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
@@ -30,7 +29,7 @@ void SetLoadedText(HWND dialog, int id, int stringId) {
 
 void ShowExtractedFigure(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_EXTRACTED,
-                  FormatKilobytes(static_cast<uint64_t>(std::ceil(gExtractedTotal / 1024))));
+                  FormatKilobytes(static_cast<uint64_t>(std::ceil(gStub.extractedBytes / 1024))));
 }
 
 // The file just written, as the item line names it, counts with its size on disk.
@@ -41,7 +40,7 @@ void CountExtractedFile(HWND dialog) {
   SearchHandle search = findFirst(name, &info);
   if (search != kNoSearch) {
     endSearch(search);
-    gExtractedTotal += info.size;
+    gStub.extractedBytes += info.size;
   }
   ShowExtractedFigure(dialog);
 }
@@ -51,9 +50,9 @@ void CountExtractedFile(HWND dialog) {
 // Every run counts its own warnings and kilobytes: a test after a test must not report the
 // warnings of the first, and FinishRun reads the count of this run from the dialog.
 void BeginProgress(HWND dialog) {
-  ProgressWindow = dialog;
-  gWarningCounter = 0;
-  gExtractedTotal = 0;
+  StubReporter().setProgressWindow(dialog);
+  gStub.warnings = 0;
+  gStub.extractedBytes = 0;
   SetDlgItemInt(dialog, IDC_WARNINGS, 0, FALSE);
   ShowExtractedFigure(dialog);
   for (int id : {IDC_PROGRESS_ACTION, IDC_PROGRESS_ITEM, IDC_PROGRESS_MARKER}) {
@@ -75,15 +74,15 @@ BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_TESTED);
       break;
     case UM_WARNING:
-      ++gWarningCounter;
-      SetDlgItemInt(dialog, IDC_WARNINGS, gWarningCounter, FALSE);
+      ++gStub.warnings;
+      SetDlgItemInt(dialog, IDC_WARNINGS, gStub.warnings, FALSE);
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_WARNING);
       SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
       SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
-      if (gDirectiveFlags & kDirectiveShowMessages) ShowMessage(text);
+      if (gStub.directiveFlags & kDirectiveShowMessages) StubReporter().show(text);
       break;
     case UM_EXTRACTED:
-      if (!gTestDisplay) CountExtractedFile(dialog);
+      if (!gStub.testing) CountExtractedFile(dialog);
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_EXTRACTED);
       break;
     case UM_ACTION:

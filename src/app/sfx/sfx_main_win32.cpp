@@ -1,41 +1,32 @@
 // The stub's program entry: open the program's own file as the archive, show the main dialog,
 // release everything when it ends. The command line is never read.
 #include <cstring>
+#include <memory>
+#include <new>
 
-#include "app/app.h"
 #include "app/sfx/directive_defaults.h"
 #include "app/sfx/sfx_win32.h"
 #include "fs/fs.h"
-#include "report/report.h"
 #include "resources/resource_ids.h"
 
-// The platform's share of ExitCleanup (app.cpp).
-
 namespace {
-
-char gDestination[kPathSize];  // the module path at start, then the main dialog's initial directory
-
-void ReleaseProgramIcon() {
-  if (gProgramIcon) DestroyIcon(gProgramIcon);
-  gProgramIcon = nullptr;
-}
 
 // Where the main dialog's directory list starts: the directives' default destination (a
 // relative one taken from the temporary directory), trimmed to the part that exists; else the
 // temporary directory.
-void SetUpInitialDirectory() {
-  gDestination[0] = 0;
-  if (const char* destination = DefaultDestination()) {
-    std::strncpy(gDestination, destination, kPathSize - 1);
-    gDestination[kPathSize - 1] = 0;
-    if (gDestination[1] != ':') {
+void SetUpInitialDirectory(char* destination) {
+  destination[0] = 0;
+  if (const char* directive = DefaultDestination()) {
+    std::strncpy(destination, directive, kPathSize - 1);
+    destination[kPathSize - 1] = 0;
+    if (destination[1] != ':') {
       char temp[kPathSize + 2] = {};
       GetTempPathA(sizeof temp, temp);
       SetCurrentDirectoryA(temp);
     }
-    ResolveInitialDirectory(gDestination);
+    ResolveInitialDirectory(destination);
   }
-  if (!gDestination[0]) GetTempPathA(kPathSize, gDestination);
+  if (!destination[0]) GetTempPathA(kPathSize, destination);
 }
 
 }  // namespace
@@ -44,28 +35,35 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   (void)commandLine, (void)show;
   if (previous) return 0;
 
-  gInstance = instance;
-  gProgramIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-  gPlatformCleanup = ReleaseProgramIcon;
-  InstallWin32FrontEnd();
+  gStub.instance = instance;
+  gStub.icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
 
-  moduleFileName(gDestination, kPathSize);
+  char modulePath[kPathSize] = {};
+  moduleFileName(modulePath, kPathSize);
   setNameType(0);  // directory searches report long names
-  LoadSetupDirectives(gDestination);
+  gStub.directiveFlags = LoadSetupDirectives(modulePath);
 
-  gCallbacks = CreateWin32Callbacks();
-  if (!gCallbacks) ReportFatal(100, nullptr);
+  std::unique_ptr<UserCallbacks> callbacks(CreateWin32Callbacks());
+  if (!callbacks) EndStub(Status::Fatal(kFatalNoMemory));
+  std::unique_ptr<Session> session(new (std::nothrow) Session(StubFrontEnd(), callbacks.get()));
+  if (!session) EndStub(Status::Fatal(kFatalNoMemory));
+  gStub.session = session.get();
 
-  if (OpenOwnArchive()) {
-    // An archive without paths never recreates directories.
-    if (!ArchiveHasDirectories()) gDirectiveFlags &= static_cast<uint16_t>(~kDirectiveRecreateDirectories);
-    SplitDirectiveLists();
-    SetUpInitialDirectory();
-    ShowMainDialog(gDestination);
-    ReleaseArchiveState();
+  Status status = session->open(modulePath);
+  if (!status.ok()) EndStub(status);
+  // An archive without paths never recreates directories.
+  if (!ArchiveHasDirectories(session->archive)) {
+    gStub.directiveFlags &= static_cast<uint16_t>(~kDirectiveRecreateDirectories);
   }
+  SplitDirectiveLists();
+  char initialDirectory[kPathSize];
+  SetUpInitialDirectory(initialDirectory);
+  ShowMainDialog(initialDirectory);
 
-  delete gCallbacks;
-  gCallbacks = nullptr;
+  gStub.session = nullptr;
+  session.reset();
+  callbacks.reset();
+  if (gStub.icon) DestroyIcon(gStub.icon);
+  gStub.icon = nullptr;
   return 0;
 }

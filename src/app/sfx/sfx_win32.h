@@ -1,19 +1,44 @@
-// What the stub's Win32 files share: the instance and icon, the front end, the callbacks and
-// the dialogs.
+// What the stub's Win32 files share: the program's instance and icon, the session and the main
+// dialog's state, the front end, the callbacks and the dialogs.
 #pragma once
 
 #include <windows.h>
 
+#include "app/session.h"
 #include "report/user_callbacks.h"
 
 // Every string resource is loaded into a buffer of this many chars.
 constexpr int kStringSize = 256;
 
-extern HINSTANCE gInstance;  // for resources and dialogs
-extern HICON gProgramIcon;   // icon 3
+// The stub's process-wide state. Windows calls the dialog procedures without any context of
+// ours, so what they share lives here, in one place: what Windows hands the program (instance,
+// icon), the one session from start-up to the end of the main dialog, and the main dialog's
+// own state.
+struct StubState {
+  HINSTANCE instance = nullptr;  // for resources and dialogs
+  HICON icon = nullptr;          // icon 3
+  Session* session = nullptr;
+  uint16_t directiveFlags = 0;   // the dialog's option state, written back before every run
+  char chosenDestination[kPathSize] = {};  // as the Extract button last read it
+  bool inRun = false;            // a run is executing inside the dialog's button handler
+  bool testing = false;          // that run is a test: the dialog stays open after it
+  bool postActionsAllowed = true;  // cleared when the user confirms Cancel during a run
+  unsigned warnings = 0;         // counted by the dialog for every warning of the run
+  double extractedBytes = 0;     // bytes of the files extracted by the run
+};
+extern StubState gStub;
 
-// Message boxes, window texts and the string table of the program's own resources.
-void InstallWin32FrontEnd();
+// Message boxes, window texts and the string table of the program's resources.
+ReportFrontEnd& StubFrontEnd();
+// The session's reporter; before the session exists, one over the stub's front end.
+Reporter& StubReporter();
+// The window that receives progress notifications (the main dialog); null outside a dialog.
+HWND ProgressWindow();
+// The caption of window, or the program's name.
+const char* Caption(HWND window);
+void CenterWindow(HWND window);
+// Shows the message of a fatal or archive error and ends the process with its exit code.
+[[noreturn]] void EndStub(const Status& status);
 
 // The questions of the engine and the archive reader, put through dialogs 105 and 106 and
 // message boxes owned by the callbacks' owner window. Null when out of memory.
@@ -30,7 +55,7 @@ class ResourceText {
   ~ResourceText();
   ResourceText(const ResourceText&) = delete;
   ResourceText& operator=(const ResourceText&) = delete;
-  const char* get() const { return text_; }
+  const char* get() const { return text_ ? text_ : ""; }
 
  private:
   char* text_;

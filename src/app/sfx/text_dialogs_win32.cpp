@@ -37,7 +37,7 @@ INT_PTR CALLBACK CommentViewerProc(HWND dialog, UINT message, WPARAM wParam, LPA
   switch (message) {
     case WM_INITDIALOG: {
       CenterWindow(dialog);
-      SetWindowTextA(dialog, WindowCaption(ProgressWindow));
+      SetWindowTextA(dialog, Caption(ProgressWindow()));
       if (char* text = reinterpret_cast<char*>(lParam)) {
         SetDlgItemTextA(dialog, IDC_VIEWER_TEXT, text);
         delete[] text;
@@ -101,16 +101,16 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 int ShowCommentViewer(HWND owner, char* text) {
-  return static_cast<int>(DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
+  return static_cast<int>(DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
                                           CommentViewerProc, reinterpret_cast<LPARAM>(text)));
 }
 
 int ShowTitledText(HWND owner, const TitledText* record) {
-  return static_cast<int>(DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
+  return static_cast<int>(DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
                                           TitledTextProc, reinterpret_cast<LPARAM>(record)));
 }
 
 int ShowAbout(HWND owner) {
   return static_cast<int>(
-      DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc, 0));
+      DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc, 0));
 }

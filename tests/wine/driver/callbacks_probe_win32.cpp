@@ -35,22 +35,21 @@ int Finish(const char* out, int answer, const char* extra) {
 }
 
 // A central-directory entry with the fields the overwrite question reads.
-std::vector<uint8_t> Entry(const char* name, uint32_t size, uint32_t dosDateTime) {
-  std::vector<uint8_t> header(kCentralHeaderSize + std::strlen(name), 0);
-  putLe32(header.data(), kCentralHeaderSignature);
-  putLe32(header.data() + 12, dosDateTime);
-  putLe32(header.data() + 24, size);
-  putLe16(header.data() + 28, static_cast<uint16_t>(std::strlen(name)));
-  std::memcpy(header.data() + kCentralHeaderSize, name, std::strlen(name));
+CentralHeader Entry(char* name, uint32_t size, uint32_t dosDateTime) {
+  CentralHeader header;
+  header.signature = kCentralHeaderSignature;
+  header.dosDateTime = dosDateTime;
+  header.uncompressedSize = size;
+  header.nameLength = static_cast<uint16_t>(std::strlen(name));
+  header.name = name;
   return header;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  gInstance = instance;
-  gProgramIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-  InstallWin32FrontEnd();
+  gStub.instance = instance;
+  gStub.icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
   UserCallbacks* callbacks = CreateWin32Callbacks();
   int argc = __argc;
   char** argv = __argv;
@@ -58,9 +57,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const char* what = argv[1];
 
   if (std::strcmp(what, "overwrite") == 0 && argc == 6) {
-    std::vector<uint8_t> entry = Entry(argv[2], std::strtoul(argv[3], nullptr, 0),
-                                       std::strtoul(argv[4], nullptr, 0));
-    return Finish(argv[5], callbacks->AskOverwrite(argv[2], AsCentralHeader(entry.data())), nullptr);
+    CentralHeader entry = Entry(argv[2], std::strtoul(argv[3], nullptr, 0),
+                                std::strtoul(argv[4], nullptr, 0));
+    return Finish(argv[5], callbacks->AskOverwrite(argv[2], &entry), nullptr);
   }
   if (std::strcmp(what, "password") == 0 && argc == 5) {
     int size = std::atoi(argv[3]);
