@@ -17,8 +17,6 @@ bool IsProtected(const CentralHeader* entry) {
 
 }  // namespace
 
-void ClearAuthenticitySummary(AuthenticitySummary* summary) { *summary = AuthenticitySummary(); }
-
 void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader* entry) {
   // Only entries made on an MS-DOS-compatible host take part.
   if (!IsProtected(entry) || entry->versionMadeBy >= 256) return;

@@ -14,7 +14,6 @@ struct AuthenticitySummary {
   uint16_t recordLength = 0;       // bytes of the record's data that lie inside its extra field
 };
 
-void ClearAuthenticitySummary(AuthenticitySummary* summary);
 // Called for every central header of the loaded directory, in load order.
 void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader* entry);
 // The summary of a whole loaded directory.

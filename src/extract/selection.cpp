@@ -84,24 +84,29 @@ int SelectByTarget(const RunOptions& options, const char* destination, const Cen
   if ((options.extractSelection == kSelectFreshen || options.extractSelection == kSelectUpdate) &&
       (command == kCommandExtract || command == kCommandTest)) {
     const size_t destinationLength = std::strlen(destination);
-    // A target path that does not fit a path buffer could not be opened either.
-    if (destinationLength + nameLength >= static_cast<size_t>(kPathSize)) return 0;
-    char path[kPathSize];
-    std::memcpy(path, destination, destinationLength);
-    std::memcpy(path + destinationLength, entry->name, nameLength);
-    path[destinationLength + nameLength] = '\0';
-    toForwardSlashes(path);
+    if (destinationLength + nameLength >= static_cast<size_t>(kPathSize)) {
+      // No file can be found at a target path that does not fit a path buffer: a freshen has
+      // nothing there to freshen, an update takes the entry, and the extraction then refuses it
+      // with a warning instead of dropping it without a word.
+      if (options.extractSelection == kSelectFreshen) result = 0;
+    } else {
+      char path[kPathSize];
+      std::memcpy(path, destination, destinationLength);
+      std::memcpy(path + destinationLength, entry->name, nameLength);
+      path[destinationLength + nameLength] = '\0';
+      toForwardSlashes(path);
 
-    FindInfo found{};
-    SearchHandle search = findFirst(path, &found);
-    const bool exists = search != kNoSearch;
-    const bool notOlder = exists && found.lastWrite >= entry->dosDateTime;
-    if (options.extractSelection == kSelectUpdate) {
-      if (notOlder) result = 0;
-    } else if (!exists || notOlder) {
-      result = 0;
+      FindInfo found{};
+      SearchHandle search = findFirst(path, &found);
+      const bool exists = search != kNoSearch;
+      const bool notOlder = exists && found.lastWrite >= entry->dosDateTime;
+      if (options.extractSelection == kSelectUpdate) {
+        if (notOlder) result = 0;
+      } else if (!exists || notOlder) {
+        result = 0;
+      }
+      if (exists) endSearch(search);
     }
-    if (exists) endSearch(search);
   }
 
   // Directory entries are neither created nor counted when paths are not kept. A stored '\\'

@@ -8,7 +8,7 @@
 namespace {
 
 // Keywords are ASCII; case folding stays out of the code page on purpose.
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) { return static_cast<char>(upperCaseChar(static_cast<unsigned char>(c))); }
 
 bool IsLetterOrDigit(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "fs/text.h"
+
 namespace {
 
 char gCaption[80] = "VESPA® para Windows";
@@ -52,12 +54,15 @@ void Reporter::notify(unsigned message, const char* text) const {
 }
 
 void Reporter::warning(int number, const char* detail) {
-  char text[520];
-  std::snprintf(text, sizeof text, "%s %s", WarningText(number), detail ? detail : "");
+  // The detail is often an entry's name, which may be far longer than a path: it is shown whole.
+  Text text(WarningText(number));
+  text += " ";
+  text += detail ? detail : "";
   if (progressWindow_) {
-    frontEnd_->sendProgress(progressWindow_, UM_WARNING, static_cast<uintptr_t>(number), text);
+    frontEnd_->sendProgress(progressWindow_, UM_WARNING, static_cast<uintptr_t>(number),
+                            text.c_str());
   } else {
-    show(text);
+    show(text.c_str());
   }
   warned_ = true;
 }

@@ -237,9 +237,8 @@ void Collect(const uint8_t* bytes, uint32_t count) {
 
 TEST_F(ExtractEntryTest, ConsoleHandsTheBytesToItsSink) {
   gConsoleBytes.clear();
-  ASSERT_TRUE(
-      LoadArchive(test_->session, dir_.file("a.zip"), BuildZip({Stored("a", "one "), Deflated("b", "two")}))
-          .ok());
+  const std::string archive = BuildZip({Stored("a", "one "), Deflated("b", "two")});
+  ASSERT_TRUE(LoadArchive(test_->session, dir_.file("a.zip"), archive).ok());
   RunRequest request;
   ASSERT_TRUE(ParseRequest({"-CONSOLE", out_}, &request).ok());
   request.consoleSink = Collect;

@@ -6,6 +6,19 @@
 #include "app/console/terminal.h"
 #include "report/string_ids.h"
 
+namespace {
+
+// Names can be far longer than a path: the parts of a line are written as they are, never cut.
+void WriteLine(std::FILE* out, const char* label, const char* separator, const char* text,
+               const char* end) {
+  TerminalWrite(out, label);
+  TerminalWrite(out, separator);
+  TerminalWrite(out, text ? text : "");
+  TerminalWrite(out, end);
+}
+
+}  // namespace
+
 void ConsoleFrontEnd::endLine() {
   if (!lineOpen_) return;
   TerminalWrite(progressOut(), "\n");
@@ -22,13 +35,10 @@ void ConsoleFrontEnd::printLabelled(int stringId, const char* text) {
   char label[64];
   loadString(stringId, label, sizeof label);
   endLine();
-  char line[600];
-  std::snprintf(line, sizeof line, "%s %s\n", label, text ? text : "");
-  TerminalWrite(progressOut(), line);
+  WriteLine(progressOut(), label, " ", text, "\n");
 }
 
 intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const char* text) {
-  char line[600];
   switch (message) {
     case UM_TESTING:
       loadString(IDS_TESTING, actionText_, sizeof actionText_);
@@ -41,8 +51,7 @@ intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const
     case UM_ITEM:
       // One line per entry: what is done to it, its name, then how it ended.
       endLine();
-      std::snprintf(line, sizeof line, "%s %s", action_, text ? text : "");
-      TerminalWrite(progressOut(), line);
+      WriteLine(progressOut(), action_, " ", text, "");
       lineOpen_ = true;
       break;
     case UM_TESTED:
@@ -64,8 +73,7 @@ intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const
       char label[32];
       loadString(IDS_WARNING, label, sizeof label);
       endLine();
-      std::snprintf(line, sizeof line, "%s: %s\n", label, text ? text : "");
-      TerminalWrite(stderr, line);
+      WriteLine(stderr, label, ": ", text, "\n");
       break;
     }
     default:
