@@ -1,6 +1,8 @@
 // The pass that runs one command and the driver that walks the entries.
 #include "app/session.h"
 
+#include "authenticity/verify.h"
+
 namespace {
 
 // The default commands chosen when none is given; none of them runs the driver.
@@ -75,6 +77,5 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
   }
   if (processed) *processed = context.processedCount;
   if (context.failed()) return context.status;
-  VerifyAuthenticity(&authenticity, session.reporter);
-  return Status();
+  return VerifyAuthenticity(authenticity, session.reporter);
 }

@@ -11,7 +11,7 @@ struct AuthenticitySummary {
   int recordCount = 0;             // extra fields with header ID 0x0007 in the directory
   int marked = 0;                  // 1 once a protected entry was seen
   const uint8_t* record = nullptr;  // the last authenticity record (its 4-byte field header)
-  uint16_t recordLength = 0;       // bytes of the record's data that lie inside its extra field
+  uint16_t recordLength = 0;       // bytes after its field header that lie inside its extra field
 };
 
 // Called for every central header of the loaded directory, in load order.
@@ -25,5 +25,3 @@ void AuthenticityCrcMismatch(AuthenticitySummary* summary, const CentralHeader* 
 // Called after a CRC match; marks a protected entry in the progress display.
 void AuthenticityVerifiedEntry(AuthenticitySummary* summary, const CentralHeader* entry,
                                Reporter& report);
-// Called after every walk of the entries.
-void VerifyAuthenticity(AuthenticitySummary* summary, Reporter& report);
