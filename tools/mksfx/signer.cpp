@@ -11,6 +11,9 @@ namespace {
 
 std::string Number(uint64_t v) { return std::to_string(v); }
 
+// The end record's directory size is 32 bits wide.
+constexpr uint64_t kMaxDirectorySize = 0xFFFFFFFFull;
+
 // One central header as it will be written.
 struct SignedHeader {
   std::vector<uint8_t> fixed;  // the 46 bytes
@@ -225,8 +228,10 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
              "a damaged authenticity record that cannot be dropped)";
     return false;
   }
-  if (directory.size() > 0xFFFFFFFFull) {
-    *error = "too large: the signed central directory would pass 4 GiB";
+  const uint64_t grown = directory.size();
+  if (grown > kMaxDirectorySize) {
+    *error = "too large: the signed central directory would have " + Number(grown) +
+             " bytes, past the 4 GiB a 32-bit stub can read";
     return false;
   }
 
