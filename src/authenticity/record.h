@@ -9,7 +9,6 @@
 // The extra field: header ID, 16-bit data size, then the data.
 constexpr uint16_t kAuthenticityRecordId = 0x0007;
 constexpr uint16_t kRecordFieldHeaderSize = 4;
-constexpr uint16_t kMaxRecordDataSize = 0xFFFF;
 
 // The data once unmasked and deciphered. Its first 12 bytes are the block the cipher's header
 // step covers, so no record is shorter.

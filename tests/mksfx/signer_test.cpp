@@ -154,6 +154,9 @@ TEST(Signing, TheLongestNameAndTextThatFit) {
 
 TEST(Signing, WhatDoesNotFitIsRefusedAndNothingWritten) {
   ZipEntrySpec withExtra = PeerEntries()[0];
+  // An extra field with no room left for a record's field header and block.
+  ZipEntrySpec full = withExtra;
+  full.centralExtra = Le16(0x6666) + Le16(65529) + std::string(65529, 'x');
   struct Case {
     const char* what;
     std::vector<ZipEntrySpec> entries;
@@ -166,6 +169,7 @@ TEST(Signing, WhatDoesNotFitIsRefusedAndNothingWritten) {
        {"N", 1, std::string(kMaxSignatureBytes - 1, 't')}, "at most"},
       {"a name and text that fit no entry beside its extra field", {withExtra, withExtra},
        {"N", 1, std::string(kMaxSignatureBytes - 2, 't')}, "at most"},
+      {"an extra field nearly full", {full}, {"N", 1, ""}, "at most 0"},
       {"an archive without entries", {}, {"N", 1, ""}, "no entries"},
   };
   for (const Case& c : cases) {

@@ -108,13 +108,14 @@ bool SignatureFromArguments(const std::string& name, const std::optional<std::st
     const std::string& digits = *number;
     bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
     uint64_t value = 0;
-    bool valid = !digits.empty() && digits.size() <= (hex ? 10u : 10u);
+    // "4294967295" and "0xFFFFFFFF" are the longest: the value cannot wrap on the way.
+    bool valid = !digits.empty() && digits.size() <= 10;
     for (size_t i = hex ? 2 : 0; valid && i < digits.size(); ++i) {
       char c = digits[i];
-      int digit = c >= '0' && c <= '9'                ? c - '0'
-                  : hex && c >= 'a' && c <= 'f'       ? c - 'a' + 10
-                  : hex && c >= 'A' && c <= 'F'       ? c - 'A' + 10
-                                                      : -1;
+      int digit = -1;
+      if (c >= '0' && c <= '9') digit = c - '0';
+      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
       valid = digit >= 0;
       value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
     }
@@ -189,13 +190,13 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
     *error = "cannot sign: every entry's extra field is damaged, and none can carry the record";
     return false;
   }
-  size_t dataSize = kRecordBlockSize + signature.name.size() + 1 + signature.text.size();
-  size_t room = 0xFFFF - carrier->extra.size() - kRecordFieldHeaderSize;
-  if (dataSize > room) {
-    *error = "the maker's name and the additional text take " +
-             Number(dataSize - kRecordBlockSize) + " bytes with the name's end; beside the " +
-             "extra fields the entries already have, the record can hold at most " +
-             Number(room - kRecordBlockSize);
+  const size_t bytes = signature.name.size() + 1 + signature.text.size();
+  const size_t used = carrier->extra.size() + kRecordFieldHeaderSize + kRecordBlockSize;
+  if (used + bytes > kMaxExtraFieldSize) {
+    *error = "the maker's name and the additional text take " + Number(bytes) +
+             " bytes with the name's end; beside the extra fields the entries already have, " +
+             "the record can hold at most " +
+             Number(used < kMaxExtraFieldSize ? kMaxExtraFieldSize - used : 0);
     return false;
   }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "authenticity/record.h"
 #include "zip_scan.h"
 
 struct Signature {
@@ -14,10 +15,11 @@ struct Signature {
   std::string text;  // additional text, code page 1252; may be empty
 };
 
-// The most that the maker's name, its NUL and the additional text may take together: a
-// record's data is at most 65535 bytes, 12 of them the fixed block, and the extra field that
-// carries it at most 65535 bytes with its 4-byte header.
-constexpr size_t kMaxSignatureBytes = 0xFFFF - 4 - 12;
+// An entry's extra field, the record's field header included, is at most this long.
+constexpr size_t kMaxExtraFieldSize = 0xFFFF;
+// The most that the maker's name, its NUL and the additional text may take together: the
+// record's field in an extra field of its own, less the field header and the fixed block.
+constexpr size_t kMaxSignatureBytes = kMaxExtraFieldSize - kRecordFieldHeaderSize - kRecordBlockSize;
 
 // Refuses a name or text that can never fit a record, or that the record cannot hold (an
 // empty name, a NUL inside).
