@@ -209,12 +209,14 @@ TEST(Signing, CommandLineValues) {
     std::string error;
     std::optional<std::string> number;
     if (c.number) number = c.number;
-    bool accepted = SignatureFromArguments(c.name, number, std::string("texto"), &signature, &error);
+    bool accepted =
+        SignatureFromArguments(c.name, number, std::string("um\ndois\r\ntr\xC3\xAAs\n"), &signature, &error);
     ASSERT_EQ(accepted, c.accepted) << error;
     if (!accepted) continue;
     EXPECT_EQ(signature.number, c.value);
     EXPECT_EQ(signature.name, c.ansiName);
-    EXPECT_EQ(signature.text, "texto");
+    // Lines end as the stub's text box breaks them.
+    EXPECT_EQ(signature.text, "um\r\ndois\r\ntr\xEAs\r\n");
   }
 }
 

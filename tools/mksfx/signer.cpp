@@ -104,6 +104,13 @@ bool SignatureFromArguments(const std::string& name, const std::optional<std::st
              "(Western European), which the stub shows";
     return false;
   }
+  // The stub shows the text in a Windows text box, which breaks lines at CR LF only.
+  std::string lines;
+  for (size_t i = 0; i < made.text.size(); ++i) {
+    if (made.text[i] == '\n' && (i == 0 || made.text[i - 1] != '\r')) lines += '\r';
+    lines += made.text[i];
+  }
+  made.text = lines;
   if (number) {
     const std::string& digits = *number;
     bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');

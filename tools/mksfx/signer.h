@@ -37,7 +37,7 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
 bool ArgumentToAnsi(const std::string& argument, std::string* ansi);
 
 // The signature the command line asks for: --sign NAME, --sign-number N (decimal, or hex after
-// 0x; 0 when not given), --sign-text TEXT. Refuses a number past 32 bits, and what
+// 0x; 0 when not given), --sign-text TEXT (its line ends made CR LF). Refuses a number past 32 bits, and what
 // CheckSignature or ArgumentToAnsi refuses.
 bool SignatureFromArguments(const std::string& name, const std::optional<std::string>& number,
                             const std::optional<std::string>& text, Signature* signature,
