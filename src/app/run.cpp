@@ -72,6 +72,8 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
       AuthenticityCrcMismatch(&authenticity, entry, context.computedCrc);
     } else if (context.crcCheck == CrcCheck::kMatched) {
       AuthenticityVerifiedEntry(&authenticity, entry, session.reporter);
+    } else if (context.crcCheck == CrcCheck::kUndecodable) {
+      AuthenticityUndecodable(&authenticity, entry);
     }
     if (stop) break;  // the user asked to stop, or the run failed
   }

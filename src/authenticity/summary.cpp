@@ -42,6 +42,10 @@ void AuthenticityCrcMismatch(AuthenticitySummary* summary, const CentralHeader* 
   if (IsProtected(entry)) summary->total += computedCrc - entry->crc32;
 }
 
+void AuthenticityUndecodable(AuthenticitySummary* summary, const CentralHeader* entry) {
+  if (IsProtected(entry)) summary->undecodable = 1;
+}
+
 void AuthenticityVerifiedEntry(AuthenticitySummary*, const CentralHeader* entry,
                                Reporter& report) {
   if (IsProtected(entry)) report.authentic();

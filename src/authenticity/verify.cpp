@@ -19,6 +19,13 @@ Status VerifyAuthenticity(const AuthenticitySummary& summary, Reporter& report) 
     return Status();
   }
 
+  // Data that a decoder gave up on may have been written in part: it is not what was signed,
+  // whatever its stored CRC says.
+  if (summary.undecodable) {
+    report.warning(kWarnAuthenticityFailed, "");
+    return Status();
+  }
+
   // The record's data size comes from the archive: a size that runs past the entry's extra
   // field fails like a record that does not open, and nothing past the field is read.
   ByteReader field(summary.record, kRecordFieldHeaderSize + size_t{summary.recordLength});

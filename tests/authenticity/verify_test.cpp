@@ -110,6 +110,32 @@ TEST(VerifyAuthenticity, AChangedProtectedEntryFailsBesideItsCrcWarning) {
   EXPECT_EQ(shown.authenticity.size(), 1u);
 }
 
+TEST(VerifyAuthenticity, AProtectedEntryTheDecoderGivesUpOnFails) {
+  // The stream decodes its block, which is no longer marked the last, then finds no sound
+  // block after it: part of the file is written, its CRC never compared. The record must not
+  // vouch for it.
+  std::vector<ZipEntrySpec> entries = Signed(kMaker);
+  std::string stream = DeflateRaw(entries[1].data);
+  stream[0] = static_cast<char>(stream[0] & ~1);
+  entries[1].compressed = stream + std::string(1, '\x07');
+  entries[1].useCompressed = true;
+  for (const char* command : {"-TEST", "-EXTRACT"}) {
+    SCOPED_TRACE(command);
+    TempDir dir;
+    TestSession test;
+    Status status;
+    RunOn(test, dir.file("a.zip"), BuildZip(entries), {command, dir.path() + "/"}, &status);
+    EXPECT_TRUE(status.ok());
+    std::vector<int> warnings = test.front.warnings();
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_TRUE(warnings[0] == kWarnBadTable || warnings[0] == kWarnBadBlockType ||
+                warnings[0] == kWarnDataEnded)
+        << warnings[0];
+    EXPECT_EQ(warnings[1], kWarnAuthenticityFailed);
+    EXPECT_TRUE(test.front.authenticity.empty());
+  }
+}
+
 TEST(VerifyAuthenticity, EveryRunStartsFromTheSummaryAsLoaded) {
   std::vector<ZipEntrySpec> entries = Signed(kMaker);
   entries[0].overrideCrc = true;
