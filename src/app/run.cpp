@@ -1,6 +1,8 @@
 // The pass that runs one command and the driver that walks the entries.
 #include "app/session.h"
 
+#include "authenticity/verify.h"
+
 namespace {
 
 // The default commands chosen when none is given; none of them runs the driver.
@@ -70,11 +72,12 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
       AuthenticityCrcMismatch(&authenticity, entry, context.computedCrc);
     } else if (context.crcCheck == CrcCheck::kMatched) {
       AuthenticityVerifiedEntry(&authenticity, entry, session.reporter);
+    } else if (context.crcCheck == CrcCheck::kUndecodable) {
+      AuthenticityUndecodable(&authenticity, entry);
     }
     if (stop) break;  // the user asked to stop, or the run failed
   }
   if (processed) *processed = context.processedCount;
   if (context.failed()) return context.status;
-  VerifyAuthenticity(&authenticity, session.reporter);
-  return Status();
+  return VerifyAuthenticity(authenticity, session.reporter);
 }

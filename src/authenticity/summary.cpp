@@ -1,15 +1,11 @@
 // The authenticity data gathered while the directory loads and adjusted while entries are read.
 #include "authenticity/summary.h"
 
+#include "authenticity/record.h"
 #include "report/report.h"
 #include "zip/records.h"
 
 namespace {
-
-constexpr uint16_t kAuthenticityRecordId = 0x0007;
-// Bit 1 or bit 2 of the internal attributes marks a protected entry.
-constexpr uint16_t kProtectedMask = 0x0006;
-constexpr uint16_t kAttributesCarryData = 0x0004;
 
 bool IsProtected(const CentralHeader* entry) {
   return (entry->internalAttributes & kProtectedMask) != 0;
@@ -19,7 +15,7 @@ bool IsProtected(const CentralHeader* entry) {
 
 void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader* entry) {
   // Only entries made on an MS-DOS-compatible host take part.
-  if (!IsProtected(entry) || entry->versionMadeBy >= 256) return;
+  if (!IsProtected(entry) || entry->versionMadeBy >= kFirstForeignHost) return;
   summary->total += entry->crc32 + ((entry->internalAttributes & kAttributesCarryData)
                                         ? entry->externalAttributes
                                         : entry->dosDateTime);
@@ -27,7 +23,7 @@ void AuthenticityDirectoryHook(AuthenticitySummary* summary, const CentralHeader
 
   // The extra field's lengths come from the archive: never step past the field.
   ByteReader fields(entry->extra, entry->extraLength);
-  while (fields.remaining() >= 4) {
+  while (fields.remaining() >= kRecordFieldHeaderSize) {
     const uint8_t* field = fields.current();
     uint16_t id = fields.u16();
     uint16_t size = fields.u16();
@@ -46,6 +42,10 @@ void AuthenticityCrcMismatch(AuthenticitySummary* summary, const CentralHeader* 
   if (IsProtected(entry)) summary->total += computedCrc - entry->crc32;
 }
 
+void AuthenticityUndecodable(AuthenticitySummary* summary, const CentralHeader* entry) {
+  if (IsProtected(entry)) summary->undecodable = 1;
+}
+
 void AuthenticityVerifiedEntry(AuthenticitySummary*, const CentralHeader* entry,
                                Reporter& report) {
   if (IsProtected(entry)) report.authentic();
@@ -55,18 +55,4 @@ AuthenticitySummary GatherAuthenticitySummary(const CentralHeader* entries, uint
   AuthenticitySummary summary;
   for (uint32_t i = 0; i < count; ++i) AuthenticityDirectoryHook(&summary, &entries[i]);
   return summary;
-}
-
-void VerifyAuthenticity(AuthenticitySummary* summary, Reporter& report) {
-  // Protected entries without exactly one record cannot be vouched for.
-  if (summary->recordCount == 0) {
-    if (summary->marked) report.warning(kWarnAuthenticityUnvouched, "");
-    return;
-  }
-  if (summary->recordCount >= 2) {
-    report.warning(kWarnAuthenticityUnvouched, "");
-    return;
-  }
-  // Not built yet: deciphering and checking a single record comes with the authenticity
-  // display.
 }

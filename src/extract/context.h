@@ -29,8 +29,9 @@ constexpr int kNtfsLastWrite = 2;
 // Where CONSOLE sends decoded bytes; null discards them (the stub has no console).
 using ConsoleSink = void (*)(const uint8_t* bytes, uint32_t count);
 
-// How an entry's data compared with its stored CRC-32.
-enum class CrcCheck { kNotChecked, kMatched, kMismatched };
+// How an entry's data compared with its stored CRC-32. kUndecodable: the decoder gave up (or
+// knew no such method) and a warning was reported; there is no CRC to compare.
+enum class CrcCheck { kNotChecked, kMatched, kMismatched, kUndecodable };
 
 struct ExtractionContext {
   // The buffers are allocated here; ready() tells whether memory sufficed (message 105).

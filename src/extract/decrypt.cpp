@@ -21,11 +21,23 @@ void CipherKeys::init(const char* password) {
   }
 }
 
+uint8_t CipherKeys::streamByte() const {
+  uint32_t t = (key2 & 0xFFFF) | 2;
+  return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+}
+
+// Both directions advance the keys with the plain byte.
 void CipherKeys::decrypt(uint8_t* bytes, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
-    uint32_t t = (key2 & 0xFFFF) | 2;
-    uint8_t k = static_cast<uint8_t>((t * (t ^ 1)) >> 8);
-    bytes[i] ^= k;
+    bytes[i] ^= streamByte();
     update(bytes[i]);
+  }
+}
+
+void CipherKeys::encrypt(uint8_t* bytes, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t plain = bytes[i];
+    bytes[i] ^= streamByte();
+    update(plain);
   }
 }

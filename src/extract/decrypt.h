@@ -21,6 +21,11 @@ struct CipherKeys {
   // Starts over and takes the password's bytes.
   void init(const char* password);
   void decrypt(uint8_t* bytes, uint32_t count);
+  // The inverse of decrypt, for the records vespa-mksfx writes.
+  void encrypt(uint8_t* bytes, uint32_t count);
+
+ private:
+  uint8_t streamByte() const;
 };
 
 // 0 accepted: the context's keys stand after the 12-byte header. 1 skipped: a warning was

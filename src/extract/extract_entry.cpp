@@ -175,7 +175,10 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
 
   if (command == kCommandExtract) setAttributes(context->outputName, FileAttributes(options, *entry));
 
-  if (failed) return 0;
+  if (failed) {
+    context->crcCheck = CrcCheck::kUndecodable;
+    return 0;
+  }
 
   uint32_t computed = ~context->crc;
   context->computedCrc = computed;

@@ -6,8 +6,12 @@
 #include <new>
 
 #include "fs/text.h"
+#include "report/string_ids.h"
 
 namespace {
+
+// String resources are loaded into buffers of this size.
+constexpr int kLoadedStringSize = 256;
 
 char gCaption[80] = "VESPA® para Windows";
 
@@ -45,6 +49,22 @@ int ReportFrontEnd::loadString(int id, char* buffer, int size) {
     }
   }
   return 0;
+}
+
+void ReportFrontEnd::showAuthenticity(void* owner, const AuthenticityNotice& notice) {
+  char format[kLoadedStringSize];
+  if (loadString(IDS_AUTHENTIC, format, sizeof format) == 0) return;
+  size_t size = std::strlen(format) + std::strlen(notice.code) + std::strlen(notice.name) + 1;
+  char* buffer = new (std::nothrow) char[size];
+  if (!buffer) return;
+  std::snprintf(buffer, size, format, notice.code, notice.name);
+  Text shown(buffer);
+  delete[] buffer;
+  if (notice.textLength != 0) {
+    shown += "\n";
+    shown += notice.text;
+  }
+  showMessage(owner, shown.c_str(), WindowCaption(*this, owner));
 }
 
 ReportFrontEnd& StandardErrorFrontEnd() { return gStandardError; }

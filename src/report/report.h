@@ -4,6 +4,7 @@
 // is the ReportFrontEnd's business.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "report/messages.h"
@@ -18,6 +19,15 @@ constexpr unsigned UM_ACTION = 0x706;
 constexpr unsigned UM_SKIPPING = 0x707;
 constexpr unsigned UM_AUTHENTIC = 0x70B;
 constexpr unsigned UM_TESTING = 0x746;
+
+// An authenticity record that checked: the code of the maker's number, the maker's name and the
+// additional text (textLength bytes, NUL-terminated; may be empty).
+struct AuthenticityNotice {
+  const char* code;
+  const char* name;
+  const char* text;
+  size_t textLength;
+};
 
 // Where reports end up: message boxes and the main dialog in the stub, the terminal in
 // vespa-console, a recorder in tests. Windows are opaque handles to the core.
@@ -35,6 +45,9 @@ class ReportFrontEnd {
   // Loads string resource id into buffer; returns its length, 0 when it does not exist.
   // The default reads the built-in copy of the string table.
   virtual int loadString(int id, char* buffer, int size);
+  // Shows a verified authenticity record, owned by owner (may be null). The default shows the
+  // code and the name (string 532), and the additional text below them, in one message box.
+  virtual void showAuthenticity(void* owner, const AuthenticityNotice& notice);
 };
 
 // A front end that prints messages on standard error and drops notifications.
@@ -67,6 +80,10 @@ class Reporter {
   void skipping(const char* name) const { notify(UM_SKIPPING, name); }
   void authentic() const { notify(UM_AUTHENTIC, nullptr); }
   void testing() const { notify(UM_TESTING, nullptr); }
+  // A verified authenticity record, shown over the progress window.
+  void authenticity(const AuthenticityNotice& notice) const {
+    frontEnd_->showAuthenticity(progressWindow_, notice);
+  }
 
  private:
   void notify(unsigned message, const char* text) const;

@@ -95,6 +95,16 @@ TEST(Notifications, TheDialogReceivesEachWithItsText) {
   EXPECT_TRUE(front.messages.empty());
 }
 
+// A front end without a form of its own shows a verified maker in one message box.
+TEST(Authenticity, TheDefaultFormIsOneMessageBox) {
+  RecordingFrontEnd front;
+  front.ReportFrontEnd::showAuthenticity(nullptr, {"ACI280", "Fábrica Ltda.", "", 0});
+  front.ReportFrontEnd::showAuthenticity(nullptr, {"AAA000", "Fábrica Ltda.", "Linha 1", 7});
+  EXPECT_EQ(front.messages,
+            std::vector<std::string>({"Autenticidade Verificada!   # ACI280\nFábrica Ltda.",
+                                      "Autenticidade Verificada!   # AAA000\nFábrica Ltda.\nLinha 1"}));
+}
+
 TEST(StringTable, BuiltInCopy) {
   RecordingFrontEnd front(false);
   char* text = LoadResourceText(front, IDS_TEST_WARNINGS, 256);

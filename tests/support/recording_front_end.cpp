@@ -14,6 +14,10 @@ intptr_t RecordingFrontEnd::sendProgress(void*, unsigned message, uintptr_t wPar
   return 1;
 }
 
+void RecordingFrontEnd::showAuthenticity(void*, const AuthenticityNotice& notice) {
+  authenticity.push_back({notice.code, notice.name, std::string(notice.text, notice.textLength)});
+}
+
 std::vector<int> RecordingFrontEnd::warnings() const {
   std::vector<int> out;
   for (const auto& n : notifications) {

@@ -14,6 +14,12 @@ struct RecordedNotification {
   std::string text;
 };
 
+struct RecordedAuthenticity {
+  std::string code;
+  std::string name;
+  std::string text;
+};
+
 class RecordingFrontEnd : public ReportFrontEnd {
  public:
   // asProgressWindow: the reporter sends notifications here, or has no progress window, so
@@ -25,12 +31,14 @@ class RecordingFrontEnd : public ReportFrontEnd {
   void showMessage(void* owner, const char* text, const char* caption) override;
   intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
                         const char* text) override;
+  void showAuthenticity(void* owner, const AuthenticityNotice& notice) override;
 
   Reporter& reporter() { return reporter_; }
 
   std::vector<std::string> messages;  // message boxes
   std::vector<RecordedNotification> notifications;
   std::vector<std::string> captions;
+  std::vector<RecordedAuthenticity> authenticity;  // verified records, in order
 
   // Warning numbers in the order they arrived.
   std::vector<int> warnings() const;

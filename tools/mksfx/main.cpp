@@ -1,10 +1,12 @@
 // vespa-mksfx: turns a ZIP archive into a self-extracting program.
 //
-//   vespa-mksfx -o OUT.exe [--stub STUB.exe] ARCHIVE.zip
+//   vespa-mksfx -o OUT.exe [--stub STUB.exe] [--sign NAME [--sign-number N] [--sign-text TEXT]]
+//               ARCHIVE.zip
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "output_file.h"
@@ -17,11 +19,16 @@
 namespace {
 
 constexpr const char kUsage[] =
-    "usage: vespa-mksfx -o OUT.exe [--stub STUB.exe] ARCHIVE.zip\n"
+    "usage: vespa-mksfx -o OUT.exe [--stub STUB.exe]\n"
+    "                   [--sign NAME [--sign-number N] [--sign-text TEXT]] ARCHIVE.zip\n"
     "\n"
     "Writes OUT.exe = STUB.exe, zero padding to a multiple of 12 bytes, and ARCHIVE.zip with\n"
     "its offsets made absolute in OUT.exe. Without --stub the i686 vespa-sfx.exe of the build\n"
-    "tree is used.\n";
+    "tree is used.\n"
+    "\n"
+    "--sign NAME protects every entry and adds an authenticity record naming NAME as the\n"
+    "archive's maker; after every run the stub shows NAME and the code of N (default 0), and\n"
+    "TEXT when given, or warns when a protected entry was changed.\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "vespa-mksfx: %s\n%s", problem.c_str(), kUsage);
@@ -58,8 +65,17 @@ bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* val
   return false;
 }
 
+bool TakeOptional(int argc, char** argv, int* i, const char* name,
+                  std::optional<std::string>* value, bool* missing) {
+  std::string text;
+  if (!TakeValue(argc, argv, i, name, &text, missing)) return false;
+  *value = text;
+  return true;
+}
+
 int Run(int argc, char** argv) {
   std::string output, stub, archive;
+  std::optional<std::string> signName, signNumber, signText;
   bool endOfOptions = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -74,6 +90,11 @@ int Run(int argc, char** argv) {
                                  TakeValue(argc, argv, &i, "--output", &output, &missing) ||
                                  TakeValue(argc, argv, &i, "--stub", &stub, &missing))) {
       if (missing) return Usage(arg + " needs a value");
+    } else if (!endOfOptions &&
+               (TakeOptional(argc, argv, &i, "--sign", &signName, &missing) ||
+                TakeOptional(argc, argv, &i, "--sign-number", &signNumber, &missing) ||
+                TakeOptional(argc, argv, &i, "--sign-text", &signText, &missing))) {
+      if (missing) return Usage(arg + " needs a value");
     } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option " + arg);
     } else if (archive.empty()) {
@@ -84,6 +105,7 @@ int Run(int argc, char** argv) {
   }
   if (output.empty()) return Usage("no output named (-o OUT.exe)");
   if (archive.empty()) return Usage("no archive named");
+  if (!signName && (signNumber || signText)) return Usage("--sign-number and --sign-text need --sign NAME");
 
   if (stub.empty()) {
     auto candidates = DefaultStubCandidates(VESPA_DEFAULT_STUB, ProgramPath(argv[0]));
@@ -104,6 +126,13 @@ int Run(int argc, char** argv) {
   }
 
   BuildRequest request{output, stub, archive};
+  if (signName) {
+    std::string problem;
+    if (!SignatureFromArguments(*signName, signNumber, signText, &request.signature.emplace(),
+                                &problem)) {
+      return Fail(problem + "; nothing written");
+    }
+  }
   BuildResult result;
   std::string error;
   if (!BuildSfx(request, &result, &error)) return Fail(error + "; nothing written");

@@ -108,6 +108,11 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   if (!input.open(request.archive, error)) return false;
   ScannedZip zip;
   if (!ScanZip(input, &zip, error)) return false;
+  const uint64_t droppedGap = zip.endRecordStart - (zip.directoryStart + zip.directorySize);
+  if (request.signature && !SignDirectory(&zip, *request.signature, error)) {
+    *error = request.archive + ": " + *error;
+    return false;
+  }
   if (!ShiftOffsets(&zip, layout.zipOffset, error)) {
     *error = request.archive + ": " + *error;
     return false;
@@ -127,7 +132,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
 
   result->layout = layout;
   result->droppedPrefix = zip.start;
-  result->droppedGap = zip.endRecordStart - (zip.directoryStart + zip.directorySize);
+  result->droppedGap = droppedGap;
   result->droppedTrailer = input.size() - zip.end;
   result->base = zip.base;
   result->outputSize = OutputSize(zip, layout.zipOffset);

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "signer.h"
 #include "zip_scan.h"
 
 // The stub looks for its directive record only at multiples of 12 bytes and only in the first
@@ -40,6 +42,7 @@ struct BuildRequest {
   std::string output;
   std::string stub;
   std::string archive;
+  std::optional<Signature> signature = std::nullopt;  // --sign: protect every entry and add the record
 };
 
 struct BuildResult {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/console/terminal.h"
 #include "report/string_ids.h"
@@ -56,15 +57,16 @@ intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const
       break;
     case UM_TESTED:
     case UM_EXTRACTED:
+      // The line stays open for the mark of a verified protected entry; what comes next ends it.
       if (lineOpen_) TerminalWrite(progressOut(), "  OK");
-      endLine();
       break;
-    case UM_AUTHENTIC: {
-      char mark[16];
-      loadString(IDS_AUTHENTIC_MARK, mark, sizeof mark);
-      TerminalWrite(progressOut(), mark);
+    case UM_AUTHENTIC:
+      if (lineOpen_) {
+        char mark[16];
+        loadString(IDS_AUTHENTIC_MARK, mark, sizeof mark);
+        TerminalWrite(progressOut(), mark);
+      }
       break;
-    }
     case UM_SKIPPING:
       printLabelled(IDS_SKIPPING, text);
       break;
@@ -80,4 +82,22 @@ intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const
       break;
   }
   return 1;
+}
+
+void ConsoleFrontEnd::showAuthenticity(void*, const AuthenticityNotice& notice) {
+  // The stub's title line without its second "%s": the name gets a line of its own here.
+  char format[128];
+  loadString(IDS_AUTHENTIC_WITH_TEXT, format, sizeof format);
+  char title[sizeof format + 16];
+  std::snprintf(title, sizeof title, format, notice.code);
+  endLine();
+  WriteLine(progressOut(), title, "\n", notice.name, "\n");
+  if (notice.textLength == 0) return;
+  // Written for the stub's text box, with CR LF line ends; a terminal wants LF alone.
+  std::string text;
+  for (const char* p = notice.text; *p; ++p) {
+    if (!(p[0] == '\r' && p[1] == '\n')) text.push_back(*p);
+  }
+  if (text.empty() || text.back() != '\n') text.push_back('\n');
+  TerminalWrite(progressOut(), text.c_str());
 }

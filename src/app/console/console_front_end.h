@@ -10,6 +10,8 @@ class ConsoleFrontEnd : public ReportFrontEnd {
   void showMessage(void* owner, const char* text, const char* caption) override;
   intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
                         const char* text) override;
+  // The verified maker on the run's output: the code line, the name, the additional text.
+  void showAuthenticity(void* owner, const AuthenticityNotice& notice) override;
   // Progress goes to standard error when decoded data goes to standard output (CONSOLE).
   void setProgressToStandardError(bool on) { progressToStderr_ = on; }
   // Ends a progress line left open.

@@ -42,6 +42,10 @@ class Win32FrontEnd : public ReportFrontEnd {
     buffer[0] = 0;
     return LoadStringA(gStub.instance, static_cast<UINT>(id), buffer, size);
   }
+
+  void showAuthenticity(void* owner, const AuthenticityNotice& notice) override {
+    ShowAuthenticity(static_cast<HWND>(owner), notice);
+  }
 };
 
 // Namespace-scope objects, not function statics: no guard code for a single-threaded program.

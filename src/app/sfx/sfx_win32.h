@@ -74,3 +74,6 @@ struct TitledText {
 int ShowTitledText(HWND owner, const TitledText* record);
 // Dialog 100, the About box.
 int ShowAbout(HWND owner);
+// A verified authenticity record: strings 532 (code and name) in a message box, or 531 (the
+// code) as the caption of the text viewer showing the name and the additional text, selected.
+void ShowAuthenticity(HWND owner, const AuthenticityNotice& notice);

@@ -60,6 +60,9 @@ INT_PTR CALLBACK TitledTextProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       CenterWindow(dialog);
       if (const auto* record = reinterpret_cast<const TitledText*>(lParam)) {
         HWND edit = GetDlgItem(dialog, IDC_VIEWER_TEXT);
+        // The texts are inserted as typing would, which an edit limits to 30000 characters
+        // unless told otherwise: a long maker's text is shown whole.
+        SendMessageA(edit, EM_LIMITTEXT, 0, 0);
         SetWindowTextA(dialog, record->caption);
         SetWindowTextA(edit, record->second);
         SendMessageA(edit, EM_SETSEL, 0, 0);
