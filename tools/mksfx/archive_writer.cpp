@@ -74,7 +74,7 @@ uint32_t DosTimeOf(uint64_t fileTime) {
 
 // The traditional cipher's stream over a keyed CipherKeys.
 uint8_t EncryptByte(CipherKeys& keys, uint8_t plain) {
-  uint16_t temp = static_cast<uint16_t>(keys.key2 | 2);
+  uint32_t temp = (keys.key2 | 2) & 0xFFFF;
   uint8_t cipher = plain ^ static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
   keys.update(plain);
   return cipher;

@@ -22,7 +22,11 @@ bool Glob(const char* p, const char* t) {
       }
     }
     if (*t == 0 || *t == '/') return *t == '/' && *p == '/' && Glob(p + 1, t + 1);
-    if (*p == '?') continue;
+    if (*p == '?') {
+      // One character, which UTF-8 may spell in several bytes.
+      while ((static_cast<unsigned char>(t[1]) & 0xC0) == 0x80) ++t;
+      continue;
+    }
     if (*p == '[') {
       const char* q = p + 1;
       bool negate = *q == '!' || *q == '^';
