@@ -169,6 +169,10 @@ std::string FindStub(const BuildRequest& request, const char* argv0, std::string
          (tried.empty() ? std::string(" (nowhere to look)") : tried);
 }
 
+std::string Count(size_t n, const char* one, const char* many) {
+  return Grouped(n) + " " + (n == 1 ? one : many);
+}
+
 double Percent(uint64_t part, uint64_t whole) {
   return whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
 }
@@ -178,8 +182,8 @@ void PrintSummary(const BuildRequest& request, const BuildResult& result) {
   std::printf("%s: %s bytes\n", request.output.c_str(), Grouped(result.outputSize).c_str());
   if (request.archive.empty()) {
     const PackSummary& p = result.pack;
-    std::printf("  %zu entries: %zu files, %zu folders\n", p.files + p.folders, p.files,
-                p.folders);
+    std::printf("  %s: %s, %s\n", Count(p.files + p.folders, "entry", "entries").c_str(),
+                Count(p.files, "file", "files").c_str(), Count(p.folders, "folder", "folders").c_str());
     std::printf("  %s bytes of files packed into %s (%.1f%%)", Grouped(p.bytesIn).c_str(),
                 Grouped(p.bytesPacked).c_str(), Percent(p.bytesPacked, p.bytesIn));
     if (p.storedFiles) std::printf(", %zu stored as they are", p.storedFiles);
@@ -239,6 +243,7 @@ int Run(int argc, char** argv) {
   }
 
   ProgressBar* bar = nullptr;
+  bool testingShown = false;
   BuildProgress progress;
   std::unique_ptr<ProgressBar> owned;
   if (!request.quiet && IsTerminal(stderr)) {
@@ -249,11 +254,19 @@ int Run(int argc, char** argv) {
     progress.advance = [&](uint64_t bytes) {
       if (bar) bar->advance(bytes);
     };
+    progress.testing = [&]() {
+      if (bar && bar->finish()) {
+        std::fputs("testing the result with the engine...", stderr);
+        std::fflush(stderr);
+        testingShown = true;
+      }
+    };
   }
   BuildResult result;
   std::string error;
   bool built = BuildSfx(request, &result, &error, progress);
   if (bar) bar->finish();
+  if (testingShown) std::fputs("\r\033[K", stderr);
   if (!built) return Fail(error + "; nothing written");
   if (request.quiet) return 0;
 

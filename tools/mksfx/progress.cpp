@@ -70,9 +70,10 @@ void ProgressBar::draw() {
   drawn_ = true;
 }
 
-void ProgressBar::finish() {
-  if (!drawn_) return;
+bool ProgressBar::finish() {
+  if (!drawn_) return false;
   std::fputs("\r\033[K", stream_);
   std::fflush(stream_);
   drawn_ = false;
+  return true;
 }

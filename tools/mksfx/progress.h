@@ -13,8 +13,8 @@ class ProgressBar {
   ProgressBar(std::FILE* stream, uint64_t total);
   ~ProgressBar() { finish(); }
   void advance(uint64_t bytes);
-  // Clears the bar's line.
-  void finish();
+  // Clears the bar's line; true when there was a bar to clear.
+  bool finish();
 
  private:
   void draw();

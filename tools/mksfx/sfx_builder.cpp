@@ -199,6 +199,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   if (request.verify) {
     // The file is tested under its temporary name: a result the engine cannot read never takes
     // the output's name.
+    if (progress.testing) progress.testing();
     std::string problem = CheckWithEngine(out.temporaryPath(), request.pack.password, &result->check);
     if (problem.empty()) {
       result->checked = true;

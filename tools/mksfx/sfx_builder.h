@@ -64,10 +64,12 @@ struct BuildRequest {
   bool levelGiven = false;
 };
 
-// What a build reports while it runs: the bytes it will read, then each entry's share.
+// What a build reports while it runs: the bytes it will read, each entry's share, then the
+// engine's test.
 struct BuildProgress {
   std::function<void(uint64_t total)> start;
   ProgressCallback advance;
+  std::function<void()> testing;  // the engine's test of the result begins
 };
 
 struct BuildResult {
