@@ -303,6 +303,25 @@ class TreeTest(unittest.TestCase):
         self.assertEqual(result.returncode, 1, text(result))
         self.assertEqual(snapshot(src), before)
 
+    def test_a_single_path_is_an_archive_only_when_named_as_one(self):
+        root = self.fresh()
+        document = os.path.join(root, "relatorio.docx")  # a ZIP inside, packed as a file
+        with zipfile.ZipFile(document, "w") as z:
+            z.writestr("word/document.xml", b"<w/>")
+        folder = os.path.join(root, "pasta.zip")  # a folder, whatever its name
+        write(os.path.join(folder, "dentro.txt"), b"d")
+        earlier = os.path.join(root, "antigo.exe")  # an earlier self-extracting archive
+        shutil.copy(self.sfx, earlier)
+        cases = [(document, ["relatorio.docx"]), (folder, ["dentro.txt"]),
+                 (earlier, sorted(zipfile.ZipFile(self.sfx).namelist()))]
+        for path, names in cases:
+            with self.subTest(path=os.path.basename(path)):
+                out = os.path.join(self.fresh(), "setup.exe")
+                result = mksfx("-o", out, "--stub", self.stub, path)
+                self.assertEqual(result.returncode, 0, text(result))
+                with zipfile.ZipFile(out) as z:
+                    self.assertEqual(sorted(z.namelist()), names)
+
     # --- options -------------------------------------------------------------------------
 
     def build(self, *options, source=None):
@@ -365,9 +384,11 @@ class TreeTest(unittest.TestCase):
                 self.assertEqual(result.returncode, 1, text(result))
                 self.assertIn(message, result.stderr.decode())
                 self.assertEqual(os.listdir(out_dir), [])
-        # Asked on a terminal, and there is none here.
-        result = mksfx("-o", os.path.join(self.fresh(), "s.exe"), "--stub", self.stub,
-                       "--password", self.source)
+        # Asked on a terminal, and there is none: a session of its own has no controlling one.
+        result = subprocess.run(WRAPPER + [MKSFX, "-o", os.path.join(self.fresh(), "s.exe"),
+                                           "--stub", self.stub, "--password", self.source],
+                                capture_output=True, timeout=TIMEOUT, stdin=subprocess.DEVNULL,
+                                start_new_session=True)
         self.assertEqual(result.returncode, 1, text(result))
         self.assertIn("--password-file", result.stderr.decode())
 

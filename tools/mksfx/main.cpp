@@ -97,8 +97,8 @@ std::vector<OptionSpec> Options() {
 std::string UsageText() {
   return std::string("usage: ") + kProgram + " -o OUT.exe [options] PATH...\n\n" +
          "Makes OUT.exe, a self-extracting archive for Windows: the stub, then a ZIP of the\n"
-         "folders (their contents) and files named. A single ZIP archive named alone is used as\n"
-         "it is, its offsets made absolute in OUT.exe.\n\n"
+         "folders (their contents) and files named. A single ZIP archive named alone (NAME.zip,\n"
+         "or an earlier self-extracting NAME.exe) is used as it is, its offsets made absolute.\n\n"
          "Options:\n" +
          OptionHelp(Options()) + "  -h, --help" + std::string(17, ' ') + "this help\n" +
          "  --version" + std::string(18, ' ') + "the version\n\n" +

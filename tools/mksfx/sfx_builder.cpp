@@ -103,10 +103,16 @@ bool SameFile(const std::string& a, const std::string& b) {
 }  // namespace
 
 bool IsZipInput(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::u8path(path), ec)) return false;
   std::string lower = path;
   for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".zip") == 0) return true;
-  std::error_code ec;
+  auto endsIn = [&](const char* suffix) {
+    return lower.size() > 4 && lower.compare(lower.size() - 4, 4, suffix) == 0;
+  };
+  if (endsIn(".zip")) return true;
+  // Documents and packages that are ZIPs inside (.docx, .jar, ...) go in as files.
+  if (!endsIn(".exe")) return false;
   if (!std::filesystem::is_regular_file(std::filesystem::u8path(path), ec)) return false;
   InputFile input;
   std::string ignored;

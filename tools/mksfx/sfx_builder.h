@@ -95,8 +95,8 @@ struct BuildResult {
 bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* error,
               const BuildProgress& progress = BuildProgress());
 
-// Whether a single input is a ZIP to be used as it is: a name ending in ".zip", or a file that
-// holds an end record (such as an earlier self-extracting archive).
+// Whether a single input is a ZIP to be used as it is: not a folder, and a name ending in ".zip",
+// or in ".exe" for a program that holds an end record (an earlier self-extracting archive).
 bool IsZipInput(const std::string& path);
 
 // Where the default stub of arch may be, in the order to try: an installation's
