@@ -1,5 +1,7 @@
 #include "archive_writer.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -83,6 +85,10 @@ uint8_t EncryptByte(CipherKeys& keys, uint8_t plain) {
 bool ReadWhole(const std::filesystem::path& path, uint64_t size, std::vector<uint8_t>* data,
                std::string* error) {
   std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
+    *error = path.u8string() + ": cannot open: " + std::strerror(errno);
+    return false;
+  }
   data->resize(static_cast<size_t>(size));
   if (in && size > 0) in.read(reinterpret_cast<char*>(data->data()), static_cast<std::streamsize>(size));
   // A file that changed size since it was looked at would make the sizes lie.

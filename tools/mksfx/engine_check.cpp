@@ -75,7 +75,7 @@ std::string CheckWithEngine(const std::string& path, const std::string& password
       request.options.Password = 1;
       request.options.passwordText = password.c_str();
     }
-    status = RunCommand(session, request, &check->tested);
+    status = RunCommand(session, request);
   }
   if (!status.ok()) session.reporter.showStatus(status);
   check->ok = status.ok() && !session.reporter.warned();

@@ -8,8 +8,7 @@
 
 struct EngineCheck {
   bool ok = false;
-  int tested = 0;               // entries tested
-  std::string problems;         // what the engine reported, UTF-8, one line each
+  std::string problems;  // what the engine reported, UTF-8, one line each
 };
 
 // path: UTF-8. password: code page 1252 bytes, empty when no entry is encrypted. Returns "" when
