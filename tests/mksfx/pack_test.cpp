@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
 #include "command_line.h"
 #include "engine_check.h"
 #include "entry_name.h"
@@ -168,6 +169,40 @@ TEST(EngineCheck, ADamagedResultIsNotKept) {
   check = EngineCheck();
   ASSERT_EQ(CheckWithEngine(dir.file("good.exe"), "", &check), "");
   EXPECT_TRUE(check.ok) << check.problems;
+}
+
+}  // namespace
+
+namespace {
+
+// Offsets are 32-bit: an archive that would reach past them is refused, not wrapped around.
+TEST(ArchiveWriter, RefusesOffsetsPastFourGiB) {
+  TempDir dir;
+  dir.write("a.txt", std::string(300, 'a'));
+  InputItem item;
+  item.name = "a.txt";
+  item.path = dir.file("a.txt");
+  item.size = 300;
+  struct Case {
+    uint64_t zipOffset;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {kMaxOffset + 1, "'a.txt' would start at offset 4294967295"},
+      {kMaxOffset - 40, "past the 4 GiB a 32-bit stub can read"},
+  };
+  for (const Case& c : cases) {
+    OutputFile out;
+    std::string error;
+    ASSERT_TRUE(out.create(dir.file("out.exe"), &error)) << error;
+    PackSummary summary;
+    EXPECT_FALSE(WriteArchive({item}, PackOptions(), c.zipOffset, out, nullptr, &summary, &error));
+    EXPECT_NE(error.find(c.problem), std::string::npos) << error;
+  }
+  // Nothing but the input: no output, no temporary file.
+  size_t left = 0;
+  for (auto& entry : std::filesystem::directory_iterator(dir.path())) left += entry.path() != item.path;
+  EXPECT_EQ(left, 0u);
 }
 
 }  // namespace
