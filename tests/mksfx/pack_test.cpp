@@ -16,7 +16,7 @@
 
 namespace {
 
-std::vector<OptionSpec> SomeOptions() {
+std::vector<BuilderOption> SomeOptions() {
   return {
       {"output", 'o', "OUT", "output",
        [](const std::string& v, BuildRequest& r) {

@@ -4,31 +4,31 @@
 
 namespace {
 
-const OptionSpec* FindLong(const std::vector<OptionSpec>& table, const std::string& name) {
-  for (const OptionSpec& spec : table) {
-    if (name == spec.name) return &spec;
+const BuilderOption* FindLong(const std::vector<BuilderOption>& table, const std::string& name) {
+  for (const BuilderOption& option : table) {
+    if (name == option.name) return &option;
   }
   return nullptr;
 }
 
-const OptionSpec* FindShort(const std::vector<OptionSpec>& table, char name) {
-  for (const OptionSpec& spec : table) {
-    if (spec.shortName && spec.shortName == name) return &spec;
+const BuilderOption* FindShort(const std::vector<BuilderOption>& table, char name) {
+  for (const BuilderOption& option : table) {
+    if (option.shortName && option.shortName == name) return &option;
   }
   return nullptr;
 }
 
-std::string Shown(const OptionSpec& spec) {
-  std::string shown = std::string("--") + spec.name;
-  if (spec.shortName) shown = std::string("-") + spec.shortName + ", " + shown;
-  if (spec.valueName) shown += std::string(" ") + spec.valueName;
+std::string Shown(const BuilderOption& option) {
+  std::string shown = std::string("--") + option.name;
+  if (option.shortName) shown = std::string("-") + option.shortName + ", " + shown;
+  if (option.valueName) shown += std::string(" ") + option.valueName;
   return shown;
 }
 
 }  // namespace
 
 std::string ParseCommandLine(const std::vector<std::string>& args,
-                             const std::vector<OptionSpec>& table, BuildRequest* request,
+                             const std::vector<BuilderOption>& table, BuildRequest* request,
                              ParsedCommandLine* parsed) {
   bool endOfOptions = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -49,45 +49,45 @@ std::string ParseCommandLine(const std::vector<std::string>& args,
       parsed->version = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const BuilderOption* option = nullptr;
     std::string value;
     bool hasValue = false;
     if (arg[1] == '-') {
       size_t equals = arg.find('=');
       std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-      spec = FindLong(table, name);
-      if (spec && equals != std::string::npos) {
+      option = FindLong(table, name);
+      if (option && equals != std::string::npos) {
         value = arg.substr(equals + 1);
         hasValue = true;
       }
     } else {
-      spec = FindShort(table, arg[1]);
-      if (spec && arg.size() > 2) {
-        if (!spec->valueName) return "unknown option " + arg;
+      option = FindShort(table, arg[1]);
+      if (option && arg.size() > 2) {
+        if (!option->valueName) return "unknown option " + arg;
         value = arg.substr(2);
         hasValue = true;
       }
     }
-    if (!spec) return "unknown option " + arg;
-    if (spec->valueName && !hasValue) {
-      if (i + 1 >= args.size()) return arg + " needs a value (" + spec->valueName + ")";
+    if (!option) return "unknown option " + arg;
+    if (option->valueName && !hasValue) {
+      if (i + 1 >= args.size()) return arg + " needs a value (" + option->valueName + ")";
       value = args[++i];
-    } else if (!spec->valueName && hasValue) {
-      return std::string("--") + spec->name + " takes no value";
+    } else if (!option->valueName && hasValue) {
+      return std::string("--") + option->name + " takes no value";
     }
-    std::string problem = spec->take(value, *request);
+    std::string problem = option->take(value, *request);
     if (!problem.empty()) return problem;
   }
   return "";
 }
 
-std::string OptionHelp(const std::vector<OptionSpec>& table) {
+std::string OptionHelp(const std::vector<BuilderOption>& table) {
   size_t width = 0;
-  for (const OptionSpec& spec : table) width = std::max(width, Shown(spec).size());
+  for (const BuilderOption& option : table) width = std::max(width, Shown(option).size());
   std::string help;
-  for (const OptionSpec& spec : table) {
-    std::string shown = Shown(spec);
-    help += "  " + shown + std::string(width - shown.size() + 2, ' ') + spec.help + "\n";
+  for (const BuilderOption& option : table) {
+    std::string shown = Shown(option);
+    help += "  " + shown + std::string(width - shown.size() + 2, ' ') + option.help + "\n";
   }
   return help;
 }

@@ -10,7 +10,7 @@
 
 struct BuildRequest;
 
-struct OptionSpec {
+struct BuilderOption {
   const char* name;       // the long form without its "--"
   char shortName;         // 0 when there is none
   const char* valueName;  // shown in the help; null for a switch that takes no value
@@ -28,8 +28,8 @@ struct ParsedCommandLine {
 
 // Parses args (without the program name). Returns "" or the usage problem, one line.
 std::string ParseCommandLine(const std::vector<std::string>& args,
-                             const std::vector<OptionSpec>& table, BuildRequest* request,
+                             const std::vector<BuilderOption>& table, BuildRequest* request,
                              ParsedCommandLine* parsed);
 
 // The options part of --help: one line per option, aligned.
-std::string OptionHelp(const std::vector<OptionSpec>& table);
+std::string OptionHelp(const std::vector<BuilderOption>& table);

@@ -37,7 +37,7 @@ std::string Set(std::string* field, const std::string& value) {
 }
 
 // Every option of the builder: one row each, in the order --help shows them.
-std::vector<OptionSpec> Options() {
+std::vector<BuilderOption> Options() {
   return {
       {"output", 'o', "OUT.exe", "the self-extracting program to write",
        [](const std::string& v, BuildRequest& r) { return Set(&r.output, v); }},
