@@ -5,7 +5,15 @@
 
 #include "terminal.h"
 
-bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+// The progress bar clears its line with an escape sequence: a console that cannot take them
+// (before Windows 10) counts as no terminal, and gets no bar.
+bool IsTerminal(std::FILE* stream) {
+  if (!_isatty(_fileno(stream))) return false;
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (!GetConsoleMode(handle, &mode)) return false;
+  return SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
 
 bool ReadHiddenLine(const char* prompt, std::string* line) {
   HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
