@@ -1,9 +1,11 @@
 # make demo: set up, build everything, run a demo self-extracting archive under Wine.
 # make check: set up, build everything, run every test.
+# make install PREFIX=...: the optimised Linux programs, both stubs and the man pages.
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 ROOT := $(CURDIR)
 
-.PHONY: all setup build windows native demo check bench clean
+.PHONY: all setup build windows native demo check bench install clean
 
 all: build
 
@@ -32,6 +34,12 @@ bench: setup
 	cmake --preset native-release >/dev/null
 	cmake --build build/native-release -j $(JOBS)
 	./bench/run.sh
+
+# The release build, not the sanitised one of the tests; DESTDIR is honoured for packaging.
+install: windows
+	cmake --preset native-release -DVESPA_WIN64_BIN=$(ROOT)/build/win64/bin -DVESPA_WIN32_BIN=$(ROOT)/build/win32/bin >/dev/null
+	cmake --build build/native-release -j $(JOBS) --target vespa-mksfx vespa-console
+	cmake --install build/native-release --prefix $(PREFIX)
 
 clean:
 	rm -rf build

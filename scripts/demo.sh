@@ -14,24 +14,15 @@ for f in "$native/vespa-mksfx" "$stub" "$root/build/win64/bin/vespa-uidriver.exe
   [ -e "$f" ] || { echo "demo: $f is missing; run make build first" >&2; exit 1; }
 done
 
-rm -rf "$demo/files" "$demo/out" "$demo/demo.zip" "$demo/demo-setup.exe" "$demo/screenshot.png"
+rm -rf "$demo/files" "$demo/out" "$demo/demo-setup.exe" "$demo/screenshot.png"
 mkdir -p "$demo/files/docs" "$demo/out"
 printf 'Bem-vindo ao VESPA!\r\nEste pacote foi criado pela demonstração.\r\n' > "$demo/files/leia-me.txt"
 printf 'Relatório anual\r\n%.0s' $(seq 1 200) > "$demo/files/relatório.txt"
 printf 'Manual de instalação\r\n' > "$demo/files/docs/manual.txt"
 
-# Python's zipfile marks the Portuguese name as UTF-8, which the stub shows in code page 1252.
-python3 - "$demo/files" "$demo/demo.zip" <<'EOF'
-import os, sys, zipfile
-source, archive = sys.argv[1], sys.argv[2]
-with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-    for folder, _, names in sorted(os.walk(source)):
-        for name in sorted(names):
-            path = os.path.join(folder, name)
-            z.write(path, os.path.relpath(path, source))
-EOF
-
-"$native/vespa-mksfx" -o "$demo/demo-setup.exe" --stub "$stub" "$demo/demo.zip"
+# One command from the folder to the program; the Portuguese name goes in UTF-8, which the stub
+# shows in code page 1252.
+"$native/vespa-mksfx" -o "$demo/demo-setup.exe" --stub "$stub" "$demo/files"
 echo "demo: built $demo/demo-setup.exe ($(stat -c %s "$demo/demo-setup.exe") bytes)"
 
 # Under Wine: the stub's own dialog extracts the archive.

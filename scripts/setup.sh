@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build make python3
   googletest libgtest-dev libbenchmark-dev zlib1g-dev
+  libdeflate-dev libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine64 wine xvfb xdotool imagemagick x11-utils
   zip unzip p7zip-full osslsigncode valgrind bc

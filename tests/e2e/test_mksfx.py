@@ -268,17 +268,22 @@ class MksfxTest(unittest.TestCase):
         subprocess.run(["zip", "-q", "-s", "64k", split, "dados.bin"], cwd=self.source,
                        check=True, timeout=TIMEOUT)
         plain = self.archives["zip_deflate"][0]
+        # Named alone, a name ending in .zip is an archive to use as it is, never a file to pack.
+        fake = os.path.join(self.tmp, "fake.zip")
+        with open(fake, "wb") as f:
+            f.write(b"not an archive at all")
         cases = [
             # (what, arguments after -o OUT, exit code, message)
-            ("not a ZIP", ["--stub", self.stub, self.stub], 1, "not a ZIP archive"),
+            ("not a ZIP", ["--stub", self.stub, fake], 1, "not a ZIP archive"),
             ("ZIP64 from zip -fz", ["--stub", self.stub, zip64], 1, "ZIP64 archive"),
             ("split set", ["--stub", self.stub, split], 1, "spanned archive"),
             ("stub too large", ["--stub", big_stub, plain], 1, "stub too large"),
             ("missing archive", ["--stub", self.stub, plain + ".none"], 1, "cannot open"),
             ("unknown option", ["--bogus", "--stub", self.stub, plain], 2,
              "unknown option"),
-            ("two archives", ["--stub", self.stub, plain, plain], 2, "more than one archive"),
-            ("no archive", ["--stub", self.stub], 2, "no archive named"),
+            # Two paths are files to pack, and one name may not come twice.
+            ("one file twice", ["--stub", self.stub, plain, plain], 1, "comes twice"),
+            ("no input", ["--stub", self.stub], 2, "no input named"),
         ]
         for what, args, code, message in cases:
             with self.subTest(what):

@@ -18,6 +18,16 @@
 
 namespace {
 
+// An existing ZIP made self-extracting, tested by the engine afterwards as the builder does.
+BuildRequest ZipRequest(const std::string& output, const std::string& stub,
+                        const std::string& archive) {
+  BuildRequest request;
+  request.output = output;
+  request.stub = stub;
+  request.archive = archive;
+  return request;
+}
+
 // Starts like a program, and has no zero bytes, so the padding after it shows.
 std::string FakeStub(size_t size) {
   std::string stub = "MZ";
@@ -95,7 +105,7 @@ bool Build(const TempDir& dir, const std::string& archive, const std::string& st
   dir.write("in.zip", archive);
   dir.write("stub.exe", stub);
   BuildResult ignored;
-  return BuildSfx({dir.file("out.exe"), dir.file("stub.exe"), dir.file("in.zip")},
+  return BuildSfx(ZipRequest(dir.file("out.exe"), dir.file("stub.exe"), dir.file("in.zip")),
                   result ? result : &ignored, error);
 }
 
@@ -363,17 +373,17 @@ TEST(Refusal, MissingOrEmptyFiles) {
   BuildResult result;
   dir.write("in.zip", BuildZip(SomeEntries()));
   dir.write("empty.exe", "");
-  EXPECT_FALSE(BuildSfx({dir.file("out.exe"), dir.file("none.exe"), dir.file("in.zip")}, &result,
+  EXPECT_FALSE(BuildSfx(ZipRequest(dir.file("out.exe"), dir.file("none.exe"), dir.file("in.zip")), &result,
                         &error));
   EXPECT_NE(error.find("cannot open " + dir.file("none.exe")), std::string::npos) << error;
-  EXPECT_FALSE(BuildSfx({dir.file("out.exe"), dir.file("empty.exe"), dir.file("in.zip")}, &result,
+  EXPECT_FALSE(BuildSfx(ZipRequest(dir.file("out.exe"), dir.file("empty.exe"), dir.file("in.zip")), &result,
                         &error));
   EXPECT_NE(error.find("the stub is empty"), std::string::npos) << error;
   dir.write("stub.exe", FakeStub(100));
-  EXPECT_FALSE(BuildSfx({dir.file("out.exe"), dir.file("stub.exe"), dir.file("none.zip")}, &result,
+  EXPECT_FALSE(BuildSfx(ZipRequest(dir.file("out.exe"), dir.file("stub.exe"), dir.file("none.zip")), &result,
                         &error));
   EXPECT_NE(error.find("cannot open " + dir.file("none.zip")), std::string::npos) << error;
-  EXPECT_FALSE(BuildSfx({dir.file("out.exe"), dir.file("stub.exe"), dir.path()}, &result, &error));
+  EXPECT_FALSE(BuildSfx(ZipRequest(dir.file("out.exe"), dir.file("stub.exe"), dir.path()), &result, &error));
   EXPECT_FALSE(dir.exists("out.exe"));
 }
 
@@ -400,7 +410,7 @@ TEST(Refusal, OffsetPastFourGibibytesAfterTheShift) {
   dir.write("stub.exe", FakeStub(1001));
   std::string error;
   BuildResult result;
-  EXPECT_FALSE(BuildSfx({dir.file("out.exe"), dir.file("stub.exe"), dir.file("in.zip")}, &result,
+  EXPECT_FALSE(BuildSfx(ZipRequest(dir.file("out.exe"), dir.file("stub.exe"), dir.file("in.zip")), &result,
                         &error));
   EXPECT_NE(error.find("entry 'docs/' would start at offset 4294967804, past the 4 GiB"),
             std::string::npos)
@@ -416,10 +426,16 @@ TEST(Refusal, OffsetPastFourGibibytesAfterTheShift) {
   EXPECT_TRUE(ShiftOffsets(&scanned, 12, &error)) << error;
 }
 
-TEST(DefaultStub, BuildTreeLayout) {
+// An installation first (its stubs under share/vespa/ARCH/), then what the build names, then the
+// stub a build tree keeps beside the native one.
+TEST(DefaultStub, InstalledThenBuildTree) {
   EXPECT_EQ(DefaultStubCandidates("/opt/win32/bin/vespa-sfx.exe", "/src/build/native/bin/vespa-mksfx"),
-            (std::vector<std::string>{"/opt/win32/bin/vespa-sfx.exe",
+            (std::vector<std::string>{"/src/build/native/share/vespa/i686/vespa-sfx.exe",
+                                      "/opt/win32/bin/vespa-sfx.exe",
                                       "/src/build/win32/bin/vespa-sfx.exe"}));
+  EXPECT_EQ(DefaultStubCandidates("", "/usr/local/bin/vespa-mksfx", kArchX86_64),
+            (std::vector<std::string>{"/usr/local/share/vespa/x86_64/vespa-sfx.exe",
+                                      "/usr/win64/bin/vespa-sfx.exe"}));
   EXPECT_EQ(DefaultStubCandidates(nullptr, "vespa-mksfx"), std::vector<std::string>{});
 }
 

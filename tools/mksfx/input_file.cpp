@@ -2,10 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 bool InputFile::open(const std::string& path, std::string* error) {
   path_ = path;
-  in_.open(path, std::ios::binary);
+  in_.open(std::filesystem::u8path(path), std::ios::binary);
   if (!in_) {
     *error = "cannot open " + path + ": " + std::strerror(errno);
     return false;

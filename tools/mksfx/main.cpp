@@ -1,146 +1,292 @@
-// vespa-mksfx: turns a ZIP archive into a self-extracting program.
+// vespa-mksfx: makes a self-extracting program from folders and files, or from a ZIP archive.
 //
-//   vespa-mksfx -o OUT.exe [--stub STUB.exe] [--sign NAME [--sign-number N] [--sign-text TEXT]]
-//               ARCHIVE.zip
+//   vespa-mksfx -o OUT.exe [options] PATH...
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "command_line.h"
+#include "compressor.h"
+#include "fs/codepage.h"
 #include "output_file.h"
+#include "progress.h"
 #include "sfx_builder.h"
+#include "terminal.h"
 
-#ifndef VESPA_DEFAULT_STUB
-#define VESPA_DEFAULT_STUB ""
+#ifndef VESPA_STUB_I686
+#define VESPA_STUB_I686 ""
+#endif
+#ifndef VESPA_STUB_X86_64
+#define VESPA_STUB_X86_64 ""
 #endif
 
 namespace {
 
-constexpr const char kUsage[] =
-    "usage: vespa-mksfx -o OUT.exe [--stub STUB.exe]\n"
-    "                   [--sign NAME [--sign-number N] [--sign-text TEXT]] ARCHIVE.zip\n"
-    "\n"
-    "Writes OUT.exe = STUB.exe, zero padding to a multiple of 12 bytes, and ARCHIVE.zip with\n"
-    "its offsets made absolute in OUT.exe. Without --stub the i686 vespa-sfx.exe of the build\n"
-    "tree is used.\n"
-    "\n"
-    "--sign NAME protects every entry and adds an authenticity record naming NAME as the\n"
-    "archive's maker; after every run the stub shows NAME and the code of N (default 0), and\n"
-    "TEXT when given, or warns when a protected entry was changed.\n";
+constexpr const char kProgram[] = "vespa-mksfx";
+constexpr int kDefaultLevel = 9;
+// The stub keeps a typed password in a buffer of 32 characters.
+constexpr size_t kMaxPassword = 31;
 
+std::string Set(std::string* field, const std::string& value) {
+  *field = value;
+  return "";
+}
+
+// Every option of the builder: one row each, in the order --help shows them.
+std::vector<BuilderOption> Options() {
+  return {
+      {"output", 'o', "OUT.exe", "the self-extracting program to write",
+       [](const std::string& v, BuildRequest& r) { return Set(&r.output, v); }},
+      {"stub", 0, "STUB.exe", "the stub to put in front (default: the installed or built one)",
+       [](const std::string& v, BuildRequest& r) { return Set(&r.stub, v); }},
+      {"arch", 0, "ARCH", "which default stub: i686 (the default, runs everywhere) or x86_64",
+       [](const std::string& v, BuildRequest& r) {
+         if (v != kArchI686 && v != kArchX86_64) return "--arch takes i686 or x86_64, not " + v;
+         return Set(&r.arch, v);
+       }},
+      {"level", 0, "N", "compression level, 1 (fastest) to 12 (smallest); default 9",
+       [](const std::string& v, BuildRequest& r) {
+         char* end = nullptr;
+         long level = std::strtol(v.c_str(), &end, 10);
+         if (v.empty() || *end || level < kMinLevel || level > kMaxLevel) {
+           return "--level takes a number from 1 to 12, not " + v;
+         }
+         r.pack.level = static_cast<int>(level);
+         r.levelGiven = true;
+         return std::string();
+       }},
+      {"store", 0, nullptr, "no compression: every file stored as it is",
+       [](const std::string&, BuildRequest& r) {
+         r.pack.store = true;
+         return std::string();
+       }},
+      {"exclude", 'x', "PATTERN", "leave out what matches (repeatable; '*.tmp', 'build', 'docs/*.bak')",
+       [](const std::string& v, BuildRequest& r) {
+         r.excludes.push_back(v);
+         return std::string();
+       }},
+      {"password", 0, nullptr, "encrypt the files, asking for the password on the terminal",
+       [](const std::string&, BuildRequest& r) {
+         r.askPassword = true;
+         return std::string();
+       }},
+      {"password-file", 0, "FILE", "encrypt the files with the first line of FILE as the password",
+       [](const std::string& v, BuildRequest& r) { return Set(&r.passwordFile, v); }},
+      {"skip-links", 0, nullptr, "leave out symbolic links that lead outside, rather than refuse",
+       [](const std::string&, BuildRequest& r) {
+         r.skipLinks = true;
+         return std::string();
+       }},
+      {"no-verify", 0, nullptr, "do not test the result with the engine",
+       [](const std::string&, BuildRequest& r) {
+         r.verify = false;
+         return std::string();
+       }},
+      {"quiet", 'q', nullptr, "no progress, notes or summary; errors only",
+       [](const std::string&, BuildRequest& r) {
+         r.quiet = true;
+         return std::string();
+       }},
+  };
+}
+
+std::string UsageText() {
+  return std::string("usage: ") + kProgram + " -o OUT.exe [options] PATH...\n\n" +
+         "Makes OUT.exe, a self-extracting archive for Windows: the stub, then a ZIP of the\n"
+         "folders (their contents) and files named. A single ZIP archive named alone (NAME.zip,\n"
+         "or an earlier self-extracting NAME.exe) is used as it is, its offsets made absolute.\n\n"
+         "Options:\n" +
+         OptionHelp(Options()) + "  -h, --help" + std::string(17, ' ') + "this help\n" +
+         "  --version" + std::string(18, ' ') + "the version\n\n" +
+         "The traditional ZIP encryption of --password is weak: it keeps out the casual\n"
+         "reader, not a determined one.\n";
+}
+
+// A usage error: one line naming the problem and a hint, exit code 2.
 int Usage(const std::string& problem) {
-  std::fprintf(stderr, "vespa-mksfx: %s\n%s", problem.c_str(), kUsage);
+  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
+               problem.c_str(), kProgram);
   return 2;
 }
 
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "vespa-mksfx: %s\n", message.c_str());
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
   return 1;
 }
 
-// "--name value" or "--name=value" (and "-o value", "-ovalue" for the short form).
-bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* value, bool* missing) {
-  const char* arg = argv[*i];
-  size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0) return false;
-  if (arg[n] == 0) {
-    if (*i + 1 >= argc) {
-      *missing = true;
-      return true;
-    }
-    *value = argv[++*i];
-    return true;
+// The password as the stub's user will type it: code page 1252, at most 31 characters.
+std::string TakePassword(const std::string& typed, std::string* password) {
+  if (typed.empty()) return "the password is empty";
+  std::string ansi = Utf8ToAnsi(typed);
+  if (AnsiToUtf8(ansi) != typed) {
+    return "the password has characters that cannot be typed in the stub's password box (only "
+           "those of code page 1252 can)";
   }
-  bool shortForm = name[1] != '-';
-  if (arg[n] == '=' && !shortForm) {
-    *value = arg + n + 1;
-    return true;
+  if (ansi.size() > kMaxPassword) {
+    return "the password is longer than the " + std::to_string(kMaxPassword) +
+           " characters the stub's password box takes";
   }
-  if (shortForm) {
-    *value = arg + n;
-    return true;
-  }
-  return false;
+  *password = ansi;
+  return "";
 }
 
-bool TakeOptional(int argc, char** argv, int* i, const char* name,
-                  std::optional<std::string>* value, bool* missing) {
-  std::string text;
-  if (!TakeValue(argc, argv, i, name, &text, missing)) return false;
-  *value = text;
-  return true;
+std::string ReadPassword(const BuildRequest& request, std::string* password) {
+  std::string typed;
+  if (!request.passwordFile.empty()) {
+    std::ifstream in(std::filesystem::u8path(request.passwordFile), std::ios::binary);
+    if (!in) return request.passwordFile + ": cannot open";
+    std::getline(in, typed);
+    if (!typed.empty() && typed.back() == '\r') typed.pop_back();
+  } else {
+    std::string again;
+    if (!ReadHiddenLine("Password: ", &typed)) {
+      return "--password asks on a terminal and there is none; use --password-file FILE";
+    }
+    if (!ReadHiddenLine("Password again: ", &again)) return "no password typed";
+    if (typed != again) return "the two passwords differ";
+  }
+  return TakePassword(typed, password);
+}
+
+std::string FindStub(const BuildRequest& request, const char* argv0, std::string* stub) {
+  const char* compiled = request.arch == kArchX86_64 ? VESPA_STUB_X86_64 : VESPA_STUB_I686;
+  auto candidates = DefaultStubCandidates(compiled, ProgramPath(argv0), request.arch);
+  for (const std::string& candidate : candidates) {
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(std::filesystem::u8path(candidate), ignored)) {
+      *stub = candidate;
+      return "";
+    }
+  }
+  std::string tried;
+  for (const std::string& candidate : candidates) tried += "\n  " + candidate;
+  return "no stub named and no " + request.arch +
+         " stub found; install or build vespa-sfx.exe, or name a stub with --stub. Looked for:" +
+         (tried.empty() ? std::string(" (nowhere to look)") : tried);
+}
+
+std::string Count(size_t n, const char* one, const char* many) {
+  return Grouped(n) + " " + (n == 1 ? one : many);
+}
+
+double Percent(uint64_t part, uint64_t whole) {
+  return whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
+}
+
+void PrintSummary(const BuildRequest& request, const BuildResult& result) {
+  uint64_t stubSize = result.layout.stubSize;
+  std::printf("%s: %s bytes\n", request.output.c_str(), Grouped(result.outputSize).c_str());
+  if (request.archive.empty()) {
+    const PackSummary& p = result.pack;
+    std::printf("  %s: %s, %s\n", Count(p.files + p.folders, "entry", "entries").c_str(),
+                Count(p.files, "file", "files").c_str(), Count(p.folders, "folder", "folders").c_str());
+    std::printf("  %s bytes of files packed into %s (%.1f%%)", Grouped(p.bytesIn).c_str(),
+                Grouped(p.bytesPacked).c_str(), Percent(p.bytesPacked, p.bytesIn));
+    if (p.storedFiles) std::printf(", %zu stored as they are", p.storedFiles);
+    std::printf("\n  %s", request.pack.store ? "no compression" : CompressorName());
+    if (!request.pack.store) std::printf(", level %d", request.pack.level);
+    if (!request.pack.password.empty()) std::printf(", traditional encryption (weak)");
+    std::printf("\n");
+  } else {
+    std::printf("  the ZIP archive %s, as it is\n", request.archive.c_str());
+  }
+  std::printf("  stub: %s (%s bytes)\n", request.stub.c_str(), Grouped(stubSize).c_str());
+  if (result.checked) {
+    std::printf("  tested by the engine: no warnings\n");
+  } else if (request.verify) {
+    std::printf("  not tested by the engine: %s\n", result.check.problems.c_str());
+  }
 }
 
 int Run(int argc, char** argv) {
-  std::string output, stub, archive;
-  std::optional<std::string> signName, signNumber, signText;
-  bool endOfOptions = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    bool missing = false;
-    if (!endOfOptions && (arg == "-h" || arg == "--help")) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (!endOfOptions && arg == "--") {
-      endOfOptions = true;
-    } else if (!endOfOptions && (TakeValue(argc, argv, &i, "-o", &output, &missing) ||
-                                 TakeValue(argc, argv, &i, "--output", &output, &missing) ||
-                                 TakeValue(argc, argv, &i, "--stub", &stub, &missing))) {
-      if (missing) return Usage(arg + " needs a value");
-    } else if (!endOfOptions &&
-               (TakeOptional(argc, argv, &i, "--sign", &signName, &missing) ||
-                TakeOptional(argc, argv, &i, "--sign-number", &signNumber, &missing) ||
-                TakeOptional(argc, argv, &i, "--sign-text", &signText, &missing))) {
-      if (missing) return Usage(arg + " needs a value");
-    } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
-      return Usage("unknown option " + arg);
-    } else if (archive.empty()) {
-      archive = arg;
-    } else {
-      return Usage("more than one archive named (" + archive + ", " + arg + ")");
-    }
+  BuildRequest request;
+  request.pack.level = kDefaultLevel;
+  ParsedCommandLine parsed;
+  std::string problem = ParseCommandLine(Utf8Arguments(argc, argv), Options(), &request, &parsed);
+  if (parsed.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
   }
-  if (output.empty()) return Usage("no output named (-o OUT.exe)");
-  if (archive.empty()) return Usage("no archive named");
-  if (!signName && (signNumber || signText)) return Usage("--sign-number and --sign-text need --sign NAME");
+  if (parsed.version) {
+    std::printf("%s %s (%s)\n", kProgram, VESPA_VERSION, CompressorName());
+    return 0;
+  }
+  if (!problem.empty()) return Usage(problem);
+  if (request.output.empty()) return Usage("no output named (-o OUT.exe)");
+  if (parsed.operands.empty()) return Usage("no input named (folders, files or one ZIP archive)");
+  if (!request.passwordFile.empty() && request.askPassword) {
+    return Usage("--password and --password-file both given; take one");
+  }
+  bool packing = request.levelGiven || request.pack.store || !request.excludes.empty() ||
+                 request.askPassword || !request.passwordFile.empty() || request.skipLinks;
+  if (parsed.operands.size() == 1 && IsZipInput(parsed.operands[0])) {
+    if (packing) {
+      return Usage(parsed.operands[0] +
+                   " is a ZIP archive, used as it is: --level, --store, --exclude, --password "
+                   "and --skip-links apply to folders and files");
+    }
+    request.archive = parsed.operands[0];
+  } else {
+    request.inputs = parsed.operands;
+  }
+  if (request.askPassword || !request.passwordFile.empty()) {
+    problem = ReadPassword(request, &request.pack.password);
+    if (!problem.empty()) return Fail(problem + "; nothing written");
+  }
+  if (!request.signName && (request.signNumber || request.signText)) {
+    return Usage("--sign-number and --sign-text need --sign NAME");
+  }
+  if (request.signName &&
+      !SignatureFromArguments(*request.signName, request.signNumber, request.signText,
+                              &request.signature.emplace(), &problem)) {
+    return Fail(problem + "; nothing written");
+  }
+  if (request.stub.empty()) {
+    problem = FindStub(request, argv[0], &request.stub);
+    if (!problem.empty()) return Fail(problem);
+  }
 
-  if (stub.empty()) {
-    auto candidates = DefaultStubCandidates(VESPA_DEFAULT_STUB, ProgramPath(argv[0]));
-    for (const std::string& candidate : candidates) {
-      std::error_code ignored;
-      if (std::filesystem::is_regular_file(candidate, ignored)) {
-        stub = candidate;
-        break;
+  ProgressBar* bar = nullptr;
+  bool testingShown = false;
+  BuildProgress progress;
+  std::unique_ptr<ProgressBar> owned;
+  if (!request.quiet && IsTerminal(stderr)) {
+    progress.start = [&](uint64_t total) {
+      owned.reset(new ProgressBar(stderr, total));
+      bar = owned.get();
+    };
+    progress.advance = [&](uint64_t bytes) {
+      if (bar) bar->advance(bytes);
+    };
+    progress.testing = [&]() {
+      if (bar && bar->finish()) {
+        std::fputs("testing the result with the engine...", stderr);
+        std::fflush(stderr);
+        testingShown = true;
       }
-    }
-    if (stub.empty()) {
-      std::string tried;
-      for (const std::string& candidate : candidates) tried += "\n  " + candidate;
-      return Fail("no stub named and no default stub found; build the win32 vespa-sfx.exe or "
-                  "name a stub with --stub. Looked for:" +
-                  (tried.empty() ? std::string(" (nowhere to look)") : tried));
-    }
-  }
-
-  BuildRequest request{output, stub, archive};
-  if (signName) {
-    std::string problem;
-    if (!SignatureFromArguments(*signName, signNumber, signText, &request.signature.emplace(),
-                                &problem)) {
-      return Fail(problem + "; nothing written");
-    }
+    };
   }
   BuildResult result;
   std::string error;
-  if (!BuildSfx(request, &result, &error)) return Fail(error + "; nothing written");
-  // Say what of the input was left out: nothing refers to it, but it was in the file given.
+  bool built = BuildSfx(request, &result, &error, progress);
+  if (bar) bar->finish();
+  if (testingShown) std::fputs("\r\033[K", stderr);
+  if (!built) return Fail(error + "; nothing written");
+  if (request.quiet) return 0;
+
+  for (const std::string& line : result.skipped) {
+    std::fprintf(stderr, "%s: note: %s\n", kProgram, line.c_str());
+  }
+  // Say what of an existing archive was left out: nothing refers to it, but it was in the file.
   auto note = [&](uint64_t count, const std::string& what) {
     if (count == 0) return;
-    std::fprintf(stderr, "vespa-mksfx: note: %s: %llu bytes %s are left out\n", archive.c_str(),
-                 static_cast<unsigned long long>(count), what.c_str());
+    std::fprintf(stderr, "%s: note: %s: %llu bytes %s are left out\n", kProgram,
+                 request.archive.c_str(), static_cast<unsigned long long>(count), what.c_str());
   };
   note(result.droppedPrefix,
        std::string("before its first entry (a stub or other leading data; its offsets counted "
@@ -148,6 +294,7 @@ int Run(int argc, char** argv) {
            (result.base == 0 ? "the start of the file)" : "the start of the archive)"));
   note(result.droppedGap, "between its central directory and its end record");
   note(result.droppedTrailer, "after its end (such as an old signature)");
+  PrintSummary(request, result);
   return 0;
 }
 

@@ -17,7 +17,10 @@ class OutputFile {
   // Creates a new file, never an existing one, in the destination's directory.
   bool create(const std::string& destination, std::string* error);
   bool write(const void* data, size_t size, std::string* error);
-  // Closes the file and puts it in the destination's place, replacing what was there.
+  // Flushes and closes the file, still under its temporary name, so that it can be read back.
+  bool finish(std::string* error);
+  // Finishes the file if need be and puts it in the destination's place, replacing what was
+  // there.
   bool commit(std::string* error);
   const std::string& temporaryPath() const { return temporary_; }
 
@@ -28,6 +31,6 @@ class OutputFile {
   intptr_t handle_ = -1;
 };
 
-// The running program's own file, for finding what a build tree keeps beside it; argv0 when the
-// system cannot say.
+// The running program's own file, for finding what a build tree or an installation keeps beside
+// it; argv0 when the system cannot say. UTF-8.
 std::string ProgramPath(const char* argv0);

@@ -53,7 +53,8 @@ bool OutputFile::write(const void* data, size_t size, std::string* error) {
   return true;
 }
 
-bool OutputFile::commit(std::string* error) {
+bool OutputFile::finish(std::string* error) {
+  if (handle_ < 0) return true;
   int fd = static_cast<int>(handle_);
   handle_ = -1;
   // A full disk may only show when the data reaches it.
@@ -66,6 +67,11 @@ bool OutputFile::commit(std::string* error) {
     *error = "cannot write " + temporary_ + ": " + std::strerror(errno);
     return false;
   }
+  return true;
+}
+
+bool OutputFile::commit(std::string* error) {
+  if (!finish(error)) return false;
   if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
     *error = "cannot replace " + destination_ + ": " + std::strerror(errno);
     return false;

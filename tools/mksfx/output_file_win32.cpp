@@ -17,6 +17,14 @@ std::string LastError() {
 
 HANDLE Handle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
+// Paths are UTF-8 inside the builder; Windows takes them in UTF-16.
+std::wstring Wide(const std::string& utf8) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+  return wide;
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() { discard(); }
@@ -24,7 +32,7 @@ OutputFile::~OutputFile() { discard(); }
 void OutputFile::discard() {
   if (handle_ != -1) CloseHandle(Handle(handle_));
   handle_ = -1;
-  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+  if (!temporary_.empty()) DeleteFileW(Wide(temporary_).c_str());
   temporary_.clear();
 }
 
@@ -34,7 +42,7 @@ bool OutputFile::create(const std::string& destination, std::string* error) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = destination + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" +
                        std::to_string(attempt);
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<intptr_t>(h);
@@ -65,7 +73,8 @@ bool OutputFile::write(const void* data, size_t size, std::string* error) {
   return true;
 }
 
-bool OutputFile::commit(std::string* error) {
+bool OutputFile::finish(std::string* error) {
+  if (handle_ == -1) return true;
   HANDLE h = Handle(handle_);
   handle_ = -1;
   bool flushed = FlushFileBuffers(h) != 0;
@@ -73,7 +82,12 @@ bool OutputFile::commit(std::string* error) {
     *error = "cannot write " + temporary_ + ": " + LastError();
     return false;
   }
-  if (!MoveFileExA(temporary_.c_str(), destination_.c_str(),
+  return true;
+}
+
+bool OutputFile::commit(std::string* error) {
+  if (!finish(error)) return false;
+  if (!MoveFileExW(Wide(temporary_).c_str(), Wide(destination_).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     *error = "cannot replace " + destination_ + ": " + LastError();
     return false;
@@ -83,8 +97,11 @@ bool OutputFile::commit(std::string* error) {
 }
 
 std::string ProgramPath(const char* argv0) {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n > 0 && n < sizeof path) return std::string(path, n);
-  return argv0 ? argv0 : "";
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return argv0 ? argv0 : "";
+  int size = WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), 0);
+  WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), &utf8[0], size, nullptr, nullptr);
+  return utf8;
 }

@@ -86,7 +86,42 @@ bool ShiftOffsets(ScannedZip* zip, uint64_t zipOffset, std::string* error) {
   return true;
 }
 
-bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* error) {
+namespace {
+
+// The existing ZIP's records, shifted, after the stub: checks everything before the output is
+// created.
+struct ShiftedZip {
+  InputFile input;
+  ScannedZip zip;
+};
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec);
+}
+
+}  // namespace
+
+bool IsZipInput(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::u8path(path), ec)) return false;
+  std::string lower = path;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  auto endsIn = [&](const char* suffix) {
+    return lower.size() > 4 && lower.compare(lower.size() - 4, 4, suffix) == 0;
+  };
+  if (endsIn(".zip")) return true;
+  // Documents and packages that are ZIPs inside (.docx, .jar, ...) go in as files.
+  if (!endsIn(".exe")) return false;
+  if (!std::filesystem::is_regular_file(std::filesystem::u8path(path), ec)) return false;
+  InputFile input;
+  std::string ignored;
+  ScannedZip zip;
+  return input.open(path, &ignored) && ScanZip(input, &zip, &ignored);
+}
+
+bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* error,
+              const BuildProgress& progress) {
   InputFile stub;
   if (!stub.open(request.stub, error)) return false;
   if (stub.size() == 0) {
@@ -103,19 +138,60 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     *error = request.stub + ": read error";
     return false;
   }
-
-  InputFile input;
-  if (!input.open(request.archive, error)) return false;
-  ScannedZip zip;
-  if (!ScanZip(input, &zip, error)) return false;
-  const uint64_t droppedGap = zip.endRecordStart - (zip.directoryStart + zip.directorySize);
-  if (request.signature && !SignDirectory(&zip, *request.signature, error)) {
-    *error = request.archive + ": " + *error;
+  // The output is written beside its name and renamed onto it, so replacing an input would
+  // work; it is refused all the same, as it is almost always a slip of the keyboard.
+  if (SameFile(request.output, request.stub) ||
+      (!request.archive.empty() && SameFile(request.output, request.archive))) {
+    *error = request.output + ": this is an input of the build; name another output";
     return false;
   }
-  if (!ShiftOffsets(&zip, layout.zipOffset, error)) {
-    *error = request.archive + ": " + *error;
-    return false;
+
+  ShiftedZip existing;
+  CollectResult collected;
+  if (!request.archive.empty()) {
+    if (!existing.input.open(request.archive, error)) return false;
+    if (!ScanZip(existing.input, &existing.zip, error)) return false;
+    if (request.signature && !SignDirectory(&existing.zip, *request.signature, error)) {
+      *error = request.archive + ": " + *error;
+      return false;
+    }
+    if (!ShiftOffsets(&existing.zip, layout.zipOffset, error)) {
+      *error = request.archive + ": " + *error;
+      return false;
+    }
+  } else {
+    CollectOptions options;
+    options.excludes = request.excludes;
+    options.skipLinks = request.skipLinks;
+    options.output = std::filesystem::u8path(request.output);
+    std::string problem = CollectInputs(request.inputs, options, &collected);
+    if (!problem.empty()) {
+      *error = problem;
+      return false;
+    }
+    if (collected.items.empty()) {
+      *error = "nothing to put in the archive (every input was empty or excluded)";
+      return false;
+    }
+    result->skipped = collected.skipped;
+  }
+  // A signature is sealed over a finished directory: a new ZIP is made on its own first, then
+  // signed and placed behind the stub like an existing one.
+  OutputFile staged;
+  const bool stageNewZip = request.archive.empty() && request.signature.has_value();
+  if (stageNewZip) {
+    if (progress.start) progress.start(collected.totalBytes);
+    if (!staged.create(request.output + ".zip", error) ||
+        !WriteArchive(collected.items, request.pack, 0, staged, progress.advance, &result->pack,
+                      error) ||
+        !staged.finish(error) || !existing.input.open(staged.temporaryPath(), error) ||
+        !ScanZip(existing.input, &existing.zip, error)) {
+      return false;
+    }
+    if (!SignDirectory(&existing.zip, *request.signature, error) ||
+        !ShiftOffsets(&existing.zip, layout.zipOffset, error)) {
+      return false;
+    }
   }
 
   OutputFile out;
@@ -123,30 +199,66 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   // The directive record, when there is one, goes between the padding and the ZIP.
   if (!out.create(request.output, error) ||
       !out.write(stubBytes.data(), stubBytes.size(), error) ||
-      !out.write(padding.data(), padding.size(), error) ||
-      !CopyRange(input, zip.start, zip.directoryStart, out, error) ||
-      !out.write(zip.directory.data(), zip.directory.size(), error) ||
-      !out.write(zip.endRecord.data(), zip.endRecord.size(), error) || !out.commit(error)) {
+      !out.write(padding.data(), padding.size(), error)) {
     return false;
   }
+  if (!request.archive.empty() || stageNewZip) {
+    const ScannedZip& zip = existing.zip;
+    if (!CopyRange(existing.input, zip.start, zip.directoryStart, out, error) ||
+        !out.write(zip.directory.data(), zip.directory.size(), error) ||
+        !out.write(zip.endRecord.data(), zip.endRecord.size(), error)) {
+      return false;
+    }
+    if (!stageNewZip) {
+      result->droppedPrefix = zip.start;
+      result->droppedGap = zip.endRecordStart - (zip.directoryStart + zip.directorySize);
+      result->droppedTrailer = existing.input.size() - zip.end;
+      result->base = zip.base;
+    }
+    result->outputSize = OutputSize(zip, layout.zipOffset);
+  } else {
+    if (progress.start) progress.start(collected.totalBytes);
+    if (!WriteArchive(collected.items, request.pack, layout.zipOffset, out, progress.advance,
+                      &result->pack, error)) {
+      return false;
+    }
+    result->outputSize = layout.zipOffset + result->pack.archiveSize;
+  }
+  if (!out.finish(error)) return false;
 
+  if (request.verify) {
+    // The file is tested under its temporary name: a result the engine cannot read never takes
+    // the output's name.
+    if (progress.testing) progress.testing();
+    std::string problem = CheckWithEngine(out.temporaryPath(), request.pack.password, &result->check);
+    if (problem.empty()) {
+      result->checked = true;
+      if (!result->check.ok) {
+        *error = "the engine's test of the result failed:\n" + result->check.problems;
+        while (!error->empty() && error->back() == '\n') error->pop_back();
+        return false;
+      }
+    } else {
+      result->check.problems = problem;
+    }
+  }
+  if (!out.commit(error)) return false;
   result->layout = layout;
-  result->droppedPrefix = zip.start;
-  result->droppedGap = droppedGap;
-  result->droppedTrailer = input.size() - zip.end;
-  result->base = zip.base;
-  result->outputSize = OutputSize(zip, layout.zipOffset);
   return true;
 }
 
 std::vector<std::string> DefaultStubCandidates(const char* compiledDefault,
-                                               const std::string& programPath) {
+                                               const std::string& programPath,
+                                               const std::string& arch) {
   std::vector<std::string> candidates;
-  if (compiledDefault && *compiledDefault) candidates.push_back(compiledDefault);
-  std::filesystem::path directory = std::filesystem::path(programPath).parent_path();
+  std::filesystem::path directory = std::filesystem::u8path(programPath).parent_path();
+  auto add = [&](const std::filesystem::path& path) {
+    candidates.push_back(path.lexically_normal().u8string());
+  };
+  if (!directory.empty()) add(directory / ".." / "share" / "vespa" / arch / "vespa-sfx.exe");
+  if (compiledDefault && *compiledDefault) add(std::filesystem::u8path(compiledDefault));
   if (!directory.empty()) {
-    candidates.push_back(
-        (directory / ".." / ".." / "win32" / "bin" / "vespa-sfx.exe").lexically_normal().string());
+    add(directory / ".." / ".." / (arch == kArchX86_64 ? "win64" : "win32") / "bin" / "vespa-sfx.exe");
   }
   return candidates;
 }

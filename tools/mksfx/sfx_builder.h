@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
+#include "engine_check.h"
+#include "input_tree.h"
 #include "signer.h"
 #include "zip_scan.h"
 
@@ -38,11 +42,38 @@ bool PlanLayout(uint64_t stubSize, uint64_t directiveSize, SfxLayout* layout, st
 // output size past the 32-bit limit; zip is unchanged then.
 bool ShiftOffsets(ScannedZip* zip, uint64_t zipOffset, std::string* error);
 
+// The stub architectures, and the one taken when none is named: i686 runs on every Windows.
+constexpr const char* kArchI686 = "i686";
+constexpr const char* kArchX86_64 = "x86_64";
+
 struct BuildRequest {
   std::string output;
   std::string stub;
+  // What goes in: an existing ZIP used as it is (archive), or folders and files made into a new
+  // ZIP (inputs), filtered and packed as told.
   std::string archive;
+  std::vector<std::string> inputs;
+  std::vector<std::string> excludes;
+  bool skipLinks = false;
+  PackOptions pack;
+  bool verify = true;  // test the result with the engine before it takes the output's name
   std::optional<Signature> signature = std::nullopt;  // --sign: protect every entry and add the record
+
+  // Settings of the command line that the build itself does not read.
+  std::string arch = kArchI686;  // of the default stub
+  bool quiet = false;
+  bool askPassword = false;
+  std::string passwordFile;
+  bool levelGiven = false;
+  std::optional<std::string> signName, signNumber, signText;
+};
+
+// What a build reports while it runs: the bytes it will read, each entry's share, then the
+// engine's test.
+struct BuildProgress {
+  std::function<void(uint64_t total)> start;
+  ProgressCallback advance;
+  std::function<void()> testing;  // the engine's test of the result begins
 };
 
 struct BuildResult {
@@ -54,15 +85,28 @@ struct BuildResult {
   uint64_t droppedTrailer = 0;
   int64_t base = 0;             // what the input's offsets counted from (see ScannedZip)
   uint64_t outputSize = 0;
+  // A new ZIP: what went in, what was left out, and how it packed.
+  PackSummary pack;
+  std::vector<std::string> skipped;
+  // The engine's test of the result, when it ran.
+  bool checked = false;
+  EngineCheck check;
 };
 
 // Checks everything first and writes only then, under a temporary name that is renamed onto
 // request.output when complete: a refusal or a failure leaves no output and keeps whatever file
 // request.output named before.
-bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* error);
+bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* error,
+              const BuildProgress& progress = BuildProgress());
 
-// Where the default stub may be, in the order to try: the one the build names (compiledDefault,
-// may be null or empty), then the i686 stub a build tree keeps at ../../win32/bin/ from the
-// directory of programPath.
+// Whether a single input is a ZIP to be used as it is: not a folder, and a name ending in ".zip",
+// or in ".exe" for a program that holds an end record (an earlier self-extracting archive).
+bool IsZipInput(const std::string& path);
+
+// Where the default stub of arch may be, in the order to try: an installation's
+// ../share/vespa/ARCH/vespa-sfx.exe from the directory of programPath, the one the build names
+// (compiledDefault, may be null or empty), then the stub a build tree keeps at
+// ../../win32/bin/ (i686) or ../../win64/bin/ (x86_64).
 std::vector<std::string> DefaultStubCandidates(const char* compiledDefault,
-                                               const std::string& programPath);
+                                               const std::string& programPath,
+                                               const std::string& arch = kArchI686);

@@ -31,12 +31,30 @@ void PrintOutcome(ConsoleFrontEnd& console, int command) {
   TerminalWrite(stdout, line);
 }
 
-void Usage() {
-  TerminalWrite(stderr,
-                "uso: vespa-console [-TEST|-EXTRACT[=FRESHEN|UPDATE]|-PRINT[=ARQ]|-CONSOLE] "
-                "[-DIRECTORIES] [-OVERWRITE[=NEVER|PROMPT|ALL]] [-PASSWORD=SENHA] [outras opções] "
-                "ARQUIVO [DESTINO/] [NOMES]\n");
-}
+constexpr const char kUsageLine[] =
+    "uso: vespa-console [-TEST|-EXTRACT[=FRESHEN|UPDATE]|-PRINT[=ARQ]|-CONSOLE] "
+    "[-DIRECTORIES] [-OVERWRITE[=NEVER|PROMPT|ALL]] [-PASSWORD=SENHA] [outras opções] "
+    "ARQUIVO [DESTINO/] [NOMES]\n";
+
+constexpr const char kHelp[] =
+    "\n"
+    "Testa, extrai ou lista na tela as entradas de um arquivo ZIP ou de um arquivo\n"
+    "auto-extraível (setup.exe), com o mesmo motor do vespa-sfx.exe.\n"
+    "\n"
+    "  -TEST                       testa cada entrada\n"
+    "  -EXTRACT[=FRESHEN|UPDATE]   extrai (o padrão); FRESHEN: só as mais novas que os\n"
+    "                              arquivos existentes; UPDATE: essas e as que faltam\n"
+    "  -CONSOLE, -PRINT[=ARQ]      escreve as entradas na saída padrão, ou em ARQ\n"
+    "  -DIRECTORIES                recria os subdiretórios\n"
+    "  -OVERWRITE[=NEVER|PROMPT|ALL]  quando o arquivo já existe\n"
+    "  -PASSWORD[=SENHA]           a senha das entradas criptografadas\n"
+    "  -MASK                       restaura também os atributos somente leitura,\n"
+    "                              oculto e sistema\n"
+    "  -EXCLUDE=NOME, @LISTA       exclui nomes; lê opções e nomes de um arquivo\n"
+    "  --help, --version           esta ajuda; a versão\n"
+    "\n"
+    "Código de saída: 0 fim normal, 1 com avisos, o número da mensagem de um erro\n"
+    "fatal, 299 a 304 para um arquivo danificado (um shell vê 43 a 48).\n";
 
 // The front end's share of a failed run: the message, then the code the process ends with.
 int Fail(ConsoleFrontEnd& console, const Reporter& reporter, const Status& status) {
@@ -49,8 +67,22 @@ int Fail(ConsoleFrontEnd& console, const Reporter& reporter, const Status& statu
 
 int main(int argc, char** argv) {
   TerminalInit();
+  // The conventions of Linux tools, before the option words of the archiver's own table.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    TerminalWrite(stdout, kUsageLine);
+    TerminalWrite(stdout, kHelp);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("vespa-console %s\n", VESPA_VERSION);
+    return 0;
+  }
+  if (argc < 2) {
+    TerminalWrite(stderr, kUsageLine);
+    TerminalWrite(stderr, "Tente 'vespa-console --help' para mais informações.\n");
+    return 2;
+  }
   static ConsoleFrontEnd console;
-  if (argc < 2) Usage();
 
   ConsoleCallbacks callbacks;
   // The terminal plays the main dialog's part: progress notifications go to it.

@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""Builder-made archives under Wine: the stub extracts what vespa-mksfx wrote from a folder, a
+name outside code page 1252 becoming '_' as the stub's UTF-8 rule says and the NTFS times set to
+the 100 ns; and vespa-mksfx.exe, the Windows build of the builder (zlib inside), makes under Wine
+an archive from a folder that the stub extracts byte for byte.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+EXTRACT, DESTINATION, REQUIRED, RECREATE = 1, 1007, 1010, 1013
+WINDOWS_BUILDER = os.path.join(harness.WIN64_BIN, "vespa-mksfx.exe")
+# 2021-06-15 10:20:31.1234567 UTC: an odd second with a fraction, which DOS times cannot hold.
+EXACT_TIME_NS = 1623752431123456700
+
+FILES = {
+    "leia-me.txt": b"Bem-vindo ao pacote!\r\n" * 50,
+    "docs/manual.txt": b"".join(b"linha %d do manual\r\n" % i for i in range(2000)),
+    "docs/dados.bin": bytes((i * 131 + i // 7) & 0xFF for i in range(30000)),
+    "vazio.txt": b"",
+    "relat\u00f3rio \u00e7\u00e3o.txt": b"nome em 1252\r\n",
+    "\u65e5\u672c \u03a9.txt": b"nome fora do 1252\r\n",
+}
+EMPTY_FOLDER = "vazia"
+
+
+def as_the_stub_names(name):
+    return "".join(c if c.encode("cp1252", "ignore") else "_" for c in name)
+
+
+def snapshot(root):
+    found = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            rel = os.path.relpath(path, root).replace(os.sep, "/")
+            if name in files:
+                with open(path, "rb") as f:
+                    found[rel] = (f.read(), os.stat(path).st_mtime_ns)
+            else:
+                found[rel] = (None, None)
+    return found
+
+
+class BuilderArchives(harness.StubTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.source = os.path.join(cls.work, "fonte")
+        for name, data in FILES.items():
+            path = os.path.join(cls.source, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        os.makedirs(os.path.join(cls.source, EMPTY_FOLDER))
+        for name in FILES:
+            os.utime(os.path.join(cls.source, name), ns=(EXACT_TIME_NS, EXACT_TIME_NS))
+
+    def expected(self):
+        want = {as_the_stub_names(name): data for name, data in FILES.items()}
+        want["docs"] = None
+        want[EMPTY_FOLDER] = None
+        return want
+
+    def extract_with_the_stub(self, program, name):
+        out = os.path.join(self.work, name)
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+        driver = self.session.driver()
+        self.addCleanup(driver.close)
+        driver.launch(program)
+        driver.wait_window(DESTINATION, REQUIRED)
+        driver.check(RECREATE)
+        driver.set_text(DESTINATION, harness.windows_path(out))
+        driver.press(EXTRACT)
+        # Without "show messages" an extraction without warnings ends quietly.
+        self.assertEqual(driver.exit_code(), 0)
+        got = snapshot(out)
+        self.assertEqual({k: v[0] for k, v in got.items()}, self.expected())
+        return got
+
+    def test_the_stub_extracts_a_folder_build(self):
+        builder = harness.native_tool("vespa-mksfx")
+        if not os.path.exists(builder):
+            self.skipTest("vespa-mksfx is not built")
+        program = os.path.join(self.work, "nativo.exe")
+        subprocess.run([builder, "-q", "-o", program, "--stub", self.stub, self.source],
+                       check=True, timeout=120)
+        got = self.extract_with_the_stub(program, "nativo-out")
+        for name in FILES:
+            # From the NTFS field, not the DOS time's even second below.
+            self.assertEqual(got[as_the_stub_names(name)][1], EXACT_TIME_NS, name)
+
+    def test_the_windows_builder_makes_an_archive_the_stub_extracts(self):
+        if not os.path.exists(WINDOWS_BUILDER):
+            self.skipTest("the x86_64 build has no vespa-mksfx.exe")
+        result = self.session.run(WINDOWS_BUILDER, "--version")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"(zlib ", result.stdout)
+        program = os.path.join(self.work, "windows.exe")
+        result = self.session.run(WINDOWS_BUILDER, "-o", harness.windows_path(program),
+                                  "--stub", harness.windows_path(self.stub), "--level", "12",
+                                  harness.windows_path(self.source))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn(b"tested by the engine: no warnings", result.stdout)
+        got = self.extract_with_the_stub(program, "windows-out")
+        for name in FILES:
+            self.assertEqual(got[as_the_stub_names(name)][1], EXACT_TIME_NS, name)
+
+
+if __name__ == "__main__":
+    harness.main()

@@ -1,0 +1,38 @@
+// Writing a new ZIP from folders and files, with only what the stub reads: Deflate, or Stored
+// where Deflate does not pay; the DOS time and the NTFS times (extra field 0x000A, first in both
+// headers); the read-only attribute; folder entries; names in the OEM code page or in UTF-8 with
+// flag bit 11; the traditional encryption when a password is given. Offsets are absolute in the
+// output, where the ZIP starts after the stub.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "input_tree.h"
+#include "output_file.h"
+
+struct PackOptions {
+  int level = 9;           // 1 to 12
+  bool store = false;      // no compression at all
+  std::string password;    // code page 1252 bytes, as the stub's user types them; empty: none
+};
+
+struct PackSummary {
+  size_t files = 0;
+  size_t folders = 0;
+  size_t storedFiles = 0;     // files kept as they are: empty, or Deflate did not pay
+  uint64_t bytesIn = 0;       // of the files
+  uint64_t bytesPacked = 0;   // their data in the archive (with encryption headers)
+  uint64_t archiveSize = 0;   // the ZIP: headers, data, directory and end record
+};
+
+// Called after each entry with the bytes of input it took.
+using ProgressCallback = std::function<void(uint64_t bytes)>;
+
+// Writes items (sorted, checked) as a ZIP to out, which already holds zipOffset bytes. Returns
+// false with the reason (one line) in error.
+bool WriteArchive(const std::vector<InputItem>& items, const PackOptions& options,
+                  uint64_t zipOffset, OutputFile& out, const ProgressCallback& progress,
+                  PackSummary* summary, std::string* error);

@@ -1,0 +1,29 @@
+// Deflate compression of whole buffers, and the ZIP CRC-32, from the library this build of the
+// builder links: libdeflate on Linux, zlib in the Windows build. Only the builder links one;
+// the stub and the console decode with the engine's own inflater.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+constexpr int kMinLevel = 1;
+constexpr int kMaxLevel = 12;
+
+class Deflater {
+ public:
+  virtual ~Deflater() = default;
+  // Raw Deflate data of in[0, size) into out; returns its length, or 0 when it does not fit in
+  // capacity bytes (the caller then stores the data as it is).
+  virtual size_t deflate(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) = 0;
+};
+
+// level 1 (fastest) to 12 (smallest); a library with fewer levels uses its highest for the
+// levels above it. Null when memory runs out.
+std::unique_ptr<Deflater> MakeDeflater(int level);
+
+// The library and its version, for the summary and --version.
+const char* CompressorName();
+
+// The ZIP CRC-32 of data, continuing from crc (0 to start).
+uint32_t Crc32Of(uint32_t crc, const uint8_t* data, size_t size);
