@@ -1,6 +1,7 @@
 // vespa-mksfx: turns a ZIP archive into a self-extracting program.
 //
-//   vespa-mksfx -o OUT.exe [--stub STUB.exe] ARCHIVE.zip
+//   vespa-mksfx -o OUT.exe [--stub STUB.exe] [directive options] ARCHIVE.zip
+//   vespa-mksfx --show SETUP.exe
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,6 +10,7 @@
 
 #include "output_file.h"
 #include "sfx_builder.h"
+#include "sfx_description.h"
 
 #ifndef VESPA_DEFAULT_STUB
 #define VESPA_DEFAULT_STUB ""
@@ -17,14 +19,16 @@
 namespace {
 
 constexpr const char kUsage[] =
-    "usage: vespa-mksfx -o OUT.exe [--stub STUB.exe] ARCHIVE.zip\n"
+    "usage: vespa-mksfx -o OUT.exe [--stub STUB.exe] [directive options] ARCHIVE.zip\n"
+    "       vespa-mksfx --show SETUP.exe   (its directive record and entries)\n"
     "\n"
     "Writes OUT.exe = STUB.exe, zero padding to a multiple of 12 bytes, and ARCHIVE.zip with\n"
     "its offsets made absolute in OUT.exe. Without --stub the i686 vespa-sfx.exe of the build\n"
-    "tree is used.\n";
+    "tree is used.\n"
+    "\n";
 
 int Usage(const std::string& problem) {
-  std::fprintf(stderr, "vespa-mksfx: %s\n%s", problem.c_str(), kUsage);
+  std::fprintf(stderr, "vespa-mksfx: %s\n%s%s", problem.c_str(), kUsage, kDirectiveUsage);
   return 2;
 }
 
@@ -58,22 +62,35 @@ bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* val
   return false;
 }
 
+int Show(const std::string& path) {
+  std::string report, error;
+  if (!DescribeSfx(path, &report, &error)) return Fail(error);
+  std::fputs(report.c_str(), stdout);
+  return 0;
+}
+
 int Run(int argc, char** argv) {
-  std::string output, stub, archive;
+  std::string output, stub, archive, shown;
+  DirectiveOptions directives;
   bool endOfOptions = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     bool missing = false;
+    std::string problem;
     if (!endOfOptions && (arg == "-h" || arg == "--help")) {
       std::fputs(kUsage, stdout);
+      std::fputs(kDirectiveUsage, stdout);
       return 0;
     }
     if (!endOfOptions && arg == "--") {
       endOfOptions = true;
     } else if (!endOfOptions && (TakeValue(argc, argv, &i, "-o", &output, &missing) ||
                                  TakeValue(argc, argv, &i, "--output", &output, &missing) ||
-                                 TakeValue(argc, argv, &i, "--stub", &stub, &missing))) {
+                                 TakeValue(argc, argv, &i, "--stub", &stub, &missing) ||
+                                 TakeValue(argc, argv, &i, "--show", &shown, &missing))) {
       if (missing) return Usage(arg + " needs a value");
+    } else if (!endOfOptions && TakeDirectiveOption(argc, argv, &i, &directives, &problem)) {
+      if (!problem.empty()) return Usage(problem);
     } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option " + arg);
     } else if (archive.empty()) {
@@ -82,6 +99,7 @@ int Run(int argc, char** argv) {
       return Usage("more than one archive named (" + archive + ", " + arg + ")");
     }
   }
+  if (!shown.empty()) return Show(shown);
   if (output.empty()) return Usage("no output named (-o OUT.exe)");
   if (archive.empty()) return Usage("no archive named");
 
@@ -103,7 +121,7 @@ int Run(int argc, char** argv) {
     }
   }
 
-  BuildRequest request{output, stub, archive};
+  BuildRequest request{output, stub, archive, directives};
   BuildResult result;
   std::string error;
   if (!BuildSfx(request, &result, &error)) return Fail(error + "; nothing written");

@@ -94,13 +94,20 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     return false;
   }
   SfxLayout layout;
-  if (!PlanLayout(stub.size(), 0, &layout, error)) {
+  uint64_t recordSize = request.directives.present ? kDirectiveRecordSize : 0;
+  if (!PlanLayout(stub.size(), recordSize, &layout, error)) {
     *error = request.stub + ": " + *error;
     return false;
   }
   std::vector<uint8_t> stubBytes(layout.stubSize);
   if (!stub.readAt(0, stubBytes.data(), stubBytes.size())) {
     *error = request.stub + ": read error";
+    return false;
+  }
+
+  std::vector<uint8_t> record;
+  if (request.directives.present &&
+      !MakeDirectiveRecord(request.directives, layout.directiveOffset, &record, error)) {
     return false;
   }
 
@@ -119,6 +126,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   if (!out.create(request.output, error) ||
       !out.write(stubBytes.data(), stubBytes.size(), error) ||
       !out.write(padding.data(), padding.size(), error) ||
+      !out.write(record.data(), record.size(), error) ||
       !CopyRange(input, zip.start, zip.directoryStart, out, error) ||
       !out.write(zip.directory.data(), zip.directory.size(), error) ||
       !out.write(zip.endRecord.data(), zip.endRecord.size(), error) || !out.commit(error)) {

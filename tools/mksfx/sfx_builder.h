@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "directive_writer.h"
 #include "zip_scan.h"
 
 // The stub looks for its directive record only at multiples of 12 bytes and only in the first
@@ -40,6 +41,7 @@ struct BuildRequest {
   std::string output;
   std::string stub;
   std::string archive;
+  DirectiveOptions directives{};  // a record is written when directives.present
 };
 
 struct BuildResult {
