@@ -8,6 +8,7 @@
 
 #include "app/console/console_callbacks.h"
 #include "app/console/console_front_end.h"
+#include "app/console/setup_listing.h"
 #include "app/console/terminal.h"
 #include "app/session.h"
 #include "options/parser.h"
@@ -35,7 +36,8 @@ void Usage() {
   TerminalWrite(stderr,
                 "uso: vespa-console [-TEST|-EXTRACT[=FRESHEN|UPDATE]|-PRINT[=ARQ]|-CONSOLE] "
                 "[-DIRECTORIES] [-OVERWRITE[=NEVER|PROMPT|ALL]] [-PASSWORD=SENHA] [outras opções] "
-                "ARQUIVO [DESTINO/] [NOMES]\n");
+                "ARQUIVO [DESTINO/] [NOMES]\n"
+                "       vespa-console -SETUP ARQUIVO\n");
 }
 
 // The front end's share of a failed run: the message, then the code the process ends with.
@@ -56,6 +58,14 @@ int main(int argc, char** argv) {
   // The terminal plays the main dialog's part: progress notifications go to it.
   Session session(console, &callbacks);
   session.reporter.setProgressWindow(&console);
+
+  // The directive record of a self-extracting archive: shown, never acted upon.
+  if (argc == 3 && IsSetupWord(argv[1])) {
+    Status status = session.open(TerminalArgument(argv[2]).c_str());
+    if (status.ok()) status = ShowSetupDirectives(session);
+    if (!status.ok()) return Fail(console, session.reporter, status);
+    return 0;
+  }
 
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.push_back(TerminalArgument(argv[i]));
