@@ -26,6 +26,7 @@ GROUPS_BOX, EXTENSIONS_BOX, RUN_AFTER = 1024, 1015, 1014
 
 GROUP_ERROR = "Um erro foi encontrado enquanto criava um grupo de programa."
 INVALID = "Opções Inválidas!"
+EXTENSIONS_SECTION = r"HKCU\Software\Microsoft\Windows NT\CurrentVersion\Extensions"
 
 
 def harness_read(path):
@@ -81,16 +82,20 @@ class Installer(harness.StubTestCase):
         if result.returncode != 0:
             return None
         for line in result.stdout.decode("cp1252", "replace").splitlines():
-            parts = line.strip().split(None, 2)
+            parts = line.rstrip("\r\n").split(None, 2)
             if len(parts) >= 2 and parts[1] == "REG_SZ":
                 return parts[2] if len(parts) == 3 else ""
         return None
 
-    def win_ini(self):
+    def win_ini_extension(self, name):
+        """WIN.INI's [Extensions] entry as programs read it. Like Windows NT, the prefix maps
+        that section to the registry (IniFileMapping); the file itself would hold it otherwise."""
+        mapped = self.reg_query(EXTENSIONS_SECTION, name)
+        if mapped is not None:
+            return mapped
         parser = configparser.RawConfigParser(strict=False)
-        parser.optionxform = str
         parser.read(os.path.join(self.drive_c, "windows", "win.ini"), encoding="cp1252")
-        return dict(parser.items("Extensions")) if parser.has_section("Extensions") else {}
+        return parser.get("Extensions", name, fallback=None)
 
     def unix_path(self, windows):
         """A C: path of the prefix as a Unix path, short names taken as they are on disk."""
@@ -122,6 +127,69 @@ class Installer(harness.StubTestCase):
         driver.wait_message_box()
         driver.answer(IDYES)
         self.assertEqual(driver.exit_code(), 0)
+
+    def unix_of(self, windows):
+        result = self.session.run("winepath", "-u", windows)
+        return os.path.realpath(result.stdout.decode().strip())
+
+    def test_one_press_of_extract_installs(self):
+        destination = "C:\\Programas Demo"
+        program = self.build(
+            "install", "--destination", destination, "--subdirectories", "--messages",
+            "--overwrite", "always",
+            "--groups", "Demo Vespa|[CreateGroup(Demo Vespa)]|[AddItem(%0bin\\demo.exe,Demo)]",
+            "--extensions", "^.TXT|%0bin\\demo.exe %1|$.ZIP|%0bin\\demo.exe %1")
+        target = self.unix_path(destination)
+        shutil.rmtree(target, ignore_errors=True)
+        # Older keys below the extension go first.
+        self.session.run("reg", "add", "HKCR\\.TXT\\shell\\print\\command", "/ve", "/d", "antigo", "/f")
+        # A plain association of .ZIP that the file type replaces.
+        self.session.run("reg", "add", EXTENSIONS_SECTION, "/v", "ZIP", "/d", "C:\\X.EXE ^.ZIP", "/f")
+
+        for folder, names, _ in os.walk(self.drive_c):
+            if "Demo Vespa" in names:
+                shutil.rmtree(os.path.join(folder, "Demo Vespa"))
+        driver = self.open_dialog(program)
+        driver.press(EXTRACT)
+        self.assertEqual(self.answer_box(driver, IDYES), f"Criar '{destination}' diretório?")
+        self.assertEqual(self.answer_box(driver), "Extração completada.")
+        # Without warnings the groups and extensions follow without a question.
+        self.assertEqual(driver.exit_code(), 0)
+
+        for name, data in self.files.items():
+            with open(os.path.join(target, *name.split("/")), "rb") as f:
+                self.assertEqual(f.read(), data, name)
+
+        # The group folder and its item, made by Wine's own Program Manager.
+        links = [os.path.join(folder, name) for folder, _, names in os.walk(self.drive_c)
+                 for name in names if name.lower().endswith(".lnk")
+                 and os.path.basename(folder) == "Demo Vespa"]
+        self.assertEqual([os.path.basename(p) for p in links], ["Demo.lnk"])
+        with open(links[0], "rb") as f:
+            self.assertIn(b"demo.exe", f.read().lower())
+
+        # The destination in its short form, as programs of old expect it in the registry.
+        command = self.reg_query("HKCR\\.TXT\\shell\\open\\command")[:-len(" %1")]
+        self.assertNotIn(" ", command)
+        self.assertEqual(self.unix_of(command), os.path.realpath(os.path.join(target, "bin", "demo.exe")))
+        expected = {
+            ("HKCR\\.TXT\\shell\\open\\command", None): command + " %1",
+            ("HKCR\\.TXT\\shell\\print\\command", None): None,
+            ("HKCR\\.ZIP", None): "tambofile",
+            ("HKCR\\tambofile", None): "TAMBO File",
+            ("HKCR\\tambofile\\shell\\open\\command", None): command + " ",
+            ("HKCR\\tambofile\\shell\\open\\ddeexec", None): '[open("%1")]',
+            ("HKCR\\tambofile\\shell\\open\\ddeexec\\application", None): "demo",
+            ("HKCR\\tambofile\\shell\\open\\ddeexec\\topic", None): "system",
+        }
+        for (key, value), want in expected.items():
+            got = self.reg_query(key, value)
+            if want is None:
+                self.assertIsNone(got, key)
+            else:
+                self.assertEqual((got or "").lower(), want.lower(), key)
+        self.assertEqual(self.win_ini_extension("TXT").lower(), (command + " ^.TXT").lower())
+        self.assertIsNone(self.win_ini_extension("ZIP"))
 
     def test_without_a_record_the_actions_are_off(self):
         out = os.path.join(self.work, "plain.exe")
@@ -163,6 +231,57 @@ class Installer(harness.StubTestCase):
         with open(os.path.join(out, "bin", "demo.exe"), "rb") as f:
             self.assertEqual(f.read(), self.files["bin/demo.exe"])
 
+
+    # --- the group commands against a Program Manager of our own ----------------------------
+    def exchange(self, mode, number):
+        """Extracts an archive whose record lists four group commands while our Program Manager
+        answers the numberth one as mode says; returns the texts shown after the run and the
+        commands the server received, in order."""
+        log = os.path.join(self.work, f"dde-{mode}-{number}.log")
+        server = self.session.driver()
+        self.addCleanup(server.close)
+        server.launch(os.path.join(harness.WIN64_BIN, "vespa-ddeserver.exe"), log, mode, str(number))
+        deadline = time.time() + 60
+        while not (os.path.exists(log) and "ready" in harness_read(log).decode()):
+            self.assertLess(time.time(), deadline, "the Program Manager of ours did not start")
+            time.sleep(0.2)
+
+        program = self.build(f"groups-{mode}", "--groups", "Grupos|[A]|[B]|[C]|[D]")
+        out = os.path.join(self.work, f"groups-{mode}-out")
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+        driver = self.open_dialog(program)
+        driver.set_text(DESTINATION, harness.windows_path(out))
+        driver.press(EXTRACT)
+        shown = []
+        while True:
+            try:
+                shown.append(self.answer_box(driver))
+            except harness.DriverError:
+                break  # the program has ended
+        self.assertEqual(driver.exit_code(), 0)
+        with open(log) as f:
+            received = [line[len("execute "):] for line in f.read().splitlines()
+                        if line.startswith("execute ")]
+        return shown, received
+
+    def test_a_later_command_never_answered_is_retried_then_the_rest_sent(self):
+        shown, received = self.exchange("silent", 3)
+        self.assertEqual(shown, [GROUP_ERROR])
+        self.assertEqual(received, ["[A]", "[B]"] + ["[C]"] * 11 + ["[D]"])
+
+    def test_a_first_command_never_answered_abandons_the_rest(self):
+        # 5000 ms, then ten times 1000 ms: about fifteen seconds.
+        shown, received = self.exchange("silent", 1)
+        self.assertEqual(shown, [GROUP_ERROR])
+        self.assertEqual(received, ["[A]"] * 11)
+
+    def test_a_busy_answer_to_a_later_command(self):
+        # Wine's DDE library reports a busy acknowledgement as "not processed", which is not
+        # retried; the unit tests send busy answers through the retry loop itself.
+        shown, received = self.exchange("busy", 2)
+        self.assertEqual(shown, [GROUP_ERROR])
+        self.assertEqual(received, ["[A]", "[B]", "[C]", "[D]"])
 
 if __name__ == "__main__":
     harness.main()
