@@ -10,6 +10,25 @@ bool Retryable(int error) { return error == kDdeErrorExecuteAckTimeout || error 
 
 }  // namespace
 
+void HandleDdeEvent(DdeState& state, unsigned type, void* conversation) {
+  int id = 0;
+  switch (type & 0xFFFF) {
+    case kDdeEventError & 0xFFFF:
+      id = IDS_DDE_CRITICAL;
+      break;
+    case kDdeEventDisconnect & 0xFFFF:
+      id = IDS_DDE_DISCONNECTED;
+      if (conversation && conversation == state.conversation) state.conversation = nullptr;
+      break;
+    default:
+      return;
+  }
+  if (!state.reporter) return;
+  char* text = LoadResourceText(state.reporter->frontEnd(), id, 256);
+  if (text) state.reporter->show(text);
+  delete[] text;
+}
+
 void SendGroupCommands(const SetupDirectives& directives, DdeChannel& channel,
                        const char* destination, Reporter& reporter) {
   const char* shown = directives.programGroupText();

@@ -41,9 +41,18 @@ struct DdeState {
   Reporter* reporter = nullptr;  // where the conversation's own errors are shown
 };
 
+// Events the DDE library reports through its callback.
+constexpr unsigned kDdeEventError = 0x8002;       // XTYP_ERROR: a critical DDE error
+constexpr unsigned kDdeEventDisconnect = 0x80C2;  // XTYP_DISCONNECT: the server hung up
+// What the callback does with an event (its type, the conversation it concerns): message 462
+// for an error, 461 for a disconnection, which also forgets the conversation.
+void HandleDdeEvent(DdeState& state, unsigned type, void* conversation);
+
 // Connects to the Program Manager and sends the group commands. Without DDE or without a
 // Program Manager nothing happens and nothing is shown. The handles stay open in state.
+// callback: the program's DDE callback (a PFNCALLBACK), which the library calls without any
+// context of ours; it hands each event to HandleDdeEvent with the program's own state.
 void CreateProgramGroups(DdeState& state, const SetupDirectives& directives,
-                         const char* destination, Reporter& reporter);
+                         const char* destination, Reporter& reporter, void* callback);
 // Releases whatever the conversation left open.
 void EndDdeConversation(DdeState& state);

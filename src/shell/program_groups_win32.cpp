@@ -4,49 +4,11 @@
 
 #include <cstring>
 
-#include "report/string_ids.h"
 #include "shell/program_groups.h"
 
 namespace {
 
 HCONV Conversation(const DdeState& state) { return static_cast<HCONV>(state.conversation); }
-
-// The state of the conversation a callback is about: the library calls back without a context
-// of ours, so each conversation carries its state as its user handle.
-DdeState* StateOf(HCONV conversation) {
-  if (!conversation) return nullptr;
-  CONVINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.cb = sizeof info;
-  if (!DdeQueryConvInfo(conversation, QID_SYNC, &info)) return nullptr;
-  return reinterpret_cast<DdeState*>(info.hUser);
-}
-
-void Show(DdeState* state, int id) {
-  if (!state || !state->reporter) return;
-  char* text = LoadResourceText(state->reporter->frontEnd(), id, 256);
-  if (text) state->reporter->show(text);
-  delete[] text;
-}
-
-HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conversation, HSZ, HSZ, HDDEDATA,
-                              ULONG_PTR, ULONG_PTR) {
-  (void)format;
-  switch (type & 0xFFFF) {
-    case XTYP_ERROR:
-      Show(StateOf(conversation), IDS_DDE_CRITICAL);
-      break;
-    case XTYP_DISCONNECT: {
-      DdeState* state = StateOf(conversation);
-      Show(state, IDS_DDE_DISCONNECTED);
-      if (state && Conversation(*state) == conversation) state->conversation = nullptr;
-      break;
-    }
-    default:
-      break;
-  }
-  return nullptr;
-}
 
 class ProgramManagerChannel : public DdeChannel {
  public:
@@ -80,11 +42,14 @@ class ProgramManagerChannel : public DdeChannel {
 }  // namespace
 
 void CreateProgramGroups(DdeState& state, const SetupDirectives& directives,
-                         const char* destination, Reporter& reporter) {
+                         const char* destination, Reporter& reporter, void* callback) {
   state.reporter = &reporter;
   if (!state.instance) {
     DWORD instance = 0;
-    if (DdeInitializeA(&instance, DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return;
+    if (DdeInitializeA(&instance, reinterpret_cast<PFNCALLBACK>(callback), APPCMD_CLIENTONLY, 0) !=
+        DMLERR_NO_ERROR) {
+      return;
+    }
     state.instance = instance;
   }
   if (!state.service) {
@@ -96,7 +61,6 @@ void CreateProgramGroups(DdeState& state, const SetupDirectives& directives,
     state.conversation = DdeConnect(state.instance, service, service, nullptr);
     // No Program Manager is running: nothing to do, nothing to say.
     if (!state.conversation) return;
-    DdeSetUserHandle(Conversation(state), QID_SYNC, reinterpret_cast<DWORD_PTR>(&state));
   }
   ProgramManagerChannel channel(state);
   SendGroupCommands(directives, channel, destination, reporter);

@@ -124,6 +124,22 @@ TEST(ProgramGroups, RetriesOnBusyOrTimeoutAndTheFirstCommandRule) {
   }
 }
 
+TEST(ProgramGroups, TheLibrarysEventsAreShownAndAHangUpForgetsTheConversation) {
+  RecordingFrontEnd shown(false);
+  int conversation = 0, other = 0;
+  DdeState state;
+  state.reporter = &shown.reporter();
+  state.conversation = &conversation;
+  HandleDdeEvent(state, 0x80C2, &other);  // another conversation's end
+  EXPECT_EQ(state.conversation, &conversation);
+  HandleDdeEvent(state, 0x80C2, &conversation);
+  EXPECT_EQ(state.conversation, nullptr);
+  HandleDdeEvent(state, 0x8002, nullptr);
+  HandleDdeEvent(state, 0x4050, nullptr);  // an execute: nothing to say
+  EXPECT_EQ(shown.messages, (std::vector<std::string>{"DDE desconectado.", "DDE desconectado.",
+                                                      "Ocorreu um erro crítico de DDE."}));
+}
+
 // --- extension registration ----------------------------------------------------------------
 // HKEY_CLASSES_ROOT as a map of key paths to default values, WIN.INI as a map of entries.
 class FakeRegistry : public ExtensionRegistry {

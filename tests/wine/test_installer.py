@@ -283,5 +283,13 @@ class Installer(harness.StubTestCase):
         self.assertEqual(shown, [GROUP_ERROR])
         self.assertEqual(received, ["[A]", "[B]", "[C]", "[D]"])
 
+    def test_a_server_that_hangs_up(self):
+        # The conversation ends inside the second command: that command and the ones after it
+        # fail, each with its message. (Wine's DDE library does not call the client back when
+        # the server hangs up, so "DDE desconectado." is left to the unit tests.)
+        shown, received = self.exchange("hangup", 2)
+        self.assertEqual(shown, [GROUP_ERROR] * 3)
+        self.assertEqual(received, ["[A]", "[B]"])
+
 if __name__ == "__main__":
     harness.main()

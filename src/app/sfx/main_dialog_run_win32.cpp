@@ -1,5 +1,8 @@
 // One run of the main dialog: the choices read back, the run itself, then the final message and
 // the post-extraction actions.
+#include <windows.h>
+#include <ddeml.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -17,6 +20,13 @@
 namespace {
 
 char gActionsDestination[kPathSize + 2];  // DestinationForActions' static buffer
+
+// The DDE library calls back without a context of ours: the conversation is the stub's.
+HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDDEDATA, ULONG_PTR,
+                              ULONG_PTR) {
+  HandleDdeEvent(gStub.dde, type, conversation);
+  return nullptr;
+}
 
 // The chosen destination as a full path in its short form, ending with '\': the form that the
 // program groups and the registry entries keep.
@@ -77,7 +87,8 @@ void FinishRun(HWND dialog, bool test) {
   // Each check reads the flag afresh: a Cancel confirmed inside a question stops what follows.
   if (gStub.postActionsAllowed && (flags & kDirectiveCreateGroups) &&
       Agreed(dialog, warnings, summary, IDS_ASK_GROUPS, directives.programGroupText())) {
-    CreateProgramGroups(gStub.dde, directives, DestinationForActions(), StubReporter());
+    CreateProgramGroups(gStub.dde, directives, DestinationForActions(), StubReporter(),
+                        reinterpret_cast<void*>(DdeCallback));
   }
   if (gStub.postActionsAllowed && (flags & kDirectiveRegisterExtensions) &&
       Agreed(dialog, warnings, summary, IDS_ASK_EXTENSIONS, directives.extensionDisplayList())) {

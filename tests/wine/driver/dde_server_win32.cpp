@@ -3,11 +3,12 @@
 // "PROGMAN" and acknowledges every execute, except that the Nth distinct command gets the
 // answer the test asks for.
 //
-// Usage: vespa-ddeserver.exe LOG [ok|busy|silent N]
+// Usage: vespa-ddeserver.exe LOG [ok|busy|silent|hangup N]
 //   LOG     file that receives one line per event, flushed at once: "ready", "connect",
 //           "execute COMMAND", "terminate"
 //   busy    the Nth distinct command is answered busy, every time
 //   silent  the Nth distinct command is never answered (the client times out)
+//   hangup  the Nth distinct command ends the conversation instead of an answer
 // The program ends when its window is closed (or it is killed).
 #include <windows.h>
 #include <dde.h>
@@ -67,6 +68,11 @@ LRESULT CALLBACK ServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       Log("execute " + command);
       size_t number = CommandNumber(command);
       if (number == gTarget && gMode == "silent") return 0;
+      if (number == gTarget && gMode == "hangup") {
+        PostMessageA(client, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
+        Log("hangup");
+        return 0;
+      }
       // The status word of a DDEACK: fAck is bit 15, fBusy bit 14.
       WORD status = number == gTarget && gMode == "busy" ? 0x4000 : 0x8000;
       PostMessageA(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
@@ -90,7 +96,7 @@ LRESULT CALLBACK ServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: vespa-ddeserver.exe LOG [ok|busy|silent N]\n");
+    std::fprintf(stderr, "usage: vespa-ddeserver.exe LOG [ok|busy|silent|hangup N]\n");
     return 2;
   }
   gLog = std::fopen(argv[1], "w");
