@@ -18,7 +18,7 @@ import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import IDOK, IDYES  # noqa: E402
+from harness import IDNO, IDOK, IDYES  # noqa: E402
 
 EXTRACT, CANCEL, DESTINATION, REQUIRED = 1, 2, 1007, 1010
 RECREATE, SHOW_MESSAGES, ASK, ALWAYS, NEVER = 1013, 1022, 1019, 1020, 1021
@@ -232,19 +232,60 @@ class Installer(harness.StubTestCase):
             self.assertEqual(f.read(), self.files["bin/demo.exe"])
 
 
+    def test_after_warnings_each_action_is_asked_for(self):
+        # A stored entry whose data no longer matches its CRC: one warning.
+        archive = os.path.join(self.work, "warning.zip")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
+            z.writestr("ruim.txt", b"estragado\r\n")
+        with open(archive, "r+b") as f:
+            f.seek(30 + len("ruim.txt"))
+            f.write(b"E")
+        program = os.path.join(self.work, "warning.exe")
+        mksfx("-o", program, "--stub", self.stub, "--groups", "Grupos Demo|[A]",
+              "--extensions", "^.VWX|%0v.exe %1|^.VWY|%0v.exe %1", archive)
+        log = os.path.join(self.work, "dde-asked.log")
+        self.start_program_manager(log)
+        out = os.path.join(self.work, "warning-out")
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+
+        driver = self.open_dialog(program)
+        driver.set_text(DESTINATION, harness.windows_path(out))
+        driver.press(EXTRACT)
+        summary = "Extração completada com 1 aviso(s)."
+        self.assertEqual(self.answer_box(driver, IDNO),
+                         summary + "\nVocê deseja Criar estes Grupos de Programas?\nGrupos Demo")
+        self.assertEqual(self.answer_box(driver, IDYES),
+                         summary + "\nVocê deseja Registrar estas Extensões?\nVWX;VWY")
+        self.assertEqual(driver.exit_code(), 0)
+        self.assertEqual(self.received(log), [])
+        for key in ("HKCR\\.VWX\\shell\\open\\command", "HKCR\\.VWY\\shell\\open\\command"):
+            self.assertEqual(self.unix_of(self.reg_query(key)[:-len(" %1")]),
+                             os.path.realpath(os.path.join(out, "v.exe")), key)
+
     # --- the group commands against a Program Manager of our own ----------------------------
+    def start_program_manager(self, log, *mode):
+        """Our Program Manager, answering as mode says; returns once it listens."""
+        server = self.session.driver()
+        self.addCleanup(server.close)
+        server.launch(os.path.join(harness.WIN64_BIN, "vespa-ddeserver.exe"), log, *mode)
+        deadline = time.time() + 60
+        while not (os.path.exists(log) and "ready" in harness_read(log).decode()):
+            self.assertLess(time.time(), deadline, "the Program Manager of ours did not start")
+            time.sleep(0.2)
+
+    @staticmethod
+    def received(log):
+        with open(log) as f:
+            return [line[len("execute "):] for line in f.read().splitlines()
+                    if line.startswith("execute ")]
+
     def exchange(self, mode, number):
         """Extracts an archive whose record lists four group commands while our Program Manager
         answers the numberth one as mode says; returns the texts shown after the run and the
         commands the server received, in order."""
         log = os.path.join(self.work, f"dde-{mode}-{number}.log")
-        server = self.session.driver()
-        self.addCleanup(server.close)
-        server.launch(os.path.join(harness.WIN64_BIN, "vespa-ddeserver.exe"), log, mode, str(number))
-        deadline = time.time() + 60
-        while not (os.path.exists(log) and "ready" in harness_read(log).decode()):
-            self.assertLess(time.time(), deadline, "the Program Manager of ours did not start")
-            time.sleep(0.2)
+        self.start_program_manager(log, mode, str(number))
 
         program = self.build(f"groups-{mode}", "--groups", "Grupos|[A]|[B]|[C]|[D]")
         out = os.path.join(self.work, f"groups-{mode}-out")
@@ -260,10 +301,7 @@ class Installer(harness.StubTestCase):
             except harness.DriverError:
                 break  # the program has ended
         self.assertEqual(driver.exit_code(), 0)
-        with open(log) as f:
-            received = [line[len("execute "):] for line in f.read().splitlines()
-                        if line.startswith("execute ")]
-        return shown, received
+        return shown, self.received(log)
 
     def test_a_later_command_never_answered_is_retried_then_the_rest_sent(self):
         shown, received = self.exchange("silent", 3)
