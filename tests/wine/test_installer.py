@@ -191,6 +191,30 @@ class Installer(harness.StubTestCase):
         self.assertEqual(self.win_ini_extension("TXT").lower(), (command + " ^.TXT").lower())
         self.assertIsNone(self.win_ini_extension("ZIP"))
 
+    def record_offset(self):
+        size = os.path.getsize(self.stub)
+        return size + (12 - size % 12) % 12
+
+    def test_flags_the_dialog_cannot_show_as_stored(self):
+        program = self.build("odd-flags", "--overwrite", "never", "--groups", "Demo|[CreateGroup(Demo)]")
+        # Scrambling is an XOR: flipping a stored bit flips the same bit of the flags word.
+        # Both overwrite bits, and the extension bit without any extension.
+        with open(program, "r+b") as f:
+            f.seek(self.record_offset() + 12 + 2)
+            low, high = f.read(2)
+            f.seek(-2, os.SEEK_CUR)
+            f.write(bytes([low ^ 0x04, high ^ 0x04]))
+        driver = self.open_dialog(program)
+        c = driver.dump().controls
+        self.assertEqual([c[i].checked for i in (ASK, ALWAYS, NEVER)], [True, False, False])
+        self.assertFalse(c[EXTENSIONS_BOX].enabled or c[EXTENSIONS_BOX].checked)
+        self.assertTrue(c[GROUPS_BOX].enabled and c[GROUPS_BOX].checked)
+        # The archive has paths, but the record did not ask for them.
+        self.assertTrue(c[RECREATE].enabled and not c[RECREATE].checked)
+        driver.press(CANCEL)
+        driver.wait_message_box()
+        driver.answer(IDYES)
+
     def test_without_a_record_the_actions_are_off(self):
         out = os.path.join(self.work, "plain.exe")
         mksfx("-o", out, "--stub", self.stub, self.zip)
@@ -205,10 +229,8 @@ class Installer(harness.StubTestCase):
 
     def test_a_damaged_record_is_refused_and_the_archive_extracts(self):
         program = self.build("damaged", "--groups", "Demo|[CreateGroup(Demo)]", "--messages")
-        size = os.path.getsize(self.stub)
-        record = size + (12 - size % 12) % 12
         with open(program, "r+b") as f:
-            f.seek(record + 12 + 2124)  # the end word
+            f.seek(self.record_offset() + 12 + 2124)  # the end word
             byte = f.read(1)
             f.seek(-1, os.SEEK_CUR)
             f.write(bytes([byte[0] ^ 0x20]))
