@@ -80,6 +80,15 @@ class Directives(unittest.TestCase):
         self.assertEqual(run(WRAPPER + [CONSOLE, "-TEST", sfx]).returncode, 0)
         self.assertIn("refused by the stub", run([MKSFX, "--show", sfx]).stdout.decode())
 
+    def test_an_archive_without_paths_never_recreates_them(self):
+        with zipfile.ZipFile(self.zip, "w") as z:
+            z.writestr("plano.txt", "sem pastas")
+        sfx, result = self.build("--subdirectories", "--messages")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = run(WRAPPER + [CONSOLE, "-SETUP", sfx]).stdout.decode().splitlines()
+        self.assertIn("Recriar subdiretórios:    não", lines)
+        self.assertIn("Mostrar mensagens:        sim", lines)
+
     def test_what_the_stub_cannot_take_leaves_nothing(self):
         for options in (["--destination", "C:\\" + "d" * 300], ["--extensions", "^.TXT"],
                         ["--groups", "|[CreateGroup(X)]"], ["--overwrite", "sometimes"]):
