@@ -120,7 +120,7 @@ class Installer(harness.StubTestCase):
         for box in (GROUPS_BOX, EXTENSIONS_BOX):
             self.assertTrue(c[box].checked and c[box].enabled, box)
         self.assertFalse(c[RUN_AFTER].enabled)
-        path = self.session.screenshot(os.path.join(self.screenshots, "installer-dialog.png"),
+        path = self.session.screenshot(os.path.join(self.screenshots, f"installer-dialog-{self.bits}.png"),
                                        driver.rect())
         print("screenshot:", path, file=sys.stderr)
         driver.press(CANCEL)
