@@ -12,15 +12,18 @@ uint8_t* DescrambleBytes(uint8_t* buffer, size_t count, uint32_t key) {
   return buffer;
 }
 
-void SetupDirectives::reset() {
-  std::memset(body_, 0, sizeof body_);
-  putLe16(body_ + kDirectiveFirstWord, kDirectiveFirstWordValue);
+SetupDirectives::SetupDirectives() { ResetDirectives(*this); }
+
+void ResetDirectives(SetupDirectives& directives) {
+  uint8_t* body = directives.body();
+  std::memset(body, 0, kDirectiveMaxBody);
+  putLe16(body + kDirectiveFirstWord, kDirectiveFirstWordValue);
   for (const DirectiveField& field : kDirectiveFields) {
-    putLe32(body_ + field.offset + kDirectiveFieldLength, field.length);
-    putLe16(body_ + field.offset + kDirectiveFieldTag, field.tag);
+    putLe32(body + field.offset + kDirectiveFieldLength, field.length);
+    putLe16(body + field.offset + kDirectiveFieldTag, field.tag);
   }
-  putLe32(body_ + kDirectiveEnd, 0);
-  displayList_ = Text();
+  putLe32(body + kDirectiveEnd, 0);
+  directives.displayList() = Text();
 }
 
 namespace {
@@ -36,17 +39,18 @@ bool EndsInZeros(const uint8_t* text, size_t size, size_t zeros) {
 
 }  // namespace
 
-bool SetupDirectives::validate() const {
-  if (le16(body_ + kDirectiveFirstWord) != kDirectiveFirstWordValue) return false;
+bool ValidateDirectives(const SetupDirectives& directives) {
+  const uint8_t* body = directives.body();
+  if (le16(body + kDirectiveFirstWord) != kDirectiveFirstWordValue) return false;
   for (const DirectiveField& field : kDirectiveFields) {
-    if (le32(body_ + field.offset + kDirectiveFieldLength) != field.length) return false;
-    if (le16(body_ + field.offset + kDirectiveFieldTag) != field.tag) return false;
+    if (le32(body + field.offset + kDirectiveFieldLength) != field.length) return false;
+    if (le16(body + field.offset + kDirectiveFieldTag) != field.tag) return false;
   }
-  if (le32(body_ + kDirectiveEnd) != 0) return false;
+  if (le32(body + kDirectiveEnd) != 0) return false;
   // The texts are read as C strings and name blocks: one that filled its field to the end
   // would be read on into the pad and the next field's length.
-  auto textOf = [this](const DirectiveField& field) {
-    return body_ + field.offset + kDirectiveFieldText;
+  auto textOf = [body](const DirectiveField& field) {
+    return body + field.offset + kDirectiveFieldText;
   };
   return EndsInZeros(textOf(kDirectiveDestination), kDirectiveDestination.textSize, 1) &&
          EndsInZeros(textOf(kDirectiveGroups), kDirectiveGroups.textSize, 2) &&
@@ -62,14 +66,9 @@ const char* SetupDirectives::text(const DirectiveField& field) const {
   return text[0] ? text : nullptr;
 }
 
-char* SetupDirectives::text(const DirectiveField& field) {
-  char* text = reinterpret_cast<char*>(body_ + field.offset + kDirectiveFieldText);
-  return text[0] ? text : nullptr;
-}
-
-void SetupDirectives::splitAtBars() {
+void SplitAtBars(SetupDirectives& directives) {
   for (const DirectiveField* field : {&kDirectiveExtensions, &kDirectiveGroups}) {
-    char* text = reinterpret_cast<char*>(body_ + field->offset + kDirectiveFieldText);
+    char* text = reinterpret_cast<char*>(directives.body() + field->offset + kDirectiveFieldText);
     for (size_t i = 0; i < field->textSize; ++i) {
       if (text[i] == '|') text[i] = 0;
     }
@@ -92,15 +91,16 @@ bool ExtensionPairAt(const char* block, int index, ExtensionPair* pair) {
   }
 }
 
-const char* SetupDirectives::extensionDisplayList() {
-  displayList_ = Text();
+const char* ExtensionDisplayList(SetupDirectives& directives) {
+  Text& list = directives.displayList();
+  list = Text();
   ExtensionPair pair;
-  for (int i = 0; ExtensionPairAt(extensionText(), i, &pair); ++i) {
-    if (i > 0) displayList_ += ";";
+  for (int i = 0; ExtensionPairAt(directives.extensionText(), i, &pair); ++i) {
+    if (i > 0) list += ";";
     // The key is a marker, '.', then the extension name.
-    displayList_ += std::strlen(pair.key) > 2 ? pair.key + 2 : "";
+    list += std::strlen(pair.key) > 2 ? pair.key + 2 : "";
   }
-  return displayList_.empty() ? nullptr : displayList_.c_str();
+  return list.empty() ? nullptr : list.c_str();
 }
 
 uint32_t FindDirectiveHeader(FileStream& stream, uint32_t signature, uint32_t versionWord) {
@@ -122,20 +122,20 @@ Status LoadDirectives(SetupDirectives& directives, FileStream& stream, Reporter&
   uint32_t length = FindDirectiveHeader(stream, kDirectiveSignature, kDirectiveVersionWord);
   bool invalid = false;
   if (length == 0) {
-    directives.reset();
+    ResetDirectives(directives);
   } else if (length > kDirectiveMaxBody) {
     invalid = true;  // the directives keep what they hold
   } else {
     // A shorter body leaves the rest of the defaults in place.
-    directives.reset();
+    ResetDirectives(directives);
     uint32_t got = 0;
     if (stream.read(directives.body(), length, &got) != 0 || got != length) {
       invalid = true;
     } else {
       DescrambleBytes(directives.body(), length, stream.position() - length - 8);
-      invalid = !directives.validate();
+      invalid = !ValidateDirectives(directives);
     }
-    if (invalid) directives.reset();
+    if (invalid) ResetDirectives(directives);
   }
   if (invalid) {
     char* text = LoadResourceText(reporter.frontEnd(), IDS_INVALID_DIRECTIVES, 256);
@@ -158,7 +158,7 @@ Status ReadSetupDirectives(SetupDirectives& directives, const char* path, Report
 
 Status ReadSetupDirectives(SetupDirectives& directives, ArchiveState& archive, Reporter& reporter) {
   if (!archive.stream) {
-    directives.reset();
+    ResetDirectives(directives);
     return Status();
   }
   uint32_t kept = archive.stream->position();

@@ -16,40 +16,42 @@ class ArchiveState;
 
 class SetupDirectives {
  public:
-  SetupDirectives() { reset(); }
-
-  // The defaults of a program file without a record: the layout's constants, no flags, every
-  // text empty.
-  void reset();
-  // The first word, every length and tag and the end word hold their constants; the texts
-  // the program reads each end inside their fields (the lists with an empty string after them).
-  bool validate() const;
+  SetupDirectives();
 
   uint16_t flags() const;
   void setFlags(uint16_t flags);
   void clearFlags(uint16_t bits) { setFlags(static_cast<uint16_t>(flags() & ~bits)); }
 
-  // Each is null when its field is empty. After splitAtBars, the group and extension texts
+  // Each is null when its field is empty. After SplitAtBars, the group and extension texts
   // are name blocks: strings ended by an empty one.
   const char* defaultDestination() const { return text(kDirectiveDestination); }
   const char* programGroupText() const { return text(kDirectiveGroups); }
   const char* extensionText() const { return text(kDirectiveExtensions); }
-  // Turns the '|' separators of the group and extension texts into NULs.
-  void splitAtBars();
-  // The extension names of the pairs joined by ';' (TXT;DOC): what the dialog shows next to its
-  // extension box. Built afresh from the (split) extension text; null without extensions.
-  const char* extensionDisplayList();
 
   uint8_t* body() { return body_; }
   const uint8_t* body() const { return body_; }
+  // Kept for the dialog while the directives live (ExtensionDisplayList).
+  Text& displayList() { return displayList_; }
 
  private:
   const char* text(const DirectiveField& field) const;
-  char* text(const DirectiveField& field);
 
   uint8_t body_[kDirectiveMaxBody];
   Text displayList_;
 };
+
+// The defaults of a program file without a record: the layout's constants, no flags, every text
+// empty.
+void ResetDirectives(SetupDirectives& directives);
+// The first word, every length and tag and the end word hold their constants; the texts the
+// program reads each end inside their fields (the lists with an empty string after them).
+bool ValidateDirectives(const SetupDirectives& directives);
+// Turns the '|' separators of the group and extension texts into NULs.
+void SplitAtBars(SetupDirectives& directives);
+// The extension names of the pairs joined by ';' (TXT;DOC): what the dialog shows next to its
+// extension box. Built afresh from the (split) extension text and kept with the directives;
+// null without extensions.
+const char* ExtensionDisplayList(SetupDirectives& directives);
 
 // The length word of the header found in stream (read from its current position, block by
 // block of 12 bytes, up to 300000 bytes), descrambled; 0 when none is found. The stream is left

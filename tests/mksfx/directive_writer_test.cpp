@@ -43,9 +43,9 @@ TEST(DirectiveWriter, TheStubReadsBackWhatWasWritten) {
     EXPECT_TRUE(shown.messages.empty());
     EXPECT_EQ(d.flags(), 0x0515);
     EXPECT_STREQ(d.defaultDestination(), "C:\\Programas\\Instalação");  // code page 1252 here
-    d.splitAtBars();
+    SplitAtBars(d);
     EXPECT_STREQ(d.programGroupText(), "Demo");
-    EXPECT_STREQ(d.extensionDisplayList(), "TXT;DMO");
+    EXPECT_STREQ(ExtensionDisplayList(d), "TXT;DMO");
   }
 }
 

@@ -137,11 +137,11 @@ TEST(DirectiveRecord, TextsBecomeNameBlocksAndTheExtensionList) {
   RecordingFrontEnd shown(false);
   SetupDirectives d;
   ASSERT_TRUE(ReadSetupDirectives(d, dir.file("setup.exe").c_str(), shown.reporter()).ok());
-  d.splitAtBars();
+  SplitAtBars(d);
   EXPECT_STREQ(d.programGroupText(), "Demo");
   EXPECT_STREQ(d.programGroupText() + 5, "[CreateGroup(Demo)]");
   EXPECT_STREQ(d.programGroupText() + 25, "");
-  EXPECT_STREQ(d.extensionDisplayList(), "TXT;ZIP");
+  EXPECT_STREQ(ExtensionDisplayList(d), "TXT;ZIP");
   ExtensionPair pair;
   ASSERT_TRUE(ExtensionPairAt(d.extensionText(), 1, &pair));
   EXPECT_STREQ(pair.key, "$.ZIP");
@@ -165,12 +165,12 @@ TEST(DirectiveRecord, ValidationChecksTheConstantsOnly) {
     SCOPED_TRACE(c.at);
     SetupDirectives d;
     std::memcpy(d.body(), good.data(), good.size());
-    ASSERT_TRUE(d.validate());
+    ASSERT_TRUE(ValidateDirectives(d));
     d.body()[c.at] ^= 0x40;
-    EXPECT_EQ(d.validate(), c.stillValid);
+    EXPECT_EQ(ValidateDirectives(d), c.stillValid);
   }
   SetupDirectives defaults;
-  EXPECT_TRUE(defaults.validate());
+  EXPECT_TRUE(ValidateDirectives(defaults));
 }
 
 TEST(DirectiveRecord, DescramblingIsItsOwnInverseAndFollowsTheFileOffset) {

@@ -25,7 +25,7 @@ SetupDirectives WithTexts(const std::string& groups, const std::string& extensio
   std::memcpy(body + kDirectiveGroups.offset + kDirectiveFieldText, groups.data(), groups.size());
   std::memcpy(body + kDirectiveExtensions.offset + kDirectiveFieldText, extensions.data(),
               extensions.size());
-  d.splitAtBars();
+  SplitAtBars(d);
   return d;
 }
 

@@ -75,7 +75,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     *error = "out of memory";
     return false;
   }
-  directives.splitAtBars();
+  SplitAtBars(directives);
   if (!found) {
     Line(report, "directive record: none (the dialog starts with its defaults)");
   } else {

@@ -40,7 +40,7 @@ Status ShowSetupDirectives(Session& session) {
   SetupDirectives directives;
   Status status = ReadSetupDirectives(directives, session.archive, session.reporter);
   if (!status.ok()) return status;
-  directives.splitAtBars();
+  SplitAtBars(directives);
   uint16_t flags = directives.flags();
   uint16_t overwrite = flags & (kDirectiveOverwriteAlways | kDirectiveOverwriteNever);
   auto yesNo = [flags](uint16_t bit) { return std::string(flags & bit ? "sim" : "não"); };

@@ -91,7 +91,7 @@ void FinishRun(HWND dialog, bool test) {
                         reinterpret_cast<void*>(DdeCallback));
   }
   if (gStub.postActionsAllowed && (flags & kDirectiveRegisterExtensions) &&
-      Agreed(dialog, warnings, summary, IDS_ASK_EXTENSIONS, directives.extensionDisplayList())) {
+      Agreed(dialog, warnings, summary, IDS_ASK_EXTENSIONS, ExtensionDisplayList(directives))) {
     SystemRegistry registry;
     RegisterExtensions(directives, DestinationForActions(), registry, StubReporter());
   }

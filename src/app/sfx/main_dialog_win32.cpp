@@ -89,7 +89,7 @@ void AppendToText(HWND dialog, int id, const char* text) {
 }
 
 void ApplyDirectiveOptions(HWND dialog) {
-  if (const char* extensions = gStub.directives.extensionDisplayList()) {
+  if (const char* extensions = ExtensionDisplayList(gStub.directives)) {
     AppendToText(dialog, IDC_REGISTER_EXTENSIONS, extensions);
   }
   // The group text up to its first separator: the name block starts with it.

@@ -55,7 +55,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   if (!ArchiveHasDirectories(&session->archive)) {
     gStub.directives.clearFlags(kDirectiveRecreateDirectories);
   }
-  gStub.directives.splitAtBars();
+  SplitAtBars(gStub.directives);
   char initialDirectory[kPathSize];
   SetUpInitialDirectory(initialDirectory);
   ShowMainDialog(initialDirectory);
