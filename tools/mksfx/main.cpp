@@ -1,6 +1,7 @@
 // vespa-mksfx: makes a self-extracting program from folders and files, or from a ZIP archive.
 //
 //   vespa-mksfx -o OUT.exe [options] PATH...
+//   vespa-mksfx --show SETUP.exe
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -17,6 +18,7 @@
 #include "progress.h"
 #include "sfx_builder.h"
 #include "terminal.h"
+#include "sfx_description.h"
 
 #ifndef VESPA_STUB_I686
 #define VESPA_STUB_I686 ""
@@ -34,6 +36,17 @@ constexpr size_t kMaxPassword = 31;
 
 std::string Set(std::string* field, const std::string& value) {
   *field = value;
+  return "";
+}
+
+std::string Directive(BuildRequest& request, std::string* field, const std::string& value) {
+  request.directives.present = true;
+  return Set(field, value);
+}
+
+std::string DirectiveSwitch(BuildRequest& request, bool* field) {
+  request.directives.present = true;
+  *field = true;
   return "";
 }
 
@@ -203,6 +216,13 @@ void PrintSummary(const BuildRequest& request, const BuildResult& result) {
   }
 }
 
+int Show(const std::string& path) {
+  std::string report, error;
+  if (!DescribeSfx(path, &report, &error)) return Fail(error);
+  std::fputs(report.c_str(), stdout);
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   BuildRequest request;
   request.pack.level = kDefaultLevel;
@@ -217,6 +237,7 @@ int Run(int argc, char** argv) {
     return 0;
   }
   if (!problem.empty()) return Usage(problem);
+  if (!request.shown.empty()) return Show(request.shown);
   if (request.output.empty()) return Usage("no output named (-o OUT.exe)");
   if (parsed.operands.empty()) return Usage("no input named (folders, files or one ZIP archive)");
   if (!request.passwordFile.empty() && request.askPassword) {

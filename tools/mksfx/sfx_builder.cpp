@@ -129,7 +129,8 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     return false;
   }
   SfxLayout layout;
-  if (!PlanLayout(stub.size(), 0, &layout, error)) {
+  uint64_t recordSize = request.directives.present ? kDirectiveRecordSize : 0;
+  if (!PlanLayout(stub.size(), recordSize, &layout, error)) {
     *error = request.stub + ": " + *error;
     return false;
   }
@@ -143,6 +144,12 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   if (SameFile(request.output, request.stub) ||
       (!request.archive.empty() && SameFile(request.output, request.archive))) {
     *error = request.output + ": this is an input of the build; name another output";
+    return false;
+  }
+
+  std::vector<uint8_t> record;
+  if (request.directives.present &&
+      !MakeDirectiveRecord(request.directives, layout.directiveOffset, &record, error)) {
     return false;
   }
 
@@ -199,7 +206,8 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   // The directive record, when there is one, goes between the padding and the ZIP.
   if (!out.create(request.output, error) ||
       !out.write(stubBytes.data(), stubBytes.size(), error) ||
-      !out.write(padding.data(), padding.size(), error)) {
+      !out.write(padding.data(), padding.size(), error) ||
+      !out.write(record.data(), record.size(), error)) {
     return false;
   }
   if (!request.archive.empty() || stageNewZip) {

@@ -13,6 +13,7 @@
 #include "engine_check.h"
 #include "input_tree.h"
 #include "signer.h"
+#include "directive_writer.h"
 #include "zip_scan.h"
 
 // The stub looks for its directive record only at multiples of 12 bytes and only in the first
@@ -57,6 +58,7 @@ struct BuildRequest {
   bool skipLinks = false;
   PackOptions pack;
   bool verify = true;  // test the result with the engine before it takes the output's name
+  DirectiveOptions directives{};  // a record is written when directives.present
   std::optional<Signature> signature = std::nullopt;  // --sign: protect every entry and add the record
 
   // Settings of the command line that the build itself does not read.
@@ -66,6 +68,7 @@ struct BuildRequest {
   std::string passwordFile;
   bool levelGiven = false;
   std::optional<std::string> signName, signNumber, signText;
+  std::string shown;  // --show: describe this self-extracting archive instead of building
 };
 
 // What a build reports while it runs: the bytes it will read, each entry's share, then the

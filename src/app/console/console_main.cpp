@@ -8,6 +8,7 @@
 
 #include "app/console/console_callbacks.h"
 #include "app/console/console_front_end.h"
+#include "app/console/setup_listing.h"
 #include "app/console/terminal.h"
 #include "app/session.h"
 #include "options/parser.h"
@@ -34,7 +35,8 @@ void PrintOutcome(ConsoleFrontEnd& console, int command) {
 constexpr const char kUsageLine[] =
     "uso: vespa-console [-TEST|-EXTRACT[=FRESHEN|UPDATE]|-PRINT[=ARQ]|-CONSOLE] "
     "[-DIRECTORIES] [-OVERWRITE[=NEVER|PROMPT|ALL]] [-PASSWORD=SENHA] [outras opções] "
-    "ARQUIVO [DESTINO/] [NOMES]\n";
+    "ARQUIVO [DESTINO/] [NOMES]\n"
+    "       vespa-console -SETUP ARQUIVO\n";
 
 constexpr const char kHelp[] =
     "\n"
@@ -51,6 +53,7 @@ constexpr const char kHelp[] =
     "  -MASK                       restaura também os atributos somente leitura,\n"
     "                              oculto e sistema\n"
     "  -EXCLUDE=NOME, @LISTA       exclui nomes; lê opções e nomes de um arquivo\n"
+    "  -SETUP ARQUIVO              mostra o registro de diretivas de um auto-extraível\n"
     "  --help, --version           esta ajuda; a versão\n"
     "\n"
     "Código de saída: 0 fim normal, 1 com avisos, o número da mensagem de um erro\n"
@@ -88,6 +91,14 @@ int main(int argc, char** argv) {
   // The terminal plays the main dialog's part: progress notifications go to it.
   Session session(console, &callbacks);
   session.reporter.setProgressWindow(&console);
+
+  // The directive record of a self-extracting archive: shown, never acted upon.
+  if (argc == 3 && IsSetupWord(argv[1])) {
+    Status status = session.open(TerminalArgument(argv[2]).c_str());
+    if (status.ok()) status = ShowSetupDirectives(session);
+    if (!status.ok()) return Fail(console, session.reporter, status);
+    return 0;
+  }
 
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.push_back(TerminalArgument(argv[i]));

@@ -66,6 +66,7 @@ void CenterWindow(HWND window) { StubFrontEnd().centerWindow(window); }
 
 void EndStub(const Status& status) {
   StubReporter().showStatus(status);
+  EndDdeConversation(gStub.dde);
   if (gStub.icon) DestroyIcon(gStub.icon);
   gStub.icon = nullptr;
   std::exit(status.exitCode());

@@ -1,21 +1,32 @@
 // One run of the main dialog: the choices read back, the run itself, then the final message and
 // the post-extraction actions.
+#include <windows.h>
+#include <ddeml.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "app/dialog_run.h"
-#include "app/sfx/directive_defaults.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
 #include "report/string_ids.h"
 #include "report/user_callbacks.h"
 #include "resources/resource_ids.h"
+#include "shell/extensions.h"
+#include "shell/program_groups.h"
 
 namespace {
 
 char gActionsDestination[kPathSize + 2];  // DestinationForActions' static buffer
+
+// The DDE library calls back without a context of ours: the conversation is the stub's.
+HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDDEDATA, ULONG_PTR,
+                              ULONG_PTR) {
+  HandleDdeEvent(gStub.dde, type, conversation);
+  return nullptr;
+}
 
 // The chosen destination as a full path in its short form, ending with '\': the form that the
 // program groups and the registry entries keep.
@@ -41,18 +52,15 @@ struct Summary {
 };
 
 // With warnings, the action is asked for under the warning summary; without, it is done.
-void OfferAction(HWND dialog, int warnings, const Summary& summary, int questionId,
-                 const char* list, void (*action)(const char*)) {
+bool Agreed(HWND dialog, int warnings, const Summary& summary, int questionId, const char* list) {
   if (warnings != 0) {
     ResourceText question(questionId);
     // The list shown is the directive text up to its first separator (at most 1040 chars).
     char text[sizeof summary.text + kStringSize + 1041];
     std::snprintf(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
-    if (MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) != IDYES) {
-      return;
-    }
+    return MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
   }
-  action(DestinationForActions());
+  return true;
 }
 
 void FinishRun(HWND dialog, bool test) {
@@ -69,19 +77,23 @@ void FinishRun(HWND dialog, bool test) {
     return;
   }
 
-  uint16_t flags = gStub.directiveFlags;
+  SetupDirectives& directives = gStub.directives;
+  uint16_t flags = directives.flags();
   bool showMessages = flags & kDirectiveShowMessages;
   if (warnings == 0 && showMessages) {
     ResourceText done(IDS_EXTRACT_DONE);
     StubReporter().show(done.get());
   }
   // Each check reads the flag afresh: a Cancel confirmed inside a question stops what follows.
-  if (gStub.postActionsAllowed && (flags & kDirectiveCreateGroups)) {
-    OfferAction(dialog, warnings, summary, IDS_ASK_GROUPS, ProgramGroupText(), CreateProgramGroups);
+  if (gStub.postActionsAllowed && (flags & kDirectiveCreateGroups) &&
+      Agreed(dialog, warnings, summary, IDS_ASK_GROUPS, directives.programGroupText())) {
+    CreateProgramGroups(gStub.dde, directives, DestinationForActions(), StubReporter(),
+                        reinterpret_cast<void*>(DdeCallback));
   }
-  if (gStub.postActionsAllowed && (flags & kDirectiveRegisterExtensions)) {
-    OfferAction(dialog, warnings, summary, IDS_ASK_EXTENSIONS, ExtensionDisplayList(),
-                RegisterExtensions);
+  if (gStub.postActionsAllowed && (flags & kDirectiveRegisterExtensions) &&
+      Agreed(dialog, warnings, summary, IDS_ASK_EXTENSIONS, ExtensionDisplayList(directives))) {
+    SystemRegistry registry;
+    RegisterExtensions(directives, DestinationForActions(), registry, StubReporter());
   }
   bool asked = gStub.postActionsAllowed &&
                (flags & (kDirectiveCreateGroups | kDirectiveRegisterExtensions)) != 0;
@@ -104,7 +116,7 @@ void StartRun(HWND dialog, bool test) {
   Session& session = *gStub.session;
   if (session.callbacks) session.callbacks->ownerWindow = dialog;
   RunRequest request;
-  request.options = DialogRunOptions(gStub.directiveFlags, test);
+  request.options = DialogRunOptions(gStub.directives.flags(), test);
 
   // Output paths are relative to the current directory, which the Extract button made the
   // destination.

@@ -7,7 +7,6 @@
 
 #include "app/destination.h"
 #include "app/figures.h"
-#include "app/sfx/directive_defaults.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
@@ -45,9 +44,9 @@ const int kRunFigures[] = {IDC_EXTRACTED_LABEL, IDC_WARNINGS_LABEL, IDC_EXTRACTE
 void SetRunControls(HWND dialog, bool idle) {
   for (int id : kRunLockedControls) Enable(dialog, id, idle);
   Enable(dialog, IDC_RECREATE_DIRECTORIES,
-         idle && gStub.session && ArchiveHasDirectories(gStub.session->archive));
-  Enable(dialog, IDC_CREATE_GROUPS, idle && ProgramGroupText());
-  Enable(dialog, IDC_REGISTER_EXTENSIONS, idle && ExtensionText());
+         idle && gStub.session && ArchiveHasDirectories(&gStub.session->archive));
+  Enable(dialog, IDC_CREATE_GROUPS, idle && gStub.directives.programGroupText());
+  Enable(dialog, IDC_REGISTER_EXTENSIONS, idle && gStub.directives.extensionText());
   // The directives never name a program to run after extraction.
   Enable(dialog, IDC_RUN_AFTER, false);
   for (int id : kRunFigures) Enable(dialog, id, !idle);
@@ -61,7 +60,7 @@ void ShowIdleLine(HWND dialog, bool idle) {
 }
 
 void ReadDialogOptions(HWND dialog) {
-  uint16_t flags = gStub.directiveFlags;
+  uint16_t flags = gStub.directives.flags();
   flags &= static_cast<uint16_t>(~(kDirectiveOverwriteAlways | kDirectiveOverwriteNever));
   if (IsDlgButtonChecked(dialog, IDC_OVERWRITE_ALWAYS)) flags |= kDirectiveOverwriteAlways;
   if (IsDlgButtonChecked(dialog, IDC_OVERWRITE_NEVER)) flags |= kDirectiveOverwriteNever;
@@ -76,7 +75,7 @@ void ReadDialogOptions(HWND dialog) {
   setBit(IDC_SHOW_MESSAGES, kDirectiveShowMessages);
   setBit(IDC_CREATE_GROUPS, kDirectiveCreateGroups);
   setBit(IDC_REGISTER_EXTENSIONS, kDirectiveRegisterExtensions);
-  gStub.directiveFlags = flags;  // "Exec&utar após Extração" is never stored
+  gStub.directives.setFlags(flags);  // "Exec&utar após Extração" is never stored
 }
 
 namespace {
@@ -90,13 +89,15 @@ void AppendToText(HWND dialog, int id, const char* text) {
 }
 
 void ApplyDirectiveOptions(HWND dialog) {
-  if (const char* extensions = ExtensionDisplayList()) {
+  if (const char* extensions = ExtensionDisplayList(gStub.directives)) {
     AppendToText(dialog, IDC_REGISTER_EXTENSIONS, extensions);
   }
   // The group text up to its first separator: the name block starts with it.
-  if (const char* groups = ProgramGroupText()) AppendToText(dialog, IDC_CREATE_GROUPS, groups);
+  if (const char* groups = gStub.directives.programGroupText()) {
+    AppendToText(dialog, IDC_CREATE_GROUPS, groups);
+  }
 
-  uint16_t flags = gStub.directiveFlags;
+  uint16_t flags = gStub.directives.flags();
   uint16_t overwrite = flags & (kDirectiveOverwriteAlways | kDirectiveOverwriteNever);
   int radio = overwrite == kDirectiveOverwriteAlways  ? IDC_OVERWRITE_ALWAYS
               : overwrite == kDirectiveOverwriteNever ? IDC_OVERWRITE_NEVER
@@ -218,7 +219,7 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   } else {
     SetDlgItemTextA(dialog, IDC_DESTINATION, request->lpstrInitialDir);
   }
-  if (const char* destination = DefaultDestination()) {
+  if (const char* destination = gStub.directives.defaultDestination()) {
     SetDlgItemTextA(dialog, IDC_DESTINATION, destination);
   }
   return TRUE;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "app/sfx/directive_defaults.h"
+#include "shell/directive_flags.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
@@ -79,7 +79,7 @@ BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_WARNING);
       SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
       SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
-      if (gStub.directiveFlags & kDirectiveShowMessages) StubReporter().show(text);
+      if (gStub.directives.flags() & kDirectiveShowMessages) StubReporter().show(text);
       break;
     case UM_EXTRACTED:
       if (!gStub.testing) CountExtractedFile(dialog);

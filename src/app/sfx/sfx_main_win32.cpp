@@ -4,7 +4,6 @@
 #include <memory>
 #include <new>
 
-#include "app/sfx/directive_defaults.h"
 #include "app/sfx/sfx_win32.h"
 #include "fs/fs.h"
 #include "resources/resource_ids.h"
@@ -16,7 +15,7 @@ namespace {
 // temporary directory.
 void SetUpInitialDirectory(char* destination) {
   destination[0] = 0;
-  if (const char* directive = DefaultDestination()) {
+  if (const char* directive = gStub.directives.defaultDestination()) {
     std::strncpy(destination, directive, kPathSize - 1);
     destination[kPathSize - 1] = 0;
     if (destination[1] != ':') {
@@ -41,7 +40,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   char modulePath[kPathSize] = {};
   moduleFileName(modulePath, kPathSize);
   setNameType(0);  // directory searches report long names
-  gStub.directiveFlags = LoadSetupDirectives(modulePath);
+  Status status = ReadSetupDirectives(gStub.directives, modulePath, StubReporter());
+  if (!status.ok()) EndStub(status);
 
   std::unique_ptr<UserCallbacks> callbacks(CreateWin32Callbacks());
   if (!callbacks) EndStub(Status::Fatal(kFatalNoMemory));
@@ -49,17 +49,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   if (!session) EndStub(Status::Fatal(kFatalNoMemory));
   gStub.session = session.get();
 
-  Status status = session->open(modulePath);
+  status = session->open(modulePath);
   if (!status.ok()) EndStub(status);
   // An archive without paths never recreates directories.
-  if (!ArchiveHasDirectories(session->archive)) {
-    gStub.directiveFlags &= static_cast<uint16_t>(~kDirectiveRecreateDirectories);
+  if (!ArchiveHasDirectories(&session->archive)) {
+    gStub.directives.clearFlags(kDirectiveRecreateDirectories);
   }
-  SplitDirectiveLists();
+  SplitAtBars(gStub.directives);
   char initialDirectory[kPathSize];
   SetUpInitialDirectory(initialDirectory);
   ShowMainDialog(initialDirectory);
 
+  EndDdeConversation(gStub.dde);
   gStub.session = nullptr;
   session.reset();
   callbacks.reset();

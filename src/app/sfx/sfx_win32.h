@@ -6,19 +6,24 @@
 
 #include "app/session.h"
 #include "report/user_callbacks.h"
+#include "shell/program_groups.h"
+#include "shell/setup_directives.h"
 
 // Every string resource is loaded into a buffer of this many chars.
 constexpr int kStringSize = 256;
 
 // The stub's process-wide state. Windows calls the dialog procedures without any context of
 // ours, so what they share lives here, in one place: what Windows hands the program (instance,
-// icon), the one session from start-up to the end of the main dialog, and the main dialog's
-// own state.
+// icon), the one session from start-up to the end of the main dialog, the directives stored with
+// the program, the Program Manager conversation, and the main dialog's own state.
 struct StubState {
   HINSTANCE instance = nullptr;  // for resources and dialogs
   HICON icon = nullptr;          // icon 3
   Session* session = nullptr;
-  uint16_t directiveFlags = 0;   // the dialog's option state, written back before every run
+  // Read from the program file at start-up; its flags word is the dialog's option state,
+  // written back before every run.
+  SetupDirectives directives;
+  DdeState dde;                  // open from the first group creation to the end
   char chosenDestination[kPathSize] = {};  // as the Extract button last read it
   bool inRun = false;            // a run is executing inside the dialog's button handler
   bool testing = false;          // that run is a test: the dialog stays open after it

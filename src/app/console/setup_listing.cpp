@@ -1,0 +1,61 @@
+#include "app/console/setup_listing.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/console/terminal.h"
+#include "shell/setup_directives.h"
+
+namespace {
+
+void Field(const char* label, const std::string& value) {
+  TerminalWrite(stdout, (std::string(label) + value + "\n").c_str());
+}
+
+// A name block as its items, separated by " | " as the record stores them.
+std::string Items(const char* block) {
+  std::string out;
+  for (const char* p = block; p && *p; p += std::strlen(p) + 1) {
+    if (!out.empty()) out += " | ";
+    out += p;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool IsSetupWord(const char* word) {
+  if (word[0] != '-' && word[0] != '/') return false;
+  const char* expected = "SETUP";
+  size_t i = 0;
+  for (; expected[i]; ++i) {
+    if (std::toupper(static_cast<unsigned char>(word[1 + i])) != expected[i]) return false;
+  }
+  return word[1 + i] == 0;
+}
+
+Status ShowSetupDirectives(Session& session) {
+  SetupDirectives directives;
+  Status status = ReadSetupDirectives(directives, session.archive, session.reporter);
+  if (!status.ok()) return status;
+  SplitAtBars(directives);
+  uint16_t flags = directives.flags();
+  uint16_t overwrite = flags & (kDirectiveOverwriteAlways | kDirectiveOverwriteNever);
+  auto yesNo = [flags](uint16_t bit) { return std::string(flags & bit ? "sim" : "não"); };
+  char word[8];
+  std::snprintf(word, sizeof word, "0x%04X", flags);
+  Field("Opções:                   ", word);
+  Field("Recriar subdiretórios:    ", yesNo(kDirectiveRecreateDirectories));
+  Field("Mostrar mensagens:        ", yesNo(kDirectiveShowMessages));
+  Field("Sobrescrever:             ", overwrite == kDirectiveOverwriteAlways  ? "sempre"
+                                      : overwrite == kDirectiveOverwriteNever ? "nunca"
+                                                                              : "pergunta");
+  Field("Destino:                  ", directives.defaultDestination() ? directives.defaultDestination() : "");
+  Field("Criar grupos:             ", yesNo(kDirectiveCreateGroups));
+  Field("Grupos de programas:      ", Items(directives.programGroupText()));
+  Field("Registrar extensões:      ", yesNo(kDirectiveRegisterExtensions));
+  Field("Extensões:                ", Items(directives.extensionText()));
+  return status;
+}
