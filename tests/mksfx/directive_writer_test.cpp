@@ -95,7 +95,11 @@ TEST(DirectiveWriter, TheBuilderPlacesTheRecordOrWritesNothing) {
   entry.name = "a/b.txt";
   entry.data = "conteúdo";
   dir.write("in.zip", BuildZip({entry}));
-  BuildRequest request{dir.file("out.exe"), dir.file("stub.exe"), dir.file("in.zip"), Everything()};
+  BuildRequest request;
+  request.output = dir.file("out.exe");
+  request.stub = dir.file("stub.exe");
+  request.archive = dir.file("in.zip");
+  request.directives = Everything();
   BuildResult result;
   std::string error;
   ASSERT_TRUE(BuildSfx(request, &result, &error)) << error;

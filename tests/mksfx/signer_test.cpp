@@ -44,7 +44,10 @@ bool Sign(const TempDir& dir, const std::string& archive, const Signature& signa
           std::string* error) {
   dir.write("in.zip", archive);
   dir.write("stub.exe", kStub);
-  BuildRequest request{dir.file("out.exe"), dir.file("stub.exe"), dir.file("in.zip")};
+  BuildRequest request;
+  request.output = dir.file("out.exe");
+  request.stub = dir.file("stub.exe");
+  request.archive = dir.file("in.zip");
   request.signature = signature;
   BuildResult result;
   return BuildSfx(request, &result, error);

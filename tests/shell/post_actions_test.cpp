@@ -119,7 +119,9 @@ TEST(ProgramGroups, RetriesOnBusyOrTimeoutAndTheFirstCommandRule) {
     EXPECT_EQ(channel.sent.size(), c.transactions);
     EXPECT_EQ(shown.messages, std::vector<std::string>(c.messages, kGroupError));
     for (size_t i = 1; i < channel.sent.size(); ++i) {
-      if (channel.sent[i].command == channel.sent[i - 1].command) EXPECT_EQ(channel.sent[i].timeout, 1000u);
+      if (channel.sent[i].command == channel.sent[i - 1].command) {
+        EXPECT_EQ(channel.sent[i].timeout, 1000u);
+      }
     }
   }
 }

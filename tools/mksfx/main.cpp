@@ -100,6 +100,42 @@ std::vector<BuilderOption> Options() {
          r.verify = false;
          return std::string();
        }},
+      {"sign", 0, "NAME", "protect every entry and add an authenticity record naming NAME as the maker",
+       [](const std::string& v, BuildRequest& r) {
+         r.signName = v;
+         return std::string();
+       }},
+      {"sign-number", 0, "N", "the number whose code the stub shows beside the maker (default 0)",
+       [](const std::string& v, BuildRequest& r) {
+         r.signNumber = v;
+         return std::string();
+       }},
+      {"sign-text", 0, "TEXT", "additional text the stub shows with a verified archive",
+       [](const std::string& v, BuildRequest& r) {
+         r.signText = v;
+         return std::string();
+       }},
+      {"destination", 0, "DIR", "directive record: the dialog's default destination directory",
+       [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.destination, v); }},
+      {"subdirectories", 0, nullptr, "directive record: recreate subdirectories checked",
+       [](const std::string&, BuildRequest& r) { return DirectiveSwitch(r, &r.directives.subdirectories); }},
+      {"messages", 0, nullptr, "directive record: show messages checked",
+       [](const std::string&, BuildRequest& r) { return DirectiveSwitch(r, &r.directives.messages); }},
+      {"overwrite", 0, "MODE", "directive record: overwrite ask, always or never",
+       [](const std::string& v, BuildRequest& r) {
+         if (v != "ask" && v != "always" && v != "never") {
+           return "--overwrite takes ask, always or never, not " + v;
+         }
+         return Directive(r, &r.directives.overwrite, v);
+       }},
+      {"groups", 0, "'SHOWN|CMD|...'",
+       "directive record: Program Manager groups, the text shown then DDE commands (%0: the destination)",
+       [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.groups, v); }},
+      {"extensions", 0, "'KEY|CMD|...'",
+       "directive record: pairs of ^.TXT (plain) or $.ZIP (DDE) and a command line (%0, %1)",
+       [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.extensions, v); }},
+      {"show", 0, "SETUP.exe", "print the directive record and the entries of a self-extracting archive",
+       [](const std::string& v, BuildRequest& r) { return Set(&r.shown, v); }},
       {"quiet", 'q', nullptr, "no progress, notes or summary; errors only",
        [](const std::string&, BuildRequest& r) {
          r.quiet = true;
