@@ -122,12 +122,7 @@ std::vector<BuilderOption> Options() {
       {"messages", 0, nullptr, "directive record: show messages checked",
        [](const std::string&, BuildRequest& r) { return DirectiveSwitch(r, &r.directives.messages); }},
       {"overwrite", 0, "MODE", "directive record: overwrite ask, always or never",
-       [](const std::string& v, BuildRequest& r) {
-         if (v != "ask" && v != "always" && v != "never") {
-           return "--overwrite takes ask, always or never, not " + v;
-         }
-         return Directive(r, &r.directives.overwrite, v);
-       }},
+       [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.overwrite, v); }},
       {"groups", 0, "'SHOWN|CMD|...'",
        "directive record: Program Manager groups, the text shown then DDE commands (%0: the destination)",
        [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.groups, v); }},
