@@ -1,6 +1,6 @@
 // vespa-mksfx: turns a ZIP archive into a self-extracting program.
 //
-//   vespa-mksfx -o OUT.exe [--stub STUB.exe] ARCHIVE.zip
+//   vespa-mksfx -o OUT.exe [--stub STUB.exe] [--span SIZE] ARCHIVE.zip
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,6 +9,7 @@
 
 #include "output_file.h"
 #include "sfx_builder.h"
+#include "spanned_set.h"
 
 #ifndef VESPA_DEFAULT_STUB
 #define VESPA_DEFAULT_STUB ""
@@ -17,11 +18,16 @@
 namespace {
 
 constexpr const char kUsage[] =
-    "usage: vespa-mksfx -o OUT.exe [--stub STUB.exe] ARCHIVE.zip\n"
+    "usage: vespa-mksfx -o OUT.exe [--stub STUB.exe] [--span SIZE] ARCHIVE.zip\n"
     "\n"
     "Writes OUT.exe = STUB.exe, zero padding to a multiple of 12 bytes, and ARCHIVE.zip with\n"
     "its offsets made absolute in OUT.exe. Without --stub the i686 vespa-sfx.exe of the build\n"
-    "tree is used.\n";
+    "tree is used.\n"
+    "\n"
+    "--span SIZE writes a set for removable disks instead: disk1/OUT.exe, disk2/OUT.exe, ...\n"
+    "beside OUT.exe, each file at most SIZE bytes (bytes, 1440k, or 1.44m: k = 1024 bytes,\n"
+    "m = 1000k). Each disk must carry the volume label printed for it, also written to the\n"
+    "LABEL.TXT in its folder.\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "vespa-mksfx: %s\n%s", problem.c_str(), kUsage);
@@ -58,8 +64,22 @@ bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* val
   return false;
 }
 
+int BuildSpanned(const std::string& output, const std::string& stub, const std::string& archive,
+                 const std::string& size) {
+  SpanRequest request{output, stub, archive, 0};
+  std::string error;
+  if (!ParseDiskSize(size, &request.diskSize, &error)) return Usage(error);
+  std::vector<SpannedDisk> disks;
+  if (!BuildSpannedSfx(request, &disks, &error)) return Fail(error + "; nothing written");
+  for (const SpannedDisk& disk : disks) {
+    std::printf("%s  %llu bytes  label \"%s\"\n", disk.path.c_str(),
+                static_cast<unsigned long long>(disk.size), disk.label.c_str());
+  }
+  return 0;
+}
+
 int Run(int argc, char** argv) {
-  std::string output, stub, archive;
+  std::string output, stub, archive, span;
   bool endOfOptions = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -72,7 +92,8 @@ int Run(int argc, char** argv) {
       endOfOptions = true;
     } else if (!endOfOptions && (TakeValue(argc, argv, &i, "-o", &output, &missing) ||
                                  TakeValue(argc, argv, &i, "--output", &output, &missing) ||
-                                 TakeValue(argc, argv, &i, "--stub", &stub, &missing))) {
+                                 TakeValue(argc, argv, &i, "--stub", &stub, &missing) ||
+                                 TakeValue(argc, argv, &i, "--span", &span, &missing))) {
       if (missing) return Usage(arg + " needs a value");
     } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option " + arg);
@@ -102,6 +123,8 @@ int Run(int argc, char** argv) {
                   (tried.empty() ? std::string(" (nowhere to look)") : tried));
     }
   }
+
+  if (!span.empty()) return BuildSpanned(output, stub, archive, span);
 
   BuildRequest request{output, stub, archive};
   BuildResult result;
