@@ -48,7 +48,9 @@ class Packer {
                Number(segment.length) + " bytes, which must stay on one disk)";
       return false;
     }
-    if ((disks_.empty() || disks_.back().size + segment.length > diskSize_) && !newDisk(error)) {
+    if ((disks_.empty() || disks_.back().closed ||
+         disks_.back().size + segment.length > diskSize_) &&
+        !newDisk(error)) {
       return false;
     }
     *at = here();
@@ -59,11 +61,17 @@ class Packer {
   // Input bytes [from, to), which may run over as many disks as they need.
   bool placeSplit(uint64_t from, uint64_t to, std::string* error) {
     while (from < to) {
-      if ((disks_.empty() || disks_.back().size == diskSize_) && !newDisk(error)) return false;
+      if ((disks_.empty() || disks_.back().closed || disks_.back().size == diskSize_) &&
+          !newDisk(error)) {
+        return false;
+      }
       uint64_t n = std::min(diskSize_ - disks_.back().size, to - from);
       // A disk that started with the spanning marker would pass for the first volume of a set
       // when the program is run from it: end this disk a byte earlier.
-      if (n < to - from && n > 1 && StartsWithMarker(from + n)) --n;
+      if (n < to - from && n > 1 && StartsWithMarker(from + n)) {
+        --n;
+        disks_.back().closed = true;
+      }
       append(Segment{nullptr, from, n});
       from += n;
     }
@@ -81,6 +89,7 @@ class Packer {
   struct Disk {
     std::vector<Segment> segments;
     uint64_t size = 0;
+    bool closed = false;  // ended early: nothing more goes on it
   };
 
   bool newDisk(std::string* error) {
