@@ -176,7 +176,10 @@ def prepare_prefix(display_env):
         # Drive A: is a floppy-type drive over a folder of the prefix: tests insert a disk by
         # filling the folder and writing the label file at its root (see FloppyDrive).
         os.makedirs(os.path.join(prefix, FLOPPY_FOLDER), exist_ok=True)
-        os.symlink(os.path.join("..", FLOPPY_FOLDER), os.path.join(prefix, "dosdevices", "a:"))
+        drive_a = os.path.join(prefix, "dosdevices", "a:")
+        if os.path.lexists(drive_a):
+            os.unlink(drive_a)
+        os.symlink(os.path.join("..", FLOPPY_FOLDER), drive_a)
         subprocess.run(["wine", "reg", "add", r"HKLM\Software\Wine\Drives", "/v", "a:", "/d",
                         "floppy", "/f"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
