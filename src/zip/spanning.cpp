@@ -70,6 +70,15 @@ int ProbeVolume(FileHandle handle) {
   return 0;
 }
 
+bool HoldsEndRecord(const char* path) {
+  FileHandle handle = createFile(path, kGenericRead, kShareRead, kOpenExisting, kAttrNormal);
+  if (handle == kInvalidHandle) return false;
+  uint16_t thisDisk = 0;
+  bool found = FindEndRecordDisk(handle, &thisDisk) == 1;
+  closeFile(handle);
+  return found;
+}
+
 int DiskNumberInLabel(const char* label) {
   if (std::strlen(label) <= static_cast<size_t>(kLabelNumberStart)) return 0;
   const char* p = label + kLabelNumberStart;
@@ -140,8 +149,13 @@ bool ArchiveState::startSpannedSet(int probe) {
       return fail(Status::Fatal(kFatalAborted));
     }
     bool inserted = false;
-    if (reopenOnInsertedDisk(&inserted)) return true;
-    if (inserted) return false;
+    if (reopenOnInsertedDisk(&inserted)) {
+      // The last disk is the one whose file ends with the end record: another disk of the set
+      // is asked for again, not searched.
+      if (HoldsEndRecord(archivePath)) return true;
+    } else if (inserted) {
+      return false;
+    }
   }
 }
 

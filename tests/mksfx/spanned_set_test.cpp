@@ -72,7 +72,7 @@ Built BuildSet(const TempDir& dir, const std::string& archive, const std::string
 // Reads the set from a removable drive, starting from disk 1 as a user runs it, and extracts
 // every entry into out/.
 void ExpectReadsBack(const std::vector<std::string>& disks, const std::vector<ZipEntrySpec>& entries,
-                     const TempDir& dir) {
+                     const TempDir& dir, const char* firstPrompt = "last disk") {
   TempDir out;
   TestSession test;
   FakeDrive drive(dir.file("drive.exe"), disks);
@@ -84,8 +84,12 @@ void ExpectReadsBack(const std::vector<std::string>& disks, const std::vector<Zi
   drive.insert(1);
   Status status = test.session.open(dir.file("drive.exe").c_str());
   ASSERT_TRUE(status.ok()) << status.number();
-  ASSERT_FALSE(test.callbacks.asked.empty());
-  EXPECT_EQ(test.callbacks.asked.front(), "last disk");
+  if (firstPrompt) {
+    ASSERT_FALSE(test.callbacks.asked.empty());
+    EXPECT_EQ(test.callbacks.asked.front(), firstPrompt);
+  } else {
+    EXPECT_TRUE(test.callbacks.asked.empty());
+  }
   int processed = RunAgain(test, {"-EXTRACT", "-DIRECTORIES", out.path() + "/"}, &status);
   ASSERT_TRUE(status.ok()) << status.number();
   EXPECT_EQ(processed, static_cast<int>(entries.size()));
@@ -188,6 +192,18 @@ TEST(SpannedSet, NoDiskAfterTheFirstStartsWithTheMarker) {
   EXPECT_EQ(built.bytes[0].size(), size - 1);
   for (size_t i = 1; i < built.bytes.size(); ++i) EXPECT_NE(built.bytes[i].substr(0, 4), kMarker);
   ExpectReadsBack(built.bytes, entries, dir);
+}
+
+TEST(SpannedSet, ASetOnOneDiskIsAPlainSelfExtractingArchive) {
+  TempDir dir;
+  const std::vector<ZipEntrySpec> entries = Entries();
+  const std::string stub = FakeStub(5001);
+  Built built = BuildSet(dir, BuildZip(entries), stub, 1474560);
+  ASSERT_TRUE(built.ok) << built.error;
+  ASSERT_EQ(built.disks.size(), 1u);
+  EXPECT_EQ(built.disks[0].label, "VESPA # 001");
+  EXPECT_EQ(built.bytes[0].substr(0, stub.size()), stub);  // no marker: nothing to ask for
+  ExpectReadsBack(built.bytes, entries, dir, nullptr);
 }
 
 TEST(SpannedSet, RefusalsWriteNothing) {

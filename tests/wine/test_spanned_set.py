@@ -5,7 +5,8 @@ Drive A: of the prefix is a floppy-type drive over a folder (see harness.FloppyD
 is started from disk 1; every disk prompt ("Insira o Último Disco", "Insira o Disco #N") is
 answered by changing the disk in the drive (the folder's files and label) and pressing OK. The
 set has three disks and its central directory starts on disk 2 and ends on disk 3: it extracts
-byte for byte, and a disk without the file or with the wrong label is asked for again. Cancel
+byte for byte, and a disk without the file, without the end record when the last disk is asked
+for, or with the wrong label is asked for again. Cancel
 at a prompt ends with message 19 and exit code 19. Copied to a fixed drive, the set's files are
 single, damaged archives: they fail with a structural error and ask for no disk.
 """
@@ -159,15 +160,16 @@ class SpannedSetUnderWine(harness.StubTestCase):
         self.insert(1)
         self.assertEqual(self.driver.volume("A:\\"), (2, "VESPA # 001"))
         self.driver.launch(PROGRAM)
-        # Start-up: the last disk (first a disk without the file), the directory's start on
-        # disk 2 (first disk 1, whose label says 1), its end on disk 3.
+        # Start-up: the last disk (first a disk without the file, then disk 1, whose file has
+        # no end record), the directory's start on disk 2 (first disk 1, whose label says 1),
+        # its end on disk 3.
         self.prompt()
         self.session.screenshot(os.path.join(self.screenshots, "spanned-last-disk.png"))
         self.driver.insert_disk(None, "DISCO VAZIO")
         self.driver.answer(IDOK)
-        self.answer_prompts(4, wrong={1: 1})
+        self.answer_prompts(5, wrong={0: 1, 2: 1})
         self.driver.wait_window(DESTINATION, REQUIRED)
-        self.assertEqual(self.asked, ["last", "last", 2, 2, 3])
+        self.assertEqual(self.asked, ["last", "last", "last", 2, 2, 3])
 
         out = os.path.join(self.work, "out")
         shutil.rmtree(out, ignore_errors=True)

@@ -245,6 +245,7 @@ TEST_F(Spanning, AWrongDiskOrADiskWithoutTheFileIsAskedForAgain) {
   // What goes into the drive at each prompt, in order; then the disk asked for.
   std::vector<std::function<void()>> script = {
       [&] { drive_->insertBlank("VESPA # 003"); },  // last disk: a disk without the file
+      [&] { drive_->insert(1); },                    // last disk: disk 1, no end record
       [&] { drive_->insert(3); },
       [&] { drive_->insert(1); },                    // disk 2: disk 1
       [&] { drive_->insertBlank("VESPA # 002"); },   // disk 2: a disk without the file
@@ -260,8 +261,8 @@ TEST_F(Spanning, AWrongDiskOrADiskWithoutTheFileIsAskedForAgain) {
     return kKeyGoOn;
   };
   ASSERT_TRUE(Open(1).ok());
-  EXPECT_EQ(asked(), (std::vector<std::string>{"last disk", "last disk", "disk:2", "disk:2",
-                                               "disk:2", "disk:2", "disk:3"}));
+  EXPECT_EQ(asked(), (std::vector<std::string>{"last disk", "last disk", "last disk", "disk:2",
+                                               "disk:2", "disk:2", "disk:2", "disk:3"}));
   ExpectExtractsWhole();
 }
 

@@ -217,7 +217,6 @@ bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks
     *error = request.stub + ": not a Windows program (no DOS header to carry the spanning marker)";
     return false;
   }
-  putLe32(prefix.data() + kStubMarkerOffset, kSpanningMarker);
 
   InputFile input;
   if (!input.open(request.archive, error)) return false;
@@ -304,6 +303,9 @@ bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks
   for (size_t disk = 0; disk < packer.diskCount(); ++disk) {
     if (packer.size(disk) > kMaxOutputSize) return refuse("a disk's file would pass 4 GiB");
   }
+  // A set that fits on one disk is a plain self-extracting archive: no marker, so that the
+  // program does not ask for a last disk when run from it.
+  if (packer.diskCount() > 1) putLe32(prefix.data() + kStubMarkerOffset, kSpanningMarker);
   uint8_t* end = zip.endRecord.data();
   putLe16(end + kEndThisDisk, endAt.disk);
   putLe16(end + kEndDirectoryDisk, directoryAt.disk);

@@ -1,7 +1,7 @@
 // Writing a self-extracting archive as a spanned set for removable disks: one folder per disk
 // (disk1/NAME.exe ... diskN/NAME.exe beside the NAME.exe asked for), each file at most the
 // disk size. The first disk starts with the stub, whose DOS header carries the spanning marker
-// in its reserved words; the last holds the end record. Every record says on which disk it lies
+// in its reserved words when more disks follow; the last holds the end record. Every record says on which disk it lies
 // and counts its offset from the start of that disk's file; each disk must carry the volume
 // label made for it, which the builder also writes into a LABEL.TXT beside the disk's file.
 #pragma once
