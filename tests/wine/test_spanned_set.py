@@ -7,7 +7,8 @@ answered by changing the disk in the drive (the folder's files and label) and pr
 set has three disks and its central directory starts on disk 2 and ends on disk 3: it extracts
 byte for byte, and a disk without the file, without the end record when the last disk is asked
 for, or with the wrong label is asked for again. Cancel
-at a prompt ends with message 19 and exit code 19. Copied to a fixed drive, the set's files are
+at a prompt ends with message 19 and exit code 19, as does vespa-console.exe run from the drive
+with its input closed, where it cannot ask. Copied to a fixed drive, the set's files are
 single, damaged archives: they fail with a structural error and ask for no disk.
 """
 
@@ -193,6 +194,13 @@ class SpannedSetUnderWine(harness.StubTestCase):
         self.session.screenshot(os.path.join(self.screenshots, "spanned-aborted.png"))
         self.driver.answer(IDOK)
         self.assertEqual(self.driver.exit_code(), 19)
+
+    def test_the_console_that_cannot_ask_ends_as_a_cancel(self):
+        self.insert(1)
+        shown = self.session.run(CONSOLE, "-TEST", PROGRAM)
+        self.assertEqual(shown.returncode, 19)
+        self.assertIn("Extração do arquivo abortada", shown.stdout.decode("utf-8", "replace") +
+                      shown.stderr.decode("utf-8", "replace"))
 
     # --- the same files on a fixed drive -----------------------------------------------------
     def test_on_a_fixed_drive_each_file_is_a_single_damaged_archive(self):
