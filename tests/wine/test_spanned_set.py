@@ -6,10 +6,10 @@ is started from disk 1; every disk prompt ("Insira o Último Disco", "Insira o D
 answered by changing the disk in the drive (the folder's files and label) and pressing OK. The
 set has three disks and its central directory starts on disk 2 and ends on disk 3: it extracts
 byte for byte, and a disk without the file, without the end record when the last disk is asked
-for, or with the wrong label is asked for again. Cancel
-at a prompt ends with message 19 and exit code 19, as does vespa-console.exe run from the drive
-with its input closed, where it cannot ask. Copied to a fixed drive, the set's files are
-single, damaged archives: they fail with a structural error and ask for no disk.
+for, or with the wrong label is asked for again. Cancel at a prompt ends with message 19 and
+exit code 19, as does vespa-console.exe run from the drive with its input closed, where it
+cannot ask. Copied to a fixed drive, the set's files are single, damaged archives: they fail
+with a structural error and ask for no disk.
 """
 
 import os
