@@ -89,8 +89,9 @@ class ArchiveState {
   bool fail(const Status& status);
   bool failOpen(int error);
   int queryDriveType();
-  // Reopens the archive on the disk the user has just inserted: false with nothing reported
-  // when the disk does not hold the archive's file, so that the disk can be asked for again.
+  // Reopens the archive on the disk the user has just inserted. False with *inserted false and
+  // nothing reported when the disk does not hold the archive's file (it is asked for again);
+  // false with *inserted true when the file is there but cannot be opened (status() says why).
   bool reopenOnInsertedDisk(bool* inserted);
   bool startSpannedSet(int probe);
   bool lastDiskReached() const;
