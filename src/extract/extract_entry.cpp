@@ -83,10 +83,8 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
     return 0;
   }
 
+  // seekEntryData asks for the disk the entry starts on.
   ArchiveState* archive = context->archive;
-  if (archive->spanned && entry->diskNumberStart != static_cast<uint16_t>(archive->currentDisk)) {
-    archive->switchDisk(entry->diskNumberStart);
-  }
   archive->seekEntryData(*entry);
   if (archive->failed()) return context->fail(archive->status()), 1;
 

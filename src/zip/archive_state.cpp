@@ -83,7 +83,7 @@ int ArchiveState::openArchive() {
   if (!fullPathOf(fullPath, archivePath)) std::snprintf(fullPath, sizeof fullPath, "%s", archivePath);
 
   if (!reopenArchive()) return 0;
-  driveType = driveTypeOf(fullPath);
+  driveType = queryDriveType();
   return 1;
 }
 
@@ -123,7 +123,7 @@ uint32_t ArchiveState::readArchive(void* buffer, uint32_t count) {
   if (!stream) return fail(Status::ArchiveError(kArchiveReadError)), 0;
   uint32_t got = 0;
   if (stream->read(buffer, count, &got) != 0) return fail(Status::ArchiveError(kArchiveReadError)), 0;
-  if (spanned && got < count) {
+  if (spanned && got < count && !lastDiskReached()) {
     // A read that ends at the end of one disk's file goes on at the start of the next disk's.
     if (!switchDisk(currentDisk + 1)) return 0;
     uint32_t more = 0;
@@ -136,6 +136,13 @@ uint32_t ArchiveState::readArchive(void* buffer, uint32_t count) {
 }
 
 bool ArchiveState::readArchiveExact(void* buffer, uint32_t count) {
-  if (readArchive(buffer, count) < count) return fail(Status::ArchiveError(kArchiveEndedEarly));
+  uint32_t done = 0;
+  // Each read changes disks at most once: bytes spread over several small disks take several.
+  while (done < count) {
+    uint32_t got = readArchive(static_cast<uint8_t*>(buffer) + done, count - done);
+    done += got;
+    if (got == 0 || !spanned) break;
+  }
+  if (done < count) return fail(Status::ArchiveError(kArchiveEndedEarly));
   return true;
 }

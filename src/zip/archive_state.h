@@ -8,6 +8,7 @@
 
 #include "fs/fs.h"
 #include "report/status.h"
+#include "zip/drive.h"
 #include "zip/records.h"
 
 class UserCallbacks;
@@ -36,7 +37,8 @@ class ArchiveState {
   // Reads up to count bytes; fewer at the end of the archive. A failed read sets status() and
   // returns 0, as does every read after it.
   uint32_t readArchive(void* buffer, uint32_t count);
-  // All count bytes or false (status() then says why).
+  // All count bytes or false (status() then says why). In a spanned set the bytes may come
+  // from as many disks as they take.
   bool readArchiveExact(void* buffer, uint32_t count);
   void closeArchive();
   // Opens a new stream on archivePath (after a disk change).
@@ -45,10 +47,18 @@ class ArchiveState {
   const Status& status() const { return status_; }
   bool failed() const { return !status_.ok(); }
 
-  // Spanned sets on removable disks.
+  // Spanned sets on removable disks. probeSpanning: 0 not spanned, 1 a volume of a set that
+  // does not hold the end record, 2 the disk of a set that holds it.
   int probeSpanning();
+  // The number written in the label of the disk in the archive's drive from its ninth
+  // character on (0 when there is none), or -1 when the label cannot be read.
   int diskNumberFromLabel();
+  // Returns once the disk numbered disk (0-based) is in the drive and open; false when the user
+  // cancelled or the disk cannot be read (status() says which).
   bool switchDisk(int disk);
+  // The drive to ask about the archive's drive class and labels in place of the file layer;
+  // set before openArchive. Not owned.
+  void setDrive(DriveInfo* drive) { drive_ = drive; }
 
   const EndRecord* endRecord() const { return hasEndRecord_ ? &endRecord_ : nullptr; }
   // The loaded entries, in load order until a run sorts them.
@@ -78,6 +88,15 @@ class ArchiveState {
 
   bool fail(const Status& status);
   bool failOpen(int error);
+  int queryDriveType();
+  // Reopens the archive on the disk the user has just inserted. False with *inserted false and
+  // nothing reported when the disk does not hold the archive's file (it is asked for again);
+  // false with *inserted true when the file is there but cannot be opened (status() says why).
+  bool reopenOnInsertedDisk(bool* inserted);
+  bool startSpannedSet(int probe);
+  bool lastDiskReached() const;
+  // Moves count bytes forward, on the next disk for what lies past the end of this one.
+  bool skipArchive(uint32_t count);
   bool findEndRecord();
   bool loadDirectory();
   void freeDirectory();
@@ -86,6 +105,7 @@ class ArchiveState {
   void dropNewestPiece();
 
   UserCallbacks* callbacks_;
+  DriveInfo* drive_ = nullptr;
   Status status_;
   SearchHandle search_ = kNoSearch;
   std::unique_ptr<FindInfo> found_;  // the search context, created on the first search

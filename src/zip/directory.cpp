@@ -20,17 +20,10 @@ Status ArchiveState::readDirectory() {
     return status_;
   }
 
+  // A volume of a spanned set: the directory is read from the disk that holds the end record,
+  // asked for when another disk is in the drive.
   int probe = probeSpanning();
-  if (probe == 1 || probe == 2) {
-    delete stream;
-    stream = nullptr;
-    spanned = 1;
-    if (probe == 1 && callbacks_ && callbacks_->AskLastDisk() == kKeyAbort) {
-      fail(Status::Fatal(kFatalAborted));
-      return status_;
-    }
-    if (!reopenArchive()) return status_;
-  }
+  if ((probe == 1 || probe == 2) && !startSpannedSet(probe)) return status_;
 
   if (findEndRecord()) loadDirectory();
   return status_;
@@ -54,6 +47,8 @@ bool ArchiveState::findEndRecord() {
         uint32_t offset = start + pos;
         endRecord_ = ParseEndRecord(ByteReader(buffer + pos, kEndRecordSize));
         hasEndRecord_ = true;
+        // The disk in the drive is the one that holds the end record.
+        if (spanned) currentDisk = endRecord_.thisDisk;
         // A comment cut short by the end of the file keeps its missing part zero.
         endRecord_.comment = Text();
         if (endRecord_.commentLength) {
@@ -98,15 +93,32 @@ bool ArchiveState::loadDirectory() {
 
   if (end.thisDisk != 0 && driveType == kDriveRemovable) {
     spanned = 1;
+    currentDisk = end.thisDisk;
+    if (end.directoryDisk > end.thisDisk) {
+      // No disk of the set comes after the one holding the end record.
+      if (end.totalEntries == 0) return true;
+      return fail(Status::ArchiveError(kArchiveNoDirectory));
+    }
     if (end.directoryDisk != end.thisDisk && !switchDisk(end.directoryDisk)) return false;
     currentDisk = end.directoryDisk;
   }
 
+  // The first header's signature. In a spanned set it is looked for on the directory's disk
+  // alone: a signature cut by the end of that disk's file is checked with its header.
   uint8_t signature[4] = {};
+  uint32_t got = 0;
   stream->seek(static_cast<int32_t>(end.directoryOffset), kSeekStart);
-  readArchive(signature, 4);
+  if (spanned) {
+    if (end.directoryOffset > archiveSize && end.totalEntries != 0) {
+      return fail(Status::ArchiveError(kArchiveReadError));
+    }
+    if (stream->read(signature, 4, &got) != 0) return fail(Status::ArchiveError(kArchiveReadError));
+  } else {
+    got = readArchive(signature, 4);
+  }
   if (failed()) return false;
-  if (le32(signature) != kCentralHeaderSignature && end.totalEntries != 0) {
+  if ((!spanned || got == 4) && le32(signature) != kCentralHeaderSignature &&
+      end.totalEntries != 0) {
     return fail(Status::ArchiveError(kArchiveReadError));
   }
   stream->seek(static_cast<int32_t>(end.directoryOffset), kSeekStart);
@@ -122,33 +134,62 @@ bool ArchiveState::loadDirectory() {
   uint32_t remaining = end.directorySize;
   uint32_t found = 0;
   uint32_t toFind = end.totalEntries;
+  // The next piece starts with a header cut by the end of a disk's file: it is read across
+  // the disk change, not clipped.
+  bool acrossDisks = false;
   while (remaining > 0) {
     uint32_t piece = remaining < kMaxDirectoryPiece ? remaining : kMaxDirectoryPiece;
-    if (spanned) {
-      uint32_t left = archiveSize - stream->position();
-      if (piece >= left) piece = left;
+    bool clipped = false;  // the piece reaches the end of this disk's file
+    if (spanned && !acrossDisks) {
+      uint32_t position = stream->position();
+      uint32_t left = position < archiveSize ? archiveSize - position : 0;
+      if (left == 0) {
+        // The directory goes on at the start of the next disk's file, if there is one.
+        if (lastDiskReached()) return fatal(Status::ArchiveError(kArchiveEndedEarly));
+        if (!switchDisk(currentDisk + 1)) return fatal(status_);
+        continue;
+      }
+      if (piece >= left) {
+        piece = left;
+        clipped = true;
+      }
     }
+    acrossDisks = false;
     uint8_t* data = newPiece(piece);
     if (!data) return fatal(Status::Fatal(kFatalNoMemoryForDirectory));
     if (!readArchiveExact(data, piece)) return fatal(status_);
 
-    if (piece < remaining && piece >= 4) {
+    if (piece < remaining) {
       // End the piece on a header boundary: a header cut by the piece's end is read again at the
-      // start of the next piece.
+      // start of the next piece. Seeking back never reaches before the current disk's file.
       uint32_t h = 0;
-      for (uint32_t pos = piece - 4; pos >= 1; --pos) {
+      for (uint32_t pos = piece >= 5 ? piece - 4 : 0; pos >= 1; --pos) {
         if (le32(data + pos) == kCentralHeaderSignature) {
           h = pos;
           break;
         }
       }
-      bool endsOnBoundary =
-          piece - h >= kCentralHeaderSize + 1 && piece - h == CentralHeaderSize(data + h);
-      if (!endsOnBoundary && h == 0 && le32(data) == kCentralHeaderSignature) {
+      bool endsOnBoundary = piece - h >= kCentralHeaderSize + 1 &&
+                            le32(data + h) == kCentralHeaderSignature &&
+                            piece - h == CentralHeaderSize(data + h);
+      bool startsWithHeader = piece >= 4 && le32(data) == kCentralHeaderSignature;
+      if (endsOnBoundary) {
+        // Whole; after a clipped piece the next one comes from the next disk.
+      } else if (clipped) {
+        // A header runs over the end of this disk's file (this read stayed on the disk).
+        stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
+        piece = h;
+        acrossDisks = true;
+      } else if (h > 0) {
+        if (piece - h > stream->position()) return fatal(Status::ArchiveError(kArchiveNoDirectory));
+        stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
+        piece = h;
+      } else if (startsWithHeader) {
         // The piece holds a single header that is longer than a piece: load that header whole
         // as a piece of its own size, so that the load always moves forward.
         uint32_t need = piece >= kCentralHeaderSize ? CentralHeaderSize(data) : 0;
-        if (need <= piece || need > remaining || need > kMaxCentralHeaderSize) {
+        if (need <= piece || need > remaining || need > kMaxCentralHeaderSize ||
+            piece > stream->position()) {
           return fatal(Status::ArchiveError(kArchiveNoDirectory));
         }
         stream->seek(-static_cast<int32_t>(piece), kSeekCurrent);
@@ -157,12 +198,11 @@ bool ArchiveState::loadDirectory() {
         if (!data) return fatal(Status::Fatal(kFatalNoMemoryForDirectory));
         piece = need;
         if (!readArchiveExact(data, piece)) return fatal(status_);
-      } else if (!endsOnBoundary && h > 0) {
-        stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
-        piece = h;
-      } else if (endsOnBoundary && spanned && currentDisk != end.thisDisk) {
-        if (!switchDisk(currentDisk + 1)) return fatal(status_);
       }
+    }
+    if (piece == 0) {
+      dropNewestPiece();
+      continue;
     }
     pieces_->size = piece;
 

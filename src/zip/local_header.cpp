@@ -9,9 +9,13 @@ uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
   localExtraLength_ = 0;
   if (failed()) return 0;
 
-  if (spanned && entry.diskNumberStart != static_cast<uint16_t>(currentDisk) &&
-      !switchDisk(entry.diskNumberStart)) {
-    return 0;
+  if (spanned && entry.diskNumberStart != static_cast<uint16_t>(currentDisk)) {
+    // An entry said to start past the disk that ends the set has no local header to find.
+    if (hasEndRecord_ && entry.diskNumberStart > endRecord_.thisDisk) {
+      fail(Status::ArchiveError(kArchiveBadLocalHeader));
+      return 0;
+    }
+    if (!switchDisk(entry.diskNumberStart)) return 0;
   }
 
   uint8_t fixed[kLocalHeaderSize];
@@ -26,12 +30,13 @@ uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
     return 0;
   }
 
-  uint32_t position = stream->seek(local.nameLength, kSeekCurrent);
+  // The name and the extra field may run onto the next disk of a spanned set.
+  if (!skipArchive(local.nameLength)) return 0;
   if (local.extraLength > 0) {
     localExtra_.reset(new (std::nothrow) uint8_t[local.extraLength]);
     if (!localExtra_) return fail(Status::Fatal(kFatalNoMemory)), 0;
     localExtraLength_ = local.extraLength;
     if (!readArchiveExact(localExtra_.get(), local.extraLength)) return 0;
   }
-  return position + local.extraLength;
+  return stream->position();
 }

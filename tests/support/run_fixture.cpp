@@ -10,6 +10,16 @@ int ScriptedCallbacks::AskOverwrite(const char* name, const CentralHeader*) {
   return answer;
 }
 
+int ScriptedCallbacks::AskLastDisk() {
+  asked.push_back("last disk");
+  return onDisk ? onDisk(0) : kKeyAbort;
+}
+
+int ScriptedCallbacks::AskDisk(int disk) {
+  asked.push_back("disk:" + std::to_string(disk));
+  return onDisk ? onDisk(disk) : kKeyAbort;
+}
+
 char* ScriptedCallbacks::GetPassword(char* buffer, int size) {
   if (size <= 0) return buffer;
   std::strncpy(buffer, typedPassword.c_str(), static_cast<size_t>(size));

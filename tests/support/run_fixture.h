@@ -2,6 +2,7 @@
 // into a run request, the driver. Test-only.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,11 @@ class ScriptedCallbacks : public UserCallbacks {
   std::string typedPassword;       // what GetPassword hands over
 
   int AskOverwrite(const char* name, const CentralHeader*) override;
-  int AskLastDisk() override { return kKeyAbort; }
-  int AskDisk(int) override { return kKeyAbort; }
+  // Disk prompts ask onDisk with 0 for the last disk, else the disk's number; without it
+  // they are cancelled. Each is recorded as "last disk" or "disk:N".
+  std::function<int(int disk)> onDisk;
+  int AskLastDisk() override;
+  int AskDisk(int disk) override;
   char* GetPassword(char* buffer, int size) override;
   int AskYesNo(const char*) override { return 0; }
   int AskPassword(const char* entryName, char* buffer, int size) override;

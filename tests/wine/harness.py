@@ -152,7 +152,7 @@ def prepare_prefix(display_env):
         # A prefix booted before 32-bit Wine was installed (or removed) no longer starts
         # programs: the marker names the Wine it was booted with.
         marker = os.path.join(prefix, ".booted")
-        wine_kind = "wine32=%s\n" % have_wine32()
+        wine_kind = "wine32=%s\nfloppy=a\n" % have_wine32()
         if os.path.exists(marker):
             with open(marker) as f:
                 if wine_kind in f.read():
@@ -173,12 +173,64 @@ def prepare_prefix(display_env):
             subprocess.run(["wine", "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=BOOT_TIMEOUT, check=True)
-        # The desktop mode is read when the wineserver starts: end this one.
+        # Drive A: is a floppy-type drive over a folder of the prefix: tests insert a disk by
+        # filling the folder and writing the label file at its root (see FloppyDrive).
+        os.makedirs(os.path.join(prefix, FLOPPY_FOLDER), exist_ok=True)
+        drive_a = os.path.join(prefix, "dosdevices", "a:")
+        if os.path.lexists(drive_a):
+            os.unlink(drive_a)
+        os.symlink(os.path.join("..", FLOPPY_FOLDER), drive_a)
+        subprocess.run(["wine", "reg", "add", r"HKLM\Software\Wine\Drives", "/v", "a:", "/d",
+                        "floppy", "/f"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=BOOT_TIMEOUT, check=True)
+        # The desktop mode and the drive types are read when the wineserver starts: end this one.
         subprocess.run(["wineserver", "-k"], env=env, timeout=BOOT_TIMEOUT, check=False)
         subprocess.run(["wineserver", "-w"], env=env, timeout=BOOT_TIMEOUT, check=False)
         with open(marker, "w") as f:
             f.write(time.strftime("%Y-%m-%d %H:%M:%S\n") + wine_kind)
         return prefix
+
+
+FLOPPY_FOLDER = "floppy-a"
+FLOPPY_LABEL_FILE = ".windows-label"
+
+
+class FloppyDrive:
+    """Drive A: of the prefix, a floppy-type drive over a folder. Inserting a disk replaces the
+    folder's files (unlinked, never overwritten: a program started from the drive keeps its own
+    file) and the volume label."""
+
+    def __init__(self, prefix):
+        self.root = os.path.join(prefix, FLOPPY_FOLDER)
+
+    def eject(self):
+        for name in os.listdir(self.root):
+            path = os.path.join(self.root, name)
+            if os.path.isdir(path) and not os.path.islink(path):
+                shutil.rmtree(path)
+            else:
+                os.unlink(path)
+
+    def insert(self, folder, label=None):
+        """A disk holding the files of folder; its label is label, else the first line of the
+        folder's LABEL.TXT, else none."""
+        self.eject()
+        for name in os.listdir(folder):
+            source = os.path.join(folder, name)
+            if os.path.isdir(source):
+                shutil.copytree(source, os.path.join(self.root, name))
+            else:
+                shutil.copy(source, os.path.join(self.root, name))
+        if label is None and os.path.exists(os.path.join(folder, "LABEL.TXT")):
+            with open(os.path.join(folder, "LABEL.TXT"), encoding="cp1252") as f:
+                label = f.readline().strip()
+        if label is not None:
+            self.insert_label(label)
+
+    def insert_label(self, label):
+        with open(os.path.join(self.root, FLOPPY_LABEL_FILE), "w", encoding="cp1252") as f:
+            f.write(label + "\n")
 
 
 class Xvfb:
@@ -393,6 +445,25 @@ class Driver:
         """Types one key (a Windows virtual-key code) into the current window."""
         self.command(f"key {virtual_key}")
 
+    def insert_disk(self, folder=None, label=None):
+        """Changes the disk in drive A: (see FloppyDrive.insert; no folder: an empty disk) and
+        tells Wine, which reads a drive's label only when the drive is defined."""
+        floppy = self.session.floppy
+        if folder is None:
+            floppy.eject()
+            if label is not None:
+                floppy.insert_label(label)
+        else:
+            floppy.insert(folder, label)
+        self.command("newdisk a " + escape(floppy.root))
+
+    def volume(self, root):
+        """(drive type, label or None) of a drive, as the system reports them."""
+        lines = self.command("volume " + escape(root))
+        drive = int(self._value(lines, "drive"))
+        label = next((decode(line[6:]) for line in lines if line.startswith("label ")), None)
+        return drive, label
+
     def close_window(self):
         self.command("close")
 
@@ -440,6 +511,7 @@ class WineSession:
             raise
         self.env = _quiet_env({"WINEPREFIX": self.prefix, "DISPLAY": self.display})
         self.drivers = []
+        self.floppy = FloppyDrive(self.prefix)
 
     def __enter__(self):
         return self

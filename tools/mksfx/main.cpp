@@ -19,6 +19,7 @@
 #include "sfx_builder.h"
 #include "terminal.h"
 #include "sfx_description.h"
+#include "spanned_set.h"
 
 #ifndef VESPA_STUB_I686
 #define VESPA_STUB_I686 ""
@@ -131,6 +132,8 @@ std::vector<BuilderOption> Options() {
        [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.extensions, v); }},
       {"show", 0, "SETUP.exe", "print the directive record and the entries of a self-extracting archive",
        [](const std::string& v, BuildRequest& r) { return Set(&r.shown, v); }},
+      {"span", 0, "SIZE", "a set for removable disks: DIR/disk1/OUT.exe, ... each at most SIZE (1440k, 1.44m, bytes)",
+       [](const std::string& v, BuildRequest& r) { return Set(&r.span, v); }},
       {"quiet", 'q', nullptr, "no progress, notes or summary; errors only",
        [](const std::string&, BuildRequest& r) {
          r.quiet = true;
@@ -254,6 +257,25 @@ int Show(const std::string& path) {
   return 0;
 }
 
+int BuildSpanned(const BuildRequest& build, const std::string& size) {
+  SpanRequest request{build.output, build.stub, build.archive, 0};
+  std::string error;
+  if (!ParseDiskSize(size, &request.diskSize, &error)) return Usage(error);
+  // Folders and files are made into a ZIP first, which is then cut into disks.
+  OutputFile staged;
+  if (request.archive.empty()) {
+    if (!StageZip(build, &staged, &error)) return Fail(error + "; nothing written");
+    request.archive = staged.temporaryPath();
+  }
+  std::vector<SpannedDisk> disks;
+  if (!BuildSpannedSfx(request, &disks, &error)) return Fail(error + "; nothing written");
+  for (const SpannedDisk& disk : disks) {
+    std::printf("%s  %llu bytes  label \"%s\"\n", disk.path.c_str(),
+                static_cast<unsigned long long>(disk.size), disk.label.c_str());
+  }
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   BuildRequest request;
   request.pack.level = kDefaultLevel;
@@ -301,6 +323,13 @@ int Run(int argc, char** argv) {
   if (request.stub.empty()) {
     problem = FindStub(request, argv[0], &request.stub);
     if (!problem.empty()) return Fail(problem);
+  }
+  if (!request.span.empty()) {
+    if (request.signature || request.directives.present) {
+      return Usage("--span makes a set of plain disks: --sign and the directive options apply to "
+                   "a single program");
+    }
+    return BuildSpanned(request, request.span);
   }
 
   ProgressBar* bar = nullptr;

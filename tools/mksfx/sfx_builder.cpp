@@ -270,3 +270,30 @@ std::vector<std::string> DefaultStubCandidates(const char* compiledDefault,
   }
   return candidates;
 }
+
+bool StageZip(const BuildRequest& request, OutputFile* staged, std::string* error) {
+  CollectOptions options;
+  options.excludes = request.excludes;
+  options.skipLinks = request.skipLinks;
+  options.output = std::filesystem::u8path(request.output);
+  CollectResult collected;
+  std::string problem = CollectInputs(request.inputs, options, &collected);
+  if (!problem.empty()) {
+    *error = problem;
+    return false;
+  }
+  if (collected.items.empty()) {
+    *error = "nothing to put in the archive (every input was empty or excluded)";
+    return false;
+  }
+  PackSummary summary;
+  // The set's folders do not exist yet: the ZIP waits in the temporary directory.
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+  if (ec) folder = std::filesystem::u8path(request.output).parent_path();
+  std::string destination = (folder / "vespa-mksfx-staged.zip").u8string();
+  return staged->create(destination, error) &&
+         WriteArchive(collected.items, request.pack, 0, *staged, ProgressCallback(), &summary,
+                      error) &&
+         staged->finish(error);
+}

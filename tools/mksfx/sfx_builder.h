@@ -12,6 +12,7 @@
 #include "archive_writer.h"
 #include "engine_check.h"
 #include "input_tree.h"
+#include "output_file.h"
 #include "signer.h"
 #include "directive_writer.h"
 #include "zip_scan.h"
@@ -69,6 +70,7 @@ struct BuildRequest {
   bool levelGiven = false;
   std::optional<std::string> signName, signNumber, signText;
   std::string shown;  // --show: describe this self-extracting archive instead of building
+  std::string span;   // --span SIZE: a set of disks instead of one program
 };
 
 // What a build reports while it runs: the bytes it will read, each entry's share, then the
@@ -113,3 +115,8 @@ bool IsZipInput(const std::string& path);
 std::vector<std::string> DefaultStubCandidates(const char* compiledDefault,
                                                const std::string& programPath,
                                                const std::string& arch = kArchI686);
+
+// The ZIP alone that a build of request.inputs would put behind the stub, written to staged under
+// a temporary name in the temporary directory (removed when staged goes), for the writers that
+// take an existing ZIP (a spanned set).
+bool StageZip(const BuildRequest& request, OutputFile* staged, std::string* error);

@@ -56,9 +56,17 @@
 //   exit [TIMEOUT]          waits for the program to end; answers "exit CODE", the full 32-bit
 //                           exit code as an unsigned decimal number
 //   kill                    ends the program at once (exit code 0xDEAD)
+//   volume ROOT             what the system says of a drive (ROOT such as A:\\): "drive TYPE"
+//                           (GetDriveTypeA: 2 removable, 3 fixed) and "label TEXT", or
+//                           "nolabel ERROR" when its volume information cannot be read
+//   newdisk LETTER UNIXDIR  tells Wine that the disk in removable drive LETTER was changed: the
+//                           drive is defined again over the Unix directory UNIXDIR, so that its
+//                           label is read anew (Wine reads a drive's label file only when the
+//                           drive is defined)
 //   sleep MS                waits
 //   quit                    ends the driver (end of input does the same)
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cctype>
 #include <cstdarg>
@@ -579,6 +587,60 @@ bool Kill() {
   return Ok();
 }
 
+bool Volume(const std::string& root) {
+  if (root.empty()) return Fail("usage: volume ROOT");
+  Line("drive %u", GetDriveTypeA(root.c_str()));
+  char label[MAX_PATH + 1] = {};
+  if (GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0)) {
+    Line("label %s", Escape(label).c_str());
+  } else {
+    Line("nolabel %lu", GetLastError());
+  }
+  return Ok();
+}
+
+// Wine's own extension of the mount manager, as Wine 8 lays it out: defines a drive letter over
+// a Unix directory.
+struct WineUnixDrive {
+  ULONG size;
+  ULONG type;
+  ULONG fsType;
+  DWORD serial;
+  ULONGLONG unixDevice;
+  WCHAR letter;
+  USHORT mountPointOffset;
+  USHORT deviceOffset;
+  USHORT labelOffset;
+};
+constexpr DWORD kDefineUnixDrive =
+    CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+bool NewDisk(const std::vector<std::string>& args) {
+  if (args.size() != 2 || args[0].size() != 1) return Fail("usage: newdisk LETTER UNIXDIR");
+  std::string directory = Unescape(args[1]);
+  std::vector<char> buffer(sizeof(WineUnixDrive) + directory.size() + 1, 0);
+  auto* drive = reinterpret_cast<WineUnixDrive*>(buffer.data());
+  drive->size = static_cast<ULONG>(buffer.size());
+  drive->type = DRIVE_REMOVABLE;
+  drive->letter = static_cast<WCHAR>(std::tolower(static_cast<unsigned char>(args[0][0])));
+  drive->mountPointOffset = sizeof(WineUnixDrive);
+  std::memcpy(buffer.data() + sizeof(WineUnixDrive), directory.c_str(), directory.size() + 1);
+  HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (manager == INVALID_HANDLE_VALUE) return Fail("no mount manager");
+  DWORD returned = 0;
+  BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
+                            nullptr, 0, &returned, nullptr);
+  DWORD error = GetLastError();
+  CloseHandle(manager);
+  if (!ok) {
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "the mount manager refused (%lu)", error);
+    return Fail(reason);
+  }
+  return Ok();
+}
+
 // Returns false when the driver should stop.
 bool Run(const std::string& line) {
   std::string command = line;
@@ -644,6 +706,10 @@ bool Run(const std::string& line) {
     Exit(args);
   } else if (command == "kill") {
     Kill();
+  } else if (command == "newdisk") {
+    NewDisk(args);
+  } else if (command == "volume") {
+    Volume(Unescape(rest));
   } else if (command == "sleep") {
     long long ms = 0;
     if (args.size() != 1 || !ParseNumber(args[0], &ms)) {
