@@ -74,7 +74,9 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
     return 0;
   }
 
-  uint16_t version = entry->versionNeeded;
+  // The upper byte of the field names the host system of the maker, not a version: many
+  // archivers set it, and every reader compares the lower byte alone.
+  const unsigned version = entry->versionNeeded & 0xFFu;
   if (version > kMaxVersionNeeded) {
     char detail[kPathSize + 64];
     std::snprintf(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,

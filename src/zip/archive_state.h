@@ -80,6 +80,7 @@ class ArchiveState {
   bool failOpen(int error);
   bool findEndRecord();
   bool loadDirectory();
+  bool needsZip64();
   void freeDirectory();
   void translateEntryName(CentralHeader* header);
   uint8_t* newPiece(uint32_t size);
@@ -93,6 +94,7 @@ class ArchiveState {
   std::unique_ptr<Piece> pieces_;  // the newest piece first
   EndRecord endRecord_;
   bool hasEndRecord_ = false;
+  uint32_t endRecordOffset_ = 0;
   std::unique_ptr<CentralHeader[]> entries_;
   std::unique_ptr<uint8_t[]> localExtra_;
   uint16_t localExtraLength_ = 0;
