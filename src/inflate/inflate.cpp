@@ -102,6 +102,9 @@ class Decoder {
   uint32_t history_ = 0;
   int error_ = kInflateOk;
   int emptyRefills_ = 0;
+  // Filler bytes handed out. The reader keeps one byte of look-ahead, so a stream that ends with
+  // its data takes one; a second means filler bits were decoded as if they were data.
+  uint32_t fillers_ = 0;
   bool storedDataEnded_ = false;
 };
 
@@ -120,7 +123,10 @@ void Decoder::refillInput() {
 uint8_t Decoder::nextByte() {
   if (inputPos_ == inputEnd_) {
     refillInput();
-    if (inputPos_ == inputEnd_) return kFillerByte;
+    if (inputPos_ == inputEnd_) {
+      ++fillers_;
+      return kFillerByte;
+    }
   }
   return input_[inputPos_++];
 }
@@ -398,6 +404,9 @@ int Decoder::run() {
     }
     if (finalBlock || error_ || storedDataEnded_) break;
   }
+  // Zero filler bits can complete a code, and even end the last block: data that ran out inside
+  // a Huffman block has ended early, however its filler decoded.
+  if (!error_ && !storedDataEnded_ && fillers_ > 1) error_ = kInflateDataEnded;
   // On an error the bytes since the last flush are dropped.
   if (error_) return error_;
   writePending();

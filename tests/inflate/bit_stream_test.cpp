@@ -136,6 +136,16 @@ const std::vector<StreamCase>& Cases() {
          return w.bytes();
        },
        0, kInflateDataEnded, {}},
+      {"data ends inside the last block, where zero filler reads as its end",
+       [] {
+         // Seven zero bits are the fixed code's end of block: the filler would close the
+         // block, and the stream would pass for whole.
+         BitWriter w;
+         FixedBlock(w, true);
+         Literals(w, "ab");
+         return w.bytes();
+       },
+       0, kInflateDataEnded, {}},
       {"no data at all",
        [] { return Bytes{}; },
        0, kInflateOk, {}},

@@ -314,6 +314,10 @@ class Driver:
     def kill(self):
         self.command("kill")
 
+    def elevation(self):
+        """How the launched program's token was elevated: default, full or limited."""
+        return self._value(self.command("elevation"), "elevation")
+
     # --- windows -------------------------------------------------------------------------
     def wait_window(self, *ids, without=(), timeout_ms=WINDOW_TIMEOUT_MS):
         """Waits for an active window having the given control ids and none of those in

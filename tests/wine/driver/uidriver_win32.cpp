@@ -56,6 +56,8 @@
 //   exit [TIMEOUT]          waits for the program to end; answers "exit CODE", the full 32-bit
 //                           exit code as an unsigned decimal number
 //   kill                    ends the program at once (exit code 0xDEAD)
+//   elevation               how the program's token was elevated, as its manifest asked:
+//                           "elevation default|full|limited"
 //   sleep MS                waits
 //   quit                    ends the driver (end of input does the same)
 #include <windows.h>
@@ -579,6 +581,21 @@ bool Kill() {
   return Ok();
 }
 
+bool Elevation() {
+  if (!gSession.launched) return Fail("nothing launched");
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(gSession.process.hProcess, TOKEN_QUERY, &token)) return Fail("no token");
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size = 0;
+  BOOL read = GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+  CloseHandle(token);
+  if (!read) return Fail("no elevation type");
+  Line("elevation %s", type == TokenElevationTypeFull      ? "full"
+                       : type == TokenElevationTypeLimited ? "limited"
+                                                           : "default");
+  return Ok();
+}
+
 // Returns false when the driver should stop.
 bool Run(const std::string& line) {
   std::string command = line;
@@ -644,6 +661,8 @@ bool Run(const std::string& line) {
     Exit(args);
   } else if (command == "kill") {
     Kill();
+  } else if (command == "elevation") {
+    Elevation();
   } else if (command == "sleep") {
     long long ms = 0;
     if (args.size() != 1 || !ParseNumber(args[0], &ms)) {
