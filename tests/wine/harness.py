@@ -314,9 +314,13 @@ class Driver:
     def kill(self):
         self.command("kill")
 
-    def elevation(self):
-        """How the launched program's token was elevated: default, full or limited."""
-        return self._value(self.command("elevation"), "elevation")
+    def run_level(self, program):
+        """The rights the manifest of a program file asks for, as Windows reads it:
+        (level, uiAccess), level one of unspecified, asInvoker, highestAvailable,
+        requireAdministrator."""
+        level, ui_access = self._value(
+            self.command("runlevel " + escape(windows_path(program))), "runlevel").split()
+        return level, ui_access == "1"
 
     # --- windows -------------------------------------------------------------------------
     def wait_window(self, *ids, without=(), timeout_ms=WINDOW_TIMEOUT_MS):

@@ -56,8 +56,10 @@
 //   exit [TIMEOUT]          waits for the program to end; answers "exit CODE", the full 32-bit
 //                           exit code as an unsigned decimal number
 //   kill                    ends the program at once (exit code 0xDEAD)
-//   elevation               how the program's token was elevated, as its manifest asked:
-//                           "elevation default|full|limited"
+//   runlevel PATH           the rights the manifest of the program file PATH asks for, as the
+//                           system's own manifest reader understands it: "runlevel LEVEL UIACCESS",
+//                           LEVEL one of unspecified, asInvoker, highestAvailable,
+//                           requireAdministrator
 //   sleep MS                waits
 //   quit                    ends the driver (end of input does the same)
 #include <windows.h>
@@ -581,18 +583,30 @@ bool Kill() {
   return Ok();
 }
 
-bool Elevation() {
-  if (!gSession.launched) return Fail("nothing launched");
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(gSession.process.hProcess, TOKEN_QUERY, &token)) return Fail("no token");
-  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
-  DWORD size = 0;
-  BOOL read = GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
-  CloseHandle(token);
-  if (!read) return Fail("no elevation type");
-  Line("elevation %s", type == TokenElevationTypeFull      ? "full"
-                       : type == TokenElevationTypeLimited ? "limited"
-                                                           : "default");
+bool RunLevel(const std::string& path) {
+  // ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION and its query class, which older headers lack.
+  struct RunLevelInformation {
+    ULONG flags;
+    int runLevel;  // 0 unspecified, 1 asInvoker, 2 highestAvailable, 3 requireAdministrator
+    ULONG uiAccess;
+  };
+  constexpr ULONG kRunLevelInformationClass = 5;
+  ACTCTXA context = {};
+  context.cbSize = sizeof context;
+  context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  context.lpSource = path.c_str();
+  context.lpResourceName = MAKEINTRESOURCEA(1);  // the manifest a process starts with
+  HANDLE handle = CreateActCtxA(&context);
+  if (handle == INVALID_HANDLE_VALUE) return Fail("no manifest");
+  RunLevelInformation info = {};
+  SIZE_T size = 0;
+  BOOL read = QueryActCtxW(0, handle, nullptr, kRunLevelInformationClass, &info, sizeof info, &size);
+  ReleaseActCtx(handle);
+  if (!read) return Fail("no run level");
+  static const char* const kLevels[] = {"unspecified", "asInvoker", "highestAvailable",
+                                        "requireAdministrator"};
+  Line("runlevel %s %lu", info.runLevel >= 0 && info.runLevel <= 3 ? kLevels[info.runLevel] : "?",
+       info.uiAccess);
   return Ok();
 }
 
@@ -661,8 +675,8 @@ bool Run(const std::string& line) {
     Exit(args);
   } else if (command == "kill") {
     Kill();
-  } else if (command == "elevation") {
-    Elevation();
+  } else if (command == "runlevel") {
+    RunLevel(Unescape(rest));
   } else if (command == "sleep") {
     long long ms = 0;
     if (args.size() != 1 || !ParseNumber(args[0], &ms)) {
