@@ -158,9 +158,15 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
       failed = true;
       break;
   }
-  // A read or write that failed under the decoder stops the run here.
+  // A read or write that failed under the decoder stops the run here. The file being written
+  // would look whole but for its missing end, and no CRC check will tell: it goes, as after a
+  // full disk. (PRINT appends to a device or file that is not the entry's own: it stays.)
   if (archive->failed()) context->fail(archive->status());
   if (context->failed()) {
+    if (context->output && command == kCommandExtract) {
+      context->destroyOutput();
+      deleteFile(context->outputName);
+    }
     FreeNtfsTimes(context);
     return 1;
   }
