@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     words.emplace_back(reinterpret_cast<const char*>(data + position), length);
     position += length + 1;
   }
+  if (position > size) position = size;  // the last word ran to the end: no list file
   fuzz::WriteScratchFile("L", data + position, size - position);
 
   std::vector<char*> vector;

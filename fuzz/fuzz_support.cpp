@@ -1,5 +1,6 @@
 #include "fuzz_support.h"
 
+#include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,10 +14,17 @@ namespace {
 
 std::string gScratch;
 
+// The targets write plain files only, directly in the scratch directory.
 void RemoveScratch() {
   if (gScratch.empty()) return;
-  std::string command = "rm -rf '" + gScratch + "'";
-  if (system(command.c_str()) != 0) fprintf(stderr, "fuzz: could not remove %s\n", gScratch.c_str());
+  if (DIR* directory = opendir(gScratch.c_str())) {
+    while (dirent* entry = readdir(directory)) {
+      if (entry->d_name[0] == '.') continue;
+      unlink((gScratch + "/" + entry->d_name).c_str());
+    }
+    closedir(directory);
+  }
+  rmdir(gScratch.c_str());
 }
 
 }  // namespace

@@ -38,28 +38,37 @@ Status CheckEntryOverlaps(ArchiveState& archive) {
   std::unique_ptr<Span[]> spans(new (std::nothrow) Span[count]);
   if (!spans) return Status::Fatal(kFatalNoMemoryForDirectory);
   const CentralHeader* entries = archive.entries();
+  uint32_t spanCount = 0;
   for (uint32_t i = 0; i < count; ++i) {
     const CentralHeader& entry = entries[i];
     uint8_t fixed[kLocalHeaderSize];
     archive.stream->seek(static_cast<int32_t>(entry.localHeaderOffset), kSeekStart);
     uint64_t header = kLocalHeaderSize;
+    uint64_t data = entry.compressedSize;
     if (archive.readArchive(fixed, sizeof fixed) == sizeof fixed &&
         le32(fixed) == kLocalHeaderSignature) {
       header += le16(fixed + kLocalNameLength) + static_cast<uint64_t>(le16(fixed + kLocalExtraLength));
+      // Of two sizes that disagree, the data owns the bytes of the smaller: peers read such
+      // archives, and the decoder stops at the end of its stream. (Behind a data descriptor
+      // the local size is not known yet.)
+      const uint32_t local = le32(fixed + kLocalCompressedSize);
+      if (!(le16(fixed + kLocalFlags) & kFlagDataDescriptor) && local < data) data = local;
     }
-    // A header that is not there is the extraction's to report (message 154), entry by entry.
     if (archive.failed()) return archive.status();
-    spans[i] = Span{entry.localHeaderOffset, entry.localHeaderOffset + header + entry.compressedSize,
-                    &entry};
+    const uint64_t start = entry.localHeaderOffset;
+    // A header that is not there, or data that runs past the end of the file, is the
+    // extraction's to report (messages 153 and 154), entry by entry.
+    if (start + header + data > archive.archiveSize) continue;
+    spans[spanCount++] = Span{start, start + header + data, &entry};
   }
 
-  std::sort(spans.get(), spans.get() + count,
+  std::sort(spans.get(), spans.get() + spanCount,
             [](const Span& a, const Span& b) { return a.start < b.start; });
   const uint64_t directoryStart = end->directoryOffset;
   const uint64_t directoryEnd = directoryStart + end->directorySize;
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint32_t i = 0; i < spanCount; ++i) {
     const Span& span = spans[i];
-    if (i + 1 < count && span.end > spans[i + 1].start) {
+    if (i + 1 < spanCount && span.end > spans[i + 1].start) {
       return Overlap("dados de %s sobrepostos aos de %s", EntryName(span.entry),
                      EntryName(spans[i + 1].entry).c_str());
     }

@@ -52,6 +52,26 @@ TEST(EntryOverlaps, GoodArchivesPass) {
   }
 }
 
+// Sizes that disagree are the extraction's to report (warning 5, a CRC failure): the data owns
+// the smaller, as peers read it; data past the end of the file ends early (message 153).
+TEST(EntryOverlaps, DisagreeingSizesAndShortFilesAreLeftToTheExtraction) {
+  const std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta")};
+  ZipLayout layout;
+  const std::string good = BuildZip(entries, "", "", &layout);
+  std::string largerInTheDirectory = good;
+  Put32(&largerInTheDirectory, CentralHeaderAt(layout, entries, 1) + kCentralCompressedSize, 400);
+  std::string pastTheEnd = good;
+  Put32(&pastTheEnd, CentralHeaderAt(layout, entries, 1) + kCentralCompressedSize, 0x7FFFFFFF);
+  pastTheEnd.replace(layout.localOffsets[1] + kLocalCompressedSize, 4, Le32(0x7FFFFFFF));
+  for (const std::string& bytes : {largerInTheDirectory, pastTheEnd}) {
+    TempDir dir;
+    Status status;
+    auto loaded = LoadArchive(dir.file("a.zip"), bytes, &status);
+    ASSERT_NE(loaded, nullptr) << MessageOf(status);
+    EXPECT_TRUE(CheckEntryOverlaps(loaded->archive()).ok()) << MessageOf(CheckEntryOverlaps(loaded->archive()));
+  }
+}
+
 TEST(EntryOverlaps, SharedBytesAreRefusedWithTheNames) {
   const std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta"),
                                              Entry("c.txt", "gamma")};
@@ -71,11 +91,13 @@ TEST(EntryOverlaps, SharedBytesAreRefusedWithTheNames) {
       {"data runs one byte into the next local header",
        [&](std::string* b) {
          Put32(b, CentralHeaderAt(layout, entries, 0) + kCentralCompressedSize, 6);
+         b->replace(layout.localOffsets[0] + kLocalCompressedSize, 4, Le32(6));
        },
        "Erro na leitura do arquivo .ZIP : dados de a.txt sobrepostos aos de b.txt"},
       {"data runs into the central directory",
        [&](std::string* b) {
          Put32(b, CentralHeaderAt(layout, entries, 2) + kCentralCompressedSize, 6);
+         b->replace(layout.localOffsets[2] + kLocalCompressedSize, 4, Le32(6));
        },
        "Erro na leitura do arquivo .ZIP : dados de c.txt sobrepostos ao diretório central"},
   };
