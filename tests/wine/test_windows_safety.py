@@ -112,6 +112,7 @@ class WindowsSafety(harness.StubTestCase):
         try:
             driver.launch(signed)
             driver.wait_window(DESTINATION, REQUIRED)
+            driver.command("sleep 1000")  # the dialog paints itself after it is shown
             shot = self.session.screenshot(
                 os.path.join(self.screenshots, f"signed-archive-{self.bits}.png"), driver.rect())
             print("screenshot of the signed archive's dialog: " + shot)
