@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive_fixture.h"
+#include "run_fixture.h"
 #include "temp_dir.h"
 #include "zip/overlaps.h"
 #include "zip_writer.h"
@@ -114,6 +115,20 @@ TEST(EntryOverlaps, SharedBytesAreRefusedWithTheNames) {
     EXPECT_EQ(found.exitCode(), 299);
     EXPECT_EQ(MessageOf(found), c.shown);
   }
+}
+
+// The check is vespa-console's: the engine itself (the stub's runs over its own archive) reads
+// such an archive as the system always did, entry by entry.
+TEST(EntryOverlaps, TheEngineAloneStillReadsSharedData) {
+  const std::vector<ZipEntrySpec> entries = {Entry("a.txt", "same"), Entry("b.txt", "same")};
+  ZipLayout layout;
+  std::string bytes = BuildZip(entries, "", "", &layout);
+  Put32(&bytes, CentralHeaderAt(layout, entries, 1) + kCentralLocalHeaderOffset, layout.localOffsets[0]);
+  TempDir dir;
+  TestSession test;
+  Status status;
+  EXPECT_EQ(RunOn(test, dir.file("a.zip"), bytes, {"-TEST"}, &status), 2);
+  EXPECT_TRUE(status.ok());
 }
 
 }  // namespace
