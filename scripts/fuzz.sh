@@ -24,8 +24,9 @@ case $target in
   options) limits=(-max_len=2048 -timeout=10 -dict="$root/fuzz/options.dict") ;;
   *) limits=(-max_len=65536 -timeout=30 -rss_limit_mb=2048) ;;
 esac
+# The option parser's target works in a directory of its own: artifacts are named absolutely.
 (cd "$run" && "$binary" -jobs=1 -workers=1 -max_total_time="$seconds" -print_final_stats=1 \
-    "${limits[@]}" "$root/$work" "$root/fuzz/corpus/$target" "$root/build/fuzz/seeds/$target" \
+    -artifact_prefix="$root/$run/" "${limits[@]}" "$root/$work" "$root/fuzz/corpus/$target" "$root/build/fuzz/seeds/$target" \
     > fuzz.out 2>&1) || true
 cat "$run"/fuzz-0.log | grep -E '^(#|stat::|==|SUMMARY|Done|INFO: -max_total)' | tail -n 15
 
