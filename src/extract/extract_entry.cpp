@@ -74,7 +74,9 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
     return 0;
   }
 
-  uint16_t version = entry->versionNeeded;
+  // The upper byte of the field names the host system of the maker, not a version: many
+  // archivers set it, and every reader compares the lower byte alone.
+  const unsigned version = entry->versionNeeded & 0xFFu;
   if (version > kMaxVersionNeeded) {
     char detail[kPathSize + 64];
     std::snprintf(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
@@ -154,9 +156,15 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
       failed = true;
       break;
   }
-  // A read or write that failed under the decoder stops the run here.
+  // A read or write that failed under the decoder stops the run here. The file being written
+  // would look whole but for its missing end, and no CRC check will tell: it goes, as after a
+  // full disk. (PRINT appends to a device or file that is not the entry's own: it stays.)
   if (archive->failed()) context->fail(archive->status());
   if (context->failed()) {
+    if (context->output && command == kCommandExtract) {
+      context->destroyOutput();
+      deleteFile(context->outputName);
+    }
     FreeNtfsTimes(context);
     return 1;
   }

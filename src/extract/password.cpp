@@ -65,7 +65,7 @@ int CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
     if (answer == kPasswordSkipAll) context->passwordsAllowed = 0;
     if (answer != kPasswordEntered) {
       if (prompts < kMaxPasswordPrompts) {
-        context->report.warning(kWarnSkippingEncrypted, "");
+        context->report.warning(kWarnSkippingEncrypted, context->nameBuffer);
         return 1;
       }
       break;

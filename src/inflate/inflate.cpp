@@ -97,8 +97,14 @@ class Decoder {
   uint32_t inputPos_ = 0;
   uint32_t inputEnd_ = 0;
   uint32_t writePos_ = 0;
+  // Bytes this entry has produced, held at the window size once it is reached: a match may
+  // reach back this far and no further.
+  uint32_t history_ = 0;
   int error_ = kInflateOk;
   int emptyRefills_ = 0;
+  // Filler bytes handed out. The reader keeps one byte of look-ahead, so a stream that ends with
+  // its data takes one; a second means filler bits were decoded as if they were data.
+  uint32_t fillers_ = 0;
   bool storedDataEnded_ = false;
 };
 
@@ -117,7 +123,10 @@ void Decoder::refillInput() {
 uint8_t Decoder::nextByte() {
   if (inputPos_ == inputEnd_) {
     refillInput();
-    if (inputPos_ == inputEnd_) return kFillerByte;
+    if (inputPos_ == inputEnd_) {
+      ++fillers_;
+      return kFillerByte;
+    }
   }
   return input_[inputPos_++];
 }
@@ -155,13 +164,15 @@ void Decoder::writePending() {
 }
 
 void Decoder::putByte(uint8_t byte) {
+  if (history_ < kWindowSize) ++history_;
   window_[writePos_++] = byte;
   if (writePos_ == kWindowSize) flushWindow();
 }
 
-// The window is a ring: a distance reaching before the window start continues from its end, and
-// before the entry's first byte it reads whatever the window held (the engine clears it once).
+// The window is a ring: a distance reaching before the window start continues from its end. The
+// caller has checked that it stays within this entry's own output.
 void Decoder::copyMatch(uint32_t distance, uint32_t length) {
+  history_ = length >= kWindowSize - history_ ? kWindowSize : history_ + length;
   uint32_t source = (writePos_ + kWindowSize - distance) & kWindowMask;
   if (source + length < kWindowSize && writePos_ + length < kWindowSize) {
     // Byte by byte on purpose: an overlapping match repeats its pattern.
@@ -201,6 +212,7 @@ int Decoder::copyStoredBlock() {
     if (n > inputEnd_ - inputPos_) n = inputEnd_ - inputPos_;
     if (n > kWindowSize - writePos_) n = kWindowSize - writePos_;
     std::memcpy(window_ + writePos_, input_ + inputPos_, n);
+    history_ = n >= kWindowSize - history_ ? kWindowSize : history_ + n;
     inputPos_ += n;
     writePos_ += n;
     length -= n;
@@ -365,6 +377,12 @@ void Decoder::decodeHuffmanBlock() {
       const unsigned extra = distanceSymbol / 2 - 1;
       distance = (((distanceSymbol & 1) + 2) << extra) + 1 + takeBits(extra);
     }
+    // Before the entry's first byte the window holds another entry's data, or nothing: a
+    // stream that reaches there is damaged, and must not bring those bytes into this file.
+    if (distance > history_) {
+      error_ = kInflateBadTable;
+      return;
+    }
     copyMatch(distance, length);
   }
 }
@@ -386,6 +404,9 @@ int Decoder::run() {
     }
     if (finalBlock || error_ || storedDataEnded_) break;
   }
+  // Zero filler bits can complete a code, and even end the last block: data that ran out inside
+  // a Huffman block has ended early, however its filler decoded.
+  if (!error_ && !storedDataEnded_ && fillers_ > 1) error_ = kInflateDataEnded;
   // On an error the bytes since the last flush are dropped.
   if (error_) return error_;
   writePending();

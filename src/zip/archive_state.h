@@ -99,6 +99,7 @@ class ArchiveState {
   bool skipArchive(uint32_t count);
   bool findEndRecord();
   bool loadDirectory();
+  bool needsZip64();
   void freeDirectory();
   void translateEntryName(CentralHeader* header);
   uint8_t* newPiece(uint32_t size);
@@ -113,6 +114,7 @@ class ArchiveState {
   std::unique_ptr<Piece> pieces_;  // the newest piece first
   EndRecord endRecord_;
   bool hasEndRecord_ = false;
+  uint32_t endRecordOffset_ = 0;
   std::unique_ptr<CentralHeader[]> entries_;
   std::unique_ptr<uint8_t[]> localExtra_;
   uint16_t localExtraLength_ = 0;

@@ -11,6 +11,9 @@ namespace {
 // Headers the loader cannot take: one longer than this is not a ZIP central header.
 constexpr uint32_t kMaxCentralHeaderSize = kCentralHeaderSize + 3 * 0xFFFFu;
 
+// Said of an archive whose directory could not be loaded because it is a ZIP64 archive.
+const char* const kZip64Detail = "o arquivo usa ZIP64, que este programa não lê";
+
 }  // namespace
 
 Status ArchiveState::readDirectory() {
@@ -25,8 +28,28 @@ Status ArchiveState::readDirectory() {
   int probe = probeSpanning();
   if ((probe == 1 || probe == 2) && !startSpannedSet(probe)) return status_;
 
-  if (findEndRecord()) loadDirectory();
+  if (findEndRecord() && !loadDirectory() && status_.kind() == StatusKind::kArchiveError &&
+      needsZip64()) {
+    // The end record's figures are placeholders: say why the directory is not where they point.
+    status_ = Status::ArchiveError(kArchiveReadError, kZip64Detail);
+  }
   return status_;
+}
+
+// A saturated field, or the ZIP64 locator just before the end record. An archive of exactly
+// 65535 entries has one such field without being ZIP64: it is only asked after a failed load.
+bool ArchiveState::needsZip64() {
+  const EndRecord& end = endRecord_;
+  if (end.totalEntries == 0xFFFF || end.directorySize == 0xFFFFFFFFu ||
+      end.directoryOffset == 0xFFFFFFFFu) {
+    return true;
+  }
+  if (endRecordOffset_ < kZip64LocatorSize || !stream) return false;
+  uint8_t locator[4] = {};
+  uint32_t got = 0;
+  stream->seek(static_cast<int32_t>(endRecordOffset_ - kZip64LocatorSize), kSeekStart);
+  return stream->read(locator, sizeof locator, &got) == 0 && got == sizeof locator &&
+         le32(locator) == kZip64LocatorSignature;
 }
 
 bool ArchiveState::findEndRecord() {
@@ -47,6 +70,7 @@ bool ArchiveState::findEndRecord() {
         uint32_t offset = start + pos;
         endRecord_ = ParseEndRecord(ByteReader(buffer + pos, kEndRecordSize));
         hasEndRecord_ = true;
+        endRecordOffset_ = offset;
         // The disk in the drive is the one that holds the end record.
         if (spanned) currentDisk = endRecord_.thisDisk;
         // A comment cut short by the end of the file keeps its missing part zero.

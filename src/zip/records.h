@@ -16,6 +16,10 @@ uint32_t EndRecordSignature();
 constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
 constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr uint32_t kSpanningMarker = 0x08074B50;
+// A ZIP64 archive keeps its true directory figures in records of its own, found through this
+// locator just before the end record, and saturates the end record's fields.
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+constexpr uint32_t kZip64LocatorSize = 20;
 
 constexpr uint32_t kEndRecordSize = 22;      // + comment
 constexpr uint32_t kCentralHeaderSize = 46;  // + name + extra + comment

@@ -219,8 +219,10 @@ class PeerArchivesTest(ConsoleTestCase):
                 dest = self.make_temp()
                 result = self.run_ok(["-EXTRACT", "-DIRECTORIES", "-PASSWORD=" + wrong, archive,
                                       dest + "/"], 1)
-                # Without a terminal the password question is answered "skip".
-                self.assertWarning(result, 13, "", count=len(encrypted))
+                # Without a terminal the password question is answered "skip"; each warning
+                # names its entry.
+                for entry in encrypted:
+                    self.assertWarning(result, 13, entry)
                 self.assertIn("(sem terminal:", result.stderr)
                 written = {n for n in tree_listing(dest) if not n.endswith("/")}
                 self.assertEqual(written & set(encrypted), set())

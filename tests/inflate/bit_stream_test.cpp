@@ -1,6 +1,7 @@
 // Hand-built bit streams: each row a stream with one feature or fault, and what decoding it gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -132,6 +133,16 @@ const std::vector<StreamCase>& Cases() {
          const auto codes = CanonicalCodes(lit);
          w.code(codes['a']);
          w.code(codes['a']);
+         return w.bytes();
+       },
+       0, kInflateDataEnded, {}},
+      {"data ends inside the last block, where zero filler reads as its end",
+       [] {
+         // Seven zero bits are the fixed code's end of block: the filler would close the
+         // block, and the stream would pass for whole.
+         BitWriter w;
+         FixedBlock(w, true);
+         Literals(w, "ab");
          return w.bytes();
        },
        0, kInflateDataEnded, {}},
@@ -326,7 +337,10 @@ const std::vector<StreamCase>& Cases() {
          DynamicHeader(w, true, 258, 16, StandardCodeLengthCode(), PlainSteps(lit, dist));
          const auto codes = CanonicalCodes(lit);
          const auto distances = CanonicalCodes(dist);
-         for (char c : std::string("nmlkjihgfedcba")) w.code(codes[static_cast<unsigned char>(c)]);
+         // 140 literals, so that the farthest match below stays within the output.
+         for (int round = 0; round < 10; ++round) {
+           for (char c : std::string("nmlkjihgfedcba")) w.code(codes[static_cast<unsigned char>(c)]);
+         }
          w.code(codes[257]);
          w.code(distances[14]);  // 15 bits: distances 129 to 192, 6 extra bits
          w.bits(0, 6);
@@ -336,9 +350,12 @@ const std::vector<StreamCase>& Cases() {
          return w.bytes();
        },
        0, kInflateOk, [] {
-         Bytes out = Str("nmlkjihgfedcba");
-         // Distance 129 reaches before the output: the window's old content, zeros here.
-         for (int i = 0; i < 3; ++i) out.push_back(0);
+         Bytes out;
+         for (int round = 0; round < 10; ++round) {
+           const Bytes part = Str("nmlkjihgfedcba");
+           out.insert(out.end(), part.begin(), part.end());
+         }
+         for (int i = 0; i < 3; ++i) out.push_back(out[out.size() - 129]);
          for (int i = 0; i < 3; ++i) out.push_back(out[out.size() - 4]);
          return out;
        }()},
@@ -526,28 +543,62 @@ TEST(InflateBitStreams, DistanceSymbols30And31InBothModes) {
   }
 }
 
-// An entry's first match may reach back before its first byte: it reads what the window holds
-// from before (the engine clears the window once per run), without touching memory outside it.
-TEST(InflateBitStreams, DistanceBeforeTheFirstByteReadsTheOldWindow) {
-  Bytes oldWindow(kWindowSize);
-  for (size_t i = 0; i < oldWindow.size(); ++i) oldWindow[i] = static_cast<uint8_t>(i * 7 + 3);
+// A match may reach back over the whole 64 KB window, but not before the entry's first byte:
+// what the window held there belongs to another entry (or to nothing), and must not leak into
+// this one. Such a stream is damaged (code 10); a match reaching exactly to the first byte is not.
+TEST(InflateBitStreams, DistanceBeforeTheFirstByteIsRefused) {
+  Bytes oldWindow(kWindowSize, 'o');
+  struct Case {
+    const char* label;
+    unsigned distanceSymbol;  // of the fixed code; 0 to 3 are distances 1 to 4
+    int result;
+    const char* output;
+  };
+  const Case cases[] = {
+      {"to the first byte", 2, kInflateOk, "abcabca"},
+      {"one before it", 3, kInflateBadTable, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    BitWriter w;
+    FixedBlock(w, true);
+    Literals(w, "abc");
+    FixedLitLen(w, 258);  // length 4
+    FixedDistance(w, c.distanceSymbol);
+    FixedLitLen(w, 256);
+    DecodeOptions options;
+    options.oldWindow = &oldWindow;
+    const Decoded decoded = Decode(w.bytes(), options);
+    EXPECT_EQ(decoded.result, c.result);
+    EXPECT_EQ(std::string(decoded.output.begin(), decoded.output.end()), c.output);
+  }
+}
+
+// Distance 65536 reaches the byte about to be overwritten once the entry has produced a whole
+// window: Deflate64's farthest match is its own data.
+TEST(InflateBitStreams, FarthestDistanceAfterAWholeWindow) {
   BitWriter w;
+  // A stored block of 65536 bytes (two: LEN is 16 bits), then a fixed block with one match.
+  Bytes data(kWindowSize);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 3);
+  for (int half = 0; half < 2; ++half) {
+    w.bits(0, 1);
+    w.bits(0, 2);
+    w.alignToByte();
+    w.bits(0x8000, 16);
+    w.bits(0x7FFF, 16);
+    for (size_t i = 0; i < 0x8000; ++i) w.byte(data[half * 0x8000 + i]);
+  }
   FixedBlock(w, true);
-  Literals(w, "q");
-  FixedLitLen(w, 258);  // length 4
-  FixedDistance(w, 2);  // distance 3
   FixedLitLen(w, 257);  // length 3
   FixedDistance(w, 31);
   w.bits(0xFF, 8);
-  w.bits(0x3F, 6);  // distance 65536: the byte about to be overwritten
+  w.bits(0x3F, 6);  // distance 65536
   FixedLitLen(w, 256);
-  DecodeOptions options;
-  options.oldWindow = &oldWindow;
-  const Decoded decoded = Decode(w.bytes(), options);
+  const Decoded decoded = Decode(w.bytes());
   ASSERT_EQ(decoded.result, kInflateOk);
-  const Bytes expected = {'q', oldWindow[65534], oldWindow[65535], 'q', oldWindow[65534],
-                          oldWindow[5], oldWindow[6], oldWindow[7]};
-  EXPECT_TRUE(decoded.output == expected);
+  ASSERT_EQ(decoded.output.size(), kWindowSize + 3u);
+  EXPECT_TRUE(std::equal(data.begin(), data.begin() + 3, decoded.output.end() - 3));
 }
 
 // The work buffer's tables are rebuilt for every block: a dynamic block after a fixed one and a

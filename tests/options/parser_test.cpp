@@ -2,6 +2,8 @@
 // command line value it fills and the run-settings record.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -509,6 +511,46 @@ TEST_F(ListFileTest, FailuresComeBackAsFatalStatus) {
   EXPECT_STREQ(parse.detail(), inner.c_str());
   EXPECT_EQ(parse.listFile(inner.c_str(), 0), 0);
   EXPECT_EQ(Includes(), (std::vector<std::string>{"A", "B"}));
+}
+
+// A list file named by -INCLUDE=@ (or -EXCLUDE=@) may itself hold option lines of the same
+// kind: the list is read once, at parse time, and what its lines add joins the same names.
+TEST_F(ListFileTest, ListOfIncludeOrExcludeOptionLines) {
+  std::string includes = List("-IN=a\n", "L");
+  line_.archiveName = "";
+  Parse({"-IN=@" + includes, "-TEST", "a.zip"});
+  EXPECT_EQ(ArchiveName(), "a.zip");
+  EXPECT_EQ(Includes(), (std::vector<std::string>{"a"}));
+
+  Reset();
+  std::string excludes = List("-EXC=b\nc\n", "M");
+  Parse({"-EXC=@" + excludes, "-TEST"});
+  EXPECT_EQ(Excludes(), (std::vector<std::string>{"b", "c"}));
+  EXPECT_TRUE(Includes().empty());
+}
+
+// Whatever ends a list file early (a refused line, a nested list), its file is closed.
+TEST_F(ListFileTest, NoListFileStaysOpenAfterAFailure) {
+  auto openDescriptors = [] {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      (void)entry;
+      ++count;
+    }
+    return count;
+  };
+  std::string inner = List("B\n", "inner");
+  const std::vector<std::vector<std::string>> failing = {
+      {"@" + List("A\n-TESTX\nB\n", "bad")},
+      {"-EXCLUDE=@" + List("-SORT=NA\n", "amb")},
+      {"@" + List("A\n-INCLUDE=@" + inner + "\nC\n", "outer")},
+  };
+  const int before = openDescriptors();
+  for (const auto& words : failing) {
+    Reset();
+    EXPECT_FALSE(ParseStatus(words).ok()) << words[0];
+  }
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 // --- the run-settings record ------------------------------------------------------------

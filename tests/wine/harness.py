@@ -366,6 +366,14 @@ class Driver:
     def kill(self):
         self.command("kill")
 
+    def run_level(self, program):
+        """The rights the manifest of a program file asks for, as Windows reads it:
+        (level, uiAccess), level one of unspecified, asInvoker, highestAvailable,
+        requireAdministrator."""
+        level, ui_access = self._value(
+            self.command("runlevel " + escape(windows_path(program))), "runlevel").split()
+        return level, ui_access == "1"
+
     # --- windows -------------------------------------------------------------------------
     def wait_window(self, *ids, without=(), timeout_ms=WINDOW_TIMEOUT_MS):
         """Waits for an active window having the given control ids and none of those in

@@ -9,9 +9,7 @@
 #include "input_file.h"
 
 // Records of the later ZIP extensions that this builder refuses: their offsets are 64-bit and a
-// 32-bit stub cannot follow them.
-constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
-constexpr uint32_t kZip64LocatorSize = 20;
+// 32-bit stub cannot follow them (the ZIP64 locator is in zip/records.h).
 constexpr uint16_t kZip64ExtraId = 0x0001;
 // The optional record that may close a central directory: signature, 16-bit length, data.
 constexpr uint32_t kDirectorySignatureSignature = 0x05054B50;

@@ -13,6 +13,7 @@
 #include "app/session.h"
 #include "options/parser.h"
 #include "report/string_ids.h"
+#include "zip/overlaps.h"
 
 namespace {
 
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
 
   if (!NeedsNoArchive(options.command)) {
     status = session.open(line.archiveName.c_str());
+    // Archives come from anywhere here: one whose entries share their data is refused whole.
+    if (status.ok()) status = CheckEntryOverlaps(session.archive);
     if (!status.ok()) return Fail(console, session.reporter, status);
   }
 

@@ -28,11 +28,25 @@ void SetUpInitialDirectory(char* destination) {
   if (!destination[0]) GetTempPathA(kPathSize, destination);
 }
 
+// A self-extracting archive runs from wherever it was downloaded, beside whatever else was
+// downloaded there: libraries loaded after start-up (by the common dialog, the shell, the DDE
+// library) come from the system directory only, never from the program's own folder or the
+// current directory. Systems whose loader lacks the call keep their own order; it is looked up
+// so that the program still starts there.
+void RestrictLibrarySearch() {
+  constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  FARPROC found = kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+  if (found) reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(found))(kSearchSystem32);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
   (void)commandLine, (void)show;
   if (previous) return 0;
+  RestrictLibrarySearch();
 
   gStub.instance = instance;
   gStub.icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));

@@ -63,6 +63,10 @@
 //                           drive is defined again over the Unix directory UNIXDIR, so that its
 //                           label is read anew (Wine reads a drive's label file only when the
 //                           drive is defined)
+//   runlevel PATH           the rights the manifest of the program file PATH asks for, as the
+//                           system's own manifest reader understands it: "runlevel LEVEL UIACCESS",
+//                           LEVEL one of unspecified, asInvoker, highestAvailable,
+//                           requireAdministrator
 //   sleep MS                waits
 //   quit                    ends the driver (end of input does the same)
 #include <windows.h>
@@ -638,6 +642,30 @@ bool NewDisk(const std::vector<std::string>& args) {
     std::snprintf(reason, sizeof reason, "the mount manager refused (%lu)", error);
     return Fail(reason);
   }
+bool RunLevel(const std::string& path) {
+  // ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION and its query class, which older headers lack.
+  struct RunLevelInformation {
+    ULONG flags;
+    int runLevel;  // 0 unspecified, 1 asInvoker, 2 highestAvailable, 3 requireAdministrator
+    ULONG uiAccess;
+  };
+  constexpr ULONG kRunLevelInformationClass = 5;
+  ACTCTXA context = {};
+  context.cbSize = sizeof context;
+  context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  context.lpSource = path.c_str();
+  context.lpResourceName = MAKEINTRESOURCEA(1);  // the manifest a process starts with
+  HANDLE handle = CreateActCtxA(&context);
+  if (handle == INVALID_HANDLE_VALUE) return Fail("no manifest");
+  RunLevelInformation info = {};
+  SIZE_T size = 0;
+  BOOL read = QueryActCtxW(0, handle, nullptr, kRunLevelInformationClass, &info, sizeof info, &size);
+  ReleaseActCtx(handle);
+  if (!read) return Fail("no run level");
+  static const char* const kLevels[] = {"unspecified", "asInvoker", "highestAvailable",
+                                        "requireAdministrator"};
+  Line("runlevel %s %lu", info.runLevel >= 0 && info.runLevel <= 3 ? kLevels[info.runLevel] : "?",
+       info.uiAccess);
   return Ok();
 }
 
@@ -710,6 +738,8 @@ bool Run(const std::string& line) {
     NewDisk(args);
   } else if (command == "volume") {
     Volume(Unescape(rest));
+  } else if (command == "runlevel") {
+    RunLevel(Unescape(rest));
   } else if (command == "sleep") {
     long long ms = 0;
     if (args.size() != 1 || !ParseNumber(args[0], &ms)) {

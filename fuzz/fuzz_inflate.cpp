@@ -1,0 +1,76 @@
+// The decoder over arbitrary bytes. The first byte chooses the mode (Deflate or Deflate64) and
+// how reads are answered: whole, one byte at a time, or in pieces of varied sizes, so that codes,
+// headers and stored lengths are cut at every place. Output is counted (its pieces must fit the
+// window), and the decoder must end with one of its four results.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "inflate/inflate.h"
+
+namespace {
+
+constexpr uint32_t kInputSize = 61440;
+constexpr uint32_t kWorkSize = 10240;
+// A stream of a few KB can ask for gigabytes; past this the input is made to end.
+constexpr uint64_t kOutputLimit = 4u << 20;
+
+class PieceIo : public InflateIo {
+ public:
+  PieceIo(const uint8_t* data, size_t size, uint8_t pieceSeed)
+      : data_(data), size_(size), seed_(pieceSeed) {}
+
+  uint32_t readInput(uint8_t* buffer, uint32_t wanted) override {
+    if (produced >= kOutputLimit) return 0;
+    size_t n = size_ - position_;
+    if (n > wanted) n = wanted;
+    if (size_t piece = nextPiece(); n > piece) n = piece;
+    if (n) std::memcpy(buffer, data_ + position_, n);
+    position_ += n;
+    return static_cast<uint32_t>(n);
+  }
+  void writeOutput(const uint8_t* bytes, uint32_t count) override {
+    if (count == 0 || count > kInflateWindowSize) std::abort();
+    produced += count;
+  }
+
+  uint64_t produced = 0;
+
+ private:
+  // 0: whole reads; 1: one byte; otherwise pieces that cycle through sizes derived from the seed.
+  size_t nextPiece() {
+    if (seed_ == 0) return SIZE_MAX;
+    if (seed_ == 1) return 1;
+    step_ = step_ * 33 + seed_;
+    return 1 + step_ % (seed_ * 7u + 1);
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  uint8_t seed_;
+  uint32_t step_ = 0;
+  size_t position_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const int deflate64 = data[0] & 1;
+  const uint8_t pieceSeed = data[0] >> 1;
+  // Buffers of exactly the engine's sizes, so that the sanitizers see any access past them.
+  static std::unique_ptr<uint8_t[]> input(new uint8_t[kInputSize]);
+  static std::unique_ptr<uint8_t[]> window(new uint8_t[kInflateWindowSize]);
+  static std::unique_ptr<uint8_t[]> work(new uint8_t[kWorkSize]);
+  std::memset(window.get(), 0, kInflateWindowSize);
+  InflateBuffers buffers{input.get(), kInputSize, window.get(), work.get()};
+  PieceIo io(data + 1, size - 1, pieceSeed);
+  int result = Inflate(buffers, io, deflate64);
+  if (result != kInflateOk && result != kInflateBadTable && result != kInflateBadBlockType &&
+      result != kInflateDataEnded) {
+    std::abort();
+  }
+  return 0;
+}
