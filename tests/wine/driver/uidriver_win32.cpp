@@ -642,6 +642,9 @@ bool NewDisk(const std::vector<std::string>& args) {
     std::snprintf(reason, sizeof reason, "the mount manager refused (%lu)", error);
     return Fail(reason);
   }
+  return Ok();
+}
+
 bool RunLevel(const std::string& path) {
   // ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION and its query class, which older headers lack.
   struct RunLevelInformation {
