@@ -16,7 +16,6 @@ namespace {
 
 // Entries that need a later version of the format than this program reads are refused.
 constexpr uint16_t kMaxVersionNeeded = 25;
-constexpr uint32_t kStoredPiece = 10240;
 constexpr uint16_t kNtfsExtraId = 0x000A;
 constexpr uint16_t kNtfsTimesTag = 1;
 constexpr uint16_t kNtfsTimesSize = 24;
@@ -238,11 +237,13 @@ int CopyStored(ExtractionContext* context) {
                                                                       : context->remainingInput;
     context->expectedSize = context->remainingInput = smaller;
   }
+  // Stored data moves through the input buffer, the largest: few reads, few writes.
   uint32_t left = context->expectedSize;
   while (left > 0) {
-    uint32_t n = ReadEntryData(context, context->work, left < kStoredPiece ? left : kStoredPiece);
+    const uint32_t piece = left < context->inputSize ? left : context->inputSize;
+    uint32_t n = ReadEntryData(context, context->input, piece);
     if (n == 0 || context->failed()) break;
-    WriteOutput(context, context->work, n);
+    WriteOutput(context, context->input, n);
     left -= n;
   }
   return 0;
