@@ -11,6 +11,11 @@
 
 #include "inflate/decoder.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#define VESPA_X86 1
+#endif
+
 namespace inflate_detail {
 
 namespace {
@@ -32,9 +37,10 @@ inline uint64_t Load64(const uint8_t* bytes) {
 inline void Copy8(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 8); }
 inline void Copy4(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 4); }
 
-// A match wholly inside the window, its source before its destination.
-inline void CopyMatch(uint8_t* to, uint32_t distance, uint32_t length) {
-  const uint8_t* from = to - distance;
+// A match wholly inside the window: its source before its destination (an overlap repeats the
+// pattern), or wholly after its end.
+inline void CopyMatch(uint8_t* to, const uint8_t* from, uint32_t length) {
+  const uint32_t distance = from < to ? static_cast<uint32_t>(to - from) : 8;
   if (distance >= 8) {
     if (length >= 8) {
       // Each word reads only bytes already final (distance >= 8); the last word ends exactly at
@@ -64,15 +70,43 @@ inline void CopyMatch(uint8_t* to, uint32_t distance, uint32_t length) {
 
 inline uint64_t LowBits(uint64_t bits, unsigned count) { return bits & ((uint64_t{1} << count) - 1); }
 
+// Shifts and masks by a register cost less with BMI2; the loop is compiled a second time for
+// processors that have it, chosen once from what the processor reports.
+bool HaveBmi2() {
+#ifdef VESPA_X86
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_BMI2);
+#else
+  return false;
+#endif
+}
+const bool kUseBmi2 = HaveBmi2();
+
 }  // namespace
 
 Decoder::BlockEnd Decoder::decodeFast() {
+#ifdef VESPA_X86
+  if (kUseBmi2) return decodeFastBmi2();
+#endif
+  return decodeFastLoop<false>();
+}
+
+#ifdef VESPA_X86
+__attribute__((target("bmi2"))) Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<true>(); }
+#else
+Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<false>(); }
+#endif
+
+template <bool kBmi2>
+inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop() {
   const uint8_t* const input = input_;
   uint8_t* const window = window_;
   const uint32_t* const litLen = litLenTable_;
   const uint32_t* const distances = distanceTable_;
   uint64_t bits = bitBuffer_;
   unsigned count = bitCount_;
+  // Locals: the window's bytes may alias anything, so members would be read again after each write.
+  const uint32_t inputEnd = inputEnd_;
   uint32_t in = inputPos_;
   uint32_t out = writePos_;
   BlockEnd result = kBlockGoesOn;
@@ -101,7 +135,7 @@ Decoder::BlockEnd Decoder::decodeFast() {
     count -= (n);        \
   } while (0)
 
-  while (inputEnd_ - in >= kInputMargin && out <= kWindowSize - kWindowMargin) {
+  while (inputEnd - in >= kInputMargin && out <= kWindowSize - kWindowMargin) {
     VESPA_REFILL();
     uint32_t entry;
     VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
@@ -165,8 +199,18 @@ Decoder::BlockEnd Decoder::decodeFast() {
         EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
     VESPA_CONSUME(total);
 
-    if (distance <= out && length <= kWindowSize - out) {
-      CopyMatch(window + out, distance, length);
+    if (length <= kWindowSize - out && distance <= out) {
+      CopyMatch(window + out, window + out - distance, length);
+      out += length;
+      if (out == kWindowSize) {
+        writePos_ = out;
+        flushWindow();
+        out = 0;
+      }
+    } else if (length <= kWindowSize - out && distance - out >= length && distance <= kWindowSize - length) {
+      // The source lies in the window's previous round, wholly after the match's destination and
+      // before the window end: the two do not overlap.
+      CopyMatch(window + out, window + (kWindowSize - distance + out), length);
       out += length;
       if (out == kWindowSize) {
         writePos_ = out;

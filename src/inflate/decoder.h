@@ -51,6 +51,9 @@ class Decoder {
   int readDynamicTables();
   void decodeHuffmanBlock();
   BlockEnd decodeFast();
+  template <bool kBmi2>
+  BlockEnd decodeFastLoop();
+  BlockEnd decodeFastBmi2();
   bool decodeOneExact();
   int build(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t* table);
 
