@@ -1,6 +1,5 @@
 // The per-entry work of a run: version check, local header, password, output, decoding, times,
 // attributes, CRC check and progress.
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -9,6 +8,7 @@
 #include "extract/decrypt.h"
 #include "extract/output.h"
 #include "extract/attributes.h"
+#include "fs/format.h"
 #include "inflate/inflate.h"
 #include "zip/archive_state.h"
 
@@ -76,7 +76,7 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
   uint16_t version = entry->versionNeeded;
   if (version > kMaxVersionNeeded) {
     char detail[kPathSize + 64];
-    std::snprintf(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
+    FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
                   context->outputName);
     context->report.warning(kWarnNeedsVersion, detail);
     return 0;

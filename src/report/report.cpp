@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "fs/format.h"
 #include "fs/text.h"
 
 namespace {
@@ -15,7 +16,8 @@ char gCaption[80] = "VESPA® para Windows";
 class StandardError : public ReportFrontEnd {
  public:
   void showMessage(void*, const char* text, const char*) override {
-    std::fprintf(stderr, "%s\n", text);
+    std::fputs(text, stderr);
+    std::fputc('\n', stderr);
   }
   intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
 };
@@ -40,7 +42,7 @@ int ReportFrontEnd::loadString(int id, char* buffer, int size) {
   buffer[0] = 0;
   for (const BuiltinString& s : kStrings) {
     if (s.id == id) {
-      std::snprintf(buffer, static_cast<size_t>(size), "%s", s.text);
+      FormatText(buffer, static_cast<size_t>(size), "%s", s.text);
       return static_cast<int>(std::strlen(buffer));
     }
   }

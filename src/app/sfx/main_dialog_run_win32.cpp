@@ -1,6 +1,5 @@
 // One run of the main dialog: the choices read back, the run itself, then the final message and
 // the post-extraction actions.
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -8,6 +7,7 @@
 #include "app/sfx/directive_defaults.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
+#include "fs/format.h"
 #include "report/report.h"
 #include "report/string_ids.h"
 #include "report/user_callbacks.h"
@@ -35,7 +35,7 @@ const char* DestinationForActions() {
 struct Summary {
   Summary(int summaryId, int warnings) {
     ResourceText format(summaryId);
-    std::snprintf(text, sizeof text, format.get(), warnings);
+    FormatText(text, sizeof text, format.get(), warnings);
   }
   char text[kStringSize + 16];
 };
@@ -47,7 +47,7 @@ void OfferAction(HWND dialog, int warnings, const Summary& summary, int question
     ResourceText question(questionId);
     // The list shown is the directive text up to its first separator (at most 1040 chars).
     char text[sizeof summary.text + kStringSize + 1041];
-    std::snprintf(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
+    FormatText(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
     if (MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) != IDYES) {
       return;
     }
