@@ -135,10 +135,20 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
     count -= (n);        \
   } while (0)
 
-  while (inputEnd - in >= kInputMargin && out <= kWindowSize - kWindowMargin) {
+#define VESPA_ROOM() (inputEnd - in >= kInputMargin && out <= kWindowSize - kWindowMargin)
+
+  // entry holds the primary lit/len entry of the next code, looked up ahead: after a match it is
+  // fetched before the copy, so that the lookup overlaps the copy.
+  uint32_t entry = 0;
+  if (VESPA_ROOM()) {
     VESPA_REFILL();
-    uint32_t entry;
-    VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
+    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+  }
+  while (VESPA_ROOM()) {
+    if (entry & kKindSubtable) {
+      VESPA_CONSUME(kLitLenTableBits);
+      entry = litLen[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))];
+    }
     if (entry & kKindLiteral) {
       // Up to three literals from one refill: each code is at most 15 bits.
       VESPA_CONSUME(EntryTotalBits(entry));
@@ -151,78 +161,83 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
         if (entry & kKindLiteral) {
           VESPA_CONSUME(EntryTotalBits(entry));
           window[out++] = static_cast<uint8_t>(EntryValue(entry));
-          continue;
+          goto next;
         }
       }
     }
-    // At least 26 bits are left: enough for a length code and its extra bits.
-    uint32_t length;
-    if (entry & kKindSpecial) {
-      const uint32_t kind = EntryKind(entry);
-      if (kind == kKindEndOfBlock) {
-        VESPA_CONSUME(EntryCodeBits(entry));
-        result = kBlockEnded;
-        break;
+    {
+      // At least 26 bits are left: enough for a length code and its extra bits.
+      uint32_t length;
+      if (entry & kKindSpecial) {
+        const uint32_t kind = EntryKind(entry);
+        if (kind == kKindEndOfBlock) {
+          VESPA_CONSUME(EntryCodeBits(entry));
+          result = kBlockEnded;
+          break;
+        }
+        if (kind == kKindInvalid) {
+          // A bit pattern of no code, or a symbol without meaning.
+          error_ = kInflateBadTable;
+          break;
+        }
+        // Deflate64's 16-bit length.
+        VESPA_REFILL();
+        const unsigned total = EntryTotalBits(entry);
+        const uint32_t value = static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+        VESPA_CONSUME(total);
+        if (value == 0) {
+          // The flush marker: hand over what the window holds and go on at its start.
+          writePos_ = out;
+          writePending();
+          out = 0;
+          goto next;
+        }
+        length = 3 + value;
+      } else {
+        const unsigned total = EntryTotalBits(entry);
+        length = EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+        VESPA_CONSUME(total);
       }
-      if (kind == kKindInvalid) {
-        // A bit pattern of no code, or a symbol without meaning.
+
+      VESPA_REFILL();
+      VESPA_LOOKUP(distances, kDistanceTableBits, entry);
+      if (entry == kInvalidEntry) {
         error_ = kInflateBadTable;
         break;
       }
-      // Deflate64's 16-bit length.
+      const unsigned total = EntryTotalBits(entry);
+      const uint32_t distance =
+          EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+      VESPA_CONSUME(total);
       VESPA_REFILL();
-      const unsigned total = EntryTotalBits(entry);
-      const uint32_t value = static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
-      VESPA_CONSUME(total);
-      if (value == 0) {
-        // The flush marker: hand over what the window holds and go on at its start.
-        writePos_ = out;
-        writePending();
-        out = 0;
-        continue;
-      }
-      length = 3 + value;
-    } else {
-      const unsigned total = EntryTotalBits(entry);
-      length = EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
-      VESPA_CONSUME(total);
-    }
+      entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
 
+      if (length <= kWindowSize - out && distance <= out) {
+        CopyMatch(window + out, window + out - distance, length);
+        out += length;
+      } else if (length <= kWindowSize - out && distance - out >= length && distance <= kWindowSize - length) {
+        // The source lies in the window's previous round, wholly after the match's destination
+        // and before the window end: the two do not overlap.
+        CopyMatch(window + out, window + (kWindowSize - distance + out), length);
+        out += length;
+      } else {
+        writePos_ = out;
+        copyMatchExact(distance, length);
+        out = writePos_;
+      }
+      if (out == kWindowSize) {
+        writePos_ = out;
+        flushWindow();
+        out = 0;
+      }
+      continue;
+    }
+  next:
+    if (!VESPA_ROOM()) break;
     VESPA_REFILL();
-    VESPA_LOOKUP(distances, kDistanceTableBits, entry);
-    if (entry == kInvalidEntry) {
-      error_ = kInflateBadTable;
-      break;
-    }
-    const unsigned total = EntryTotalBits(entry);
-    const uint32_t distance =
-        EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
-    VESPA_CONSUME(total);
-
-    if (length <= kWindowSize - out && distance <= out) {
-      CopyMatch(window + out, window + out - distance, length);
-      out += length;
-      if (out == kWindowSize) {
-        writePos_ = out;
-        flushWindow();
-        out = 0;
-      }
-    } else if (length <= kWindowSize - out && distance - out >= length && distance <= kWindowSize - length) {
-      // The source lies in the window's previous round, wholly after the match's destination and
-      // before the window end: the two do not overlap.
-      CopyMatch(window + out, window + (kWindowSize - distance + out), length);
-      out += length;
-      if (out == kWindowSize) {
-        writePos_ = out;
-        flushWindow();
-        out = 0;
-      }
-    } else {
-      writePos_ = out;
-      copyMatchExact(distance, length);
-      out = writePos_;
-    }
+    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
   }
+#undef VESPA_ROOM
 #undef VESPA_REFILL
 #undef VESPA_LOOKUP
 #undef VESPA_CONSUME

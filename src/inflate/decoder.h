@@ -51,8 +51,9 @@ class Decoder {
   int readDynamicTables();
   void decodeHuffmanBlock();
   BlockEnd decodeFast();
+  // The loop's body, inlined into decodeFast and into decodeFastBmi2 (compiled for BMI2).
   template <bool kBmi2>
-  BlockEnd decodeFastLoop();
+  __attribute__((always_inline)) inline BlockEnd decodeFastLoop();
   BlockEnd decodeFastBmi2();
   bool decodeOneExact();
   int build(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t* table);

@@ -2,6 +2,8 @@
 // bits (least significant first), with subtables for the codes longer than its width.
 #include "inflate/huffman.h"
 
+#include <cstring>
+
 namespace inflate_detail {
 
 namespace {
@@ -96,44 +98,65 @@ int BuildTable(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t*
   }
 
   uint32_t code = 0;  // the current code, reversed: the input arrives least significant bit first
+  uint32_t index = 0;
+  unsigned length = 1;
+  if (incomplete) {
+    // At most one code: it fills its own entries, everything else stays invalid.
+    for (; length <= root; ++length) {
+      for (uint32_t n = lengthCount[length]; n > 0; --n, --lengthCount[length]) {
+        const uint32_t entry = SymbolEntry(kind, sorted[index++]) + length * 0x101;
+        for (uint32_t i = code; i < rootSize; i += 1u << length) table[i] = entry;
+        code = NextReversed(code, length);
+      }
+    }
+  } else {
+    // A complete code: the table grows from 2 entries by doubling, each doubling repeating the
+    // shorter codes' entries, and each code of the current length is then stored once.
+    uint32_t size = 2;
+    for (; length <= root; ++length) {
+      if (length > 1) {
+        std::memcpy(table + size, table, size * sizeof *table);
+        size *= 2;
+      }
+      for (uint32_t n = lengthCount[length]; n > 0; --n, --lengthCount[length]) {
+        table[code] = SymbolEntry(kind, sorted[index++]) + length * 0x101;
+        code = NextReversed(code, length);
+      }
+    }
+  }
+
   uint32_t nextFree = rootSize;
   uint32_t subPrefix = rootSize;  // none yet
   uint32_t subStart = 0;
   unsigned subBits = 0;
-  uint32_t index = 0;
-  for (unsigned length = 1; length <= kMaxCodeLength; ++length) {
+  for (; length <= kMaxCodeLength; ++length) {
     for (uint32_t n = lengthCount[length]; n > 0; --n) {
       const uint32_t base = SymbolEntry(kind, sorted[index++]);
-      if (length <= root) {
-        const uint32_t entry = base + length * 0x101;
-        for (uint32_t i = code; i < rootSize; i += 1u << length) table[i] = entry;
-      } else {
-        const uint32_t prefix = code & (rootSize - 1);
-        if (prefix != subPrefix) {
-          // A new subtable, as wide as the codes below this prefix need: widen while the codes
-          // of the lengths seen so far leave part of it unfilled.
-          subBits = length - root;
-          int32_t left = 1 << subBits;
-          for (unsigned l = length; l < kMaxCodeLength; ++l) {
-            left -= static_cast<int32_t>(lengthCount[l]);
-            if (left <= 0) break;
-            ++subBits;
-            left <<= 1;
-          }
-          subStart = nextFree;
-          nextFree += 1u << subBits;
-          if (nextFree > shape.capacity) return 1;
-          if (incomplete) {
-            for (uint32_t i = subStart; i < nextFree; ++i) table[i] = kInvalidEntry;
-          }
-          table[prefix] = subStart << 16 | kKindSubtable | subBits << 8 | root;
-          subPrefix = prefix;
+      const uint32_t prefix = code & (rootSize - 1);
+      if (prefix != subPrefix) {
+        // A new subtable, as wide as the codes below this prefix need: widen while the codes
+        // of the lengths seen so far leave part of it unfilled.
+        subBits = length - root;
+        int32_t left = 1 << subBits;
+        for (unsigned l = length; l < kMaxCodeLength; ++l) {
+          left -= static_cast<int32_t>(lengthCount[l]);
+          if (left <= 0) break;
+          ++subBits;
+          left <<= 1;
         }
-        const unsigned subLength = length - root;
-        const uint32_t entry = base + subLength * 0x101;
-        for (uint32_t i = code >> root; i < (1u << subBits); i += 1u << subLength) {
-          table[subStart + i] = entry;
+        subStart = nextFree;
+        nextFree += 1u << subBits;
+        if (nextFree > shape.capacity) return 1;
+        if (incomplete) {
+          for (uint32_t i = subStart; i < nextFree; ++i) table[i] = kInvalidEntry;
         }
+        table[prefix] = subStart << 16 | kKindSubtable | subBits << 8 | root;
+        subPrefix = prefix;
+      }
+      const unsigned subLength = length - root;
+      const uint32_t entry = base + subLength * 0x101;
+      for (uint32_t i = code >> root; i < (1u << subBits); i += 1u << subLength) {
+        table[subStart + i] = entry;
       }
       --lengthCount[length];  // the widening above counts only the codes still to come
       code = NextReversed(code, length);
