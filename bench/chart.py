@@ -31,8 +31,8 @@ def main():
     one = left + scale
     draw += ["-fill", "gray40", "-draw", f"line {one},{top - 8} {one},{height - 30}",
              "-fill", "black", "-pointsize", "12", "-annotate", f"+{one - 4}+{height - 12}", "1.0",
-             "-annotate", f"+{left}+{height - 12}", "0", "-annotate", f"+{one + 60}+{height - 12}",
-             "black ticks: targets; green: within target"]
+             "-annotate", f"+{left}+{height - 12}", "0", "-annotate", "+10+{}".format(height - 12),
+             "black ticks: targets; red: a target missed"]
     subprocess.run(["convert", "-size", f"{width}x{height}", "xc:white", "-font", "DejaVu-Sans"] + draw + [output],
                    check=True)
 

@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine64 wine xvfb xdotool imagemagick x11-utils
-  zip unzip p7zip-full libarchive-tools libdeflate-dev osslsigncode valgrind bc
+  zip unzip p7zip-full libarchive-tools libdeflate-dev time osslsigncode valgrind bc
 )
 
 missing=()
