@@ -104,7 +104,10 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   const uint32_t* const litLen = litLenTable_;
   const uint32_t* const distances = distanceTable_;
   uint64_t bits = bitBuffer_;
-  unsigned count = bitCount_;
+  // Only the low 6 bits of count matter: an entry is subtracted whole (its total bits are its low
+  // byte, below 64) and shifts take their count modulo 64, which spares a mask on the path from
+  // one lookup to the next.
+  uint32_t count = bitCount_;
   // Locals: the window's bytes may alias anything, so members would be read again after each write.
   const uint32_t inputEnd = inputEnd_;
   uint32_t in = inputPos_;
@@ -115,8 +118,8 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   // refill or load puts the very same bits there.
 #define VESPA_REFILL()                           \
   do {                                           \
-    bits |= Load64(input + in) << count;         \
-    in += (63 - count) >> 3;                     \
+    bits |= Load64(input + in) << (count & 63);  \
+    in += (~count & 63) >> 3;                    \
     count |= 56;                                 \
   } while (0)
   // The lit/len entry of the next code; a subtable pointer is followed (its bits consumed).
@@ -134,6 +137,12 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
     bits >>= (n);        \
     count -= (n);        \
   } while (0)
+  // Consumes an entry's total bits.
+#define VESPA_CONSUME_ENTRY(entry) \
+  do {                             \
+    bits >>= ((entry) & 63);       \
+    count -= (entry);              \
+  } while (0)
 
 #define VESPA_ROOM() (inputEnd - in >= kInputMargin && out <= kWindowSize - kWindowMargin)
 
@@ -146,20 +155,20 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   }
   while (VESPA_ROOM()) {
     if (entry & kKindSubtable) {
-      VESPA_CONSUME(kLitLenTableBits);
+      VESPA_CONSUME_ENTRY(entry);
       entry = litLen[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))];
     }
     if (entry & kKindLiteral) {
       // Up to three literals from one refill: each code is at most 15 bits.
-      VESPA_CONSUME(EntryTotalBits(entry));
+      VESPA_CONSUME_ENTRY(entry);
       window[out++] = static_cast<uint8_t>(EntryValue(entry));
       VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
       if (entry & kKindLiteral) {
-        VESPA_CONSUME(EntryTotalBits(entry));
+        VESPA_CONSUME_ENTRY(entry);
         window[out++] = static_cast<uint8_t>(EntryValue(entry));
         VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
         if (entry & kKindLiteral) {
-          VESPA_CONSUME(EntryTotalBits(entry));
+          VESPA_CONSUME_ENTRY(entry);
           window[out++] = static_cast<uint8_t>(EntryValue(entry));
           goto next;
         }
@@ -241,9 +250,10 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
 #undef VESPA_REFILL
 #undef VESPA_LOOKUP
 #undef VESPA_CONSUME
+#undef VESPA_CONSUME_ENTRY
 
   bitBuffer_ = bits;
-  bitCount_ = count;
+  bitCount_ = count & 63;
   inputPos_ = in;
   writePos_ = out;
   // Back to the exact path's look-ahead byte; the margin guarantees the bytes are in the buffer.
