@@ -17,7 +17,7 @@ constexpr int kStringSize = 256;
 // "%02d:%02d:%02d" of a DOS time: seconds are twice the stored count and are not limited.
 void TimeText(uint16_t dosTime, char* out) {
   FormatText(out, kFigureSize, "%02d:%02d:%02d", dosTime >> 11, (dosTime >> 5) & 0x3F,
-                2 * (dosTime & 0x1F));
+             2 * (dosTime & 0x1F));
 }
 
 void Figures(uint32_t size, uint32_t dosDateTime, int dateOrder, char* sizeText, char* dateText,

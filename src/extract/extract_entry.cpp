@@ -77,7 +77,7 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
   if (version > kMaxVersionNeeded) {
     char detail[kPathSize + 64];
     FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
-                  context->outputName);
+               context->outputName);
     context->report.warning(kWarnNeedsVersion, detail);
     return 0;
   }

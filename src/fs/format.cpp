@@ -26,21 +26,21 @@ class Sink {
   size_t length_ = 0;
 };
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool zero = false;
   int width = 0;
   int precision = -1;
 };
 
-void PutPadded(Sink& sink, const Spec& spec, const char* text, int length, bool numeric) {
-  const int padding = spec.width > length ? spec.width - length : 0;
-  if (spec.left) {
+void PutPadded(Sink& sink, const Conversion& conversion, const char* text, int length, bool numeric) {
+  const int padding = conversion.width > length ? conversion.width - length : 0;
+  if (conversion.left) {
     for (int i = 0; i < length; ++i) sink.put(text[i]);
     sink.repeat(' ', padding);
     return;
   }
-  if (numeric && spec.zero && spec.precision < 0) {
+  if (numeric && conversion.zero && conversion.precision < 0) {
     // Zeros go after the sign.
     int at = 0;
     if (length > 0 && text[0] == '-') sink.put(text[at++]);
@@ -52,7 +52,7 @@ void PutPadded(Sink& sink, const Spec& spec, const char* text, int length, bool 
   for (int i = 0; i < length; ++i) sink.put(text[i]);
 }
 
-void PutNumber(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, unsigned base, bool upper) {
+void PutNumber(Sink& sink, const Conversion& conversion, uint64_t magnitude, bool negative, unsigned base, bool upper) {
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   char reversed[24];
   int count = 0;
@@ -63,9 +63,9 @@ void PutNumber(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, 
   char text[48];
   int length = 0;
   if (negative) text[length++] = '-';
-  for (int zeros = spec.precision - count; zeros > 0 && length < 40; --zeros) text[length++] = '0';
+  for (int zeros = conversion.precision - count; zeros > 0 && length < 40; --zeros) text[length++] = '0';
   while (count > 0) text[length++] = reversed[--count];
-  PutPadded(sink, spec, text, length, true);
+  PutPadded(sink, conversion, text, length, true);
 }
 
 }  // namespace
@@ -77,34 +77,34 @@ int FormatTextV(char* out, size_t size, const char* format, va_list args) {
       sink.put(*p);
       continue;
     }
-    Spec spec;
+    Conversion conversion;
     for (++p;; ++p) {
       if (*p == '-') {
-        spec.left = true;
+        conversion.left = true;
       } else if (*p == '0') {
-        spec.zero = true;
+        conversion.zero = true;
       } else {
         break;
       }
     }
     if (*p == '*') {
-      spec.width = va_arg(args, int);
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = -spec.width;
+      conversion.width = va_arg(args, int);
+      if (conversion.width < 0) {
+        conversion.left = true;
+        conversion.width = -conversion.width;
       }
       ++p;
     } else {
-      while (*p >= '0' && *p <= '9') spec.width = spec.width * 10 + (*p++ - '0');
+      while (*p >= '0' && *p <= '9') conversion.width = conversion.width * 10 + (*p++ - '0');
     }
     if (*p == '.') {
       ++p;
-      spec.precision = 0;
+      conversion.precision = 0;
       if (*p == '*') {
-        spec.precision = va_arg(args, int);
+        conversion.precision = va_arg(args, int);
         ++p;
       } else {
-        while (*p >= '0' && *p <= '9') spec.precision = spec.precision * 10 + (*p++ - '0');
+        while (*p >= '0' && *p <= '9') conversion.precision = conversion.precision * 10 + (*p++ - '0');
       }
     }
     int longs = 0;
@@ -117,20 +117,20 @@ int FormatTextV(char* out, size_t size, const char* format, va_list args) {
         const char* text = va_arg(args, const char*);
         if (!text) text = "(null)";
         int length = 0;
-        while (text[length] && (spec.precision < 0 || length < spec.precision)) ++length;
-        PutPadded(sink, spec, text, length, false);
+        while (text[length] && (conversion.precision < 0 || length < conversion.precision)) ++length;
+        PutPadded(sink, conversion, text, length, false);
         break;
       }
       case 'c': {
         const char c = static_cast<char>(va_arg(args, int));
-        PutPadded(sink, spec, &c, 1, false);
+        PutPadded(sink, conversion, &c, 1, false);
         break;
       }
       case 'd':
       case 'i': {
         int64_t value = longs >= 2 ? va_arg(args, long long) : longs == 1 ? va_arg(args, long) : va_arg(args, int);
         const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        PutNumber(sink, spec, magnitude, value < 0, 10, false);
+        PutNumber(sink, conversion, magnitude, value < 0, 10, false);
         break;
       }
       case 'u':
@@ -139,7 +139,7 @@ int FormatTextV(char* out, size_t size, const char* format, va_list args) {
         uint64_t value = longs >= 2   ? va_arg(args, unsigned long long)
                          : longs == 1 ? va_arg(args, unsigned long)
                                       : va_arg(args, unsigned);
-        PutNumber(sink, spec, value, false, *p == 'u' ? 10 : 16, *p == 'X');
+        PutNumber(sink, conversion, value, false, *p == 'u' ? 10 : 16, *p == 'X');
         break;
       }
       case '%':

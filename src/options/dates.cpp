@@ -37,15 +37,15 @@ char* FormatDateWith(uint32_t packed, int order, char separator, char* buffer) {
   switch (order) {
     case kOrderDayMonthYear:
       FormatText(buffer, kDateTextSize, "%02d%c%02d%c%04d", day, separator, month, separator,
-                    year);
+                 year);
       break;
     case kOrderYearMonthDay:
       FormatText(buffer, kDateTextSize, "%04d%c%02d%c%02d", year, separator, month, separator,
-                    day);
+                 day);
       break;
     default:
       FormatText(buffer, kDateTextSize, "%02d%c%02d%c%04d", month, separator, day, separator,
-                    year);
+                 year);
       break;
   }
   return buffer;

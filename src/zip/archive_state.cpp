@@ -75,7 +75,7 @@ int ArchiveState::openArchive() {
     dirLength = static_cast<size_t>(colon - requestedName) + 1;
   }
   int length = FormatText(archivePath, sizeof archivePath, "%.*s%s",
-                             static_cast<int>(dirLength), requestedName, found_->name);
+                          static_cast<int>(dirLength), requestedName, found_->name);
   // A path cut to fit would name some other file.
   if (length < 0 || length >= kPathSize) {
     return fail(Status::Fatal(kFatalCannotOpenArchive, requestedName));

@@ -85,9 +85,9 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       SetDlgItemTextA(dialog, IDC_ABOUT_TITLE, "VESPA® para Windows " VESPA_VERSION_TEXT);
       char text[256];
       FormatText(text, sizeof text,
-                    "Arquivo .ZIP auto-extraível para %d bits\nStored, Deflate e Deflate64,\n"
-                    "senha tradicional e CRC-32",
-                    static_cast<int>(sizeof(void*) * 8));
+                 "Arquivo .ZIP auto-extraível para %d bits\nStored, Deflate e Deflate64,\n"
+                 "senha tradicional e CRC-32",
+                 static_cast<int>(sizeof(void*) * 8));
       SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, text);
       return TRUE;
     }
