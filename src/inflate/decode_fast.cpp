@@ -218,7 +218,7 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
       const uint32_t distance =
           EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
       VESPA_CONSUME(total);
-      VESPA_REFILL();
+      // At least 27 bits are left, enough for the primary lookup; the refill can wait.
       entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
 
       if (length <= kWindowSize - out && distance <= out) {
@@ -239,6 +239,7 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
         flushWindow();
         out = 0;
       }
+      VESPA_REFILL();
       continue;
     }
   next:
