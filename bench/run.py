@@ -232,9 +232,19 @@ def main():
     decode_bench = BIN / "vespa-decode-bench"
     if decode_bench.exists():
         print("bench: decoding primitives on the Deflate archive's streams")
-        subprocess.run([str(decode_bench), "--benchmark_min_time=0.5"], check=False,
+        out_json = WORK / "decode.json"
+        subprocess.run([str(decode_bench), "--benchmark_min_time=0.5", f"--benchmark_out={out_json}",
+                        "--benchmark_out_format=json"], check=False,
                        env=dict(os.environ, VESPA_BENCH_ZIP=str(WORK / "deflate.zip")))
-
+        rates = {b["name"]: b["bytes_per_second"] / 1e6 for b in json.loads(out_json.read_text())["benchmarks"]}
+        lines = ["| Primitive (MB/s of CPU time) | ours | libdeflate | zlib |", "|---|---|---|---|"]
+        for primitive in ("Inflate", "Crc32", "Decrypt"):
+            cells = [rates.get(f"BM_{primitive}_{who}") for who in ("Vespa", "Libdeflate", "Zlib")]
+            lines.append(f"| {primitive} | " + " | ".join(f"{c:,.0f}" if c else "" for c in cells) + " |")
+        primitives = "\n".join(lines)
+        print(primitives)
+        with open(WORK / "results.md", "a") as out:
+            out.write("\n" + primitives + "\n")
 
 if __name__ == "__main__":
     main()
