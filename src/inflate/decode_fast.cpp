@@ -2,9 +2,10 @@
 // bytes and the window at least kWindowMargin bytes of room, so that it never needs to ask for
 // input, never meets the end of the data and never fills the window with a literal.
 //
-// Per pass: one branch-free refill to at least 56 bits, up to three literals, or a length and
-// a distance (with a second refill between them); a match that neither wraps the window nor
-// reaches its end is copied in 8-byte words, the others byte by byte as the exact path does.
+// Per pass: up to three literals from one branch-free refill to at least 56 bits, or a length and
+// a distance, the next code's primary entry fetched before the match is copied. A match whose
+// source and destination lie whole in the window is copied in 8-byte words, the others byte by
+// byte as the exact path does.
 // The window holds exactly what the exact path would leave there: no copy writes past its match,
 // since Deflate64 distances reach the bytes just ahead of the write position.
 #include <cstring>
@@ -20,7 +21,7 @@ namespace inflate_detail {
 
 namespace {
 
-// Three refills of up to 7 bytes each plus the 8 bytes the last one reads.
+// Three refills of up to 7 bytes each between two checks, plus the 8 bytes the last one reads.
 constexpr uint32_t kInputMargin = 32;
 // Three literals and a match of the longest Deflate length.
 constexpr uint32_t kWindowMargin = 3 + 258 + 3;
