@@ -72,7 +72,7 @@ def build_corpus():
 ARCHIVES = {
     "deflate": ["zip", "-q", "-6", "-r"],
     "stored": ["zip", "-q", "-0", "-r"],
-    "crypt": ["zip", "-q", "-6", "-r", "-P", PASSWORD],
+    "encrypted": ["zip", "-q", "-6", "-r", "-P", PASSWORD],
     "deflate64": None,
 }
 
@@ -152,7 +152,7 @@ def main():
 
     for name in ARCHIVES:
         archive = str(WORK / f"{name}.zip")
-        password = [f"-PASSWORD={PASSWORD}"] if name == "crypt" else []
+        password = [f"-PASSWORD={PASSWORD}"] if name == "encrypted" else []
         commands = {"vespa-console -TEST": [console, "-TEST"] + password + [archive]}
         if name in ("deflate", "stored"):
             commands["library harness"] = [harness, archive]
@@ -175,7 +175,7 @@ def main():
                 target = 0.5
             elif name == "stored" and other == "library harness":
                 target = 1.25
-            elif name == "crypt" and other == "7z t":
+            elif name == "encrypted" and other == "7z t":
                 target = 0.67
             row(f"{name}, test", ours, other, "cpu", value, target)
             line += f"; {other} {median(samples, other, 'cpu'):.2f} s ({value:.2f}x)"
