@@ -32,7 +32,7 @@ check: build
 
 bench: setup
 	cmake --preset native-release >/dev/null
-	cmake --build build/native-release -j $(JOBS)
+	cmake --build build/native-release -j $(JOBS) --target vespa-console vespa-bench-harness vespa-decode-bench
 	./bench/run.sh
 
 # The release build, not the sanitised one of the tests; DESTDIR is honoured for packaging.

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr uint32_t kInputSize = 61440;
-constexpr uint32_t kWorkSize = 10240;
+constexpr uint32_t kWorkSize = kInflateWorkSize;
 // A stream of a few KB can ask for gigabytes; past this the input is made to end.
 constexpr uint64_t kOutputLimit = 4u << 20;
 

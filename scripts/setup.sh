@@ -9,7 +9,7 @@ packages=(
   libdeflate-dev libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine64 wine xvfb xdotool imagemagick x11-utils
-  zip unzip p7zip-full osslsigncode openssl valgrind bc
+  zip unzip p7zip-full libarchive-tools libdeflate-dev time osslsigncode openssl valgrind bc
   clang libclang-rt-dev
 )
 

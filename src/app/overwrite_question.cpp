@@ -1,8 +1,8 @@
 #include "app/overwrite_question.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "fs/format.h"
 #include "fs/fs.h"
 #include "options/dates.h"
 #include "report/report.h"
@@ -16,13 +16,13 @@ constexpr int kStringSize = 256;
 
 // "%02d:%02d:%02d" of a DOS time: seconds are twice the stored count and are not limited.
 void TimeText(uint16_t dosTime, char* out) {
-  std::snprintf(out, kFigureSize, "%02d:%02d:%02d", dosTime >> 11, (dosTime >> 5) & 0x3F,
-                2 * (dosTime & 0x1F));
+  FormatText(out, kFigureSize, "%02d:%02d:%02d", dosTime >> 11, (dosTime >> 5) & 0x3F,
+             2 * (dosTime & 0x1F));
 }
 
 void Figures(uint32_t size, uint32_t dosDateTime, int dateOrder, char* sizeText, char* dateText,
              char* timeText) {
-  std::snprintf(sizeText, kFigureSize, "%lu", static_cast<unsigned long>(size));
+  FormatText(sizeText, kFigureSize, "%lu", static_cast<unsigned long>(size));
   InsertThousandsSeparators(sizeText);
   FormatDate(dosDateTime, dateOrder, dateText);
   TimeText(static_cast<uint16_t>(dosDateTime & 0xFFFF), timeText);
@@ -43,11 +43,11 @@ void ComposeOverwriteQuestion(ReportFrontEnd& frontEnd, int dateOrder, char* tex
   if (search != kNoSearch) {
     endSearch(search);
     Figures(info.size, info.lastWrite, dateOrder, sizeText, dateText, timeText);
-    std::snprintf(text, size, existing, name, sizeText, dateText, timeText);
+    FormatText(text, size, existing, name, sizeText, dateText, timeText);
   } else {
-    std::snprintf(text, size, "%s", name);
+    FormatText(text, size, "%s", name);
   }
   size_t used = std::strlen(text);
   Figures(entry.uncompressedSize, entry.dosDateTime, dateOrder, sizeText, dateText, timeText);
-  std::snprintf(text + used, size - used, incoming, sizeText, dateText, timeText);
+  FormatText(text + used, size - used, incoming, sizeText, dateText, timeText);
 }

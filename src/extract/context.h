@@ -16,7 +16,7 @@ class UserCallbacks;
 struct CentralHeader;
 
 constexpr uint32_t kInputBufferSize = 61440;
-constexpr uint32_t kWorkBufferSize = 10240;
+constexpr uint32_t kWorkBufferSize = kInflateWorkSize;
 
 // File times from an NTFS extra field, as the file system keeps them.
 struct NtfsTimes {

@@ -1,6 +1,5 @@
 // The per-entry work of a run: version check, local header, password, output, decoding, times,
 // attributes, CRC check and progress.
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -9,6 +8,7 @@
 #include "extract/decrypt.h"
 #include "extract/output.h"
 #include "extract/attributes.h"
+#include "fs/format.h"
 #include "inflate/inflate.h"
 #include "zip/archive_state.h"
 
@@ -16,7 +16,6 @@ namespace {
 
 // Entries that need a later version of the format than this program reads are refused.
 constexpr uint16_t kMaxVersionNeeded = 25;
-constexpr uint32_t kStoredPiece = 10240;
 constexpr uint16_t kNtfsExtraId = 0x000A;
 constexpr uint16_t kNtfsTimesTag = 1;
 constexpr uint16_t kNtfsTimesSize = 24;
@@ -79,8 +78,8 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
   const unsigned version = entry->versionNeeded & 0xFFu;
   if (version > kMaxVersionNeeded) {
     char detail[kPathSize + 64];
-    std::snprintf(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
-                  context->outputName);
+    FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
+               context->outputName);
     context->report.warning(kWarnNeedsVersion, detail);
     return 0;
   }
@@ -247,11 +246,13 @@ int CopyStored(ExtractionContext* context) {
                                                                       : context->remainingInput;
     context->expectedSize = context->remainingInput = smaller;
   }
+  // Stored data moves through the input buffer, the largest: few reads, few writes.
   uint32_t left = context->expectedSize;
   while (left > 0) {
-    uint32_t n = ReadEntryData(context, context->work, left < kStoredPiece ? left : kStoredPiece);
+    const uint32_t piece = left < context->inputSize ? left : context->inputSize;
+    uint32_t n = ReadEntryData(context, context->input, piece);
     if (n == 0 || context->failed()) break;
-    WriteOutput(context, context->work, n);
+    WriteOutput(context, context->input, n);
     left -= n;
   }
   return 0;

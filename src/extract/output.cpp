@@ -2,11 +2,11 @@
 // their questions, directory creation, the output file itself, and the print device.
 #include "extract/output.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "extract/attributes.h"
 #include "extract/context.h"
+#include "fs/format.h"
 #include "fs/fs.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
@@ -53,7 +53,7 @@ bool LookUp(const char* path, uint32_t* attributes) {
 // directory + name into out (kPathSize chars); false when the path does not fit, for a path cut
 // to fit would name some other file.
 bool JoinPath(char* out, const char* directory, const char* name) {
-  int length = std::snprintf(out, kPathSize, "%s%s", directory, name);
+  int length = FormatText(out, kPathSize, "%s%s", directory, name);
   return length >= 0 && length < kPathSize;
 }
 
@@ -110,7 +110,7 @@ enum class Decision { kCreate, kFinished };
 // alone; either way the entry is not counted.
 Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entry) {
   char bare[kPathSize];
-  std::snprintf(bare, sizeof bare, "%s", context->outputName);
+  FormatText(bare, sizeof bare, "%s", context->outputName);
   size_t length = std::strlen(bare);
   // A search cannot look up a name that ends in a separator.
   while (length > 1 && bare[length - 1] == '/') bare[--length] = '\0';
@@ -151,7 +151,7 @@ bool AskNewName(ExtractionContext* context, size_t* storedStart) {
     if (std::strpbrk(line, "*?")) continue;
     toForwardSlashes(line);
     if (line[0] == '/' || std::strchr(line, ':')) {
-      std::snprintf(context->pathBuffer, kPathSize, "%s", line);
+      FormatText(context->pathBuffer, kPathSize, "%s", line);
       *storedStart = 0;
       break;
     }
@@ -207,7 +207,7 @@ int SetLabel(ExtractionContext* context) {
                         destination[1] == ':';
   if (hasDrive) {
     if (setVolumeLabel(destination, context->outputName) == 0) return 1;
-    std::snprintf(context->pathBuffer, kPathSize, "%c:%s", destination[0], context->outputName);
+    FormatText(context->pathBuffer, kPathSize, "%c:%s", destination[0], context->outputName);
     context->outputName = context->pathBuffer;
   } else if (setVolumeLabel(nullptr, context->outputName) == 0) {
     return 1;
@@ -259,7 +259,7 @@ int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes
     if (!isDirectory) CreateOutputFile(context, attributes);
     if (!context->output && options.Recurse) {
       char scratch[kPathSize];
-      std::snprintf(scratch, sizeof scratch, "%s", context->outputName);
+      FormatText(scratch, sizeof scratch, "%s", context->outputName);
       if (MakeDirectories(context, scratch, storedStart, isDirectory, options.Path != 0, entry) == 0) {
         noSeparator = 0;
       }

@@ -1,8 +1,8 @@
 // The portable half of the file layer: the stream object over the handle-level wrappers, and the
 // small text, attribute and year helpers that need no operating system.
-#include <cstdio>
 #include <cstring>
 
+#include "fs/format.h"
 #include "fs/fs.h"
 
 namespace {
@@ -16,7 +16,7 @@ int gNameType = 1;
 
 FileStream::FileStream(const char* name, uint32_t access, uint32_t share, uint32_t creation,
                        uint32_t flagsAndAttributes) {
-  std::snprintf(name_, sizeof name_, "%s", name);
+  FormatText(name_, sizeof name_, "%s", name);
   handle_ = createFile(name, access, share, creation, flagsAndAttributes);
   if (handle_ == kInvalidHandle) return;
   // The directory entry gives the size and times as they were at open; a failed search leaves

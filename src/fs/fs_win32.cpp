@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fs/format.h"
 #include "fs/fs.h"
 
 namespace {
@@ -50,8 +51,8 @@ void Fill(const WIN32_FIND_DATAA& found, FindInfo* info) {
   // Windows leaves the alias empty for a name that is already a valid short name: that name
   // then is its own short form.
   const char* shortName = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
-  std::snprintf(info->name, sizeof info->name, "%s", nameType() ? found.cFileName : shortName);
-  std::snprintf(info->shortName, sizeof info->shortName, "%s", found.cAlternateFileName);
+  FormatText(info->name, sizeof info->name, "%s", nameType() ? found.cFileName : shortName);
+  FormatText(info->shortName, sizeof info->shortName, "%s", found.cAlternateFileName);
   info->rawTimes[0] = FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime};
   info->rawTimes[1] = FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime};
   info->rawTimes[2] = FileTime{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime};
@@ -66,7 +67,7 @@ FILETIME ToWin32(const FileTime& time) {
 
 // Copies path into out (size characters), unless they are the same buffer.
 void CopyPath(char* out, const char* path, size_t size) {
-  if (out != path && size > 0) std::snprintf(out, size, "%s", path);
+  if (out != path && size > 0) FormatText(out, size, "%s", path);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Decoding tables for canonical Huffman codes: an 8-bit primary table plus an overflow tree.
+// Decoding tables for canonical Huffman codes: a wide primary table indexed by the next input
+// bits (least significant first), with subtables for the codes longer than its width.
 #include "inflate/huffman.h"
 
 #include <cstring>
@@ -7,85 +8,158 @@ namespace inflate_detail {
 
 namespace {
 
-uint32_t ReverseBits(uint32_t code, unsigned length) {
-  uint32_t reversed = 0;
-  for (unsigned i = 0; i < length; ++i) {
-    reversed = (reversed << 1) | (code & 1);
-    code >>= 1;
+constexpr unsigned kLengthSymbolBase = 257;
+constexpr unsigned kLastLengthSymbol = 285;
+
+struct TableShape {
+  unsigned rootBits;
+  uint32_t capacity;
+};
+
+TableShape ShapeOf(TableKind kind) {
+  switch (kind) {
+    case TableKind::kDistance:
+      return {kDistanceTableBits, kDistanceTableEntries};
+    case TableKind::kCodeLength:
+      return {kCodeLengthTableBits, kCodeLengthTableEntries};
+    default:
+      return {kLitLenTableBits, kLitLenTableEntries};
   }
-  return reversed;
 }
 
-// Hangs the leaf of a code longer than 8 bits below its primary entry, taking fresh node pairs
-// from the tree as needed. Fails instead of overwriting or walking past the tree's end.
-int PlaceLongCode(uint32_t reversed, unsigned length, uint16_t leaf, const HuffmanTable& table,
-                  uint32_t& nextPair) {
-  uint16_t* slot = &table.primary[reversed & (kPrimaryEntries - 1)];
-  for (unsigned bit = kPrimaryBits; bit < length; ++bit) {
-    if (*slot == kUnused) {
-      if (!table.tree || nextPair + 2 > table.treeEntries) return 1;
-      table.tree[nextPair] = kUnused;
-      table.tree[nextPair + 1] = kUnused;
-      *slot = static_cast<uint16_t>(~nextPair);
-      nextPair += 2;
-    } else if (!IsNode(*slot)) {
-      return 1;  // a shorter code already owns this prefix
-    }
-    const uint32_t pair = static_cast<uint16_t>(~*slot);
-    slot = &table.tree[pair + ((reversed >> bit) & 1)];
+uint32_t Make(uint32_t kind, uint32_t value, unsigned extraBits) {
+  return value << 16 | kind | extraBits;
+}
+
+// What a symbol decodes to, before its code length is added in.
+uint32_t SymbolEntry(TableKind kind, unsigned symbol) {
+  if (kind == TableKind::kCodeLength) return Make(0, symbol, 0);
+  if (kind == TableKind::kDistance) {
+    // Symbols 30 and 31 reach 32769 to 65536 back, in Deflate streams too.
+    if (symbol < 4) return Make(0, symbol + 1, 0);
+    const unsigned extra = symbol / 2 - 1;
+    return Make(0, (((symbol & 1) + 2) << extra) + 1, extra);
   }
-  if (*slot != kUnused) return 1;
-  *slot = leaf;
-  return 0;
+  if (symbol < 256) return Make(kKindLiteral, symbol, 0);
+  if (symbol == 256) return Make(kKindEndOfBlock, 0, 0);
+  if (symbol <= 264) return Make(0, symbol - 254, 0);
+  if (symbol < kLastLengthSymbol) {
+    const unsigned extra = (symbol - 261) / 4;
+    return Make(0, ((((symbol - kLengthSymbolBase) & 3) + 4) << extra) + 3, extra);
+  }
+  if (symbol == kLastLengthSymbol) {
+    return kind == TableKind::kLitLen64 ? Make(kKindLength64, 3, 16) : Make(0, 258, 0);
+  }
+  return kInvalidEntry;  // 286 and 287 have codes in the fixed code but no meaning
+}
+
+// The next code of the same length, in reversed bit order: adding 1 to a code reversed.
+uint32_t NextReversed(uint32_t code, unsigned length) {
+  uint32_t bit = 1u << (length - 1);
+  while (code & bit) bit >>= 1;
+  return bit ? (code & (bit - 1)) | bit : 0;
 }
 
 }  // namespace
 
-int BuildHuffmanTable(uint32_t count, const uint8_t* lengths, uint16_t* codes, const HuffmanTable& table) {
-  uint32_t lengthCount[kMaxCodeLength + 1] = {};
-  uint32_t used = 0;
-  for (uint32_t symbol = 0; symbol < count; ++symbol) {
-    const unsigned length = lengths[symbol];
-    if (length > kMaxCodeLength) return 1;
-    if (length) {
-      ++lengthCount[length];
-      ++used;
-    }
-  }
+int BuildTable(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t* table) {
+  const TableShape shape = ShapeOf(kind);
+  const unsigned root = shape.rootBits;
+  const uint32_t rootSize = 1u << root;
 
-  // The Kraft sum in units of 2^-15, in 32 bits: a code is complete exactly when it is 2^15.
-  // Counting modulo 2^16 would let some over-subscribed codes through (four codes of length 1).
+  uint32_t lengthCount[kMaxCodeLength + 1] = {};
+  for (uint32_t symbol = 0; symbol < count; ++symbol) {
+    if (lengths[symbol] > kMaxCodeLength) return 1;
+    ++lengthCount[lengths[symbol]];
+  }
+  const uint32_t used = count - lengthCount[0];
+
+  // The Kraft sum in units of 2^-15: a code is complete exactly when it is 2^15.
   uint32_t kraft = 0;
   for (unsigned length = 1; length <= kMaxCodeLength; ++length) {
     kraft += lengthCount[length] << (kMaxCodeLength - length);
   }
   if (kraft != (1u << kMaxCodeLength) && used > 1) return 1;
 
-  uint32_t nextCode[kMaxCodeLength + 1] = {};
-  uint32_t code = 0;
+  // Symbols sorted by code length, in symbol order within a length: the canonical order.
+  uint16_t sorted[288];
+  uint32_t next[kMaxCodeLength + 2] = {};
   for (unsigned length = 1; length <= kMaxCodeLength; ++length) {
-    code = (code + lengthCount[length - 1]) << 1;
-    nextCode[length] = code;
+    next[length + 1] = next[length] + lengthCount[length];
   }
-  // Input bits arrive least significant first, so tables are indexed by the reversed code.
   for (uint32_t symbol = 0; symbol < count; ++symbol) {
-    const unsigned length = lengths[symbol];
-    if (length) codes[symbol] = static_cast<uint16_t>(ReverseBits(nextCode[length]++, length));
+    if (lengths[symbol]) sorted[next[lengths[symbol]]++] = static_cast<uint16_t>(symbol);
   }
 
-  std::memset(table.primary, 0, kPrimaryEntries * sizeof(uint16_t));
-  uint32_t nextPair = 0;
-  for (uint32_t symbol = count; symbol-- > 0;) {
-    const unsigned length = lengths[symbol];
-    if (!length) continue;
-    const uint16_t leaf = LeafEntry(symbol, length);
-    const uint32_t reversed = codes[symbol];
-    if (length <= kPrimaryBits) {
-      for (uint32_t index = reversed; index < kPrimaryEntries; index += 1u << length) {
-        table.primary[index] = leaf;
+  // A complete code covers every entry; the free patterns of a lone code must read as invalid.
+  const bool incomplete = used <= 1;
+  if (incomplete) {
+    for (uint32_t i = 0; i < rootSize; ++i) table[i] = kInvalidEntry;
+  }
+
+  uint32_t code = 0;  // the current code, reversed: the input arrives least significant bit first
+  uint32_t index = 0;
+  unsigned length = 1;
+  if (incomplete) {
+    // At most one code: it fills its own entries, everything else stays invalid.
+    for (; length <= root; ++length) {
+      for (uint32_t n = lengthCount[length]; n > 0; --n, --lengthCount[length]) {
+        const uint32_t entry = SymbolEntry(kind, sorted[index++]) + length * 0x101;
+        for (uint32_t i = code; i < rootSize; i += 1u << length) table[i] = entry;
+        code = NextReversed(code, length);
       }
-    } else if (PlaceLongCode(reversed, length, leaf, table, nextPair)) {
-      return 1;
+    }
+  } else {
+    // A complete code: the table grows from 2 entries by doubling, each doubling repeating the
+    // shorter codes' entries, and each code of the current length is then stored once.
+    uint32_t size = 2;
+    for (; length <= root; ++length) {
+      if (length > 1) {
+        std::memcpy(table + size, table, size * sizeof *table);
+        size *= 2;
+      }
+      for (uint32_t n = lengthCount[length]; n > 0; --n, --lengthCount[length]) {
+        table[code] = SymbolEntry(kind, sorted[index++]) + length * 0x101;
+        code = NextReversed(code, length);
+      }
+    }
+  }
+
+  uint32_t nextFree = rootSize;
+  uint32_t subPrefix = rootSize;  // none yet
+  uint32_t subStart = 0;
+  unsigned subBits = 0;
+  for (; length <= kMaxCodeLength; ++length) {
+    for (uint32_t n = lengthCount[length]; n > 0; --n) {
+      const uint32_t base = SymbolEntry(kind, sorted[index++]);
+      const uint32_t prefix = code & (rootSize - 1);
+      if (prefix != subPrefix) {
+        // A new subtable, as wide as the codes below this prefix need: widen while the codes
+        // of the lengths seen so far leave part of it unfilled.
+        subBits = length - root;
+        int32_t left = 1 << subBits;
+        for (unsigned l = length; l < kMaxCodeLength; ++l) {
+          left -= static_cast<int32_t>(lengthCount[l]);
+          if (left <= 0) break;
+          ++subBits;
+          left <<= 1;
+        }
+        subStart = nextFree;
+        nextFree += 1u << subBits;
+        if (nextFree > shape.capacity) return 1;
+        if (incomplete) {
+          for (uint32_t i = subStart; i < nextFree; ++i) table[i] = kInvalidEntry;
+        }
+        table[prefix] = subStart << 16 | kKindSubtable | subBits << 8 | root;
+        subPrefix = prefix;
+      }
+      const unsigned subLength = length - root;
+      const uint32_t entry = base + subLength * 0x101;
+      for (uint32_t i = code >> root; i < (1u << subBits); i += 1u << subLength) {
+        table[subStart + i] = entry;
+      }
+      --lengthCount[length];  // the widening above counts only the codes still to come
+      code = NextReversed(code, length);
     }
   }
   return 0;

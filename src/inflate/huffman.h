@@ -1,61 +1,65 @@
-// Canonical Huffman tables of the decoder, inside the decoder's work buffer. Internal to inflate/.
+// Canonical Huffman decoding tables of the decoder, inside the decoder's work buffer. Internal to
+// inflate/.
 #pragma once
 
 #include <cstdint>
 
 namespace inflate_detail {
 
-// Where everything lives in the 10240-byte work buffer; nothing else is allocated.
-constexpr uint32_t kWorkSize = 10240;
-constexpr uint32_t kLitLenLengthsOffset = 0;       // 320 bytes: room for the 288 + 32 lengths of a header
-constexpr uint32_t kCodeLengthTableOffset = 320;   // 256 entries
-constexpr uint32_t kCodesOffset = 832;             // 288 codes while a table is built
-constexpr uint32_t kDistanceLengthsOffset = 1408;  // 32 bytes; the 19 code-length-code lengths before that
-constexpr uint32_t kDistanceTableOffset = 1440;    // 256 entries
-constexpr uint32_t kDistanceTreeOffset = 1952;     // 64 entries
-constexpr uint32_t kLitLenTableOffset = 2080;      // 256 entries
-constexpr uint32_t kLitLenTreeOffset = 2592;       // 3824 entries, to the end of the buffer
-
-constexpr uint32_t kLitLenLengthsSize = 320;
-constexpr uint32_t kDistanceTreeEntries = 64;
-constexpr uint32_t kLitLenTreeEntries = 3824;
-
-constexpr uint32_t kPrimaryBits = 8;  // a primary table is indexed with the next 8 input bits
-constexpr uint32_t kPrimaryEntries = 1u << kPrimaryBits;
 constexpr uint32_t kMaxCodeLength = 15;
 
-// A table or tree entry is one of:
-//   0                  an unused bit pattern (a code that is not complete);
-//   bit 15 clear       a leaf: symbol in bits 0 to 8, its code length (1 to 15) in bits 9 to 12;
-//   bit 15 set         a node: the complement of the tree index of a pair of entries, one for the
-//                      next input bit 0 and one for 1.
-// Codes of up to 8 bits are leaves of the primary table; longer ones continue in the tree one bit
-// per step.
-constexpr uint16_t kUnused = 0;
-constexpr uint16_t kNodeFlag = 0x8000;
-constexpr uint16_t kSymbolMask = 0x01FF;
-constexpr unsigned kLengthShift = 9;
+// Wide primary tables decode most codes with one lookup. A code longer than the primary width
+// continues in a subtable of its own prefix, reached through a pointer entry: two lookups at most.
+constexpr unsigned kLitLenTableBits = 11;
+constexpr unsigned kDistanceTableBits = 8;
+constexpr unsigned kCodeLengthTableBits = 7;  // code-length codes are at most 7 bits: no subtables
 
-inline uint16_t LeafEntry(unsigned symbol, unsigned length) {
-  return static_cast<uint16_t>(symbol | (length << kLengthShift));
-}
-inline unsigned EntrySymbol(uint16_t entry) { return entry & kSymbolMask; }
-inline unsigned EntryLength(uint16_t entry) { return (entry >> kLengthShift) & 0x0F; }
-inline bool IsNode(uint16_t entry) { return (entry & kNodeFlag) != 0; }
+// Entries a table can need: the primary table plus the subtables of the worst complete code of
+// that many symbols (288 lit/len, 32 distance symbols), rounded up. A code that would need more
+// is refused; no complete code does.
+constexpr uint32_t kLitLenTableEntries = 2560;
+constexpr uint32_t kDistanceTableEntries = 512;
+constexpr uint32_t kCodeLengthTableEntries = 1u << kCodeLengthTableBits;
 
-// A table being built: the primary table and the tree its long codes continue in (none for the
-// code-length code, whose codes are at most 7 bits).
-struct HuffmanTable {
-  uint16_t* primary;      // kPrimaryEntries entries
-  uint16_t* tree;         // or nullptr
-  uint32_t treeEntries;   // capacity of tree, in entries
-};
+// Where everything lives in the work buffer. The wide tables take 12.8 KB: more than the 10240
+// bytes the narrow tables with one-bit trees needed, so the work buffer grew to kInflateWorkSize
+// (still allocated once per run, never per entry).
+constexpr uint32_t kLitLenTableOffset = 0;
+constexpr uint32_t kDistanceTableOffset = kLitLenTableOffset + kLitLenTableEntries * 4;
+constexpr uint32_t kCodeLengthTableOffset = kDistanceTableOffset + kDistanceTableEntries * 4;
+constexpr uint32_t kLengthsOffset = kCodeLengthTableOffset + kCodeLengthTableEntries * 4;
+constexpr uint32_t kLengthsSize = 320;  // the 288 + 32 lengths of a dynamic header
+constexpr uint32_t kWorkUsed = kLengthsOffset + kLengthsSize;
 
-// Builds the decoding table of the canonical code given by lengths[0..count) (0 = symbol unused).
-// codes is scratch room for count uint16 values. Returns 0, or 1 when the lengths describe no
-// usable code: over-subscribed or incomplete with more than one code, or more long codes than the
-// tree can hold. A single code and no code at all are accepted; the bit patterns they leave free
-// read as kUnused.
-int BuildHuffmanTable(uint32_t count, const uint8_t* lengths, uint16_t* codes, const HuffmanTable& table);
+// A table entry, 32 bits:
+//   bits 0-7    bits to consume: the code's length plus the extra bits of its symbol
+//               (a subtable pointer: the primary width)
+//   bits 8-11   the code's length alone (a subtable pointer: the subtable's width)
+//   bits 12-15  the kind
+//   bits 16-31  the value: a literal byte, a length or distance base, a code-length symbol, or
+//               the index where a subtable starts
+// Entries in a subtable count only the bits after the primary width.
+constexpr uint32_t kKindLiteral = 0x8000;
+constexpr uint32_t kKindSubtable = 0x4000;
+constexpr uint32_t kKindEndOfBlock = 0x2000;
+constexpr uint32_t kKindInvalid = 0x1000;  // a bit pattern of no code, or a symbol of no meaning
+// Deflate64's symbol 285: 16 extra bits give the length, and the value 0 is a flush marker.
+constexpr uint32_t kKindLength64 = kKindEndOfBlock | kKindInvalid;
+constexpr uint32_t kKindSpecial = kKindEndOfBlock | kKindInvalid;  // any of the three above
+constexpr uint32_t kInvalidEntry = kKindInvalid;
+
+inline unsigned EntryTotalBits(uint32_t entry) { return entry & 0xFF; }
+inline unsigned EntryCodeBits(uint32_t entry) { return (entry >> 8) & 0x0F; }
+inline unsigned EntryExtraBits(uint32_t entry) { return EntryTotalBits(entry) - EntryCodeBits(entry); }
+inline uint32_t EntryValue(uint32_t entry) { return entry >> 16; }
+inline uint32_t EntryKind(uint32_t entry) { return entry & 0xF000; }
+
+enum class TableKind { kLitLen, kLitLen64, kDistance, kCodeLength };
+
+// Builds the table of the canonical code given by lengths[0..count) (0 = symbol unused, at most
+// 15, count at most 288). Returns 0, or 1 when the lengths describe no usable code: over-subscribed,
+// or incomplete with more than one code. A single code and no code at all are accepted; the bit
+// patterns they leave free decode as kInvalidEntry.
+int BuildTable(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t* table);
 
 }  // namespace inflate_detail

@@ -15,12 +15,15 @@ class InflateIo {
 // Deflate64 distances reach 65536 bytes back: the window holds that many.
 constexpr uint32_t kInflateWindowSize = 65536;
 
+// The decoder's tables (inflate/huffman.h) need this much work memory.
+constexpr uint32_t kInflateWorkSize = 16384;
+
 // The buffers the decoder works in; it allocates nothing itself.
 struct InflateBuffers {
   uint8_t* input;   // compressed bytes, inputSize (61440)
   uint32_t inputSize;
   uint8_t* window;  // sliding window and output buffer, exactly kInflateWindowSize bytes
-  uint8_t* work;    // code lengths, lookup tables and trees, 10240 bytes
+  uint8_t* work;    // code lengths and lookup tables, kInflateWorkSize bytes
 };
 
 constexpr int kInflateOk = 0;

@@ -1,8 +1,9 @@
 // Dates shown in the overwrite question and typed in the AFTER and BEFORE options.
 #include "options/dates.h"
 
-#include <cstdio>
 #include <ctime>
+
+#include "fs/format.h"
 
 
 namespace {
@@ -35,16 +36,16 @@ char* FormatDateWith(uint32_t packed, int order, char separator, char* buffer) {
   int year = FullYear(shortYear);
   switch (order) {
     case kOrderDayMonthYear:
-      std::snprintf(buffer, kDateTextSize, "%02d%c%02d%c%04d", day, separator, month, separator,
-                    year);
+      FormatText(buffer, kDateTextSize, "%02d%c%02d%c%04d", day, separator, month, separator,
+                 year);
       break;
     case kOrderYearMonthDay:
-      std::snprintf(buffer, kDateTextSize, "%04d%c%02d%c%02d", year, separator, month, separator,
-                    day);
+      FormatText(buffer, kDateTextSize, "%04d%c%02d%c%02d", year, separator, month, separator,
+                 day);
       break;
     default:
-      std::snprintf(buffer, kDateTextSize, "%02d%c%02d%c%04d", month, separator, day, separator,
-                    year);
+      FormatText(buffer, kDateTextSize, "%02d%c%02d%c%04d", month, separator, day, separator,
+                 year);
       break;
   }
   return buffer;

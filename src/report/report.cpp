@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "fs/format.h"
 #include "fs/text.h"
 #include "report/string_ids.h"
 
@@ -19,7 +20,8 @@ char gCaption[80] = "VESPA® para Windows";
 class StandardError : public ReportFrontEnd {
  public:
   void showMessage(void*, const char* text, const char*) override {
-    std::fprintf(stderr, "%s\n", text);
+    std::fputs(text, stderr);
+    std::fputc('\n', stderr);
   }
   intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
 };
@@ -44,7 +46,7 @@ int ReportFrontEnd::loadString(int id, char* buffer, int size) {
   buffer[0] = 0;
   for (const BuiltinString& s : kStrings) {
     if (s.id == id) {
-      std::snprintf(buffer, static_cast<size_t>(size), "%s", s.text);
+      FormatText(buffer, static_cast<size_t>(size), "%s", s.text);
       return static_cast<int>(std::strlen(buffer));
     }
   }

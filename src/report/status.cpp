@@ -1,14 +1,14 @@
 #include "report/status.h"
 
-#include <cstdio>
 
+#include "fs/format.h"
 #include "report/messages.h"
 
 Status Status::Fatal(int number, const char* detail) {
   Status s;
   s.kind_ = StatusKind::kFatal;
   s.number_ = number;
-  std::snprintf(s.detail_, sizeof s.detail_, "%s", detail ? detail : "");
+  FormatText(s.detail_, sizeof s.detail_, "%s", detail ? detail : "");
   return s;
 }
 
@@ -37,12 +37,12 @@ void Status::messageText(char* buffer, size_t size) const {
   if (size == 0) return;
   buffer[0] = 0;
   if (kind_ == StatusKind::kFatal) {
-    std::snprintf(buffer, size, "%s %s", FatalText(number_), detail_);
+    FormatText(buffer, size, "%s %s", FatalText(number_), detail_);
   } else if (kind_ == StatusKind::kArchiveError) {
     if (detail_[0]) {
-      std::snprintf(buffer, size, "%s: %s", ArchiveErrorText(number_), detail_);
+      FormatText(buffer, size, "%s: %s", ArchiveErrorText(number_), detail_);
     } else {
-      std::snprintf(buffer, size, "%s", ArchiveErrorText(number_));
+      FormatText(buffer, size, "%s", ArchiveErrorText(number_));
     }
   }
 }

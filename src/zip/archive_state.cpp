@@ -2,10 +2,10 @@
 // and tear-down.
 #include "zip/archive_state.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "fs/format.h"
 #include "report/messages.h"
 
 ArchiveState::ArchiveState(UserCallbacks* callbacks) : callbacks_(callbacks) {}
@@ -19,7 +19,7 @@ ArchiveState::~ArchiveState() {
 }
 
 void ArchiveState::setArchiveName(const char* name) {
-  std::snprintf(requestedName, sizeof requestedName, "%s", name);
+  FormatText(requestedName, sizeof requestedName, "%s", name);
   toForwardSlashes(requestedName);
 }
 
@@ -74,13 +74,13 @@ int ArchiveState::openArchive() {
   } else if (colon) {
     dirLength = static_cast<size_t>(colon - requestedName) + 1;
   }
-  int length = std::snprintf(archivePath, sizeof archivePath, "%.*s%s",
-                             static_cast<int>(dirLength), requestedName, found_->name);
+  int length = FormatText(archivePath, sizeof archivePath, "%.*s%s",
+                          static_cast<int>(dirLength), requestedName, found_->name);
   // A path cut to fit would name some other file.
   if (length < 0 || length >= kPathSize) {
     return fail(Status::Fatal(kFatalCannotOpenArchive, requestedName));
   }
-  if (!fullPathOf(fullPath, archivePath)) std::snprintf(fullPath, sizeof fullPath, "%s", archivePath);
+  if (!fullPathOf(fullPath, archivePath)) FormatText(fullPath, sizeof fullPath, "%s", archivePath);
 
   if (!reopenArchive()) return 0;
   driveType = queryDriveType();

@@ -1,10 +1,12 @@
 // The CRC-32 against a bit-by-bit reference that shares nothing with the table.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <vector>
 
 #include "extract/crc32.h"
+#include "extract/crc32_clmul.h"
 
 namespace {
 
@@ -70,3 +72,37 @@ TEST(Crc32, PiecewiseUpdatesChainLikeOneCall) {
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t ByteTableCrc(uint32_t crc, const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) crc = Crc32Byte(bytes[i], crc);
+  return crc;
+}
+
+}  // namespace
+
+// Both wide paths (the folding one only where the processor has it) and the dispatcher against the
+// byte-table definition: every length from 0 to 1024 at every alignment, from several registers.
+TEST(Crc32, WidePathsMatchTheByteTableAtEveryLengthAndAlignment) {
+  const std::vector<uint8_t> data = RandomBytes(1024 + 16, 12);
+  const bool clmul = Crc32ClmulAvailable();
+  if (!clmul) std::printf("this processor has no carry-less multiply: only the table path is checked\n");
+  const uint32_t starts[] = {0xFFFFFFFFu, 0u, 0x9ABCDEF0u};
+  for (uint32_t length = 0; length <= 1024; ++length) {
+    for (uint32_t alignment = 0; alignment < 16; ++alignment) {
+      const uint8_t* bytes = data.data() + alignment;
+      const uint32_t start = starts[(length + alignment) % 3];
+      const uint32_t expected = ByteTableCrc(start, bytes, length);
+      ASSERT_EQ(Crc32UpdateTables(start, bytes, length), expected) << length << " at " << alignment;
+      ASSERT_EQ(Crc32Update(start, bytes, length), expected) << length << " at " << alignment;
+      if (clmul && length >= 64) {
+        ASSERT_EQ(Crc32UpdateClmul(start, bytes, length), expected) << length << " at " << alignment;
+      }
+    }
+  }
+  // Long runs fold many times.
+  const std::vector<uint8_t> large = RandomBytes(1 << 20, 13);
+  EXPECT_EQ(Crc32Update(0xFFFFFFFFu, large.data(), static_cast<uint32_t>(large.size())),
+            BitwiseCrc(0xFFFFFFFFu, large.data(), large.size()));
+}

@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <random>
-#include <utility>
 
-#include "inflate/huffman.h"
 #include "inflate_harness.h"
 
 namespace inflate_test {
@@ -85,59 +82,6 @@ TEST(InflateDamage, CutStreamsEndAndKeepOnlyTrueOutput) {
         EXPECT_TRUE(std::equal(decoded.output.begin(), decoded.output.end(), data.begin())) << size;
       }
     }
-  }
-}
-
-using inflate_detail::BuildHuffmanTable;
-using inflate_detail::HuffmanTable;
-
-// A tree too small for a code's long codes is refused rather than written past its end. The
-// decoder's own trees are big enough for any complete code; this guards the bound itself.
-TEST(InflateHuffmanTable, TreeTooSmallIsRefusedNotOverrun) {
-  // Lengths 1 to 14 and two of 15: a complete code whose seven longest codes hang in one chain.
-  std::vector<uint8_t> lengths;
-  for (uint8_t length = 1; length <= 15; ++length) lengths.push_back(length);
-  lengths.push_back(15);
-  std::vector<uint16_t> codes(lengths.size());
-  std::vector<uint16_t> primary(256);
-  for (uint32_t entries : {0u, 2u, 12u}) {
-    std::vector<uint16_t> tree(entries);
-    EXPECT_EQ(BuildHuffmanTable(16, lengths.data(), codes.data(), HuffmanTable{primary.data(), tree.data(), entries}),
-              1)
-        << entries;
-  }
-  std::vector<uint16_t> tree(14);
-  EXPECT_EQ(BuildHuffmanTable(16, lengths.data(), codes.data(), HuffmanTable{primary.data(), tree.data(), 14}), 0);
-}
-
-std::vector<uint8_t> Lengths(std::initializer_list<std::pair<uint8_t, unsigned>> runs) {
-  std::vector<uint8_t> lengths;
-  for (const auto& run : runs) lengths.insert(lengths.end(), run.second, run.first);
-  return lengths;
-}
-
-// Complete codes that hang many long codes below one 8-bit prefix still fit the work buffer's
-// trees: 32 distance codes with 24 of them below one prefix, and 288 lit/len codes with 128 of
-// 15 bits below one prefix.
-TEST(InflateHuffmanTable, LargeTreesOfCompleteCodesFit) {
-  struct Case {
-    std::vector<uint8_t> lengths;
-    uint32_t treeEntries;
-  };
-  const Case cases[] = {
-      {Lengths({{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 1}, {12, 8}, {13, 16}}),
-       inflate_detail::kDistanceTreeEntries},
-      {Lengths({{7, 95}, {8, 65}, {15, 128}}), inflate_detail::kLitLenTreeEntries},
-  };
-  for (const Case& c : cases) {
-    const uint32_t count = static_cast<uint32_t>(c.lengths.size());
-    SCOPED_TRACE(count);
-    std::vector<uint16_t> codes(count);
-    std::vector<uint16_t> primary(256);
-    std::vector<uint16_t> tree(c.treeEntries);
-    EXPECT_EQ(BuildHuffmanTable(count, c.lengths.data(), codes.data(),
-                                HuffmanTable{primary.data(), tree.data(), c.treeEntries}),
-              0);
   }
 }
 

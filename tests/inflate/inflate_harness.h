@@ -15,7 +15,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kInputSize = 61440;
 constexpr uint32_t kWindowSize = 65536;
-constexpr uint32_t kWorkSize = 10240;
+constexpr uint32_t kWorkSize = kInflateWorkSize;
 
 // Feeds a stream in pieces of at most `piece` bytes and keeps what the decoder hands out, piece by
 // piece, so tests can check where the window was flushed.

@@ -1,13 +1,13 @@
 // The stub's answers to the engine's questions: the overwrite question (dialog 106), the
 // password question (dialog 105), disk prompts and yes/no questions as message boxes. Every
 // window is owned by the callbacks' owner window, the main dialog once a run has started.
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "app/overwrite_question.h"
 #include "app/sfx/sfx_win32.h"
 #include "extract/decrypt.h"
+#include "fs/format.h"
 #include "fs/fs.h"
 #include "report/report.h"
 #include "report/string_ids.h"
@@ -113,7 +113,7 @@ class Win32Callbacks : public UserCallbacks {
     size_t size = std::strlen(format.get()) + 32;
     char* text = new (std::nothrow) char[size];
     if (!text) EndStub(Status::Fatal(kFatalNoMemory));
-    std::snprintf(text, size, format.get(), diskNumber);
+    FormatText(text, size, format.get(), diskNumber);
     int key = AskToGoOn(text);
     delete[] text;
     return key;

@@ -10,6 +10,7 @@
 #include "app/dialog_run.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
+#include "fs/format.h"
 #include "report/report.h"
 #include "report/string_ids.h"
 #include "report/user_callbacks.h"
@@ -46,7 +47,7 @@ const char* DestinationForActions() {
 struct Summary {
   Summary(int summaryId, int warnings) {
     ResourceText format(summaryId);
-    std::snprintf(text, sizeof text, format.get(), warnings);
+    FormatText(text, sizeof text, format.get(), warnings);
   }
   char text[kStringSize + 16];
 };
@@ -57,7 +58,7 @@ bool Agreed(HWND dialog, int warnings, const Summary& summary, int questionId, c
     ResourceText question(questionId);
     // The list shown is the directive text up to its first separator (at most 1040 chars).
     char text[sizeof summary.text + kStringSize + 1041];
-    std::snprintf(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
+    FormatText(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
     return MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
   }
   return true;

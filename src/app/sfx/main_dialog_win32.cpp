@@ -9,6 +9,7 @@
 #include "app/figures.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
+#include "fs/format.h"
 #include "report/report.h"
 #include "shell/directive_flags.h"
 #include "report/string_ids.h"
@@ -84,7 +85,7 @@ void AppendToText(HWND dialog, int id, const char* text) {
   char buffer[kStringSize + kPathSize];
   GetDlgItemTextA(dialog, id, buffer, kStringSize);
   size_t used = std::strlen(buffer);
-  std::snprintf(buffer + used, sizeof buffer - used, "%s", text);
+  FormatText(buffer + used, sizeof buffer - used, "%s", text);
   SetDlgItemTextA(dialog, id, buffer);
 }
 
@@ -153,7 +154,7 @@ void TemplateCaption(char* out, int size) {
 bool AskYesNo(HWND dialog, int stringId, const char* argument) {
   ResourceText format(stringId);
   char text[kStringSize + kPathSize];
-  std::snprintf(text, sizeof text, format.get(), argument);
+  FormatText(text, sizeof text, format.get(), argument);
   return MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
@@ -166,7 +167,7 @@ bool AskCreateDirectory(HWND dialog, const char* path) {
 void ReportCreateDirectoryFailure(HWND dialog, const char* path) {
   ResourceText failed(IDS_CREATE_DIR_FAILED);
   char text[kStringSize + kPathSize];
-  std::snprintf(text, sizeof text, "%s%s", failed.get(), path);
+  FormatText(text, sizeof text, "%s%s", failed.get(), path);
   MessageBoxA(dialog, text, Caption(dialog), MB_ICONWARNING);
 }
 
@@ -190,7 +191,7 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   TemplateCaption(caption, kCaptionSize);
   if (gStub.session) {
     size_t used = std::strlen(caption);
-    std::snprintf(caption + used, sizeof caption - used, "%s", gStub.session->archive.archivePath);
+    FormatText(caption + used, sizeof caption - used, "%s", gStub.session->archive.archivePath);
   }
   SetWindowTextA(dialog, caption);
 

@@ -1,8 +1,8 @@
 // The small dialogs beside the main one: the text viewer (dialog 104) for the archive comment
 // and for titled texts, and the About box (dialog 100).
-#include <cstdio>
 
 #include "app/sfx/sfx_win32.h"
+#include "fs/format.h"
 #include "report/report.h"
 #include "resources/resource_ids.h"
 #include "resources/version.h"
@@ -87,10 +87,10 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       CenterWindow(dialog);
       SetDlgItemTextA(dialog, IDC_ABOUT_TITLE, "VESPA® para Windows " VESPA_VERSION_TEXT);
       char text[256];
-      std::snprintf(text, sizeof text,
-                    "Arquivo .ZIP auto-extraível para %d bits\nStored, Deflate e Deflate64,\n"
-                    "senha tradicional e CRC-32",
-                    static_cast<int>(sizeof(void*) * 8));
+      FormatText(text, sizeof text,
+                 "Arquivo .ZIP auto-extraível para %d bits\nStored, Deflate e Deflate64,\n"
+                 "senha tradicional e CRC-32",
+                 static_cast<int>(sizeof(void*) * 8));
       SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, text);
       return TRUE;
     }

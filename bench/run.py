@@ -1,0 +1,250 @@
+#!/usr/bin/env python3
+"""make bench: whole-process timings of vespa-console against unzip, 7-Zip, bsdtar and a
+libdeflate harness on one corpus of real data archived four ways, then the Google Benchmark of
+the decoding primitives. Prints ratios (ours over theirs, median of paired runs taken in turn),
+writes build/bench/results.json and results.md, and draws the chart. Asserts nothing.
+
+VESPA_BENCH_RUNS sets the number of paired runs (5)."""
+
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+BIN = ROOT / "build" / "native-release" / "bin"
+WORK = ROOT / "build" / "bench"
+CORPUS = WORK / "corpus"
+RUNS = int(os.environ.get("VESPA_BENCH_RUNS", "5"))
+PASSWORD = "vespa"
+
+# What the corpus takes from the system, in this order, up to each group's share (bytes):
+# shared libraries, programs, C++ headers and changelogs. Files are taken in sorted path order,
+# so the same system gives the same corpus.
+GROUPS = [
+    ("libs", ["/usr/lib/x86_64-linux-gnu"], lambda p: ".so" in p.name, 100 << 20),
+    ("programs", ["/usr/bin", "/usr/lib/gcc"], lambda p: True, 50 << 20),
+    ("headers", ["/usr/include"], lambda p: True, 40 << 20),
+    ("changelogs", ["/usr/share/doc"], lambda p: p.name.startswith("changelog"), 5 << 20),
+]
+
+
+def build_corpus():
+    manifest = WORK / "corpus.manifest"
+    chosen = []
+    for group, tops, keep, share in GROUPS:
+        total = 0
+        for top in tops:
+            for dirpath, dirnames, filenames in sorted(os.walk(top)):
+                dirnames.sort()
+                for name in sorted(filenames):
+                    path = Path(dirpath) / name
+                    if path.is_symlink() or not path.is_file() or not keep(path):
+                        continue
+                    size = path.stat().st_size
+                    if size == 0 or size > 32 << 20 or total + size > share:
+                        continue
+                    chosen.append((group, str(path)))
+                    total += size
+    listing = "\n".join(f"{g}\t{p}" for g, p in chosen)
+    if manifest.exists() and manifest.read_text() == listing and CORPUS.is_dir():
+        return len(chosen)
+    shutil.rmtree(CORPUS, ignore_errors=True)
+    for group, path in chosen:
+        target = CORPUS / group / path.lstrip("/")
+        target.parent.mkdir(parents=True, exist_ok=True)
+        if path.endswith(".gz") and group == "changelogs":
+            # Changelogs as text: the archivers compress them, not gzip.
+            with open(target.with_suffix(""), "wb") as out:
+                subprocess.run(["gzip", "-dc", path], stdout=out, check=False)
+        else:
+            shutil.copyfile(path, target)
+    for archive in WORK.glob("*.zip"):
+        archive.unlink()
+    manifest.write_text(listing)
+    return len(chosen)
+
+
+ARCHIVES = {
+    "deflate": ["zip", "-q", "-6", "-r"],
+    "stored": ["zip", "-q", "-0", "-r"],
+    "encrypted": ["zip", "-q", "-6", "-r", "-P", PASSWORD],
+    "deflate64": None,
+}
+
+
+def build_archives():
+    for name, command in ARCHIVES.items():
+        archive = WORK / f"{name}.zip"
+        if archive.exists():
+            continue
+        if command:
+            subprocess.run(command + [str(archive), "."], cwd=CORPUS, check=True)
+        else:
+            subprocess.run(["7z", "a", "-bd", "-tzip", "-mm=Deflate64", str(archive), "."], cwd=CORPUS,
+                           check=True, stdout=subprocess.DEVNULL)
+
+
+def peak_memory_kb(command):
+    """Peak resident memory of one run, as GNU time reports it: the process's own, not that of
+    the Python process it was forked from."""
+    report = WORK / "time.out"
+    with open(os.devnull, "wb") as null:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(report)] + command, stdout=null, stderr=null,
+                       stdin=subprocess.DEVNULL, check=False)
+    return int(report.read_text().split()[-1])
+
+
+def measure(command, before=None):
+    """CPU seconds (user + system) and wall seconds of one process."""
+    if before:
+        before()
+    start = time.perf_counter()
+    with open(os.devnull, "wb") as null:
+        process = subprocess.Popen(command, stdout=null, stderr=null, stdin=subprocess.DEVNULL)
+        _, status, usage = os.wait4(process.pid, 0)
+    wall = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) not in (0,):
+        print(f"bench: warning: {' '.join(map(str, command))} ended with {os.waitstatus_to_exitcode(status)}",
+              file=sys.stderr)
+    return {"cpu": usage.ru_utime + usage.ru_stime, "wall": wall}
+
+
+def paired(commands, before=None):
+    """Runs every command RUNS times, taking them in turn, so that load changes touch all alike."""
+    samples = {name: [] for name in commands}
+    for _ in range(RUNS):
+        for name, command in commands.items():
+            samples[name].append(measure(command, before))
+    return samples
+
+
+def ratio(samples, ours, theirs, key):
+    return statistics.median(a[key] / b[key] for a, b in zip(samples[ours], samples[theirs]))
+
+
+def median(samples, name, key):
+    return statistics.median(s[key] for s in samples[name])
+
+
+def main():
+    for tool in ("zip", "unzip", "7z", "bsdtar", "/usr/bin/time", "convert"):
+        if not shutil.which(tool):
+            sys.exit(f"bench: {tool} is missing (make setup installs it)")
+    console = str(BIN / "vespa-console")
+    harness = str(BIN / "vespa-bench-harness")
+    WORK.mkdir(parents=True, exist_ok=True)
+    count = build_corpus()
+    build_archives()
+    size = sum(f.stat().st_size for f in CORPUS.rglob("*") if f.is_file())
+    load = os.getloadavg()
+    print(f"bench: corpus of {count} files, {size / 1e6:.0f} MB; {RUNS} paired runs; load {load[0]:.2f}")
+
+    results = {"load_before": load, "runs": RUNS, "corpus_mb": size / 1e6, "files": count, "rows": []}
+
+    def row(path, ours, theirs, key, value, target=None):
+        results["rows"].append({"path": path, "ours": ours, "theirs": theirs, "measure": key,
+                                "ratio": value, "target": target})
+
+    for name in ARCHIVES:
+        archive = str(WORK / f"{name}.zip")
+        password = [f"-PASSWORD={PASSWORD}"] if name == "encrypted" else []
+        commands = {"vespa-console -TEST": [console, "-TEST"] + password + [archive]}
+        if name in ("deflate", "stored"):
+            commands["library harness"] = [harness, archive]
+        commands["unzip -t"] = ["unzip", "-tqq"] + (["-P", PASSWORD] if password else []) + [archive]
+        commands["7z t"] = ["7z", "t"] + ([f"-p{PASSWORD}"] if password else []) + [archive]
+        if name != "deflate64":
+            commands["bsdtar -xOf"] = ["bsdtar"] + (["--passphrase", PASSWORD] if password else []) + ["-xOf", archive]
+        samples = paired(commands)
+        ours = "vespa-console -TEST"
+        results[f"{name}_rss_kb"] = peak_memory_kb(commands[ours])
+        line = f"bench: {name} test: ours {median(samples, ours, 'cpu'):.2f} s CPU, peak {results[f'{name}_rss_kb'] / 1024:.1f} MB"
+        for other in commands:
+            if other == ours:
+                continue
+            value = ratio(samples, ours, other, "cpu")
+            target = None
+            if name == "deflate" and other == "library harness":
+                target = 1.1
+            elif name == "deflate" and other == "bsdtar -xOf":
+                target = 0.5
+            elif name == "stored" and other == "library harness":
+                target = 1.25
+            elif name == "encrypted" and other == "7z t":
+                target = 0.67
+            row(f"{name}, test", ours, other, "cpu", value, target)
+            line += f"; {other} {median(samples, other, 'cpu'):.2f} s ({value:.2f}x)"
+        results[f"{name}_cpu"] = median(samples, ours, "cpu")
+        print(line)
+
+    results["rows"].append({"path": "deflate64, test", "ours": "vespa-console -TEST", "theirs": "our Deflate",
+                            "measure": "cpu", "ratio": results["deflate64_cpu"] / results["deflate_cpu"],
+                            "target": 1.1})
+
+    out = WORK / "out"
+
+    def clean():
+        shutil.rmtree(out, ignore_errors=True)
+        out.mkdir()
+
+    archive = str(WORK / "deflate.zip")
+    commands = {
+        "vespa-console -EXTRACT": [console, "-EXTRACT", "-DIRECTORIES", "-OVERWRITE=ALL", archive, str(out) + "/"],
+        "bsdtar -xf": ["bsdtar", "-xf", archive, "-C", str(out)],
+        "unzip": ["unzip", "-qo", archive, "-d", str(out)],
+        "7z x": ["7z", "x", "-y", f"-o{out}", archive],
+    }
+    samples = paired(commands, before=clean)
+    shutil.rmtree(out, ignore_errors=True)
+    ours = "vespa-console -EXTRACT"
+    line = f"bench: deflate extract: ours {median(samples, ours, 'wall'):.2f} s wall"
+    for other in commands:
+        if other == ours:
+            continue
+        value = ratio(samples, ours, other, "wall")
+        row("deflate, extract to disk", ours, other, "wall", value, 0.83 if other == "bsdtar -xf" else None)
+        line += f"; {other} {median(samples, other, 'wall'):.2f} s ({value:.2f}x)"
+    print(line)
+
+    results["load_after"] = os.getloadavg()
+    peak = max(results[f"{n}_rss_kb"] for n in ARCHIVES)
+    print(f"bench: peak memory of a test run {peak / 1024:.1f} MB (target under 8 MB)")
+    print(f"bench: load average before {load[0]:.2f}, after {results['load_after'][0]:.2f}")
+
+    lines = ["| Path | Ours over | Measure | Ratio | Target |", "|---|---|---|---|---|"]
+    for r in results["rows"]:
+        target = f"≤ {r['target']}" if r["target"] else ""
+        verdict = "" if not r["target"] else (" ✓" if r["ratio"] <= r["target"] else " ✗")
+        lines.append(f"| {r['path']} | {r['theirs']} | {'CPU' if r['measure'] == 'cpu' else 'wall'} | "
+                     f"{r['ratio']:.2f}×{verdict} | {target} |")
+    table = "\n".join(lines)
+    print(table)
+    (WORK / "results.md").write_text(table + "\n")
+    (WORK / "results.json").write_text(json.dumps(results, indent=1))
+    subprocess.run([sys.executable, str(ROOT / "bench" / "chart.py"), str(WORK / "results.json"),
+                    str(WORK / "bench.png")], check=False)
+
+    decode_bench = BIN / "vespa-decode-bench"
+    if decode_bench.exists():
+        print("bench: decoding primitives on the Deflate archive's streams")
+        out_json = WORK / "decode.json"
+        subprocess.run([str(decode_bench), "--benchmark_min_time=0.5", f"--benchmark_out={out_json}",
+                        "--benchmark_out_format=json"], check=False,
+                       env=dict(os.environ, VESPA_BENCH_ZIP=str(WORK / "deflate.zip")))
+        rates = {b["name"]: b["bytes_per_second"] / 1e6 for b in json.loads(out_json.read_text())["benchmarks"]}
+        lines = ["| Primitive (MB/s of CPU time) | ours | libdeflate | zlib |", "|---|---|---|---|"]
+        for primitive in ("Inflate", "Crc32", "Decrypt"):
+            cells = [rates.get(f"BM_{primitive}_{who}") for who in ("Vespa", "Libdeflate", "Zlib")]
+            lines.append(f"| {primitive} | " + " | ".join(f"{c:,.0f}" if c else "" for c in cells) + " |")
+        primitives = "\n".join(lines)
+        print(primitives)
+        with open(WORK / "results.md", "a") as out:
+            out.write("\n" + primitives + "\n")
+
+if __name__ == "__main__":
+    main()

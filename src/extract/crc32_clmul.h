@@ -1,0 +1,12 @@
+// The CRC-32 by carry-less multiplication, for processors with PCLMULQDQ and SSE4.1. Internal to
+// extract/: Crc32Update chooses it when the processor has it.
+#pragma once
+
+#include <cstdint>
+
+// Whether this processor runs Crc32UpdateClmul (always false off x86).
+bool Crc32ClmulAvailable();
+// Same result as Crc32UpdateTables; count at least 64.
+uint32_t Crc32UpdateClmul(uint32_t crc, const uint8_t* bytes, uint32_t count);
+// Eight bytes per pass through eight tables; any count.
+uint32_t Crc32UpdateTables(uint32_t crc, const uint8_t* bytes, uint32_t count);

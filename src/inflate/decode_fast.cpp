@@ -1,0 +1,272 @@
+// The fast loop of a Huffman block: it runs while the input buffer holds at least kInputMargin
+// bytes and the window at least kWindowMargin bytes of room, so that it never needs to ask for
+// input, never meets the end of the data and never fills the window with a literal.
+//
+// Per pass: up to three literals from one branch-free refill to at least 56 bits, or a length and
+// a distance, the next code's primary entry fetched before the match is copied. A match whose
+// source and destination lie whole in the window is copied in 8-byte words, the others byte by
+// byte as the exact path does.
+// The window holds exactly what the exact path would leave there: no copy writes past its match,
+// since Deflate64 distances reach the bytes just ahead of the write position.
+#include <cstring>
+
+#include "inflate/decoder.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#define VESPA_X86 1
+#endif
+
+namespace inflate_detail {
+
+namespace {
+
+// Three refills of up to 7 bytes each between two checks, plus the 8 bytes the last one reads.
+constexpr uint32_t kInputMargin = 32;
+// Three literals and a match of the longest Deflate length.
+constexpr uint32_t kWindowMargin = 3 + 258 + 3;
+
+inline uint64_t Load64(const uint8_t* bytes) {
+  uint64_t value;
+  std::memcpy(&value, bytes, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  value = __builtin_bswap64(value);
+#endif
+  return value;
+}
+
+inline void Copy8(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 8); }
+inline void Copy4(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 4); }
+
+// A match wholly inside the window: its source before its destination (an overlap repeats the
+// pattern), or wholly after its end.
+inline void CopyMatch(uint8_t* to, const uint8_t* from, uint32_t length) {
+  const uint32_t distance = from < to ? static_cast<uint32_t>(to - from) : 8;
+  if (distance >= 8) {
+    if (length >= 8) {
+      // Each word reads only bytes already final (distance >= 8); the last word ends exactly at
+      // the match's end, rewriting some bytes with the values they already hold.
+      uint8_t* const end = to + length;
+      do {
+        Copy8(to, from);
+        to += 8;
+        from += 8;
+      } while (end - to > 8);
+      Copy8(end - 8, from + (end - to) - 8);
+    } else if (length >= 4) {
+      Copy4(to, from);
+      Copy4(to + length - 4, from + length - 4);
+    } else {
+      to[0] = from[0];
+      to[1] = from[1];
+      to[2] = from[2];
+    }
+  } else if (distance == 1) {
+    std::memset(to, from[0], length);
+  } else {
+    // A short pattern repeated: byte by byte, so that each copy reads the bytes just written.
+    for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
+  }
+}
+
+inline uint64_t LowBits(uint64_t bits, unsigned count) { return bits & ((uint64_t{1} << count) - 1); }
+
+// Shifts and masks by a register cost less with BMI2; the loop is compiled a second time for
+// processors that have it, chosen once from what the processor reports.
+bool HaveBmi2() {
+#ifdef VESPA_X86
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_BMI2);
+#else
+  return false;
+#endif
+}
+const bool kUseBmi2 = HaveBmi2();
+
+}  // namespace
+
+Decoder::BlockEnd Decoder::decodeFast() {
+#ifdef VESPA_X86
+  if (kUseBmi2) return decodeFastBmi2();
+#endif
+  return decodeFastLoop<false>();
+}
+
+#ifdef VESPA_X86
+__attribute__((target("bmi2"))) Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<true>(); }
+#else
+Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<false>(); }
+#endif
+
+template <bool kBmi2>
+inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop() {
+  const uint8_t* const input = input_;
+  uint8_t* const window = window_;
+  const uint32_t* const litLen = litLenTable_;
+  const uint32_t* const distances = distanceTable_;
+  uint64_t bits = bitBuffer_;
+  // Only the low 6 bits of count matter: an entry is subtracted whole (its total bits are its low
+  // byte, below 64) and shifts take their count modulo 64, which spares a mask on the path from
+  // one lookup to the next.
+  uint32_t count = bitCount_;
+  // Locals: the window's bytes may alias anything, so members would be read again after each write.
+  const uint32_t inputEnd = inputEnd_;
+  uint32_t in = inputPos_;
+  uint32_t out = writePos_;
+  BlockEnd result = kBlockGoesOn;
+
+  // Refills to at least 56 bits. Bits of the byte at `in` may land above the count; the next
+  // refill or load puts the very same bits there.
+#define VESPA_REFILL()                           \
+  do {                                           \
+    bits |= Load64(input + in) << (count & 63);  \
+    in += (~count & 63) >> 3;                    \
+    count |= 56;                                 \
+  } while (0)
+  // The lit/len entry of the next code; a subtable pointer is followed (its bits consumed).
+#define VESPA_LOOKUP(table, rootBits, entry)                                          \
+  do {                                                                              \
+    entry = table[bits & ((1u << (rootBits)) - 1)];                                 \
+    if (entry & kKindSubtable) {                                                    \
+      bits >>= (rootBits);                                                          \
+      count -= (rootBits);                                                          \
+      entry = table[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))]; \
+    }                                                                               \
+  } while (0)
+#define VESPA_CONSUME(n) \
+  do {                   \
+    bits >>= (n);        \
+    count -= (n);        \
+  } while (0)
+  // Consumes an entry's total bits.
+#define VESPA_CONSUME_ENTRY(entry) \
+  do {                             \
+    bits >>= ((entry) & 63);       \
+    count -= (entry);              \
+  } while (0)
+
+#define VESPA_ROOM() (inputEnd - in >= kInputMargin && out <= kWindowSize - kWindowMargin)
+
+  // entry holds the primary lit/len entry of the next code, looked up ahead: after a match it is
+  // fetched before the copy, so that the lookup overlaps the copy.
+  uint32_t entry = 0;
+  if (VESPA_ROOM()) {
+    VESPA_REFILL();
+    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+  }
+  while (VESPA_ROOM()) {
+    if (entry & kKindSubtable) {
+      VESPA_CONSUME_ENTRY(entry);
+      entry = litLen[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))];
+    }
+    if (entry & kKindLiteral) {
+      // Up to three literals from one refill: each code is at most 15 bits.
+      VESPA_CONSUME_ENTRY(entry);
+      window[out++] = static_cast<uint8_t>(EntryValue(entry));
+      VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
+      if (entry & kKindLiteral) {
+        VESPA_CONSUME_ENTRY(entry);
+        window[out++] = static_cast<uint8_t>(EntryValue(entry));
+        VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
+        if (entry & kKindLiteral) {
+          VESPA_CONSUME_ENTRY(entry);
+          window[out++] = static_cast<uint8_t>(EntryValue(entry));
+          goto next;
+        }
+      }
+    }
+    {
+      // At least 26 bits are left: enough for a length code and its extra bits.
+      uint32_t length;
+      if (entry & kKindSpecial) {
+        const uint32_t kind = EntryKind(entry);
+        if (kind == kKindEndOfBlock) {
+          VESPA_CONSUME(EntryCodeBits(entry));
+          result = kBlockEnded;
+          break;
+        }
+        if (kind == kKindInvalid) {
+          // A bit pattern of no code, or a symbol without meaning.
+          error_ = kInflateBadTable;
+          break;
+        }
+        // Deflate64's 16-bit length.
+        VESPA_REFILL();
+        const unsigned total = EntryTotalBits(entry);
+        const uint32_t value = static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+        VESPA_CONSUME(total);
+        if (value == 0) {
+          // The flush marker: hand over what the window holds and go on at its start.
+          writePos_ = out;
+          writePending();
+          out = 0;
+          goto next;
+        }
+        length = 3 + value;
+      } else {
+        const unsigned total = EntryTotalBits(entry);
+        length = EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+        VESPA_CONSUME(total);
+      }
+
+      VESPA_REFILL();
+      VESPA_LOOKUP(distances, kDistanceTableBits, entry);
+      if (entry == kInvalidEntry) {
+        error_ = kInflateBadTable;
+        break;
+      }
+      const unsigned total = EntryTotalBits(entry);
+      const uint32_t distance =
+          EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+      VESPA_CONSUME(total);
+      // At least 27 bits are left, enough for the primary lookup; the refill can wait.
+      entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+
+      // Before the entry's first byte the window holds another entry's data, or nothing: a
+      // stream that reaches there is damaged, and must not bring those bytes into this file.
+      if (handedOver_ < kWindowSize && distance > handedOver_ + out) {
+        error_ = kInflateBadTable;
+        break;
+      }
+      if (length <= kWindowSize - out && distance <= out) {
+        CopyMatch(window + out, window + out - distance, length);
+        out += length;
+      } else if (length <= kWindowSize - out && distance - out >= length && distance <= kWindowSize - length) {
+        // The source lies in the window's previous round, wholly after the match's destination
+        // and before the window end: the two do not overlap.
+        CopyMatch(window + out, window + (kWindowSize - distance + out), length);
+        out += length;
+      } else {
+        writePos_ = out;
+        copyMatchExact(distance, length);
+        out = writePos_;
+      }
+      if (out == kWindowSize) {
+        writePos_ = out;
+        flushWindow();
+        out = 0;
+      }
+      VESPA_REFILL();
+      continue;
+    }
+  next:
+    if (!VESPA_ROOM()) break;
+    VESPA_REFILL();
+    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+  }
+#undef VESPA_ROOM
+#undef VESPA_REFILL
+#undef VESPA_LOOKUP
+#undef VESPA_CONSUME
+#undef VESPA_CONSUME_ENTRY
+
+  bitBuffer_ = bits;
+  bitCount_ = count & 63;
+  inputPos_ = in;
+  writePos_ = out;
+  // Back to the exact path's look-ahead byte; the margin guarantees the bytes are in the buffer.
+  while (bitCount_ < 8) loadByte();
+  return result;
+}
+
+}  // namespace inflate_detail

@@ -1,0 +1,89 @@
+// The decoder's state and its two speeds. Internal to inflate/.
+//
+// The bit reader keeps up to 63 unconsumed input bits in a 64-bit buffer, least significant first.
+// Two paths share it:
+//   - the fast loop (decode_fast.cpp) runs while the input buffer holds plenty of bytes and the
+//     window plenty of room: it refills eight bytes at a time without branches, decodes several
+//     literals per refill and copies matches in words;
+//   - the exact path (inflate.cpp) takes over near the edges, one byte and one symbol at a time.
+//     It loads a byte only when fewer than 8 bits would be left, so that input requests, filler
+//     bytes and the count of empty refills fall exactly where a byte-at-a-time reader with one
+//     look-ahead byte has them: errors 10, 11 and 12 come under the same conditions, whichever
+//     path met them.
+#pragma once
+
+#include <cstdint>
+
+#include "inflate/huffman.h"
+#include "inflate/inflate.h"
+
+namespace inflate_detail {
+
+constexpr uint32_t kWindowSize = kInflateWindowSize;
+constexpr uint32_t kWindowMask = kWindowSize - 1;
+
+class Decoder {
+ public:
+  Decoder(const InflateBuffers& buffers, InflateIo& io, int deflate64);
+  int run();
+
+ private:
+  enum BlockEnd { kBlockGoesOn, kBlockEnded };
+
+  // Input, exact path.
+  void refillInput();
+  uint8_t nextByte();
+  void loadByte();
+  void need(unsigned count);
+  void drop(unsigned count);
+  uint32_t takeBits(unsigned count);
+  uint32_t decodeExact(const uint32_t* table, unsigned rootBits);
+
+  // Output.
+  void putByte(uint8_t byte);
+  void copyMatchExact(uint32_t distance, uint32_t length);
+  void flushWindow();
+  void writePending();
+
+  // Blocks.
+  int copyStoredBlock();
+  int readBlockTables();
+  int readDynamicTables();
+  void decodeHuffmanBlock();
+  BlockEnd decodeFast();
+  // The loop's body, inlined into decodeFast and into decodeFastBmi2 (compiled for BMI2).
+  template <bool kBmi2>
+  __attribute__((always_inline)) inline BlockEnd decodeFastLoop();
+  BlockEnd decodeFastBmi2();
+  bool decodeOneExact();
+  int build(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t* table);
+
+  InflateIo& io_;
+  const bool deflate64_;
+  uint8_t* const input_;
+  const uint32_t inputSize_;
+  uint8_t* const window_;
+  uint32_t* const litLenTable_;
+  uint32_t* const distanceTable_;
+  uint32_t* const codeLengthTable_;
+  uint8_t* const lengths_;
+
+  uint64_t bitBuffer_ = 0;
+  unsigned bitCount_ = 0;  // valid bits in bitBuffer_; the bits above them may hold a copy of
+                           // the next input byte's low bits, never anything else
+  uint32_t inputPos_ = 0;
+  uint32_t inputEnd_ = 0;
+  uint32_t writePos_ = 0;
+  // Bytes of this entry handed over to the output, held at the window size once it is reached:
+  // with the bytes since, how far back a match may reach.
+  uint32_t handedOver_ = 0;
+  int error_ = kInflateOk;
+  int emptyRefills_ = 0;
+  // Filler bytes handed out. The reader keeps one byte of look-ahead, so a stream that ends with
+  // its data takes one; a second means filler bits were decoded as if they were data.
+  uint32_t fillers_ = 0;
+  bool storedDataEnded_ = false;
+  bool fixedTablesBuilt_ = false;
+};
+
+}  // namespace inflate_detail

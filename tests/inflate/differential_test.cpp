@@ -1,0 +1,239 @@
+// The decoder against two references: zlib's decoder on many generated streams (levels,
+// strategies, window sizes, flushes), and the byte-at-a-time decoder it replaced on damaged and
+// cut streams, where the two must agree on the result code, the bytes handed over, where the
+// window was flushed and how often input was asked for.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <stdexcept>
+
+#include "inflate_harness.h"
+#include "reference/reference_inflate.h"
+
+namespace inflate_test {
+namespace {
+
+using DecoderFunction = int (*)(const InflateBuffers&, InflateIo&, int);
+
+struct Outcome {
+  int result;
+  Bytes output;
+  std::vector<uint32_t> pieces;
+  uint32_t reads;
+};
+
+Outcome Run(DecoderFunction decoder, const Bytes& stream, int deflate64, uint32_t piece, const Bytes& oldWindow) {
+  std::unique_ptr<uint8_t[]> input(new uint8_t[kInputSize]);
+  std::unique_ptr<uint8_t[]> window(new uint8_t[kWindowSize]);
+  std::unique_ptr<uint8_t[]> work(new uint8_t[kWorkSize]);
+  std::memcpy(window.get(), oldWindow.data(), kWindowSize);
+  MemoryIo io(stream, piece);
+  const int result = decoder(InflateBuffers{input.get(), kInputSize, window.get(), work.get()}, io, deflate64);
+  return Outcome{result, std::move(io.output), std::move(io.pieces), io.reads};
+}
+
+void ExpectSameAsReference(const Bytes& stream, int deflate64, uint32_t piece, const Bytes& oldWindow) {
+  const Outcome ours = Run(Inflate, stream, deflate64, piece, oldWindow);
+  const Outcome reference = Run(ReferenceInflate, stream, deflate64, piece, oldWindow);
+  ASSERT_EQ(ours.result, reference.result);
+  ASSERT_EQ(ours.pieces, reference.pieces);
+  ASSERT_TRUE(ours.output == reference.output);
+  ASSERT_EQ(ours.reads, reference.reads);
+}
+
+// Sources with the shapes real data has: text, runs, binary tables, noise, and mixtures.
+Bytes Source(unsigned kind, size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  Bytes out(size);
+  switch (kind % 5) {
+    case 0: {  // words
+      static const char* const kWords[] = {"janela ", "bloco ", "arquivo ", "distância ", "the ", "of\n", "{ ", "} "};
+      size_t at = 0;
+      while (at < size) {
+        const char* word = kWords[generator() % 8];
+        for (; *word && at < size; ++word) out[at++] = static_cast<uint8_t>(*word);
+      }
+      break;
+    }
+    case 1:  // runs of one byte, of every length
+      for (size_t at = 0; at < size;) {
+        const uint8_t value = static_cast<uint8_t>(generator() % 4);
+        for (size_t n = generator() % 600; n > 0 && at < size; --n) out[at++] = value;
+      }
+      break;
+    case 2:  // little-endian integers growing slowly: a binary table
+      for (size_t at = 0; at + 4 <= size; at += 4) {
+        const uint32_t value = static_cast<uint32_t>(at * 3 + generator() % 16);
+        std::memcpy(&out[at], &value, 4);
+      }
+      break;
+    case 3:  // noise
+      for (auto& b : out) b = static_cast<uint8_t>(generator());
+      break;
+    default:  // short repeats at small distances, and noise
+      for (size_t at = 0; at < size; ++at) {
+        out[at] = at >= 7 && generator() % 8 ? out[at - 1 - generator() % 7] : static_cast<uint8_t>(generator());
+      }
+      break;
+  }
+  return out;
+}
+
+struct Encoding {
+  int level;
+  int strategy;
+  int windowBits;
+  int memLevel;
+  int flush;           // Z_NO_FLUSH, or the flush made every flushEvery bytes
+  size_t flushEvery;
+};
+
+Bytes Deflate(const Bytes& data, const Encoding& encoding) {
+  z_stream stream{};
+  if (deflateInit2(&stream, encoding.level, Z_DEFLATED, -encoding.windowBits, encoding.memLevel, encoding.strategy) !=
+      Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  Bytes out;
+  Bytes chunk(1 << 16);
+  size_t done = 0;
+  int flush;
+  do {
+    const size_t n = encoding.flush == Z_NO_FLUSH ? data.size() : std::min(encoding.flushEvery, data.size() - done);
+    stream.next_in = const_cast<Bytef*>(data.data() + done);
+    stream.avail_in = static_cast<uInt>(n);
+    done += n;
+    flush = done == data.size() ? Z_FINISH : encoding.flush;
+    do {
+      stream.next_out = chunk.data();
+      stream.avail_out = static_cast<uInt>(chunk.size());
+      if (deflate(&stream, flush) == Z_STREAM_ERROR) throw std::runtime_error("deflate");
+      out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - stream.avail_out));
+    } while (stream.avail_out == 0);
+  } while (flush != Z_FINISH);
+  deflateEnd(&stream);
+  return out;
+}
+
+// zlib's own reading of a raw stream; false when it finds the stream bad or cut.
+bool ZlibInflate(const Bytes& stream, Bytes& out) {
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return false;
+  out.clear();
+  Bytes chunk(1 << 16);
+  z.next_in = const_cast<Bytef*>(stream.data());
+  z.avail_in = static_cast<uInt>(stream.size());
+  int rc;
+  do {
+    z.next_out = chunk.data();
+    z.avail_out = static_cast<uInt>(chunk.size());
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - z.avail_out));
+  } while (rc == Z_OK && (z.avail_out == 0 || z.avail_in > 0));
+  inflateEnd(&z);
+  return rc == Z_STREAM_END;
+}
+
+std::vector<Encoding> Encodings() {
+  std::vector<Encoding> all;
+  const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+  const int flushes[] = {Z_NO_FLUSH, Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH, Z_BLOCK};
+  for (int level : {0, 1, 4, 6, 9}) {
+    for (int strategy : strategies) {
+      for (int windowBits : {9, 12, 15}) {
+        for (int flush : flushes) {
+          all.push_back({level, strategy, windowBits, (level + windowBits) % 9 + 1, flush,
+                         static_cast<size_t>(997 + 1009 * windowBits)});
+        }
+      }
+    }
+  }
+  return all;
+}
+
+const Bytes& ZeroWindow() {
+  static const Bytes zeros(kWindowSize, 0);
+  return zeros;
+}
+
+TEST(InflateDifferential, EveryZlibEncodingDecodesAsZlibDecodesIt) {
+  unsigned index = 0;
+  for (const Encoding& encoding : Encodings()) {
+    ++index;
+    const Bytes data = Source(index, 20000 + (index * 7919) % 90000, index);
+    const Bytes stream = Deflate(data, encoding);
+    SCOPED_TRACE(::testing::Message() << "level " << encoding.level << " strategy " << encoding.strategy << " window "
+                                      << encoding.windowBits << " flush " << encoding.flush << " source "
+                                      << index % 5);
+    Bytes expected;
+    ASSERT_TRUE(ZlibInflate(stream, expected));
+    ASSERT_TRUE(expected == data);
+    const Decoded decoded = Decode(stream, DecodeOptions{0, index % 3 ? kInputSize : 1 + index % 300});
+    ASSERT_EQ(decoded.result, kInflateOk);
+    ASSERT_TRUE(decoded.output == expected);
+  }
+}
+
+// A damaged stream may decode, or stop with 10, 11 or 12, or end inside a stored block: the two
+// decoders must do the same, in both modes, with reads of every size and old window content.
+TEST(InflateDifferential, DamagedStreamsBehaveAsTheByteDecoder) {
+  std::mt19937 generator(99);
+  Bytes oldWindow(kWindowSize);
+  for (auto& b : oldWindow) b = static_cast<uint8_t>(generator());
+  const std::vector<Encoding> encodings = Encodings();
+  for (int round = 0; round < 600; ++round) {
+    SCOPED_TRACE(round);
+    const Encoding& encoding = encodings[generator() % encodings.size()];
+    Bytes stream = Deflate(Source(generator(), 1 + generator() % 70000, generator()), encoding);
+    switch (round % 4) {
+      case 0:  // a few bits flipped
+        for (int flips = 1 + generator() % 3; flips > 0; --flips) {
+          stream[generator() % stream.size()] ^= static_cast<uint8_t>(1u << (generator() % 8));
+        }
+        break;
+      case 1:  // cut short
+        stream.resize(generator() % stream.size());
+        break;
+      case 2:  // a stretch overwritten with noise
+        for (size_t at = generator() % stream.size(), n = 1 + generator() % 40; n > 0 && at < stream.size(); --n) {
+          stream[at++] = static_cast<uint8_t>(generator());
+        }
+        break;
+      default:  // noise from the start
+        for (auto& b : stream) b = static_cast<uint8_t>(generator());
+        stream.resize(generator() % 2000);
+        break;
+    }
+    const uint32_t pieces[] = {kInputSize, 1, 2, 13, 4096};
+    ExpectSameAsReference(stream, static_cast<int>(generator() % 2), pieces[generator() % 5],
+                          generator() % 2 ? oldWindow : ZeroWindow());
+  }
+}
+
+// Deflate64 streams of another encoder, whole, cut and damaged, in both modes.
+TEST(InflateDifferential, Deflate64EntriesBehaveAsTheByteDecoder) {
+  const std::string zip = std::string(VESPA_CORPUS) + "/deflate64-rs/deflate64.zip";
+  if (!std::filesystem::exists(zip)) GTEST_SKIP() << "the corpus of other projects' archives is missing: " << zip;
+  std::mt19937 generator(64);
+  for (const LocalEntry& entry : ReadLocalEntries(ReadFile(zip))) {
+    if (entry.method != 9 || entry.data.empty()) continue;
+    SCOPED_TRACE(entry.name);
+    ExpectSameAsReference(entry.data, 1, kInputSize, ZeroWindow());
+    for (int round = 0; round < 12; ++round) {
+      Bytes stream = entry.data;
+      if (round % 2) {
+        stream.resize(generator() % stream.size());
+      } else {
+        stream[generator() % stream.size()] ^= static_cast<uint8_t>(1u << (generator() % 8));
+      }
+      ExpectSameAsReference(stream, round % 3 ? 1 : 0, round % 5 ? kInputSize : 7, ZeroWindow());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace inflate_test
