@@ -59,7 +59,7 @@ void ReportFrontEnd::showAuthenticity(void* owner, const AuthenticityNotice& not
   size_t size = std::strlen(format) + std::strlen(notice.code) + std::strlen(notice.name) + 1;
   char* buffer = new (std::nothrow) char[size];
   if (!buffer) return;
-  std::snprintf(buffer, size, format, notice.code, notice.name);
+  FormatText(buffer, size, format, notice.code, notice.name);
   Text shown(buffer);
   delete[] buffer;
   if (notice.textLength != 0) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "fs/format.h"
 #include "fs/text.h"
 #include "report/messages.h"
 #include "zip/archive_state.h"
@@ -24,7 +25,7 @@ Text EntryName(const CentralHeader* entry) { return Text(entry->name, entry->nam
 
 Status Overlap(const char* format, const Text& first, const char* second) {
   char detail[600];
-  std::snprintf(detail, sizeof detail, format, first.c_str(), second);
+  FormatText(detail, sizeof detail, format, first.c_str(), second);
   return Status::ArchiveError(kArchiveReadError, detail);
 }
 

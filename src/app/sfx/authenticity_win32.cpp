@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/sfx/sfx_win32.h"
+#include "fs/format.h"
 #include "report/string_ids.h"
 
 void ShowAuthenticity(HWND owner, const AuthenticityNotice& notice) {
@@ -17,7 +18,7 @@ void ShowAuthenticity(HWND owner, const AuthenticityNotice& notice) {
                 std::strlen(notice.code);
   std::unique_ptr<char[]> title(new (std::nothrow) char[size]);
   if (!title) EndStub(Status::Fatal(kFatalNoMemory));
-  std::snprintf(title.get(), size, format.get(), notice.code, notice.name);
+  FormatText(title.get(), size, format.get(), notice.code, notice.name);
   if (withText) {
     TitledText record = {title.get(), notice.name, notice.text};
     ShowTitledText(owner, &record);
