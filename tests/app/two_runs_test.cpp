@@ -17,38 +17,21 @@
 
 namespace {
 
-// Bytes that a stored copy or an inflate gone wrong would not reproduce by chance.
-std::string Pattern(size_t size, unsigned seed) {
-  std::string s;
-  uint32_t x = seed;
-  for (size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345u;
-    s += static_cast<char>((i % 64 < 40) ? 'a' + (i / 64) % 26 : (x >> 16) & 0xFF);
-  }
-  return s;
-}
-
-ZipEntrySpec Entry(const std::string& name, const std::string& data, uint16_t method) {
-  ZipEntrySpec e;
-  e.name = name;
-  e.data = data;
-  e.method = method;
-  return e;
-}
+std::string Pattern(size_t size, unsigned seed) { return MixedBytes(size, seed, 64, 40); }
 
 // Archive A, for tests: a stored and a deflated entry that check, and one whose CRC is wrong.
 std::vector<ZipEntrySpec> ArchiveA() {
-  ZipEntrySpec bad = Entry("gamma.txt", "gamma: the directory has another CRC\n", 0);
+  ZipEntrySpec bad = EntryOf("gamma.txt", "gamma: the directory has another CRC\n", 0);
   bad.overrideCrc = true;
   bad.crc = ReferenceCrc32(bad.data) ^ 0x00010000u;
-  return {Entry("alpha.txt", "alpha contents\n", 0), Entry("beta.dat", Pattern(20000, 7), 8), bad};
+  return {EntryOf("alpha.txt", "alpha contents\n", 0), EntryOf("beta.dat", Pattern(20000, 7), 8), bad};
 }
 
 // Archive B, for extractions: other names, in subdirectories.
 std::vector<ZipEntrySpec> ArchiveB() {
-  return {Entry("docs/readme.txt", "Read me first.\r\n" + std::string(3000, '-') + "\r\n", 8),
-          Entry("docs/sub/data.bin", Pattern(70000, 3), 8),
-          Entry("top.txt", "top level\n", 0)};
+  return {EntryOf("docs/readme.txt", "Read me first.\r\n" + std::string(3000, '-') + "\r\n", 8),
+          EntryOf("docs/sub/data.bin", Pattern(70000, 3), 8),
+          EntryOf("top.txt", "top level\n", 0)};
 }
 
 // The file holds exactly data; a difference is told by offset, not dumped.

@@ -25,28 +25,12 @@ std::string FakeStub(size_t size) {
   return stub;
 }
 
-std::string Pattern(size_t size, unsigned seed) {
-  std::string s;
-  uint32_t x = seed;
-  for (size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345u;
-    s += static_cast<char>((i % 40 < 25) ? 'a' + (i / 40) % 26 : (x >> 16) & 0xFF);
-  }
-  return s;
-}
-
-ZipEntrySpec Entry(const std::string& name, const std::string& data, uint16_t method) {
-  ZipEntrySpec e;
-  e.name = name;
-  e.data = data;
-  e.method = method;
-  return e;
-}
+std::string Pattern(size_t size, unsigned seed) { return MixedBytes(size, seed, 40, 25); }
 
 std::vector<ZipEntrySpec> Entries() {
-  ZipEntrySpec notes = Entry("docs/notas.txt", Pattern(2500, 3), 8);
+  ZipEntrySpec notes = EntryOf("docs/notas.txt", Pattern(2500, 3), 8);
   notes.comment = "comentario da entrada";
-  return {Entry("leia-me.txt", Pattern(4000, 1), 0), notes, Entry("dados.bin", Pattern(9000, 2), 8)};
+  return {EntryOf("leia-me.txt", Pattern(4000, 1), 0), notes, EntryOf("dados.bin", Pattern(9000, 2), 8)};
 }
 
 struct Built {
@@ -186,7 +170,7 @@ TEST(SpannedSet, NoDiskAfterTheFirstStartsWithTheMarker) {
   // The marker inside stored data, exactly where the first disk would end: at 1000 - 504 (stub
   // and padding) - 35 (the local header with its name).
   std::string data = std::string(1000 - 504 - 35, 'x') + kMarker + std::string(300, 'y');
-  std::vector<ZipEntrySpec> entries = {Entry("m.bin", data, 0)};
+  std::vector<ZipEntrySpec> entries = {EntryOf("m.bin", data, 0)};
   Built built = BuildSet(dir, BuildZip(entries), stub, size);
   ASSERT_TRUE(built.ok) << built.error;
   EXPECT_EQ(built.bytes[0].size(), size - 1);
@@ -207,7 +191,7 @@ TEST(SpannedSet, ASetOnOneDiskIsAPlainSelfExtractingArchive) {
 }
 
 TEST(SpannedSet, RefusalsWriteNothing) {
-  std::vector<ZipEntrySpec> longName = {Entry(std::string(900, 'n'), "dados", 0)};
+  std::vector<ZipEntrySpec> longName = {EntryOf(std::string(900, 'n'), "dados", 0)};
   const struct {
     const char* what;
     std::string stub;
@@ -220,7 +204,7 @@ TEST(SpannedSet, RefusalsWriteNothing) {
        "local header"},
       {"a central header longer than a disk", FakeStub(100), BuildZip(longName), 940,
        "central header"},
-      {"more than 999 disks", FakeStub(100), BuildZip({Entry("big.bin", Pattern(120000, 4), 0)}),
+      {"more than 999 disks", FakeStub(100), BuildZip({EntryOf("big.bin", Pattern(120000, 4), 0)}),
        120, "999 disks"},
       {"a stub that is no program", "XX" + FakeStub(200).substr(2), BuildZip(Entries()), 6000,
        "not a Windows program"},

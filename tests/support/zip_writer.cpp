@@ -86,3 +86,21 @@ std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string
   if (layout) *layout = local;
   return out;
 }
+
+ZipEntrySpec EntryOf(const std::string& name, const std::string& data, uint16_t method) {
+  ZipEntrySpec e;
+  e.name = name;
+  e.data = data;
+  e.method = method;
+  return e;
+}
+
+std::string MixedBytes(size_t size, unsigned seed, size_t period, size_t letters) {
+  std::string s;
+  uint32_t x = seed;
+  for (size_t i = 0; i < size; ++i) {
+    x = x * 1103515245u + 12345u;
+    s += static_cast<char>((i % period < letters) ? 'a' + (i / period) % 26 : (x >> 16) & 0xFF);
+  }
+  return s;
+}

@@ -53,3 +53,10 @@ uint16_t DosTime(int hour, int minute, int second);
 
 std::string Le16(uint16_t v);
 std::string Le32(uint32_t v);
+
+// One entry of the given name, data and method (0 stored, 8 deflated), the rest as defaults.
+ZipEntrySpec EntryOf(const std::string& name, const std::string& data, uint16_t method);
+
+// Bytes that a stored copy or a decoder gone wrong would not reproduce by chance: in every
+// period bytes, a run of `letters` letters then pseudo-random bytes from seed.
+std::string MixedBytes(size_t size, unsigned seed, size_t period, size_t letters);

@@ -19,33 +19,17 @@ namespace {
 
 const std::string kMarker = Le32(0x08074B50);
 
-std::string Pattern(size_t size, unsigned seed) {
-  std::string s;
-  uint32_t x = seed;
-  for (size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345u;
-    s += static_cast<char>((i % 50 < 30) ? 'a' + (i / 50) % 26 : (x >> 16) & 0xFF);
-  }
-  return s;
-}
-
-ZipEntrySpec Entry(const std::string& name, const std::string& data, uint16_t method) {
-  ZipEntrySpec e;
-  e.name = name;
-  e.data = data;
-  e.method = method;
-  return e;
-}
+std::string Pattern(size_t size, unsigned seed) { return MixedBytes(size, seed, 50, 30); }
 
 // Stored and deflated data, a local extra field, a directory and an entry comment: a record of
 // every kind for a disk's end to cut.
 std::vector<ZipEntrySpec> Entries() {
-  ZipEntrySpec extra = Entry("docs/notas.txt", "notas\r\n" + Pattern(300, 5), 0);
+  ZipEntrySpec extra = EntryOf("docs/notas.txt", "notas\r\n" + Pattern(300, 5), 0);
   extra.localExtra = Le16(0x5455) + Le16(5) + std::string("\x01\x00\x00\x00\x60", 5);
   extra.comment = "um comentario";
-  ZipEntrySpec folder = Entry("docs/", "", 0);
+  ZipEntrySpec folder = EntryOf("docs/", "", 0);
   folder.externalAttributes = 0x10;
-  return {Entry("leia-me.txt", Pattern(700, 1), 0), Entry("dados.bin", Pattern(3000, 2), 8),
+  return {EntryOf("leia-me.txt", Pattern(700, 1), 0), EntryOf("dados.bin", Pattern(3000, 2), 8),
           folder, extra};
 }
 
