@@ -14,9 +14,9 @@ namespace {
 
 // Asked questions that cannot be put to anyone are answered for the user; say so once each.
 void NoteUnasked(const char* what) {
-  char line[300];
-  std::snprintf(line, sizeof line, "(sem terminal: %s)\n", what);
-  TerminalWrite(stderr, line);
+  TerminalWrite(stderr, "(sem terminal: ");
+  TerminalWrite(stderr, what);
+  TerminalWrite(stderr, ")\n");
 }
 
 void LoadText(int id, char* buffer, int size) { StandardErrorFrontEnd().loadString(id, buffer, size); }
