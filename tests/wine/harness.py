@@ -621,6 +621,22 @@ class StubTestCase(WineTestCase):
         cls.screenshots = os.path.join(WINE_ROOT, "screenshots")
         os.makedirs(cls.screenshots, exist_ok=True)
 
+    # The main dialog's destination field and required-space figure: both present once it is up.
+    MAIN_DESTINATION, MAIN_REQUIRED = 1007, 1010
+
+    def open_dialog(self, program):
+        """Starts program and waits for its main dialog; its caption lands in self.caption."""
+        driver = self.session.driver()
+        self.addCleanup(driver.close)
+        driver.launch(program)
+        self.caption = driver.wait_window(self.MAIN_DESTINATION, self.MAIN_REQUIRED)
+        return driver
+
+    def back_to_dialog(self, driver):
+        """Waits until the main dialog is the window in front again; returns its controls."""
+        self.assertEqual(driver.wait_window(self.MAIN_DESTINATION, self.MAIN_REQUIRED), self.caption)
+        return driver.dump()
+
 
 def main():
     unittest.main(verbosity=2)

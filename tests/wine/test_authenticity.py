@@ -18,7 +18,7 @@ import harness  # noqa: E402
 from harness import IDOK  # noqa: E402
 
 # Main dialog controls.
-EXTRACT, TEST, DESTINATION, REQUIRED, WARNINGS = 1, 1032, 1007, 1010, 1023
+EXTRACT, TEST, DESTINATION, WARNINGS = 1, 1032, 1007, 1023
 ITEM, MARKER = 1012, 1031
 # Dialog 104, the text viewer.
 VIEWER_TEXT, VIEWER_CLOSE = 1004, 2
@@ -65,17 +65,6 @@ class Authenticity(harness.StubTestCase):
             byte = f.read(1)
             f.seek(-1, 1)
             f.write(bytes([byte[0] ^ 0x20]))
-
-    def open_dialog(self, program):
-        driver = self.session.driver()
-        self.addCleanup(driver.close)
-        driver.launch(program)
-        self.caption = driver.wait_window(DESTINATION, REQUIRED)
-        return driver
-
-    def back_to_dialog(self, driver):
-        self.assertEqual(driver.wait_window(DESTINATION, REQUIRED), self.caption)
-        return driver.dump()
 
     def message(self, driver):
         caption, text = driver.wait_message_box()

@@ -63,13 +63,6 @@ class Installer(harness.StubTestCase):
         mksfx("-o", out, "--stub", self.stub, *options, self.zip)
         return out
 
-    def open_dialog(self, program):
-        driver = self.session.driver()
-        self.addCleanup(driver.close)
-        driver.launch(program)
-        self.caption = driver.wait_window(DESTINATION, REQUIRED)
-        return driver
-
     def answer_box(self, driver, button=IDOK):
         caption, text = driver.wait_message_box()
         driver.answer(button)

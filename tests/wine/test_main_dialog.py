@@ -158,17 +158,6 @@ class MainDialog(harness.StubTestCase):
         _, cls.large = sfx("large", cls.large_files)
 
     # --- helpers -------------------------------------------------------------------------
-    def open_dialog(self, program):
-        driver = self.session.driver()
-        self.addCleanup(driver.close)
-        driver.launch(program)
-        self.caption = driver.wait_window(DESTINATION, REQUIRED)
-        return driver
-
-    def back_to_dialog(self, driver):
-        self.assertEqual(driver.wait_window(DESTINATION, REQUIRED), self.caption)
-        return driver.dump()
-
     def final_message(self, driver, button=IDOK):
         """Waits for a message box of the dialog, answers it, and returns its text."""
         caption, text = driver.wait_message_box()
