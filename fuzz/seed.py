@@ -104,7 +104,62 @@ def main(argv):
              "list": b"-TEST\r\n  /OVERWRITE=NEVER\nname\n\t-SORT=-SIZE\n\nignored\n"}
     for name, words in vectors.items():
         write(os.path.join(out, "options"), name, b"".join(w + b"\0" for w in words) + b"\0" + lists.get(name, b""))
+    for name, data in directive_seeds().items():
+        write(os.path.join(out, "directives"), name, data)
+    for name, data in authenticity_seeds().items():
+        write(os.path.join(out, "authenticity"), name, data)
     return 0
+
+
+# The directive record's body: first word, flags, five fields (length, tag, text, pad), end word.
+DIRECTIVE_FIELDS = ((1, 261), (3, 1041), (4, 261), (5, 261), (2, 261))
+
+
+def directive_body(flags, texts):
+    body = struct.pack("<HH", 2, flags)
+    for (tag, size), text in zip(DIRECTIVE_FIELDS, texts):
+        body += struct.pack("<IH", 2 + size, tag) + text.ljust(size, b"\0") + b"\0"
+    return body + struct.pack("<I", 0)
+
+
+def directive_seeds():
+    """Inputs of the directive target: byte 0 the form (odd: a plain record the target scrambles
+    into a program file; even: the program file itself), byte 1 which calls of the stand-ins fail."""
+    records = {
+        "empty": directive_body(0, [b""] * 5),
+        "all": directive_body(0x0515, [b"C:\\Programas Demo",
+                                     b"Demo Vespa|[CreateGroup(Demo Vespa)]|[AddItem(%0bin\\demo.exe,Demo)]",
+                                     b"^.TXT|%0bin\\demo.exe %1|$.ZIP|%0bin\\demo.exe %1", b"", b""]),
+        "keys": directive_body(0x0500, [b"", b"G|[ShowGroup(G,1)]", b"^|x|$.|y|^.A|", b"", b""]),
+    }
+    seeds = {}
+    for name, body in records.items():
+        plain = struct.pack("<I", len(body)) + body
+        seeds["plain-" + name] = b"\x01\x00" + plain
+        seeds["plain-fails-" + name] = b"\x03\x5a" + plain
+        # The same record stored in a program file at offset 24, scrambled: byte i of the length
+        # word and of the body XORed with (its offset - 7).
+        header = 24
+        stored = bytearray(struct.pack("<II", 0x0A094B50, 0x00140014) + plain)
+        for i in range(8, len(stored)):
+            stored[i] ^= (header + i - 7) & 0xFF
+        seeds["file-" + name] = b"\x00\x00" + b"MZ" + b"\0" * (header - 2) + bytes(stored)
+    seeds["short-body"] = b"\x01\x00" + struct.pack("<I", 10) + records["all"][:10]
+    return seeds
+
+
+def authenticity_seeds():
+    """Inputs of the authenticity target: switches, the 32-bit total, then a record's extra field
+    as found (ID 7, size, data) or, with switch 0x10, the maker's number and name, NUL, text."""
+    seeds = {
+        "round-trip": b"\x15" + struct.pack("<II", 0x12345678, 123456) + b"Fabricante\0texto adicional",
+        "round-trip-name-only": b"\x15" + struct.pack("<II", 0, 7) + b"N",
+        "one-record": b"\x05" + struct.pack("<IHH", 0xCAFE, 7, 20) + bytes(range(20)),
+        "size-past-field": b"\x05" + struct.pack("<IHH", 1, 7, 400) + bytes(30),
+        "two-records": b"\x06" + struct.pack("<IHH", 1, 7, 12) + bytes(12),
+        "undecodable": b"\x0d" + struct.pack("<IHH", 1, 7, 12) + bytes(12),
+    }
+    return seeds
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes one target for a while, then keeps what it found that adds coverage in fuzz/corpus/.
-#   scripts/fuzz.sh TARGET SECONDS      (targets: directory test_run inflate options)
+#   scripts/fuzz.sh TARGET SECONDS      (targets: directory test_run inflate options
+#                                        directives authenticity)
 # Builds the fuzz preset (clang) first. One job: the machine is shared. A crash leaves its input
 # in build/fuzz/run/TARGET/ (crash-*, timeout-*, oom-*): make it a fixture in fuzz/crashers/TARGET/
 # once the fault is fixed.
@@ -22,6 +23,9 @@ case $target in
   # A few KB of stream already reach every code path; longer ones only decode longer.
   inflate) limits=(-max_len=8192 -timeout=20) ;;
   options) limits=(-max_len=2048 -timeout=10 -dict="$root/fuzz/options.dict") ;;
+  # A record's body is 2128 bytes; a program file is searched for it in its first 300000.
+  directives) limits=(-max_len=8192 -timeout=10) ;;
+  authenticity) limits=(-max_len=4096 -timeout=10) ;;
   *) limits=(-max_len=65536 -timeout=30 -rss_limit_mb=2048) ;;
 esac
 # The option parser's target works in a directory of its own: artifacts are named absolutely.
