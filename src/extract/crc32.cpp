@@ -5,9 +5,23 @@
 
 #include "extract/crc32_clmul.h"
 
-const uint32_t kCrc32Tables[8][256] = {
-#include "extract/crc32_table.inc"
-};
+constexpr uint32_t kCrc32Polynomial = 0xEDB88320;  // reflected
+
+Crc32Tables::Crc32Tables() {
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ kCrc32Polynomial : c >> 1;
+    entries[0][i] = c;
+  }
+  for (int k = 1; k < 8; ++k) {
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t previous = entries[k - 1][i];
+      entries[k][i] = (previous >> 8) ^ entries[0][previous & 0xFF];
+    }
+  }
+}
+
+const Crc32Tables kCrc32Tables;
 
 namespace {
 
@@ -28,9 +42,9 @@ uint32_t Crc32UpdateTables(uint32_t crc, const uint8_t* bytes, uint32_t count) {
   for (; count >= 8; count -= 8, bytes += 8) {
     const uint32_t low = Load32(bytes) ^ crc;
     const uint32_t high = Load32(bytes + 4);
-    crc = kCrc32Tables[7][low & 0xFF] ^ kCrc32Tables[6][(low >> 8) & 0xFF] ^ kCrc32Tables[5][(low >> 16) & 0xFF] ^
-          kCrc32Tables[4][low >> 24] ^ kCrc32Tables[3][high & 0xFF] ^ kCrc32Tables[2][(high >> 8) & 0xFF] ^
-          kCrc32Tables[1][(high >> 16) & 0xFF] ^ kCrc32Tables[0][high >> 24];
+    const auto& t = kCrc32Tables.entries;
+    crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+          t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
   }
   for (; count > 0; --count) crc = Crc32Byte(*bytes++, crc);
   return crc;
