@@ -141,6 +141,7 @@ Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<false>(); }
 
 template <bool kBmi2>
 inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop() {
+  if (inputEnd_ - inputPos_ < kInputMargin || writePos_ > kWindowSize - kWindowMargin) return kBlockGoesOn;
   const uint8_t* const input = input_;
   uint8_t* const window = window_;
   const uint32_t* const litLen = litLenTable_;
@@ -150,10 +151,13 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   // byte, below 64) and shifts take their count modulo 64, which spares a mask on the path from
   // one lookup to the next.
   uint32_t count = bitCount_;
-  // Locals: the window's bytes may alias anything, so members would be read again after each write.
-  const uint32_t inputEnd = inputEnd_;
-  uint32_t in = inputPos_;
-  uint32_t out = writePos_;
+  // Locals, and pointers rather than positions: the window's bytes may alias anything, so
+  // members would be read again after each write, and a position costs an addition per byte.
+  const uint8_t* in = input + inputPos_;
+  const uint8_t* const inLimit = input + (inputEnd_ - kInputMargin);
+  uint8_t* out = window + writePos_;
+  uint8_t* const outLimit = window + (kWindowSize - kWindowMargin);
+  uint8_t* const windowEnd = window + kWindowSize;
   // Bytes of the entry handed over; a match may reach back this far plus what the window holds
   // since. Kept here, and read again after each hand-over.
   uint32_t handedOver = handedOver_;
@@ -162,21 +166,24 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
 
   // Refills to at least 56 bits. Bits of the byte at `in` may land above the count; the next
   // refill or load puts the very same bits there.
-#define VESPA_REFILL()                           \
-  do {                                           \
-    bits |= Load64(input + in) << (count & 63);  \
-    in += (~count & 63) >> 3;                    \
-    count |= 56;                                 \
+#define VESPA_REFILL()                    \
+  do {                                    \
+    bits |= Load64(in) << (count & 63);   \
+    in += (~count & 63) >> 3;             \
+    count |= 56;                          \
   } while (0)
-  // The lit/len entry of the next code; a subtable pointer is followed (its bits consumed).
-#define VESPA_LOOKUP(table, rootBits, entry)                                          \
+  // Follows a subtable pointer: consumes the primary width and looks the rest up.
+#define VESPA_SUBTABLE(table, entry)                                                \
   do {                                                                              \
-    entry = table[bits & ((1u << (rootBits)) - 1)];                                 \
-    if (entry & kKindSubtable) {                                                    \
-      bits >>= (rootBits);                                                          \
-      count -= (rootBits);                                                          \
-      entry = table[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))]; \
-    }                                                                               \
+    bits >>= ((entry) & 63);                                                        \
+    count -= (entry);                                                               \
+    entry = table[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))]; \
+  } while (0)
+  // The lit/len entry of the next code, a subtable pointer followed.
+#define VESPA_LOOKUP(table, rootBits, entry)                         \
+  do {                                                              \
+    entry = table[bits & ((1u << (rootBits)) - 1)];                 \
+    if (entry & kKindSubtable) VESPA_SUBTABLE(table, entry);        \
   } while (0)
 #define VESPA_CONSUME(n) \
   do {                   \
@@ -190,133 +197,131 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
     count -= (entry);              \
   } while (0)
 
-#define VESPA_ROOM() (inputEnd - in >= kInputMargin && out <= kWindowSize - kWindowMargin)
+#define VESPA_ROOM() (in <= inLimit && out <= outLimit)
 
   // entry holds the primary lit/len entry of the next code, looked up ahead: after a match it is
   // fetched before the copy, so that the lookup overlaps the copy.
-  uint32_t entry = 0;
-  if (VESPA_ROOM()) {
-    VESPA_REFILL();
-    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
-  }
-  while (VESPA_ROOM()) {
-    if (entry & kKindSubtable) {
-      VESPA_CONSUME_ENTRY(entry);
-      entry = litLen[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))];
+  VESPA_REFILL();
+  uint32_t entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+  do {
+    if (!(entry & kKindLiteral)) {
+      if (!(entry & kKindSubtable)) goto lengthOrEnd;
+      VESPA_SUBTABLE(litLen, entry);
+      if (!(entry & kKindLiteral)) goto lengthOrEnd;
     }
-    if (entry & kKindLiteral) {
-      // Up to three literals from one refill: each code is at most 15 bits.
-      VESPA_CONSUME_ENTRY(entry);
-      window[out++] = static_cast<uint8_t>(EntryValue(entry));
-      VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
-      if (entry & kKindLiteral) {
-        VESPA_CONSUME_ENTRY(entry);
-        window[out++] = static_cast<uint8_t>(EntryValue(entry));
-        VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
-        if (entry & kKindLiteral) {
-          VESPA_CONSUME_ENTRY(entry);
-          window[out++] = static_cast<uint8_t>(EntryValue(entry));
-          goto next;
-        }
-      }
-    }
-    {
-      // At least 26 bits are left: enough for a length code and its extra bits.
-      uint32_t length;
-      if (entry & kKindSpecial) {
-        const uint32_t kind = EntryKind(entry);
-        if (kind == kKindEndOfBlock) {
-          VESPA_CONSUME(EntryCodeBits(entry));
-          result = kBlockEnded;
-          break;
-        }
-        if (kind == kKindInvalid) {
-          // A bit pattern of no code, or a symbol without meaning.
-          error_ = kInflateBadTable;
-          break;
-        }
-        // Deflate64's 16-bit length.
-        VESPA_REFILL();
-        const unsigned total = EntryTotalBits(entry);
-        const uint32_t value = static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
-        VESPA_CONSUME(total);
-        if (value == 0) {
-          // The flush marker: hand over what the window holds and go on at its start.
-          writePos_ = out;
-          writePending();
-          handedOver = handedOver_;
-          out = 0;
-          goto next;
-        }
-        length = 3 + value;
-      } else {
-        const unsigned total = EntryTotalBits(entry);
-        length = EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
-        VESPA_CONSUME(total);
-      }
+    // Up to three literals from one refill: each code is at most 15 bits.
+    VESPA_CONSUME_ENTRY(entry);
+    *out++ = static_cast<uint8_t>(EntryValue(entry));
+    VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
+    if (!(entry & kKindLiteral)) goto lengthOrEnd;
+    VESPA_CONSUME_ENTRY(entry);
+    *out++ = static_cast<uint8_t>(EntryValue(entry));
+    VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
+    if (!(entry & kKindLiteral)) goto lengthOrEnd;
+    VESPA_CONSUME_ENTRY(entry);
+    *out++ = static_cast<uint8_t>(EntryValue(entry));
+    goto next;
 
-      VESPA_REFILL();
-      VESPA_LOOKUP(distances, kDistanceTableBits, entry);
-      if (entry == kInvalidEntry) {
+  lengthOrEnd : {
+    // At least 26 bits are left: enough for a length code and its extra bits.
+    uint32_t length;
+    if (entry & kKindSpecial) {
+      const uint32_t kind = EntryKind(entry);
+      if (kind == kKindEndOfBlock) {
+        VESPA_CONSUME(EntryCodeBits(entry));
+        result = kBlockEnded;
+        break;
+      }
+      if (kind == kKindInvalid) {
+        // A bit pattern of no code, or a symbol without meaning.
         error_ = kInflateBadTable;
         break;
       }
+      // Deflate64's 16-bit length.
+      VESPA_REFILL();
       const unsigned total = EntryTotalBits(entry);
-      const uint32_t distance =
-          EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+      const uint32_t value = static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
       VESPA_CONSUME(total);
-      // At least 27 bits are left, enough for the primary lookup; the refill can wait.
-      entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
-
-      // Before the entry's first byte the window holds another entry's data, or nothing: a
-      // stream that reaches there is damaged, and must not bring those bytes into this file.
-      // No distance exceeds the window size, so a whole window handed over allows any.
-      if (distance > handedOver + out) {
-        error_ = kInflateBadTable;
-        break;
-      }
-      if (length <= kWindowSize - out && distance <= out) {
-        if (looseCopies) {
-          CopyMatchLoose(window + out, distance, length);
-        } else {
-          CopyMatch(window + out, window + out - distance, length);
-        }
-        out += length;
-      } else if (length <= kWindowSize - out && distance - out >= length && distance <= kWindowSize - length) {
-        // The source lies in the window's previous round, wholly after the match's destination
-        // and before the window end: the two do not overlap.
-        CopyMatch(window + out, window + (kWindowSize - distance + out), length);
-        out += length;
-      } else {
-        writePos_ = out;
-        copyMatchExact(distance, length);
+      if (value == 0) {
+        // The flush marker: hand over what the window holds and go on at its start.
+        writePos_ = static_cast<uint32_t>(out - window);
+        writePending();
         handedOver = handedOver_;
-        out = writePos_;
+        out = window;
+        goto next;
       }
-      if (out == kWindowSize) {
-        writePos_ = out;
-        flushWindow();
-        handedOver = handedOver_;
-        out = 0;
-      }
-      VESPA_REFILL();
-      continue;
+      length = 3 + value;
+    } else {
+      const unsigned total = EntryTotalBits(entry);
+      length = EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+      VESPA_CONSUME(total);
     }
+
+    VESPA_REFILL();
+    VESPA_LOOKUP(distances, kDistanceTableBits, entry);
+    if (entry == kInvalidEntry) {
+      error_ = kInflateBadTable;
+      break;
+    }
+    const unsigned total = EntryTotalBits(entry);
+    const uint32_t distance =
+        EntryValue(entry) + static_cast<uint32_t>(LowBits(bits, total) >> EntryCodeBits(entry));
+    VESPA_CONSUME(total);
+    // At least 27 bits are left, enough for the primary lookup; the refill can wait.
+    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+
+    // Before the entry's first byte the window holds another entry's data, or nothing: a
+    // stream that reaches there is damaged, and must not bring those bytes into this file.
+    // No distance exceeds the window size, so a whole window handed over allows any.
+    const uint32_t position = static_cast<uint32_t>(out - window);
+    if (distance > handedOver + position) {
+      error_ = kInflateBadTable;
+      break;
+    }
+    const uint32_t room = kWindowSize - position;
+    if (length <= room && distance <= position) {
+      if (looseCopies) {
+        CopyMatchLoose(out, distance, length);
+      } else {
+        CopyMatch(out, out - distance, length);
+      }
+      out += length;
+    } else if (length <= room && distance - position >= length && distance <= kWindowSize - length) {
+      // The source lies in the window's previous round, wholly after the match's destination
+      // and before the window end: the two do not overlap.
+      CopyMatch(out, windowEnd - (distance - position), length);
+      out += length;
+    } else {
+      writePos_ = position;
+      copyMatchExact(distance, length);
+      handedOver = handedOver_;
+      out = window + writePos_;
+    }
+    if (out == windowEnd) {
+      writePos_ = kWindowSize;
+      flushWindow();
+      handedOver = handedOver_;
+      out = window;
+    }
+    VESPA_REFILL();
+    continue;
+  }
   next:
     if (!VESPA_ROOM()) break;
     VESPA_REFILL();
     entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
-  }
+  } while (VESPA_ROOM());
 #undef VESPA_ROOM
 #undef VESPA_REFILL
+#undef VESPA_SUBTABLE
 #undef VESPA_LOOKUP
 #undef VESPA_CONSUME
 #undef VESPA_CONSUME_ENTRY
 
   bitBuffer_ = bits;
   bitCount_ = count & 63;
-  inputPos_ = in;
-  writePos_ = out;
+  inputPos_ = static_cast<uint32_t>(in - input);
+  writePos_ = static_cast<uint32_t>(out - window);
   // Back to the exact path's look-ahead byte; the margin guarantees the bytes are in the buffer.
   while (bitCount_ < 8) loadByte();
   return result;
