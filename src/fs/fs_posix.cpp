@@ -373,6 +373,12 @@ int truncateFile(FileHandle handle) {
 int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int origin) {
   const int fd = DescriptorOf(handle);
   if (fd < 0) return Fail(kErrorInvalidHandle);
+  if (origin == kSeekStart && distance >= 0) {
+    // One call: a position from the start needs no current one, and a pipe refuses it alike.
+    if (lseek(fd, static_cast<off_t>(distance), SEEK_SET) < 0) return FailErrno(errno);
+    if (newPosition) *newPosition = static_cast<uint32_t>(distance);
+    return 0;
+  }
   off_t here = lseek(fd, 0, SEEK_CUR);  // also tells a pipe, which cannot seek
   if (here < 0) return FailErrno(errno);
   int64_t base;

@@ -4,12 +4,19 @@
 #include "fs/codepage.h"
 
 void TerminalWrite(std::FILE* out, const char* ansiText) {
+  // A person at a terminal sees each piece as it comes ("Testing name" before a long entry);
+  // output to a file or a pipe leaves a line at a time, one write instead of one per piece.
+  // Whatever goes to another stream waits until standard output has caught up, so that the
+  // two keep their order.
+  static const bool interactive = TerminalShowsOutput();
   std::string text = AnsiToUtf8(ansiText);
+  if (out != stdout) std::fflush(stdout);
   std::fwrite(text.data(), 1, text.size(), out);
-  std::fflush(out);
+  if (out != stdout || interactive || text.find('\n') != std::string::npos) std::fflush(out);
 }
 
 bool TerminalReadLine(char* buffer, int size, bool echo) {
+  std::fflush(stdout);  // the question, before its answer is awaited
   bool restore = !echo && TerminalEchoOff();
   std::string line;
   int c;

@@ -8,6 +8,8 @@
 void TerminalWrite(std::FILE* out, const char* ansiText);
 // True when standard input is a terminal that questions can be put to.
 bool TerminalCanAsk();
+// True when standard output is a terminal, where a person reads it as it comes.
+bool TerminalShowsOutput();
 // Reads one line (without its end) into buffer, in code page 1252; echo off for passwords.
 // Returns false at end of input.
 bool TerminalReadLine(char* buffer, int size, bool echo);

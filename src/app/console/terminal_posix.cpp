@@ -15,6 +15,8 @@ std::string TerminalArgument(const char* argument) { return Utf8ToAnsi(argument)
 
 bool TerminalCanAsk() { return isatty(STDIN_FILENO) != 0; }
 
+bool TerminalShowsOutput() { return isatty(STDOUT_FILENO) != 0; }
+
 bool TerminalEchoOff() {
   if (tcgetattr(STDIN_FILENO, &gSaved) != 0) return false;
   termios quiet = gSaved;

@@ -17,6 +17,11 @@ bool TerminalCanAsk() {
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
+bool TerminalShowsOutput() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 bool TerminalEchoOff() {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   return GetConsoleMode(input, &gSavedMode) &&
