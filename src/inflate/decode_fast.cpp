@@ -6,11 +6,9 @@
 // a distance, the next code's primary entry fetched before the match is copied. A match whose
 // source and destination lie whole in the window is copied in 8-byte words, the others byte by
 // byte as the exact path does.
-// Deflate64 distances reach the bytes just ahead of the write position, so its copies stop
-// exactly at their match's end. Deflate's reach back 32 KiB at most: the window's bytes just
-// ahead of the write position lie 64 KiB back, are never read again within the entry (and the
-// next entry may not reach before its own first byte), so a Deflate copy may run a few bytes past
-// its match and save the exact tail.
+// The window holds exactly what the exact path would leave there: no copy writes past its match,
+// since distances reach the bytes just ahead of the write position (Deflate64's, and the 32769 to
+// 65536 that distance symbols 30 and 31 give in Deflate streams too).
 #include <cstring>
 
 #include "inflate/decoder.h"
@@ -26,10 +24,8 @@ namespace {
 
 // Three refills of up to 7 bytes each between two checks, plus the 8 bytes the last one reads.
 constexpr uint32_t kInputMargin = 32;
-// What a loose copy may write past its match's end.
-constexpr uint32_t kLooseCopySlack = 40;
-// Three literals and a match of the longest Deflate length, with a loose copy's slack.
-constexpr uint32_t kWindowMargin = 3 + 258 + kLooseCopySlack;
+// Three literals and a match of the longest Deflate length.
+constexpr uint32_t kWindowMargin = 3 + 258 + 3;
 
 inline uint64_t Load64(const uint8_t* bytes) {
   uint64_t value;
@@ -68,42 +64,6 @@ inline void CopyMatch(uint8_t* to, const uint8_t* from, uint32_t length) {
     }
   } else if (distance == 1) {
     std::memset(to, from[0], length);
-  } else {
-    // A short pattern repeated: byte by byte, so that each copy reads the bytes just written.
-    for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
-  }
-}
-
-inline void Store8(uint8_t* to, uint64_t value) { std::memcpy(to, &value, 8); }
-
-// A Deflate match that lies before its destination in the window, copied in whole words: up to
-// kLooseCopySlack bytes past its end are written too, with whatever the words carried.
-inline void CopyMatchLoose(uint8_t* to, uint32_t distance, uint32_t length) {
-  const uint8_t* from = to - distance;
-  uint8_t* const end = to + length;
-  if (distance >= 8) {
-    // Each word reads only bytes already final (distance >= 8). Five words cover most matches
-    // without a branch.
-    Copy8(to, from);
-    Copy8(to + 8, from + 8);
-    Copy8(to + 16, from + 16);
-    Copy8(to + 24, from + 24);
-    Copy8(to + 32, from + 32);
-    to += 40;
-    from += 40;
-    while (to < end) {
-      Copy8(to, from);
-      to += 8;
-      from += 8;
-    }
-  } else if (distance == 1) {
-    const uint64_t pattern = from[0] * uint64_t{0x0101010101010101};
-    Store8(to, pattern);
-    Store8(to + 8, pattern);
-    Store8(to + 16, pattern);
-    Store8(to + 24, pattern);
-    Store8(to + 32, pattern);
-    for (to += 40; to < end; to += 8) Store8(to, pattern);
   } else {
     // A short pattern repeated: byte by byte, so that each copy reads the bytes just written.
     for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
@@ -161,7 +121,6 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   // Bytes of the entry handed over; a match may reach back this far plus what the window holds
   // since. Kept here, and read again after each hand-over.
   uint32_t handedOver = handedOver_;
-  const bool looseCopies = !deflate64_;
   BlockEnd result = kBlockGoesOn;
 
   // Refills to at least 56 bits. Bits of the byte at `in` may land above the count; the next
@@ -280,11 +239,7 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
     }
     const uint32_t room = kWindowSize - position;
     if (length <= room && distance <= position) {
-      if (looseCopies) {
-        CopyMatchLoose(out, distance, length);
-      } else {
-        CopyMatch(out, out - distance, length);
-      }
+      CopyMatch(out, out - distance, length);
       out += length;
     } else if (length <= room && distance - position >= length && distance <= kWindowSize - length) {
       // The source lies in the window's previous round, wholly after the match's destination

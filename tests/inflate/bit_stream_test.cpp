@@ -543,6 +543,46 @@ TEST(InflateBitStreams, DistanceSymbols30And31InBothModes) {
   }
 }
 
+// The bytes just ahead of the write position are the window's oldest, 65536 back: a copy that
+// wrote past its match's end there (word copies rounded up) would change what a match of the
+// whole window's distance then reads. A short match, then one of 65536, in both modes.
+TEST(InflateBitStreams, AWholeWindowMatchReadsTheBytesJustAheadOfTheLastCopy) {
+  std::mt19937 generator(65536);
+  Bytes history(kWindowSize + 1000);
+  for (auto& b : history) b = static_cast<uint8_t>(generator());
+
+  BitWriter w;
+  StoredBlock(w, false, Bytes(history.begin(), history.begin() + 65535));
+  StoredBlock(w, false, Bytes(history.begin() + 65535, history.end()));
+  FixedBlock(w, true);
+  Bytes expected = history;
+  for (uint32_t distance : {1u, 9u, 17u}) {
+    FixedLitLen(w, 257);  // length 3
+    FixedDistance(w, distance == 1 ? 0 : distance == 9 ? 6 : 8);  // 9: symbol 6, 17: symbol 8
+    if (distance != 1) w.bits(0, distance == 9 ? 2 : 3);
+    for (int i = 0; i < 3; ++i) expected.push_back(expected[expected.size() - distance]);
+    FixedLitLen(w, 284);  // 227 + 5 extra bits: length 258
+    w.bits(31, 5);
+    FixedDistance(w, 31);  // 49153 + 16383 = 65536
+    w.bits(0xFF, 8);
+    w.bits(0x3F, 6);
+    for (int i = 0; i < 258; ++i) expected.push_back(expected[expected.size() - 65536]);
+  }
+  // Input enough behind the matches for the decoder's fast loop to take them.
+  const std::string tail(64, 't');
+  Literals(w, tail);
+  expected.insert(expected.end(), tail.begin(), tail.end());
+  FixedLitLen(w, 256);
+  for (int deflate64 : {0, 1}) {
+    SCOPED_TRACE(deflate64);
+    DecodeOptions options;
+    options.deflate64 = deflate64;
+    const Decoded decoded = Decode(w.bytes(), options);
+    ASSERT_EQ(decoded.result, kInflateOk);
+    EXPECT_TRUE(decoded.output == expected);
+  }
+}
+
 // A match may reach back over the whole 64 KB window, but not before the entry's first byte:
 // what the window held there belongs to another entry (or to nothing), and must not leak into
 // this one. Such a stream is damaged (code 10); a match reaching exactly to the first byte is not.
