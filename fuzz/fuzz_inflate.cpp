@@ -1,7 +1,9 @@
 // The decoder over arbitrary bytes. The first byte chooses the mode (Deflate or Deflate64) and
 // how reads are answered: whole, one byte at a time, or in pieces of varied sizes, so that codes,
 // headers and stored lengths are cut at every place. Output is counted (its pieces must fit the
-// window), and the decoder must end with one of its four results.
+// window), and the decoder must end with one of its four results. The same stream is then decoded
+// again with reads of one byte, which keeps the decoder on its exact path throughout: the result
+// and every output byte must be the same, whichever path and whichever cuts produced them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -34,9 +36,11 @@ class PieceIo : public InflateIo {
   void writeOutput(const uint8_t* bytes, uint32_t count) override {
     if (count == 0 || count > kInflateWindowSize) std::abort();
     produced += count;
+    for (uint32_t i = 0; i < count; ++i) digest = (digest ^ bytes[i]) * 0x100000001B3u;  // FNV-1a
   }
 
   uint64_t produced = 0;
+  uint64_t digest = 0xCBF29CE484222325u;
 
  private:
   // 0: whole reads; 1: one byte; otherwise pieces that cycle through sizes derived from the seed.
@@ -72,5 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       result != kInflateDataEnded) {
     std::abort();
   }
+  if (pieceSeed == 1) return 0;
+
+  std::memset(window.get(), 0, kInflateWindowSize);
+  PieceIo exact(data + 1, size - 1, 1);
+  const int exactResult = Inflate(buffers, exact, deflate64);
+  // A run cut short by the output limit ended where its reads happened to fall: not comparable.
+  if (io.produced >= kOutputLimit || exact.produced >= kOutputLimit) return 0;
+  if (exactResult != result || exact.produced != io.produced || exact.digest != io.digest) std::abort();
   return 0;
 }
