@@ -139,7 +139,7 @@ class SpannedSetTest(unittest.TestCase):
             ("12x", 2, "bad disk size '12x'"),
             ("0k", 2, "at least one byte"),
             ("4194304k", 2, "32-bit"),
-            ("100k", 1, "cannot hold the stub"),
+            ("64k", 1, "cannot hold the stub"),
         ]
         for size, code, says in cases:
             with self.subTest(size=size):
