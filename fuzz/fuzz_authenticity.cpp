@@ -14,6 +14,7 @@
 #include "authenticity/record.h"
 #include "authenticity/verify.h"
 #include "fuzz_support.h"
+#include "zip/byte_reader.h"
 
 namespace {
 
@@ -29,18 +30,10 @@ class NoticeFrontEnd : public fuzz::SilentFrontEnd {
   std::vector<uint8_t> name, text;
 };
 
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void Put32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 // The record sealed from number and name/text must open to the same name and text.
 void RoundTrip(uint32_t total, const uint8_t* data, size_t size) {
   if (size < 4) return;
-  const uint32_t number = Le32(data);
+  const uint32_t number = le32(data);
   const uint8_t* words = data + 4;
   size_t wordsSize = size - 4;
   if (wordsSize > 0xFFFF - kRecordFieldHeaderSize - kRecordName) wordsSize = 0xFFFF - kRecordFieldHeaderSize - kRecordName;
@@ -50,10 +43,10 @@ void RoundTrip(uint32_t total, const uint8_t* data, size_t size) {
 
   const uint16_t dataSize = static_cast<uint16_t>(kRecordName + wordsSize);
   std::vector<uint8_t> field(kRecordFieldHeaderSize + dataSize);
-  Put32(field.data(), kAuthenticityRecordId | uint32_t{dataSize} << 16);
+  putLe32(field.data(), kAuthenticityRecordId | uint32_t{dataSize} << 16);
   uint8_t* plain = field.data() + kRecordFieldHeaderSize;
-  Put32(plain + kRecordChecksum, AuthenticityChecksum(number, words, nameLength));
-  Put32(plain + kRecordNumber, number);
+  putLe32(plain + kRecordChecksum, AuthenticityChecksum(number, words, nameLength));
+  putLe32(plain + kRecordNumber, number);
   std::memcpy(plain + kRecordName, words, wordsSize);
   SealAuthenticityRecord(total, plain, dataSize);
 
@@ -79,7 +72,7 @@ void RoundTrip(uint32_t total, const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;
   const uint8_t switches = data[0];
-  const uint32_t total = Le32(data + 1);
+  const uint32_t total = le32(data + 1);
   data += 5;
   size -= 5;
   if (switches & 0x10) {

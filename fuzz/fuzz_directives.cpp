@@ -16,6 +16,7 @@
 #include "shell/extensions.h"
 #include "shell/program_groups.h"
 #include "shell/setup_directives.h"
+#include "zip/byte_reader.h"
 
 namespace {
 
@@ -23,21 +24,15 @@ namespace {
 // length word with the header's offset as key, the body with the header's offset + 4.
 std::vector<uint8_t> ProgramWithRecord(uint8_t form, const uint8_t* plain, size_t size) {
   const size_t header = kDirectiveAlignmentBytes * (1 + (form >> 1));
-  std::vector<uint8_t> file(header, 'M');
-  auto put32 = [&file](uint32_t value) {
-    for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  };
-  put32(kDirectiveSignature);
-  put32(kDirectiveVersionWord);
-  uint8_t length[4] = {};
-  std::memcpy(length, plain, size < 4 ? size : 4);
+  std::vector<uint8_t> file(header + kDirectiveHeaderBodyLength, 'M');
+  putLe32(&file[header + kDirectiveHeaderSignature], kDirectiveSignature);
+  putLe32(&file[header + kDirectiveHeaderVersion], kDirectiveVersionWord);
+  const size_t lengthAt = file.size();
+  file.insert(file.end(), plain, plain + size);
+  if (size < 4) file.resize(lengthAt + 4);  // a short length word, zero-filled
+  uint8_t* const length = file.data() + lengthAt;
   DescrambleBytes(length, 4, static_cast<uint32_t>(header));
-  file.insert(file.end(), length, length + 4);
-  if (size > 4) {
-    std::vector<uint8_t> body(plain + 4, plain + size);
-    DescrambleBytes(body.data(), body.size(), static_cast<uint32_t>(header + kDirectiveBodyKeyOffset));
-    file.insert(file.end(), body.begin(), body.end());
-  }
+  DescrambleBytes(length + 4, file.size() - lengthAt - 4, static_cast<uint32_t>(header + kDirectiveBodyKeyOffset));
   return file;
 }
 

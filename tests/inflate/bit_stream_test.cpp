@@ -503,16 +503,42 @@ TEST(InflateBitStreams, OutputBeforeAFlushMarkerSurvivesALaterError) {
   EXPECT_TRUE(decoded.output == Str("kept"));
 }
 
-// Distance symbols 30 and 31 reach up to 65536 back, in both modes. The history is 65536 + 1000
-// random bytes in stored blocks, so every distance lands on known data.
-TEST(InflateBitStreams, DistanceSymbols30And31InBothModes) {
-  std::mt19937 generator(30);
+// 65536 + 1000 random bytes written as stored blocks, not final: a whole window of history on
+// which every distance lands on known data. Returns the bytes.
+Bytes WindowOfHistory(BitWriter& w, unsigned seed) {
+  std::mt19937 generator(seed);
   Bytes history(kWindowSize + 1000);
   for (auto& b : history) b = static_cast<uint8_t>(generator());
-
-  BitWriter w;
   StoredBlock(w, false, Bytes(history.begin(), history.begin() + 65535));
   StoredBlock(w, false, Bytes(history.begin() + 65535, history.end()));
+  return history;
+}
+
+// A match of length 258 (symbol 284 with 5 extra bits) and the given far distance symbol of the
+// fixed code with its extra bits.
+void FarMatchOf258(BitWriter& w, unsigned distanceSymbol, uint32_t extra) {
+  FixedLitLen(w, 284);
+  w.bits(31, 5);
+  FixedDistance(w, distanceSymbol);
+  w.bits(extra & 0xFF, 8);
+  w.bits(extra >> 8, distanceSymbol / 2 - 1 - 8);
+}
+
+void ExpectInBothModes(const Bytes& stream, const Bytes& expected) {
+  for (int deflate64 : {0, 1}) {
+    SCOPED_TRACE(deflate64);
+    DecodeOptions options;
+    options.deflate64 = deflate64;
+    const Decoded decoded = Decode(stream, options);
+    ASSERT_EQ(decoded.result, kInflateOk);
+    EXPECT_TRUE(decoded.output == expected);
+  }
+}
+
+// Distance symbols 30 and 31 reach up to 65536 back, in both modes.
+TEST(InflateBitStreams, DistanceSymbols30And31InBothModes) {
+  BitWriter w;
+  const Bytes history = WindowOfHistory(w, 30);
   FixedBlock(w, true);
   struct Match {
     unsigned symbol;
@@ -520,52 +546,29 @@ TEST(InflateBitStreams, DistanceSymbols30And31InBothModes) {
     uint32_t distance;
   };
   const Match matches[] = {{31, 16383, 65536}, {30, 0, 32769}, {30, 16383, 49152}, {31, 0, 49153}, {29, 8191, 32768}};
-  for (const Match& m : matches) {
-    FixedLitLen(w, 284);  // 227 + 5 extra bits
-    w.bits(31, 5);        // length 258
-    FixedDistance(w, m.symbol);
-    w.bits(m.extra & 0xFF, 8);
-    w.bits(m.extra >> 8, m.symbol / 2 - 1 - 8);
-  }
+  for (const Match& m : matches) FarMatchOf258(w, m.symbol, m.extra);
   FixedLitLen(w, 256);
 
   Bytes expected = history;
   for (const Match& m : matches) {
     for (int i = 0; i < 258; ++i) expected.push_back(expected[expected.size() - m.distance]);
   }
-  for (int deflate64 : {0, 1}) {
-    SCOPED_TRACE(deflate64);
-    DecodeOptions options;
-    options.deflate64 = deflate64;
-    const Decoded decoded = Decode(w.bytes(), options);
-    ASSERT_EQ(decoded.result, kInflateOk);
-    EXPECT_TRUE(decoded.output == expected);
-  }
+  ExpectInBothModes(w.bytes(), expected);
 }
 
 // The bytes just ahead of the write position are the window's oldest, 65536 back: a copy that
 // wrote past its match's end there (word copies rounded up) would change what a match of the
 // whole window's distance then reads. A short match, then one of 65536, in both modes.
 TEST(InflateBitStreams, AWholeWindowMatchReadsTheBytesJustAheadOfTheLastCopy) {
-  std::mt19937 generator(65536);
-  Bytes history(kWindowSize + 1000);
-  for (auto& b : history) b = static_cast<uint8_t>(generator());
-
   BitWriter w;
-  StoredBlock(w, false, Bytes(history.begin(), history.begin() + 65535));
-  StoredBlock(w, false, Bytes(history.begin() + 65535, history.end()));
+  Bytes expected = WindowOfHistory(w, 65536);
   FixedBlock(w, true);
-  Bytes expected = history;
   for (uint32_t distance : {1u, 9u, 17u}) {
     FixedLitLen(w, 257);  // length 3
     FixedDistance(w, distance == 1 ? 0 : distance == 9 ? 6 : 8);  // 9: symbol 6, 17: symbol 8
     if (distance != 1) w.bits(0, distance == 9 ? 2 : 3);
     for (int i = 0; i < 3; ++i) expected.push_back(expected[expected.size() - distance]);
-    FixedLitLen(w, 284);  // 227 + 5 extra bits: length 258
-    w.bits(31, 5);
-    FixedDistance(w, 31);  // 49153 + 16383 = 65536
-    w.bits(0xFF, 8);
-    w.bits(0x3F, 6);
+    FarMatchOf258(w, 31, 16383);  // 49153 + 16383 = 65536
     for (int i = 0; i < 258; ++i) expected.push_back(expected[expected.size() - 65536]);
   }
   // Input enough behind the matches for the decoder's fast loop to take them.
@@ -573,14 +576,7 @@ TEST(InflateBitStreams, AWholeWindowMatchReadsTheBytesJustAheadOfTheLastCopy) {
   Literals(w, tail);
   expected.insert(expected.end(), tail.begin(), tail.end());
   FixedLitLen(w, 256);
-  for (int deflate64 : {0, 1}) {
-    SCOPED_TRACE(deflate64);
-    DecodeOptions options;
-    options.deflate64 = deflate64;
-    const Decoded decoded = Decode(w.bytes(), options);
-    ASSERT_EQ(decoded.result, kInflateOk);
-    EXPECT_TRUE(decoded.output == expected);
-  }
+  ExpectInBothModes(w.bytes(), expected);
 }
 
 // A match may reach back over the whole 64 KB window, but not before the entry's first byte:
