@@ -24,8 +24,8 @@ namespace {
 
 // Three refills of up to 7 bytes each between two checks, plus the 8 bytes the last one reads.
 constexpr uint32_t kInputMargin = 32;
-// Three literals and a match of the longest Deflate length.
-constexpr uint32_t kWindowMargin = 3 + 258 + 3;
+// Room for three literals without filling the window: a match checks the room it needs itself.
+constexpr uint32_t kWindowMargin = 3 + 1;
 
 inline uint64_t Load64(const uint8_t* bytes) {
   uint64_t value;
@@ -70,6 +70,16 @@ inline void CopyMatch(uint8_t* to, const uint8_t* from, uint32_t length) {
   }
 }
 
+// A match whose source lies at least 8 bytes before its destination, in whole words and without a
+// branch on its length for most matches: writes up to kCopySlack - 3 bytes past the match's end,
+// which the caller has allowed.
+inline void CopyPastEnd(uint8_t* to, const uint8_t* from, uint32_t length) {
+  Copy8(to, from);
+  Copy8(to + 8, from + 8);
+  Copy8(to + 16, from + 16);
+  for (uint32_t done = 24; done < length; done += 8) Copy8(to + done, from + done);
+}
+
 inline uint64_t LowBits(uint64_t bits, unsigned count) { return bits & ((uint64_t{1} << count) - 1); }
 
 // Shifts and masks by a register cost less with BMI2; the loop is compiled a second time for
@@ -87,19 +97,33 @@ const bool kUseBmi2 = HaveBmi2();
 }  // namespace
 
 Decoder::BlockEnd Decoder::decodeFast() {
+  // Copies past a match's end: see Decoder::farDistances_. They need a kept history, except in a
+  // Deflate stream's first round, where the bytes ahead lie before the entry's first byte (in a
+  // Deflate64 stream a flush marker could bring them within reach).
+  const bool pastEnd = !farDistances_ && !markerSeen_ && (historyKept_ || (!deflate64_ && handedOver_ == 0));
+  if (pastEnd) aheadAltered_ = true;
 #ifdef VESPA_X86
-  if (kUseBmi2) return decodeFastBmi2();
+  if (kUseBmi2) return pastEnd ? decodeFastBmi2<true>() : decodeFastBmi2<false>();
+  // Processors without BMI2 keep the plain copies: one loop less in every program.
+  return decodeFastLoop<false, false>();
+#else
+  return pastEnd ? decodeFastLoop<false, true>() : decodeFastLoop<false, false>();
 #endif
-  return decodeFastLoop<false>();
 }
 
 #ifdef VESPA_X86
-__attribute__((target("bmi2"))) Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<true>(); }
+template <bool kPastEnd>
+__attribute__((target("bmi2"))) Decoder::BlockEnd Decoder::decodeFastBmi2() {
+  return decodeFastLoop<true, kPastEnd>();
+}
 #else
-Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<false>(); }
+template <bool kPastEnd>
+Decoder::BlockEnd Decoder::decodeFastBmi2() {
+  return decodeFastLoop<false, kPastEnd>();
+}
 #endif
 
-template <bool kBmi2>
+template <bool kBmi2, bool kPastEnd>
 inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop() {
   if (inputEnd_ - inputPos_ < kInputMargin || writePos_ > kWindowSize - kWindowMargin) return kBlockGoesOn;
   const uint8_t* const input = input_;
@@ -204,9 +228,11 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
       if (value == 0) {
         // The flush marker: hand over what the window holds and go on at its start.
         writePos_ = static_cast<uint32_t>(out - window);
-        writePending();
+        flushMarker();
         handedOver = handedOver_;
         out = window;
+        // No more copies past the end in this entry: the loop starts again without them.
+        if (kPastEnd) break;
         goto next;
       }
       length = 3 + value;
@@ -238,7 +264,10 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
       break;
     }
     const uint32_t room = kWindowSize - position;
-    if (length <= room && distance <= position) {
+    if (kPastEnd && distance >= 8 && distance <= position && length + kCopySlack <= room) {
+      CopyPastEnd(out, out - distance, length);
+      out += length;
+    } else if (length <= room && distance <= position) {
       CopyMatch(out, out - distance, length);
       out += length;
     } else if (length <= room && distance - position >= length && distance <= kWindowSize - length) {

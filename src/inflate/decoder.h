@@ -21,6 +21,8 @@ namespace inflate_detail {
 
 constexpr uint32_t kWindowSize = kInflateWindowSize;
 constexpr uint32_t kWindowMask = kWindowSize - 1;
+// How far past a match's end the fast loop's word copies may write.
+constexpr uint32_t kCopySlack = 24;
 
 class Decoder {
  public:
@@ -44,16 +46,21 @@ class Decoder {
   void copyMatchExact(uint32_t distance, uint32_t length);
   void flushWindow();
   void writePending();
+  void flushMarker();
+  void restoreAhead();
 
   // Blocks.
   int copyStoredBlock();
   int readBlockTables();
+  int buildFixedTables();
   int readDynamicTables();
   void decodeHuffmanBlock();
   BlockEnd decodeFast();
-  // The loop's body, inlined into decodeFast and into decodeFastBmi2 (compiled for BMI2).
-  template <bool kBmi2>
+  // The loop's body, inlined into decodeFast and into decodeFastBmi2 (compiled for BMI2), with and
+  // without copies past a match's end.
+  template <bool kBmi2, bool kPastEnd>
   __attribute__((always_inline)) inline BlockEnd decodeFastLoop();
+  template <bool kPastEnd>
   BlockEnd decodeFastBmi2();
   bool decodeOneExact();
   int build(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t* table);
@@ -67,6 +74,7 @@ class Decoder {
   uint32_t* const distanceTable_;
   uint32_t* const codeLengthTable_;
   uint8_t* const lengths_;
+  uint8_t* const history_;
 
   uint64_t bitBuffer_ = 0;
   unsigned bitCount_ = 0;  // valid bits in bitBuffer_; the bits above them may hold a copy of
@@ -84,6 +92,16 @@ class Decoder {
   uint32_t fillers_ = 0;
   bool storedDataEnded_ = false;
   bool fixedTablesBuilt_ = false;
+
+  // Word copies past a match's end (decode_fast.cpp) overwrite up to kCopySlack bytes just ahead
+  // of the write position: the window's oldest bytes, which only a distance of more than
+  // kWindowSize - kCopySlack reads, and only distance symbol 31 gives one. So the fast loop copies
+  // past the end only in blocks whose distance code lacks symbol 31, and a block that has it first
+  // puts those bytes back from history_, the window as last handed over whole.
+  bool farDistances_ = true;   // this block's distance code has symbol 31
+  bool historyKept_ = false;   // history_ holds the window as this round began
+  bool aheadAltered_ = false;  // bytes ahead of the write position may differ from history_
+  bool markerSeen_ = false;    // a Deflate64 flush marker came: no copies past the end from then on
 };
 
 }  // namespace inflate_detail

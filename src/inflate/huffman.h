@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "inflate/inflate.h"
+
 namespace inflate_detail {
 
 constexpr uint32_t kMaxCodeLength = 15;
@@ -29,7 +31,12 @@ constexpr uint32_t kDistanceTableOffset = kLitLenTableOffset + kLitLenTableEntri
 constexpr uint32_t kCodeLengthTableOffset = kDistanceTableOffset + kDistanceTableEntries * 4;
 constexpr uint32_t kLengthsOffset = kCodeLengthTableOffset + kCodeLengthTableEntries * 4;
 constexpr uint32_t kLengthsSize = 320;  // the 288 + 32 lengths of a dynamic header
-constexpr uint32_t kWorkUsed = kLengthsOffset + kLengthsSize;
+// A copy of the window as it was last handed over whole: the fast loop's word copies may run past
+// a match's end (decode_fast.cpp), and these are the bytes they overwrite.
+constexpr uint32_t kHistoryOffset = kLengthsOffset + kLengthsSize;
+constexpr uint32_t kHistorySize = kInflateWindowSize;
+constexpr uint32_t kWorkUsed = kHistoryOffset + kHistorySize;
+static_assert(kWorkUsed <= kInflateWorkSize, "the work buffer holds the tables and the history");
 
 // A table entry, 32 bits:
 //   bits 0-7    bits to consume: the code's length plus the extra bits of its symbol

@@ -22,6 +22,9 @@ constexpr int kMaxEmptyRefills = 6;
 constexpr unsigned kLitLenFixedCount = 288;
 constexpr unsigned kDistanceFixedCount = 32;
 constexpr unsigned kCodeLengthCount = 19;
+// The distance symbol of distances 49153 to 65536, the only one that reaches the bytes just ahead
+// of the write position.
+constexpr unsigned kFarDistanceSymbol = 31;
 // The order in which a dynamic header gives the lengths of the code-length code.
 constexpr uint8_t kCodeLengthOrder[kCodeLengthCount] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
                                                         11, 4, 12, 3, 13, 2, 14, 1, 15};
@@ -43,7 +46,8 @@ Decoder::Decoder(const InflateBuffers& buffers, InflateIo& io, int deflate64)
       litLenTable_(Entries(buffers.work, kLitLenTableOffset)),
       distanceTable_(Entries(buffers.work, kDistanceTableOffset)),
       codeLengthTable_(Entries(buffers.work, kCodeLengthTableOffset)),
-      lengths_(buffers.work + kLengthsOffset) {}
+      lengths_(buffers.work + kLengthsOffset),
+      history_(buffers.work + kHistoryOffset) {}
 
 void Decoder::refillInput() {
   if (emptyRefills_ > 0) {
@@ -120,6 +124,13 @@ uint32_t Decoder::decodeExact(const uint32_t* table, unsigned rootBits) {
 
 void Decoder::flushWindow() {
   io_.writeOutput(window_, kWindowSize);
+  // Whole, the window holds exactly what was decoded: any bytes a copy wrote past its match's end
+  // have been written again since. It is kept for the next round when the block going on copies
+  // past the end; a stream whose blocks reach the whole window (Deflate64's, mostly) is spared
+  // the copy, and copies past the end wait for the next round.
+  historyKept_ = !farDistances_;
+  if (historyKept_) std::memcpy(history_, window_, kWindowSize);
+  aheadAltered_ = false;
   handedOver_ = kWindowSize;
   writePos_ = 0;
 }
@@ -128,6 +139,26 @@ void Decoder::writePending() {
   if (writePos_ > 0) io_.writeOutput(window_, writePos_);
   handedOver_ = writePos_ >= kWindowSize - handedOver_ ? kWindowSize : handedOver_ + writePos_;
   writePos_ = 0;
+}
+
+// Deflate64's flush marker: from here on the bytes ahead of the write position are this round's
+// own, which history_ does not hold, so they are put back now and stay untouched.
+void Decoder::flushMarker() {
+  restoreAhead();
+  markerSeen_ = true;
+  writePending();
+}
+
+// Puts back the bytes just ahead of the write position that a copy past a match's end may have
+// overwritten, before a block whose distances reach them. Without a kept history the copies ran
+// before the entry's first whole hand-over of a Deflate stream, and those bytes lie before the
+// entry's first byte, where no match may reach: nothing to put back.
+void Decoder::restoreAhead() {
+  if (!aheadAltered_) return;
+  aheadAltered_ = false;
+  if (!historyKept_) return;
+  const uint32_t count = kWindowSize - writePos_ < kCopySlack ? kWindowSize - writePos_ : kCopySlack;
+  std::memcpy(window_ + writePos_, history_ + writePos_, count);
 }
 
 void Decoder::putByte(uint8_t byte) {
@@ -255,6 +286,7 @@ int Decoder::readDynamicTables() {
   if (build(deflate64_ ? TableKind::kLitLen64 : TableKind::kLitLen, lengths_, litLenCount, litLenTable_)) {
     return 1;
   }
+  farDistances_ = distanceCount > kFarDistanceSymbol && lengths_[litLenCount + kFarDistanceSymbol] != 0;
   return build(TableKind::kDistance, lengths_ + litLenCount, distanceCount, distanceTable_);
 }
 
@@ -264,9 +296,18 @@ int Decoder::readBlockTables() {
     error_ = kInflateBadBlockType;
     return 1;
   }
-  if (type == kDynamic) return readDynamicTables();
+  if (type == kDynamic) {
+    if (readDynamicTables()) return 1;
+  } else {
+    farDistances_ = true;  // the fixed code has all 32 distance symbols
+    if (buildFixedTables()) return 1;
+  }
+  if (farDistances_) restoreAhead();
+  return 0;
+}
 
-  // The fixed code; its tables stay valid until a dynamic block overwrites them.
+// The fixed code; its tables stay valid until a dynamic block overwrites them.
+int Decoder::buildFixedTables() {
   if (fixedTablesBuilt_) return 0;
   std::memset(lengths_, 8, 144);
   std::memset(lengths_ + 144, 9, 256 - 144);
@@ -307,7 +348,7 @@ bool Decoder::decodeOneExact() {
     const uint32_t value = takeBits(16);
     if (value == 0) {
       // The flush marker: hand over what the window holds and go on at its start.
-      writePending();
+      flushMarker();
       return true;
     }
     length = 3 + value;

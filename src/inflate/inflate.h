@@ -15,8 +15,9 @@ class InflateIo {
 // Deflate64 distances reach 65536 bytes back: the window holds that many.
 constexpr uint32_t kInflateWindowSize = 65536;
 
-// The decoder's tables (inflate/huffman.h) need this much work memory.
-constexpr uint32_t kInflateWorkSize = 16384;
+// The decoder's tables and a copy of the last whole window (inflate/huffman.h) need this much work
+// memory.
+constexpr uint32_t kInflateWorkSize = 16384 + 65536;
 
 // The buffers the decoder works in; it allocates nothing itself.
 struct InflateBuffers {

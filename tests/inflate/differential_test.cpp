@@ -178,6 +178,83 @@ TEST(InflateDifferential, EveryZlibEncodingDecodesAsZlibDecodesIt) {
   }
 }
 
+// The fast loop copies matches in words past their end in blocks whose distance code lacks symbol
+// 31, over the window's oldest bytes just ahead of the write position. A block that can reach them
+// (here a fixed one) and Deflate64's flush marker must find them as they were. The first block
+// writes literals, mostly a whole window of them, so that the window is handed over while it goes
+// on, then short matches; the second reads the bytes ahead with matches of the whole window's
+// distance. Before the first hand-over a flush marker brings the bytes ahead within reach too.
+struct NearCode {
+  std::vector<std::pair<uint32_t, unsigned>> litLen, distance;
+};
+
+NearCode NearBlockHeader(BitWriter& w) {
+  std::vector<uint8_t> litLen(286), distance(30);  // distance symbols 0 to 29: no 31
+  for (unsigned s = 0; s < 286; ++s) litLen[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : s < 284 ? 8 : 7;
+  for (unsigned s = 0; s < 30; ++s) distance[s] = s < 2 ? 4 : 5;
+  DynamicHeader(w, false, 286, 30, StandardCodeLengthCode(), PlainSteps(litLen, distance));
+  return {CanonicalCodes(litLen), CanonicalCodes(distance)};
+}
+
+// Length 258 (fixed code, symbol 284 with its 5 extra bits all set: the same in both modes) at a
+// distance above 4, symbols 30 and 31 included.
+void FixedMatchOf258(BitWriter& w, uint32_t distance) {
+  FixedLitLen(w, 284);
+  w.bits(31, 5);
+  unsigned symbol = 31;
+  while ((((symbol % 2) + 2u) << (symbol / 2 - 1)) + 1 > distance) --symbol;
+  FixedDistance(w, symbol);
+  w.bits(distance - ((((symbol % 2) + 2u) << (symbol / 2 - 1)) + 1), symbol / 2 - 1);
+}
+
+TEST(InflateDifferential, BytesAheadOfTheWriteSurviveCopiesPastAMatchEnd) {
+  const struct {
+    uint32_t literals;
+    bool marker;
+  } cases[] = {{kWindowSize + 1000, false}, {kWindowSize + 1000, true}, {40000, true}};
+  for (const auto& c : cases) {
+    const bool marker = c.marker;
+    SCOPED_TRACE(::testing::Message() << c.literals << (marker ? " literals, a flush marker" : " literals"));
+    std::mt19937 generator(31);
+    BitWriter w;
+    const NearCode code = NearBlockHeader(w);
+    for (uint32_t i = 0; i < c.literals; ++i) w.code(code.litLen[generator() & 0xFF]);
+    // Length 3 at distances 9 (symbol 6), 17 (symbol 8) and 100 (symbol 13, extra 3).
+    const struct {
+      unsigned symbol, extraBits;
+      uint32_t extra;
+    } shortMatches[] = {{6, 2, 0}, {8, 3, 0}, {13, 5, 3}};
+    for (const auto& m : shortMatches) {
+      w.code(code.litLen[257]);
+      w.code(code.distance[m.symbol]);
+      w.bits(m.extra, m.extraBits);
+    }
+    const uint32_t position = c.literals % kWindowSize + 9;  // in the window, after the matches
+    uint32_t written = position;  // the write position when the fixed block starts
+    if (marker) {
+      w.code(code.litLen[285]);
+      w.bits(0, 16);
+      for (int i = 0; i < 10; ++i) w.code(code.litLen['m']);
+      written = 10;
+    }
+    w.code(code.litLen[256]);
+    w.bits(1, 1);  // a final fixed block
+    w.bits(1, 2);
+    // From 4 bytes before the short matches' end, through the bytes after it, wherever the write
+    // position stands; then the bytes just ahead of it.
+    if (marker) FixedMatchOf258(w, kWindowSize + written - (position - 4));
+    if (c.literals >= kWindowSize) FixedMatchOf258(w, kWindowSize);
+    for (int i = 0; i < 64; ++i) FixedLitLen(w, 't');  // input behind the matches: the fast loop's
+    FixedLitLen(w, 256);
+    for (int deflate64 : {0, 1}) {
+      if (marker && !deflate64) continue;  // symbol 285 is a flush marker in Deflate64 only
+      SCOPED_TRACE(deflate64);
+      ASSERT_EQ(inflate_test::Run(Inflate, w.bytes(), deflate64, kInputSize, ZeroWindow()).result, kInflateOk);
+      ExpectSameAsReference(w.bytes(), deflate64, kInputSize, ZeroWindow());
+    }
+  }
+}
+
 // A damaged stream may decode, or stop with 10, 11 or 12, or end inside a stored block: the two
 // decoders must do the same, in both modes, with reads of every size and old window content.
 TEST(InflateDifferential, DamagedStreamsBehaveAsTheByteDecoder) {
