@@ -33,8 +33,11 @@ inline uint32_t Load32(const uint8_t* bytes) {
 // Below this many bytes the folding's set-up costs more than it saves.
 constexpr uint32_t kClmulThreshold = 128;
 
-// Decided once, from what the processor reports: a constant of the process, not state.
+// Decided once, from what the processor reports: constants of the process, not state.
 const bool kUseClmul = Crc32ClmulAvailable();
+const bool kUseWide = Crc32WideAvailable();
+// The wide folding's set-up pays from here.
+constexpr uint32_t kWideThreshold = 256;
 
 }  // namespace
 
@@ -51,6 +54,7 @@ uint32_t Crc32UpdateTables(uint32_t crc, const uint8_t* bytes, uint32_t count) {
 }
 
 uint32_t Crc32Update(uint32_t crc, const uint8_t* bytes, uint32_t count) {
+  if (kUseWide && count >= kWideThreshold) return Crc32UpdateWide(crc, bytes, count);
   if (kUseClmul && count >= kClmulThreshold) return Crc32UpdateClmul(crc, bytes, count);
   return Crc32UpdateTables(crc, bytes, count);
 }

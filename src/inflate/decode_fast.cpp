@@ -6,9 +6,11 @@
 // a distance, the next code's primary entry fetched before the match is copied. A match whose
 // source and destination lie whole in the window is copied in 8-byte words, the others byte by
 // byte as the exact path does.
-// The window holds exactly what the exact path would leave there: no copy writes past its match,
-// since distances reach the bytes just ahead of the write position (Deflate64's, and the 32769 to
-// 65536 that distance symbols 30 and 31 give in Deflate streams too).
+// Where the block's distances cannot reach the bytes just ahead of the write position (no distance
+// symbol 31), a match at least 8 bytes back is copied in whole words that may run up to
+// kCopySlack bytes past its end, with no branch on its length; Decoder::farDistances_ says how
+// the bytes they overwrite are put back before anything reads them. Elsewhere no copy writes past
+// its match.
 #include <cstring>
 
 #include "inflate/decoder.h"
@@ -26,15 +28,6 @@ namespace {
 constexpr uint32_t kInputMargin = 32;
 // Room for three literals without filling the window: a match checks the room it needs itself.
 constexpr uint32_t kWindowMargin = 3 + 1;
-
-inline uint64_t Load64(const uint8_t* bytes) {
-  uint64_t value;
-  std::memcpy(&value, bytes, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  value = __builtin_bswap64(value);
-#endif
-  return value;
-}
 
 inline void Copy8(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 8); }
 inline void Copy4(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 4); }
@@ -79,8 +72,6 @@ inline void CopyPastEnd(uint8_t* to, const uint8_t* from, uint32_t length) {
   Copy8(to + 16, from + 16);
   for (uint32_t done = 24; done < length; done += 8) Copy8(to + done, from + done);
 }
-
-inline uint64_t LowBits(uint64_t bits, unsigned count) { return bits & ((uint64_t{1} << count) - 1); }
 
 // Shifts and masks by a register cost less with BMI2; the loop is compiled a second time for
 // processors that have it, chosen once from what the processor reports.
@@ -187,25 +178,32 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   VESPA_REFILL();
   uint32_t entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
   do {
-    if (!(entry & kKindLiteral)) {
-      if (!(entry & kKindSubtable)) goto lengthOrEnd;
-      VESPA_SUBTABLE(litLen, entry);
-      if (!(entry & kKindLiteral)) goto lengthOrEnd;
-    }
-    // Up to three literals from one refill: each code is at most 15 bits.
+    if (!(entry & kKindLiteral)) goto notLiteral;
+    // Up to three literals from one refill: each code is at most 15 bits. One test per literal:
+    // a subtable pointer is not a literal, and is followed below.
     VESPA_CONSUME_ENTRY(entry);
     *out++ = static_cast<uint8_t>(EntryValue(entry));
-    VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
-    if (!(entry & kKindLiteral)) goto lengthOrEnd;
+    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+    if (!(entry & kKindLiteral)) goto notLiteral;
     VESPA_CONSUME_ENTRY(entry);
     *out++ = static_cast<uint8_t>(EntryValue(entry));
-    VESPA_LOOKUP(litLen, kLitLenTableBits, entry);
-    if (!(entry & kKindLiteral)) goto lengthOrEnd;
+    entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+    if (!(entry & kKindLiteral)) goto notLiteral;
     VESPA_CONSUME_ENTRY(entry);
     *out++ = static_cast<uint8_t>(EntryValue(entry));
     goto next;
 
-  lengthOrEnd : {
+  notLiteral:
+    if (entry & kKindSubtable) {
+      VESPA_SUBTABLE(litLen, entry);
+      if (entry & kKindLiteral) {
+        // A long literal code, at most the third literal of this pass.
+        VESPA_CONSUME_ENTRY(entry);
+        *out++ = static_cast<uint8_t>(EntryValue(entry));
+        goto next;
+      }
+    }
+  {
     // At least 26 bits are left: enough for a length code and its extra bits.
     uint32_t length;
     if (entry & kKindSpecial) {
@@ -255,27 +253,35 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
     // At least 27 bits are left, enough for the primary lookup; the refill can wait.
     entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
 
-    // Before the entry's first byte the window holds another entry's data, or nothing: a
-    // stream that reaches there is damaged, and must not bring those bytes into this file.
-    // No distance exceeds the window size, so a whole window handed over allows any.
     const uint32_t position = static_cast<uint32_t>(out - window);
-    if (distance > handedOver + position) {
-      error_ = kInflateBadTable;
-      break;
-    }
     const uint32_t room = kWindowSize - position;
-    if (kPastEnd && distance >= 8 && distance <= position && length + kCopySlack <= room) {
-      CopyPastEnd(out, out - distance, length);
-      out += length;
-    } else if (length <= room && distance <= position) {
+    if (distance <= position) {
+      // The source lies behind the destination in this round of the window.
+      if (kPastEnd && distance >= 8 && length + kCopySlack <= room) {
+        CopyPastEnd(out, out - distance, length);
+        out += length;
+        VESPA_REFILL();
+        continue;  // the slack keeps the match off the window end
+      }
+      if (length > room) goto copyExact;
       CopyMatch(out, out - distance, length);
       out += length;
-    } else if (length <= room && distance - position >= length && distance <= kWindowSize - length) {
+    } else {
+      // Before the entry's first byte the window holds another entry's data, or nothing: a
+      // stream that reaches there is damaged, and must not bring those bytes into this file.
+      // No distance exceeds the window size, so a whole window handed over allows any.
+      if (distance > handedOver + position) {
+        error_ = kInflateBadTable;
+        break;
+      }
+      if (length > room || distance - position < length || distance > kWindowSize - length) goto copyExact;
       // The source lies in the window's previous round, wholly after the match's destination
       // and before the window end: the two do not overlap.
       CopyMatch(out, windowEnd - (distance - position), length);
       out += length;
-    } else {
+    }
+    if (false) {
+    copyExact:
       writePos_ = position;
       copyMatchExact(distance, length);
       handedOver = handedOver_;
@@ -292,8 +298,10 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   }
   next:
     if (!VESPA_ROOM()) break;
-    VESPA_REFILL();
+    // At least 11 bits are left (at most three codes of 15 bits, or Deflate64's 31-bit length, since
+    // the last refill): the next primary lookup need not wait for the refill.
     entry = litLen[bits & ((1u << kLitLenTableBits) - 1)];
+    VESPA_REFILL();
   } while (VESPA_ROOM());
 #undef VESPA_ROOM
 #undef VESPA_REFILL

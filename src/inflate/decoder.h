@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "inflate/huffman.h"
 #include "inflate/inflate.h"
@@ -23,6 +24,17 @@ constexpr uint32_t kWindowSize = kInflateWindowSize;
 constexpr uint32_t kWindowMask = kWindowSize - 1;
 // How far past a match's end the fast loop's word copies may write.
 constexpr uint32_t kCopySlack = 24;
+
+inline uint64_t Load64(const uint8_t* bytes) {
+  uint64_t value;
+  std::memcpy(&value, bytes, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  value = __builtin_bswap64(value);
+#endif
+  return value;
+}
+
+inline uint64_t LowBits(uint64_t bits, unsigned count) { return bits & ((uint64_t{1} << count) - 1); }
 
 class Decoder {
  public:
@@ -54,6 +66,12 @@ class Decoder {
   int readBlockTables();
   int buildFixedTables();
   int readDynamicTables();
+  // A dynamic header's bits: from the exact path, or from a 64-bit buffer when the input buffer
+  // holds the longest header.
+  class ExactBits;
+  class FastBits;
+  template <class Bits>
+  int readDynamicTablesWith(Bits& bits);
   void decodeHuffmanBlock();
   BlockEnd decodeFast();
   // The loop's body, inlined into decodeFast and into decodeFastBmi2 (compiled for BMI2), with and

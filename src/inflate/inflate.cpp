@@ -33,7 +33,10 @@ enum BlockType { kStored = 0, kFixed = 1, kDynamic = 2, kReserved = 3 };
 
 uint32_t* Entries(uint8_t* work, uint32_t offset) { return reinterpret_cast<uint32_t*>(work + offset); }
 
-uint64_t LowBits(uint64_t bits, unsigned count) { return bits & ((uint64_t{1} << count) - 1); }
+// The longest dynamic header: 14 bits of counts, 19 code-length-code lengths of 3 bits, and at
+// most 320 code-length codes of up to 7 bits with up to 7 extra bits each; then the 8 bytes a
+// refill reads.
+constexpr uint32_t kHeaderInputMargin = (14 + 19 * 3 + 320 * 14) / 8 + 1 + 8;
 
 }  // namespace
 
@@ -234,15 +237,83 @@ int Decoder::build(TableKind kind, const uint8_t* lengths, uint32_t count, uint3
   return 0;
 }
 
+class Decoder::ExactBits {
+ public:
+  explicit ExactBits(Decoder& decoder) : decoder_(decoder) {}
+  uint32_t take(unsigned count) { return decoder_.takeBits(count); }
+  uint32_t decodeCodeLength() { return decoder_.decodeExact(decoder_.codeLengthTable_, kCodeLengthTableBits); }
+
+ private:
+  Decoder& decoder_;
+};
+
+// With the longest header in the input buffer no refill and no filler byte can come while it is
+// read: its bits are taken from a 64-bit buffer refilled eight bytes at a time, as in the fast
+// loop, and the exact path's state is restored after it.
+class Decoder::FastBits {
+ public:
+  explicit FastBits(Decoder& decoder)
+      : decoder_(decoder), bits_(decoder.bitBuffer_), count_(decoder.bitCount_), in_(decoder.input_ + decoder.inputPos_) {}
+  uint32_t take(unsigned count) {
+    refill();
+    const uint32_t value = static_cast<uint32_t>(LowBits(bits_, count));
+    consume(count);
+    return value;
+  }
+  // Code-length codes are at most 7 bits: the primary table decides them all.
+  uint32_t decodeCodeLength() {
+    refill();
+    const uint32_t entry = decoder_.codeLengthTable_[bits_ & ((1u << kCodeLengthTableBits) - 1)];
+    if (entry != kInvalidEntry) consume(EntryCodeBits(entry));
+    return entry;
+  }
+  void finish() {
+    decoder_.bitBuffer_ = bits_;
+    decoder_.bitCount_ = count_;
+    decoder_.inputPos_ = static_cast<uint32_t>(in_ - decoder_.input_);
+    while (decoder_.bitCount_ < 8) decoder_.loadByte();
+  }
+
+ private:
+  // Bits of the byte at in_ may land above the count; the next refill or load puts the very same
+  // bits there.
+  void refill() {
+    bits_ |= Load64(in_) << count_;
+    in_ += (63 - count_) >> 3;
+    count_ |= 56;
+  }
+  void consume(unsigned count) {
+    bits_ >>= count;
+    count_ -= count;
+  }
+
+  Decoder& decoder_;
+  uint64_t bits_;
+  unsigned count_;
+  const uint8_t* in_;
+};
+
 int Decoder::readDynamicTables() {
+  if (inputEnd_ - inputPos_ >= kHeaderInputMargin) {
+    FastBits bits(*this);
+    const int failed = readDynamicTablesWith(bits);
+    bits.finish();
+    return failed;
+  }
+  ExactBits bits(*this);
+  return readDynamicTablesWith(bits);
+}
+
+template <class Bits>
+int Decoder::readDynamicTablesWith(Bits& bits) {
   fixedTablesBuilt_ = false;
-  const uint32_t litLenCount = takeBits(5) + 257;
-  const uint32_t distanceCount = takeBits(5) + 1;
-  const uint32_t codeLengthCodes = takeBits(4) + 4;
+  const uint32_t litLenCount = bits.take(5) + 257;
+  const uint32_t distanceCount = bits.take(5) + 1;
+  const uint32_t codeLengthCodes = bits.take(4) + 4;
 
   uint8_t codeLengthLengths[kCodeLengthCount] = {};
   for (uint32_t i = 0; i < codeLengthCodes; ++i) {
-    codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(takeBits(3));
+    codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.take(3));
   }
   if (build(TableKind::kCodeLength, codeLengthLengths, kCodeLengthCount, codeLengthTable_)) return 1;
 
@@ -251,7 +322,7 @@ int Decoder::readDynamicTables() {
   const uint32_t total = litLenCount + distanceCount;
   uint32_t filled = 0;
   while (filled < total) {
-    const uint32_t entry = decodeExact(codeLengthTable_, kCodeLengthTableBits);
+    const uint32_t entry = bits.decodeCodeLength();
     if (entry == kInvalidEntry) {
       error_ = kInflateBadTable;
       return 1;
@@ -269,11 +340,11 @@ int Decoder::readDynamicTables() {
         return 1;
       }
       value = lengths_[filled - 1];
-      repeat = 3 + takeBits(2);
+      repeat = 3 + bits.take(2);
     } else if (symbol == 17) {
-      repeat = 3 + takeBits(3);
+      repeat = 3 + bits.take(3);
     } else {
-      repeat = 11 + takeBits(7);
+      repeat = 11 + bits.take(7);
     }
     if (repeat > total - filled) {
       error_ = kInflateBadTable;

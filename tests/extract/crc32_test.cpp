@@ -82,12 +82,14 @@ uint32_t ByteTableCrc(uint32_t crc, const uint8_t* bytes, size_t count) {
 
 }  // namespace
 
-// Both wide paths (the folding one only where the processor has it) and the dispatcher against the
+// The wide paths (the folding ones only where the processor has them) and the dispatcher against the
 // byte-table definition: every length from 0 to 1024 at every alignment, from several registers.
 TEST(Crc32, WidePathsMatchTheByteTableAtEveryLengthAndAlignment) {
   const std::vector<uint8_t> data = RandomBytes(1024 + 16, 12);
   const bool clmul = Crc32ClmulAvailable();
+  const bool wide = Crc32WideAvailable();
   if (!clmul) std::printf("this processor has no carry-less multiply: only the table path is checked\n");
+  if (clmul && !wide) std::printf("this processor has no 256-bit carry-less multiply: that path is not checked\n");
   const uint32_t starts[] = {0xFFFFFFFFu, 0u, 0x9ABCDEF0u};
   for (uint32_t length = 0; length <= 1024; ++length) {
     for (uint32_t alignment = 0; alignment < 16; ++alignment) {
@@ -98,6 +100,9 @@ TEST(Crc32, WidePathsMatchTheByteTableAtEveryLengthAndAlignment) {
       ASSERT_EQ(Crc32Update(start, bytes, length), expected) << length << " at " << alignment;
       if (clmul && length >= 64) {
         ASSERT_EQ(Crc32UpdateClmul(start, bytes, length), expected) << length << " at " << alignment;
+      }
+      if (wide && length >= 128) {
+        ASSERT_EQ(Crc32UpdateWide(start, bytes, length), expected) << length << " at " << alignment;
       }
     }
   }
