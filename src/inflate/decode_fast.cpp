@@ -255,6 +255,7 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
 
     const uint32_t position = static_cast<uint32_t>(out - window);
     const uint32_t room = kWindowSize - position;
+    const uint8_t* from = nullptr;  // where a copy inside the window reads; none: the exact copy
     if (distance <= position) {
       // The source lies behind the destination in this round of the window.
       if (kPastEnd && distance >= 8 && length + kCopySlack <= room) {
@@ -263,9 +264,7 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
         VESPA_REFILL();
         continue;  // the slack keeps the match off the window end
       }
-      if (length > room) goto copyExact;
-      CopyMatch(out, out - distance, length);
-      out += length;
+      if (length <= room) from = out - distance;
     } else {
       // Before the entry's first byte the window holds another entry's data, or nothing: a
       // stream that reaches there is damaged, and must not bring those bytes into this file.
@@ -274,14 +273,16 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
         error_ = kInflateBadTable;
         break;
       }
-      if (length > room || distance - position < length || distance > kWindowSize - length) goto copyExact;
-      // The source lies in the window's previous round, wholly after the match's destination
-      // and before the window end: the two do not overlap.
-      CopyMatch(out, windowEnd - (distance - position), length);
-      out += length;
+      // The source lies in the window's previous round: copied inside the window when it lies
+      // wholly after the match's destination and before the window end, so the two do not overlap.
+      if (length <= room && distance - position >= length && distance <= kWindowSize - length) {
+        from = windowEnd - (distance - position);
+      }
     }
-    if (false) {
-    copyExact:
+    if (from) {
+      CopyMatch(out, from, length);
+      out += length;
+    } else {
       writePos_ = position;
       copyMatchExact(distance, length);
       handedOver = handedOver_;
