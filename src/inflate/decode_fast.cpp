@@ -94,7 +94,7 @@ Decoder::BlockEnd Decoder::decodeFast() {
   const bool pastEnd = !farDistances_ && !markerSeen_ && (historyKept_ || (!deflate64_ && handedOver_ == 0));
   if (pastEnd) aheadAltered_ = true;
 #ifdef VESPA_X86
-  if (kUseBmi2) return pastEnd ? decodeFastBmi2<true>() : decodeFastBmi2<false>();
+  if (kUseBmi2) return pastEnd ? decodeFastBmi2PastEnd() : decodeFastBmi2();
   // Processors without BMI2 keep the plain copies: one loop less in every program.
   return decodeFastLoop<false, false>();
 #else
@@ -103,15 +103,13 @@ Decoder::BlockEnd Decoder::decodeFast() {
 }
 
 #ifdef VESPA_X86
-template <bool kPastEnd>
-__attribute__((target("bmi2"))) Decoder::BlockEnd Decoder::decodeFastBmi2() {
-  return decodeFastLoop<true, kPastEnd>();
+__attribute__((target("bmi2"))) Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<true, false>(); }
+__attribute__((target("bmi2"))) Decoder::BlockEnd Decoder::decodeFastBmi2PastEnd() {
+  return decodeFastLoop<true, true>();
 }
 #else
-template <bool kPastEnd>
-Decoder::BlockEnd Decoder::decodeFastBmi2() {
-  return decodeFastLoop<false, kPastEnd>();
-}
+Decoder::BlockEnd Decoder::decodeFastBmi2() { return decodeFastLoop<false, false>(); }
+Decoder::BlockEnd Decoder::decodeFastBmi2PastEnd() { return decodeFastLoop<false, true>(); }
 #endif
 
 template <bool kBmi2, bool kPastEnd>

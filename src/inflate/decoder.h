@@ -74,12 +74,13 @@ class Decoder {
   int readDynamicTablesWith(Bits& bits);
   void decodeHuffmanBlock();
   BlockEnd decodeFast();
-  // The loop's body, inlined into decodeFast and into decodeFastBmi2 (compiled for BMI2), with and
-  // without copies past a match's end.
+  // The loop's body, inlined into decodeFast and into the two loops compiled for BMI2, with and
+  // without copies past a match's end. (Separate functions: a target attribute is lost on a
+  // template.)
   template <bool kBmi2, bool kPastEnd>
   __attribute__((always_inline)) inline BlockEnd decodeFastLoop();
-  template <bool kPastEnd>
   BlockEnd decodeFastBmi2();
+  BlockEnd decodeFastBmi2PastEnd();
   bool decodeOneExact();
   int build(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t* table);
 
