@@ -53,6 +53,35 @@ uint32_t SymbolEntry(TableKind kind, unsigned symbol) {
   return kInvalidEntry;  // 286 and 287 have codes in the fixed code but no meaning
 }
 
+// What every symbol of every kind of table decodes to, worked out once at start-up (kept out of
+// the program file, which every archive carries).
+struct SymbolEntries {
+  uint32_t litLen[288];
+  uint32_t litLen64[288];
+  uint32_t distance[32];
+  uint32_t codeLength[19];
+
+  SymbolEntries() {
+    for (unsigned s = 0; s < 288; ++s) litLen[s] = SymbolEntry(TableKind::kLitLen, s);
+    for (unsigned s = 0; s < 288; ++s) litLen64[s] = SymbolEntry(TableKind::kLitLen64, s);
+    for (unsigned s = 0; s < 32; ++s) distance[s] = SymbolEntry(TableKind::kDistance, s);
+    for (unsigned s = 0; s < 19; ++s) codeLength[s] = SymbolEntry(TableKind::kCodeLength, s);
+  }
+  const uint32_t* of(TableKind kind) const {
+    switch (kind) {
+      case TableKind::kLitLen:
+        return litLen;
+      case TableKind::kLitLen64:
+        return litLen64;
+      case TableKind::kDistance:
+        return distance;
+      default:
+        return codeLength;
+    }
+  }
+};
+const SymbolEntries kSymbolEntries;
+
 // The next code of the same length, in reversed bit order: adding 1 to a code reversed.
 uint32_t NextReversed(uint32_t code, unsigned length) {
   uint32_t bit = 1u << (length - 1);
@@ -67,11 +96,24 @@ int BuildTable(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t*
   const unsigned root = shape.rootBits;
   const uint32_t rootSize = 1u << root;
 
-  uint32_t lengthCount[kMaxCodeLength + 1] = {};
-  for (uint32_t symbol = 0; symbol < count; ++symbol) {
-    if (lengths[symbol] > kMaxCodeLength) return 1;
-    ++lengthCount[lengths[symbol]];
+  const uint32_t* const entries = kSymbolEntries.of(kind);
+  // Counted in two sets, even and odd symbols: runs of one length would otherwise wait on the
+  // count just stored.
+  uint32_t counts[2][16] = {};
+  unsigned longest = 0;
+  uint32_t symbol = 0;
+  for (; symbol + 1 < count; symbol += 2) {
+    ++counts[0][lengths[symbol] & 15];
+    ++counts[1][lengths[symbol + 1] & 15];
+    longest |= lengths[symbol] | lengths[symbol + 1];
   }
+  if (symbol < count) {
+    ++counts[0][lengths[symbol] & 15];
+    longest |= lengths[symbol];
+  }
+  if (longest > kMaxCodeLength) return 1;
+  uint32_t lengthCount[kMaxCodeLength + 1];
+  for (unsigned length = 0; length <= kMaxCodeLength; ++length) lengthCount[length] = counts[0][length] + counts[1][length];
   const uint32_t used = count - lengthCount[0];
 
   // The Kraft sum in units of 2^-15: a code is complete exactly when it is 2^15.
@@ -104,7 +146,7 @@ int BuildTable(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t*
     // At most one code: it fills its own entries, everything else stays invalid.
     for (; length <= root; ++length) {
       for (uint32_t n = lengthCount[length]; n > 0; --n, --lengthCount[length]) {
-        const uint32_t entry = SymbolEntry(kind, sorted[index++]) + length * 0x101;
+        const uint32_t entry = entries[sorted[index++]] + length * 0x101;
         for (uint32_t i = code; i < rootSize; i += 1u << length) table[i] = entry;
         code = NextReversed(code, length);
       }
@@ -119,7 +161,7 @@ int BuildTable(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t*
         size *= 2;
       }
       for (uint32_t n = lengthCount[length]; n > 0; --n, --lengthCount[length]) {
-        table[code] = SymbolEntry(kind, sorted[index++]) + length * 0x101;
+        table[code] = entries[sorted[index++]] + length * 0x101;
         code = NextReversed(code, length);
       }
     }
@@ -131,7 +173,7 @@ int BuildTable(TableKind kind, const uint8_t* lengths, uint32_t count, uint32_t*
   unsigned subBits = 0;
   for (; length <= kMaxCodeLength; ++length) {
     for (uint32_t n = lengthCount[length]; n > 0; --n) {
-      const uint32_t base = SymbolEntry(kind, sorted[index++]);
+      const uint32_t base = entries[sorted[index++]];
       const uint32_t prefix = code & (rootSize - 1);
       if (prefix != subPrefix) {
         // A new subtable, as wide as the codes below this prefix need: widen while the codes
