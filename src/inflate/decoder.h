@@ -70,8 +70,10 @@ class Decoder {
   // holds the longest header.
   class ExactBits;
   class FastBits;
+  // Inlined, so that the fast reader's state stays in registers: the stores of the lengths could
+  // otherwise alias it.
   template <class Bits>
-  int readDynamicTablesWith(Bits& bits);
+  __attribute__((always_inline)) inline int readDynamicTablesWith(Bits& bits);
   void decodeHuffmanBlock();
   BlockEnd decodeFast();
   // The loop's body, inlined into decodeFast and into the two loops compiled for BMI2, with and

@@ -305,7 +305,7 @@ int Decoder::readDynamicTables() {
 }
 
 template <class Bits>
-int Decoder::readDynamicTablesWith(Bits& bits) {
+inline __attribute__((always_inline)) int Decoder::readDynamicTablesWith(Bits& bits) {
   fixedTablesBuilt_ = false;
   const uint32_t litLenCount = bits.take(5) + 257;
   const uint32_t distanceCount = bits.take(5) + 1;
