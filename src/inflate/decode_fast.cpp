@@ -136,8 +136,10 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   uint32_t handedOver = handedOver_;
   BlockEnd result = kBlockGoesOn;
 
-  // Refills to at least 56 bits. Bits of the byte at `in` may land above the count; the next
-  // refill or load puts the very same bits there.
+  // Refills to at least 56 bits. Above the count the buffer then holds the input that follows, to
+  // bit 63 (the low bits of the byte at `in`); the next refill or load puts the very same bits
+  // there. Taking n bits leaves that input up to bit 63 - n, so a lookup may run ahead of the
+  // next refill while what was taken and what it looks at fit in 64 bits.
 #define VESPA_REFILL()                    \
   do {                                    \
     bits |= Load64(in) << (count & 63);   \
@@ -150,12 +152,6 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
     bits >>= ((entry) & 63);                                                        \
     count -= (entry);                                                               \
     entry = table[EntryValue(entry) + (bits & ((1u << EntryCodeBits(entry)) - 1))]; \
-  } while (0)
-  // The lit/len entry of the next code, a subtable pointer followed.
-#define VESPA_LOOKUP(table, rootBits, entry)                         \
-  do {                                                              \
-    entry = table[bits & ((1u << (rootBits)) - 1)];                 \
-    if (entry & kKindSubtable) VESPA_SUBTABLE(table, entry);        \
   } while (0)
 #define VESPA_CONSUME(n) \
   do {                   \
@@ -238,8 +234,12 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
       VESPA_CONSUME(total);
     }
 
+    // At most 50 bits were taken since the last refill (two literals and a length, one of them
+    // through a subtable), and above the count the buffer holds the input that follows, up to bit
+    // 64 less what was taken: the distance's primary entry need not wait for the refill.
+    entry = distances[bits & ((1u << kDistanceTableBits) - 1)];
     VESPA_REFILL();
-    VESPA_LOOKUP(distances, kDistanceTableBits, entry);
+    if (entry & kKindSubtable) VESPA_SUBTABLE(distances, entry);
     if (entry == kInvalidEntry) {
       error_ = kInflateBadTable;
       break;
@@ -305,7 +305,6 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
 #undef VESPA_ROOM
 #undef VESPA_REFILL
 #undef VESPA_SUBTABLE
-#undef VESPA_LOOKUP
 #undef VESPA_CONSUME
 #undef VESPA_CONSUME_ENTRY
 
