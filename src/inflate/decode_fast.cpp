@@ -6,11 +6,10 @@
 // a distance, the next code's primary entry fetched before the match is copied. A match whose
 // source and destination lie whole in the window is copied in 8-byte words, the others byte by
 // byte as the exact path does.
-// Where the block's distances cannot reach the bytes just ahead of the write position (no distance
-// symbol 31), a match at least 8 bytes back is copied in whole words that may run up to
-// kCopySlack bytes past its end, with no branch on its length; Decoder::farDistances_ says how
-// the bytes they overwrite are put back before anything reads them. Elsewhere no copy writes past
-// its match.
+// Once the window has been handed over whole (or in a Deflate stream's first round), a match at
+// least 8 bytes back is copied in whole words that may run up to kCopySlack bytes past its end,
+// with no branch on its length; Decoder::historyKept_ says how the bytes they overwrite are put
+// back before anything reads them. Elsewhere no copy writes past its match.
 #include <cstring>
 
 #include "inflate/decoder.h"
@@ -88,10 +87,10 @@ const bool kUseBmi2 = HaveBmi2();
 }  // namespace
 
 Decoder::BlockEnd Decoder::decodeFast() {
-  // Copies past a match's end: see Decoder::farDistances_. They need a kept history, except in a
+  // Copies past a match's end: see Decoder::historyKept_. They need a kept history, except in a
   // Deflate stream's first round, where the bytes ahead lie before the entry's first byte (in a
   // Deflate64 stream a flush marker could bring them within reach).
-  const bool pastEnd = !farDistances_ && !markerSeen_ && (historyKept_ || (!deflate64_ && handedOver_ == 0));
+  const bool pastEnd = !markerSeen_ && (historyKept_ || (!deflate64_ && handedOver_ == 0));
   if (pastEnd) aheadAltered_ = true;
 #ifdef VESPA_X86
   if (kUseBmi2) return pastEnd ? decodeFastBmi2PastEnd() : decodeFastBmi2();
@@ -271,6 +270,7 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
         error_ = kInflateBadTable;
         break;
       }
+      if (kPastEnd && distance > kWindowSize - kCopySlack) putBackAhead(position);
       // The source lies in the window's previous round: copied inside the window when it lies
       // wholly after the match's destination and before the window end, so the two do not overlap.
       if (length <= room && distance - position >= length && distance <= kWindowSize - length) {

@@ -60,6 +60,7 @@ class Decoder {
   void writePending();
   void flushMarker();
   void restoreAhead();
+  void putBackAhead(uint32_t position);
 
   // Blocks.
   int copyStoredBlock();
@@ -116,10 +117,8 @@ class Decoder {
 
   // Word copies past a match's end (decode_fast.cpp) overwrite up to kCopySlack bytes just ahead
   // of the write position: the window's oldest bytes, which only a distance of more than
-  // kWindowSize - kCopySlack reads, and only distance symbol 31 gives one. So the fast loop copies
-  // past the end only in blocks whose distance code lacks symbol 31, and a block that has it first
-  // puts those bytes back from history_, the window as last handed over whole.
-  bool farDistances_ = true;   // this block's distance code has symbol 31
+  // kWindowSize - kCopySlack reads. Such a match first puts them back from history_, the window as
+  // last handed over whole (a rare match: distance symbol 31 with nearly all its extra bits set).
   bool historyKept_ = false;   // history_ holds the window as this round began
   bool aheadAltered_ = false;  // bytes ahead of the write position may differ from history_
   bool markerSeen_ = false;    // a Deflate64 flush marker came: no copies past the end from then on

@@ -22,9 +22,6 @@ constexpr int kMaxEmptyRefills = 6;
 constexpr unsigned kLitLenFixedCount = 288;
 constexpr unsigned kDistanceFixedCount = 32;
 constexpr unsigned kCodeLengthCount = 19;
-// The distance symbol of distances 49153 to 65536, the only one that reaches the bytes just ahead
-// of the write position.
-constexpr unsigned kFarDistanceSymbol = 31;
 // The order in which a dynamic header gives the lengths of the code-length code.
 constexpr uint8_t kCodeLengthOrder[kCodeLengthCount] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
                                                         11, 4, 12, 3, 13, 2, 14, 1, 15};
@@ -128,11 +125,9 @@ uint32_t Decoder::decodeExact(const uint32_t* table, unsigned rootBits) {
 void Decoder::flushWindow() {
   io_.writeOutput(window_, kWindowSize);
   // Whole, the window holds exactly what was decoded: any bytes a copy wrote past its match's end
-  // have been written again since. It is kept for the next round when the block going on copies
-  // past the end; a stream whose blocks reach the whole window (Deflate64's, mostly) is spared
-  // the copy, and copies past the end wait for the next round.
-  historyKept_ = !farDistances_;
-  if (historyKept_) std::memcpy(history_, window_, kWindowSize);
+  // have been written again since. Kept for the next round's copies past the end.
+  std::memcpy(history_, window_, kWindowSize);
+  historyKept_ = true;
   aheadAltered_ = false;
   handedOver_ = kWindowSize;
   writePos_ = 0;
@@ -153,15 +148,19 @@ void Decoder::flushMarker() {
 }
 
 // Puts back the bytes just ahead of the write position that a copy past a match's end may have
-// overwritten, before a block whose distances reach them. Without a kept history the copies ran
-// before the entry's first whole hand-over of a Deflate stream, and those bytes lie before the
-// entry's first byte, where no match may reach: nothing to put back.
+// overwritten, before a match that reads them. Without a kept history the copies ran before the
+// entry's first whole hand-over of a Deflate stream, and those bytes lie before the entry's first
+// byte, where no match may reach: nothing to put back.
 void Decoder::restoreAhead() {
   if (!aheadAltered_) return;
   aheadAltered_ = false;
+  putBackAhead(writePos_);
+}
+
+void Decoder::putBackAhead(uint32_t position) {
   if (!historyKept_) return;
-  const uint32_t count = kWindowSize - writePos_ < kCopySlack ? kWindowSize - writePos_ : kCopySlack;
-  std::memcpy(window_ + writePos_, history_ + writePos_, count);
+  const uint32_t count = kWindowSize - position < kCopySlack ? kWindowSize - position : kCopySlack;
+  std::memcpy(window_ + position, history_ + position, count);
 }
 
 void Decoder::putByte(uint8_t byte) {
@@ -357,7 +356,6 @@ inline __attribute__((always_inline)) int Decoder::readDynamicTablesWith(Bits& b
   if (build(deflate64_ ? TableKind::kLitLen64 : TableKind::kLitLen, lengths_, litLenCount, litLenTable_)) {
     return 1;
   }
-  farDistances_ = distanceCount > kFarDistanceSymbol && lengths_[litLenCount + kFarDistanceSymbol] != 0;
   return build(TableKind::kDistance, lengths_ + litLenCount, distanceCount, distanceTable_);
 }
 
@@ -367,14 +365,7 @@ int Decoder::readBlockTables() {
     error_ = kInflateBadBlockType;
     return 1;
   }
-  if (type == kDynamic) {
-    if (readDynamicTables()) return 1;
-  } else {
-    farDistances_ = true;  // the fixed code has all 32 distance symbols
-    if (buildFixedTables()) return 1;
-  }
-  if (farDistances_) restoreAhead();
-  return 0;
+  return type == kDynamic ? readDynamicTables() : buildFixedTables();
 }
 
 // The fixed code; its tables stay valid until a dynamic block overwrites them.
@@ -439,6 +430,7 @@ bool Decoder::decodeOneExact() {
     error_ = kInflateBadTable;
     return false;
   }
+  if (distance > kWindowSize - kCopySlack) restoreAhead();
   copyMatchExact(distance, length);
   return true;
 }

@@ -178,76 +178,104 @@ TEST(InflateDifferential, EveryZlibEncodingDecodesAsZlibDecodesIt) {
   }
 }
 
-// The fast loop copies matches in words past their end in blocks whose distance code lacks symbol
-// 31, over the window's oldest bytes just ahead of the write position. A block that can reach them
-// (here a fixed one) and Deflate64's flush marker must find them as they were. The first block
-// writes literals, mostly a whole window of them, so that the window is handed over while it goes
-// on, then short matches; the second reads the bytes ahead with matches of the whole window's
-// distance. Before the first hand-over a flush marker brings the bytes ahead within reach too.
-struct NearCode {
+// The fast loop copies matches in words past their end, over the window's oldest bytes just ahead
+// of the write position. A match of nearly the whole window's distance and Deflate64's flush
+// marker must find them as they were. The first block writes literals, mostly a whole window of
+// them, so that the window is handed over while it goes on, then short matches; then a far match
+// in the same block, or a fixed block whose matches read the bytes ahead (also with the input
+// ending there, so that the exact path reads them). Before the first hand-over a flush marker
+// brings the bytes ahead within reach too.
+struct DynamicCode {
   std::vector<std::pair<uint32_t, unsigned>> litLen, distance;
 };
 
-NearCode NearBlockHeader(BitWriter& w) {
-  std::vector<uint8_t> litLen(286), distance(30);  // distance symbols 0 to 29: no 31
+// Every literal and length symbol, and distance symbols 0 to 29 or all 32.
+DynamicCode DynamicBlockHeader(BitWriter& w, unsigned distanceCount) {
+  std::vector<uint8_t> litLen(286), distance(distanceCount);
   for (unsigned s = 0; s < 286; ++s) litLen[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : s < 284 ? 8 : 7;
-  for (unsigned s = 0; s < 30; ++s) distance[s] = s < 2 ? 4 : 5;
-  DynamicHeader(w, false, 286, 30, StandardCodeLengthCode(), PlainSteps(litLen, distance));
+  for (unsigned s = 0; s < distanceCount; ++s) distance[s] = distanceCount == 32 || s >= 2 ? 5 : 4;
+  DynamicHeader(w, false, 286, distanceCount, StandardCodeLengthCode(), PlainSteps(litLen, distance));
   return {CanonicalCodes(litLen), CanonicalCodes(distance)};
 }
 
-// Length 258 (fixed code, symbol 284 with its 5 extra bits all set: the same in both modes) at a
-// distance above 4, symbols 30 and 31 included.
-void FixedMatchOf258(BitWriter& w, uint32_t distance) {
-  FixedLitLen(w, 284);
-  w.bits(31, 5);
+// The distance symbol of a distance above 4, and the value of its extra bits.
+std::pair<unsigned, uint32_t> DistanceSymbol(uint32_t distance) {
   unsigned symbol = 31;
   while ((((symbol % 2) + 2u) << (symbol / 2 - 1)) + 1 > distance) --symbol;
-  FixedDistance(w, symbol);
-  w.bits(distance - ((((symbol % 2) + 2u) << (symbol / 2 - 1)) + 1), symbol / 2 - 1);
+  return {symbol, distance - ((((symbol % 2) + 2u) << (symbol / 2 - 1)) + 1)};
+}
+
+// Length 258 (symbol 284 with its 5 extra bits all set: the same in both modes) at a distance
+// above 4, in the fixed code or a dynamic one.
+void MatchOf258(BitWriter& w, uint32_t distance, const DynamicCode* code) {
+  const auto [symbol, extra] = DistanceSymbol(distance);
+  if (code) {
+    w.code(code->litLen[284]);
+    w.bits(31, 5);
+    w.code(code->distance[symbol]);
+  } else {
+    FixedLitLen(w, 284);
+    w.bits(31, 5);
+    FixedDistance(w, symbol);
+  }
+  w.bits(extra, symbol / 2 - 1);
 }
 
 TEST(InflateDifferential, BytesAheadOfTheWriteSurviveCopiesPastAMatchEnd) {
+  enum After { kFixedBlock, kMarker, kFarMatchInTheBlock, kFixedBlockAtTheEnd };
+  const char* const kAfter[] = {"a fixed block", "a flush marker", "a far match in the block",
+                                "a fixed block at the input's end"};
   const struct {
     uint32_t literals;
-    bool marker;
-  } cases[] = {{kWindowSize + 1000, false}, {kWindowSize + 1000, true}, {40000, true}};
+    After after;
+  } cases[] = {{kWindowSize + 1000, kFixedBlock},
+               {kWindowSize + 1000, kMarker},
+               {40000, kMarker},
+               {kWindowSize + 1000, kFarMatchInTheBlock},
+               {kWindowSize + 1000, kFixedBlockAtTheEnd}};
   for (const auto& c : cases) {
-    const bool marker = c.marker;
-    SCOPED_TRACE(::testing::Message() << c.literals << (marker ? " literals, a flush marker" : " literals"));
+    SCOPED_TRACE(::testing::Message() << c.literals << " literals, then " << kAfter[c.after]);
     std::mt19937 generator(31);
     BitWriter w;
-    const NearCode code = NearBlockHeader(w);
+    const DynamicCode code = DynamicBlockHeader(w, c.after == kFarMatchInTheBlock ? 32 : 30);
     for (uint32_t i = 0; i < c.literals; ++i) w.code(code.litLen[generator() & 0xFF]);
-    // Length 3 at distances 9 (symbol 6), 17 (symbol 8) and 100 (symbol 13, extra 3).
-    const struct {
-      unsigned symbol, extraBits;
-      uint32_t extra;
-    } shortMatches[] = {{6, 2, 0}, {8, 3, 0}, {13, 5, 3}};
-    for (const auto& m : shortMatches) {
+    // Length 3 at distances 9, 17 and 100.
+    for (uint32_t distance : {9u, 17u, 100u}) {
+      const auto [symbol, extra] = DistanceSymbol(distance);
       w.code(code.litLen[257]);
-      w.code(code.distance[m.symbol]);
-      w.bits(m.extra, m.extraBits);
+      w.code(code.distance[symbol]);
+      w.bits(extra, symbol / 2 - 1);
     }
     const uint32_t position = c.literals % kWindowSize + 9;  // in the window, after the matches
     uint32_t written = position;  // the write position when the fixed block starts
-    if (marker) {
+    if (c.after == kMarker) {
       w.code(code.litLen[285]);
       w.bits(0, 16);
       for (int i = 0; i < 10; ++i) w.code(code.litLen['m']);
       written = 10;
     }
+    if (c.after == kFarMatchInTheBlock) MatchOf258(w, kWindowSize - 2, &code);
     w.code(code.litLen[256]);
+    if (c.after == kFixedBlockAtTheEnd) {
+      for (int i = 0; i < 8; ++i) {  // empty stored blocks: input, and no output
+        w.bits(0, 3);
+        w.alignToByte();
+        w.bits(0, 16);
+        w.bits(0xFFFF, 16);
+      }
+    }
     w.bits(1, 1);  // a final fixed block
     w.bits(1, 2);
     // From 4 bytes before the short matches' end, through the bytes after it, wherever the write
     // position stands; then the bytes just ahead of it.
-    if (marker) FixedMatchOf258(w, kWindowSize + written - (position - 4));
-    if (c.literals >= kWindowSize) FixedMatchOf258(w, kWindowSize);
-    for (int i = 0; i < 64; ++i) FixedLitLen(w, 't');  // input behind the matches: the fast loop's
+    if (c.after == kMarker) MatchOf258(w, kWindowSize + written - (position - 4), nullptr);
+    if (c.literals >= kWindowSize) MatchOf258(w, kWindowSize, nullptr);
+    if (c.after != kFixedBlockAtTheEnd) {
+      for (int i = 0; i < 64; ++i) FixedLitLen(w, 't');  // input behind the matches: the fast loop's
+    }
     FixedLitLen(w, 256);
     for (int deflate64 : {0, 1}) {
-      if (marker && !deflate64) continue;  // symbol 285 is a flush marker in Deflate64 only
+      if (c.after == kMarker && !deflate64) continue;  // symbol 285 is a flush marker in Deflate64 only
       SCOPED_TRACE(deflate64);
       ASSERT_EQ(inflate_test::Run(Inflate, w.bytes(), deflate64, kInputSize, ZeroWindow()).result, kInflateOk);
       ExpectSameAsReference(w.bytes(), deflate64, kInputSize, ZeroWindow());
