@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -203,17 +204,48 @@ mode_t ProcessUmask() {
 
 // --- console break deferral ------------------------------------------------------------------
 
-// Holds SIGINT back for one transfer. Restoring the mask delivers a break that arrived meanwhile,
-// so its default handling takes place right after the transfer instead of in the middle of it.
+// Once the program has taken the break over (takeConsoleBreak), its handler notes a break that
+// comes during a transfer and gives any other the default handling at once.
+volatile sig_atomic_t gBreakTaken = 0;
+volatile sig_atomic_t gInTransfer = 0;
+volatile sig_atomic_t gBreakPending = 0;
+
+void EndByBreak() {
+  signal(SIGINT, SIG_DFL);
+  raise(SIGINT);
+}
+
+void TakenBreakHandler(int) {
+  if (gInTransfer) {
+    gBreakPending = 1;
+    return;
+  }
+  EndByBreak();
+}
+
+// Holds SIGINT back for one transfer, so that its default handling takes place right after the
+// transfer instead of in the middle of it: with the break taken over, by a flag its handler reads;
+// otherwise by blocking it, and restoring the mask delivers a break that arrived meanwhile.
 class BreakDeferral {
  public:
   BreakDeferral() {
+    if (gBreakTaken) {
+      gInTransfer = 1;
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+      return;
+    }
     sigset_t block;
     sigemptyset(&block);
     sigaddset(&block, SIGINT);
     active_ = pthread_sigmask(SIG_BLOCK, &block, &saved_) == 0;
   }
   ~BreakDeferral() {
+    if (gBreakTaken) {
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+      gInTransfer = 0;
+      if (gBreakPending) EndByBreak();
+      return;
+    }
     if (active_) pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
   }
   BreakDeferral(const BreakDeferral&) = delete;
@@ -306,6 +338,20 @@ FileHandle createFile(const char* name, uint32_t access, uint32_t share, uint32_
     fchmod(fd, opened.st_mode & ~kWriteBits & 07777);
   }
   return fd;
+}
+
+bool takeConsoleBreak() {
+  if (gBreakTaken) return true;
+  struct sigaction current;
+  if (sigaction(SIGINT, nullptr, &current) != 0) return false;
+  if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) return false;
+  struct sigaction taken {};
+  taken.sa_handler = TakenBreakHandler;
+  sigemptyset(&taken.sa_mask);
+  taken.sa_flags = SA_RESTART;
+  if (sigaction(SIGINT, &taken, nullptr) != 0) return false;
+  gBreakTaken = 1;
+  return true;
 }
 
 int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* bytesRead) {

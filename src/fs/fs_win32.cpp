@@ -80,6 +80,8 @@ FileHandle createFile(const char* name, uint32_t access, uint32_t share, uint32_
   return reinterpret_cast<FileHandle>(handle);
 }
 
+bool takeConsoleBreak() { return false; }
+
 int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* bytesRead) {
   DWORD done = 0;
   SetConsoleCtrlHandler(BreakHandler, TRUE);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -236,6 +238,58 @@ TEST(BreakDeferral, ACallerThatBlocksBreaksItselfKeepsThemBlocked) {
   EXPECT_EQ(closeFile(handle), 0);
   pthread_sigmask(SIG_SETMASK, &saved, &now);
   EXPECT_EQ(sigismember(&now, SIGINT), 1);
+}
+
+// With the break taken over, as vespa-console does at start-up, a break ends the process: each
+// case runs in a child of its own. In the middle of a transfer the break waits for its end (the
+// data written after the break is read all the same); between transfers it ends the process at
+// once; where the break is ignored it is not taken over.
+TEST(BreakDeferral, ATakenBreakEndsTheProcessOnlyOnceTheTransferHasFinished) {
+  enum Case { kDuringARead, kBetweenTransfers, kIgnored };
+  for (Case c : {kDuringARead, kBetweenTransfers, kIgnored}) {
+    SCOPED_TRACE(c);
+    int data[2], ready[2];
+    ASSERT_EQ(pipe(data), 0);
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (c == kIgnored) signal(SIGINT, SIG_IGN);
+      const bool taken = takeConsoleBreak();
+      if (taken != (c != kIgnored)) _exit(10);
+      if (c == kIgnored) _exit(0);
+      if (write(ready[1], "r", 1) != 1) _exit(11);
+      if (c == kBetweenTransfers) {
+        sleep(5);
+        _exit(12);  // not reached: the break ends the process at once
+      }
+      char buffer[4];
+      uint32_t got = 0;
+      readFile(data[0], buffer, 4, &got);  // the break comes while this waits for the data
+      _exit(13);                           // not reached: the break held back ends it here
+    }
+    close(ready[1]);
+    int status = 0;
+    if (c == kIgnored) {
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    } else {
+      char signal;
+      ASSERT_EQ(read(ready[0], &signal, 1), 1);
+      usleep(200 * 1000);  // time for the child to be inside its read, or its sleep
+      kill(child, SIGINT);
+      if (c == kDuringARead) {
+        usleep(100 * 1000);
+        ASSERT_EQ(write(data[1], "data", 4), 4);
+      }
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+      int left = -1;
+      ASSERT_EQ(ioctl(data[0], FIONREAD, &left), 0);
+      EXPECT_EQ(left, 0);  // the read had its data before the break ended the process
+    }
+    for (int end : {data[0], data[1], ready[0]}) close(end);
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "app/console/setup_listing.h"
 #include "app/console/terminal.h"
 #include "app/session.h"
+#include "fs/fs.h"
 #include "options/parser.h"
 #include "report/string_ids.h"
 #include "zip/overlaps.h"
@@ -71,6 +72,8 @@ int Fail(ConsoleFrontEnd& console, const Reporter& reporter, const Status& statu
 
 int main(int argc, char** argv) {
   TerminalInit();
+  // Nothing else here handles the break: the file layer may hold it back cheaply.
+  takeConsoleBreak();
   // The conventions of Linux tools, before the option words of the archiver's own table.
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     TerminalWrite(stdout, kUsageLine);
