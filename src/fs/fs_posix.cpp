@@ -425,6 +425,18 @@ int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int ori
     if (newPosition) *newPosition = static_cast<uint32_t>(distance);
     return 0;
   }
+  if (origin == kSeekCurrent) {
+    // One call too. Linux refuses a negative result and leaves the position; a result past the
+    // 32-bit range is moved back from.
+    const off_t target = lseek(fd, static_cast<off_t>(distance), SEEK_CUR);
+    if (target < 0) return errno == EINVAL && distance < 0 ? Fail(kErrorNegativeSeek) : FailErrno(errno);
+    if (target >= 0xFFFFFFFFLL) {
+      lseek(fd, target - distance, SEEK_SET);
+      return Fail(kErrorInvalidParameter);
+    }
+    if (newPosition) *newPosition = static_cast<uint32_t>(target);
+    return 0;
+  }
   off_t here = lseek(fd, 0, SEEK_CUR);  // also tells a pipe, which cannot seek
   if (here < 0) return FailErrno(errno);
   int64_t base;
