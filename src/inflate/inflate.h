@@ -24,7 +24,7 @@ struct InflateBuffers {
   uint8_t* input;   // compressed bytes, inputSize (61440)
   uint32_t inputSize;
   uint8_t* window;  // sliding window and output buffer, exactly kInflateWindowSize bytes
-  uint8_t* work;    // code lengths and lookup tables, kInflateWorkSize bytes
+  uint8_t* work;    // code lengths, lookup tables and a copy of the window, kInflateWorkSize bytes
 };
 
 constexpr int kInflateOk = 0;
