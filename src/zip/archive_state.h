@@ -65,7 +65,7 @@ class ArchiveState {
   CentralHeader* entries() { return entries_.get(); }
   const CentralHeader* entries() const { return entries_.get(); }
   // The local extra field of the entry last sought.
-  const uint8_t* localExtra() const { return localExtra_.get(); }
+  const uint8_t* localExtra() const { return localExtra_; }
   uint16_t localExtraLength() const { return localExtraLength_; }
 
   char archivePath[kPathSize] = {};
@@ -116,7 +116,11 @@ class ArchiveState {
   bool hasEndRecord_ = false;
   uint32_t endRecordOffset_ = 0;
   std::unique_ptr<CentralHeader[]> entries_;
-  std::unique_ptr<uint8_t[]> localExtra_;
+  // The local name and extra field of the entry last sought, in a buffer kept from entry to entry.
+  bool reserveLocalFields(uint32_t size);
+  std::unique_ptr<uint8_t[]> localFields_;
+  uint32_t localFieldsCapacity_ = 0;
+  const uint8_t* localExtra_ = nullptr;
   uint16_t localExtraLength_ = 0;
 };
 

@@ -4,8 +4,17 @@
 #include "report/messages.h"
 #include "zip/archive_state.h"
 
+bool ArchiveState::reserveLocalFields(uint32_t size) {
+  if (size <= localFieldsCapacity_) return true;
+  const uint32_t capacity = size < 1024 ? 1024 : size;
+  localFields_.reset(new (std::nothrow) uint8_t[capacity]);
+  localFieldsCapacity_ = localFields_ ? capacity : 0;
+  if (!localFields_) return fail(Status::Fatal(kFatalNoMemory));
+  return true;
+}
+
 uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
-  localExtra_.reset();
+  localExtra_ = nullptr;
   localExtraLength_ = 0;
   if (failed()) return 0;
 
@@ -30,13 +39,25 @@ uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
     return 0;
   }
 
-  // The name and the extra field may run onto the next disk of a spanned set.
-  if (!skipArchive(local.nameLength)) return 0;
-  if (local.extraLength > 0) {
-    localExtra_.reset(new (std::nothrow) uint8_t[local.extraLength]);
-    if (!localExtra_) return fail(Status::Fatal(kFatalNoMemory)), 0;
-    localExtraLength_ = local.extraLength;
-    if (!readArchiveExact(localExtra_.get(), local.extraLength)) return 0;
+  if (local.extraLength == 0) {
+    if (!skipArchive(local.nameLength)) return 0;
+    return stream->position();
   }
+  // Name and extra field in one read where both lie inside this file; otherwise the name is
+  // skipped (it may run onto the next disk of a spanned set, or past the end) and the extra
+  // field read after it.
+  const uint32_t fields = static_cast<uint32_t>(local.nameLength) + local.extraLength;
+  const uint32_t here = stream->position();
+  const bool oneRead = !spanned && here <= archiveSize && fields <= archiveSize - here;
+  if (!reserveLocalFields(oneRead ? fields : local.extraLength)) return 0;
+  if (oneRead) {
+    if (!readArchiveExact(localFields_.get(), fields)) return 0;
+    localExtra_ = localFields_.get() + local.nameLength;
+  } else {
+    if (!skipArchive(local.nameLength)) return 0;
+    if (!readArchiveExact(localFields_.get(), local.extraLength)) return 0;
+    localExtra_ = localFields_.get();
+  }
+  localExtraLength_ = local.extraLength;
   return stream->position();
 }
