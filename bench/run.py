@@ -6,6 +6,7 @@ writes build/bench/results.json and results.md, and draws the chart. Asserts not
 
 VESPA_BENCH_RUNS sets the number of paired runs (5)."""
 
+import itertools
 import json
 import os
 import shutil
@@ -195,7 +196,7 @@ def main():
     shutil.rmtree(out, ignore_errors=True)
     shutil.rmtree(spent, ignore_errors=True)
     spent.mkdir()
-    runs = iter(range(1 << 30))
+    runs = itertools.count()
 
     def clean():
         if out.exists():

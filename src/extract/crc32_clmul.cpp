@@ -103,10 +103,12 @@ VESPA_CLMUL_TARGET uint32_t Crc32UpdateClmul(uint32_t crc, const uint8_t* bytes,
 }
 
 bool Crc32WideAvailable() {
+  // The wide path finishes on the 128-bit one.
+  if (!Crc32ClmulAvailable()) return false;
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
   // The system must save the 256-bit registers (OSXSAVE, then XCR0's SSE and AVX state).
-  if (!(ecx & bit_PCLMUL) || !(ecx & bit_SSE4_1) || !(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
+  if (!(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return false;
   unsigned xcr0Low = 0, xcr0High = 0;
   __asm__("xgetbv" : "=a"(xcr0Low), "=d"(xcr0High) : "c"(0));
   if ((xcr0Low & 6) != 6) return false;

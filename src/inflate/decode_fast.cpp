@@ -135,16 +135,8 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   uint32_t handedOver = handedOver_;
   BlockEnd result = kBlockGoesOn;
 
-  // Refills to at least 56 bits. Above the count the buffer then holds the input that follows, to
-  // bit 63 (the low bits of the byte at `in`); the next refill or load puts the very same bits
-  // there. Taking n bits leaves that input up to bit 63 - n, so a lookup may run ahead of the
-  // next refill while what was taken and what it looks at fit in 64 bits.
-#define VESPA_REFILL()                    \
-  do {                                    \
-    bits |= Load64(in) << (count & 63);   \
-    in += (~count & 63) >> 3;             \
-    count |= 56;                          \
-  } while (0)
+  // See RefillBits.
+#define VESPA_REFILL() RefillBits(bits, count, in)
   // Follows a subtable pointer: consumes the primary width and looks the rest up.
 #define VESPA_SUBTABLE(table, entry)                                                \
   do {                                                                              \

@@ -36,6 +36,18 @@ inline uint64_t Load64(const uint8_t* bytes) {
 
 inline uint64_t LowBits(uint64_t bits, unsigned count) { return bits & ((uint64_t{1} << count) - 1); }
 
+// Refills a 64-bit bit buffer to at least 56 bits, eight bytes read at `in` and no branch; only
+// the low 6 bits of count matter. Above the count the buffer then holds the input that follows,
+// to bit 63 (the low bits of the byte at `in`); the next refill or load puts the very same bits
+// there. Taking n bits leaves that input up to bit 63 - n, so a lookup may run ahead of the next
+// refill while what was taken and what it looks at fit in 64 bits. The caller keeps 8 bytes of
+// input at `in`.
+inline void RefillBits(uint64_t& bits, uint32_t& count, const uint8_t*& in) {
+  bits |= Load64(in) << (count & 63);
+  in += (~count & 63) >> 3;
+  count |= 56;
+}
+
 class Decoder {
  public:
   Decoder(const InflateBuffers& buffers, InflateIo& io, int deflate64);

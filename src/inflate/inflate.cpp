@@ -274,13 +274,7 @@ class Decoder::FastBits {
   }
 
  private:
-  // Bits of the byte at in_ may land above the count; the next refill or load puts the very same
-  // bits there.
-  void refill() {
-    bits_ |= Load64(in_) << count_;
-    in_ += (63 - count_) >> 3;
-    count_ |= 56;
-  }
+  void refill() { RefillBits(bits_, count_, in_); }
   void consume(unsigned count) {
     bits_ >>= count;
     count_ -= count;
@@ -288,7 +282,7 @@ class Decoder::FastBits {
 
   Decoder& decoder_;
   uint64_t bits_;
-  unsigned count_;
+  uint32_t count_;
   const uint8_t* in_;
 };
 
