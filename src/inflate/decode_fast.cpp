@@ -90,7 +90,7 @@ Decoder::BlockEnd Decoder::decodeFast() {
   // Copies past a match's end: see Decoder::historyKept_. They need a kept history, except in a
   // Deflate stream's first round, where the bytes ahead lie before the entry's first byte (in a
   // Deflate64 stream a flush marker could bring them within reach).
-  const bool pastEnd = !markerSeen_ && (historyKept_ || (!deflate64_ && handedOver_ == 0));
+  const bool pastEnd = !markerSeen_ && (historyKept_ || (!deflate64_ && filled_ == 0));
   if (pastEnd) aheadAltered_ = true;
 #ifdef VESPA_X86
   if (kUseBmi2) return pastEnd ? decodeFastBmi2PastEnd() : decodeFastBmi2();
@@ -130,9 +130,8 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
   uint8_t* out = window + writePos_;
   uint8_t* const outLimit = window + (kWindowSize - kWindowMargin);
   uint8_t* const windowEnd = window + kWindowSize;
-  // Bytes of the entry handed over; a match may reach back this far plus what the window holds
-  // since. Kept here, and read again after each hand-over.
-  uint32_t handedOver = handedOver_;
+  // See filled_: kept here, and read again after each hand-over.
+  uint32_t filled = filled_;
   BlockEnd result = kBlockGoesOn;
 
   // See RefillBits.
@@ -212,7 +211,7 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
         // The flush marker: hand over what the window holds and go on at its start.
         writePos_ = static_cast<uint32_t>(out - window);
         flushMarker();
-        handedOver = handedOver_;
+        filled = filled_;
         out = window;
         // No more copies past the end in this entry: the loop starts again without them.
         if (kPastEnd) break;
@@ -255,10 +254,9 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
       }
       if (length <= room) from = out - distance;
     } else {
-      // Before the entry's first byte the window holds another entry's data, or nothing: a
-      // stream that reaches there is damaged, and must not bring those bytes into this file.
-      // No distance exceeds the window size, so a whole window handed over allows any.
-      if (distance > handedOver + position) {
+      // Window bytes this entry never wrote hold another entry's data, or nothing: a stream
+      // that reaches them is damaged, and must not bring those bytes into this file.
+      if (ReachesUnwritten(filled, distance, position, length)) {
         error_ = kInflateBadTable;
         break;
       }
@@ -275,13 +273,13 @@ inline __attribute__((always_inline)) Decoder::BlockEnd Decoder::decodeFastLoop(
     } else {
       writePos_ = position;
       copyMatchExact(distance, length);
-      handedOver = handedOver_;
+      filled = filled_;
       out = window + writePos_;
     }
     if (out == windowEnd) {
       writePos_ = kWindowSize;
       flushWindow();
-      handedOver = handedOver_;
+      filled = filled_;
       out = window;
     }
     VESPA_REFILL();

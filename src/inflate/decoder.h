@@ -116,9 +116,11 @@ class Decoder {
   uint32_t inputPos_ = 0;
   uint32_t inputEnd_ = 0;
   uint32_t writePos_ = 0;
-  // Bytes of this entry handed over to the output, held at the window size once it is reached:
-  // with the bytes since, how far back a match may reach.
-  uint32_t handedOver_ = 0;
+  // Window positions [0, filled_) hold bytes of this entry from an earlier round: all of them once
+  // the window was handed over whole, else as far as writing got before a Deflate64 flush marker
+  // sent it back to the window start. A match may read those and the bytes written since: every
+  // other window byte is another entry's, or nothing, and must not reach this file.
+  uint32_t filled_ = 0;
   int error_ = kInflateOk;
   int emptyRefills_ = 0;
   // Filler bytes handed out. The reader keeps one byte of look-ahead, so a stream that ends with
@@ -131,9 +133,24 @@ class Decoder {
   // of the write position: the window's oldest bytes, which only a distance of more than
   // kWindowSize - kCopySlack reads. Such a match first puts them back from history_, the window as
   // last handed over whole (a rare match: distance symbol 31 with nearly all its extra bits set).
+  //
+  // The invariant, at every step of both paths: the bytes from the write position to kCopySlack
+  // past it are either what the ring holds for them (the previous round's bytes) or aheadAltered_
+  // is set. Only the fast loop alters them, and it sets the flag on entry; only restoreAhead clears
+  // it, having put them back. A hand-over of the whole window leaves the flag alone: the loop may
+  // go on copying past a match's end over the new round's bytes ahead, and the next symbol the
+  // exact path decodes, or a flush marker, must still find them put back. history_ holds those
+  // bytes for any round after the first whole hand-over; before it they lie where no match may
+  // reach (see filled_), and a Deflate64 flush marker puts them back and ends the copies past the
+  // end for the rest of the entry, since from then on the bytes ahead are this entry's newer ones.
   bool historyKept_ = false;   // history_ holds the window as this round began
   bool aheadAltered_ = false;  // bytes ahead of the write position may differ from history_
   bool markerSeen_ = false;    // a Deflate64 flush marker came: no copies past the end from then on
+
+  // Whether a match may read its bytes (see filled_); the caller knows distance > writePos_.
+  static bool ReachesUnwritten(uint32_t filled, uint32_t distance, uint32_t position, uint32_t length) {
+    return filled < kWindowSize && kWindowSize - (distance - position) + length > filled;
+  }
 };
 
 }  // namespace inflate_detail

@@ -128,14 +128,13 @@ void Decoder::flushWindow() {
   // have been written again since. Kept for the next round's copies past the end.
   std::memcpy(history_, window_, kWindowSize);
   historyKept_ = true;
-  aheadAltered_ = false;
-  handedOver_ = kWindowSize;
+  filled_ = kWindowSize;
   writePos_ = 0;
 }
 
 void Decoder::writePending() {
   if (writePos_ > 0) io_.writeOutput(window_, writePos_);
-  handedOver_ = writePos_ >= kWindowSize - handedOver_ ? kWindowSize : handedOver_ + writePos_;
+  if (writePos_ > filled_) filled_ = writePos_;
   writePos_ = 0;
 }
 
@@ -149,8 +148,8 @@ void Decoder::flushMarker() {
 
 // Puts back the bytes just ahead of the write position that a copy past a match's end may have
 // overwritten, before a match that reads them. Without a kept history the copies ran before the
-// entry's first whole hand-over of a Deflate stream, and those bytes lie before the entry's first
-// byte, where no match may reach: nothing to put back.
+// entry's first whole hand-over of a Deflate stream, and those bytes were never written by this
+// entry, where no match may reach: nothing to put back.
 void Decoder::restoreAhead() {
   if (!aheadAltered_) return;
   aheadAltered_ = false;
@@ -418,9 +417,7 @@ bool Decoder::decodeOneExact() {
     return false;
   }
   const uint32_t distance = EntryValue(entry) + takeBits(EntryExtraBits(entry));
-  // Before the entry's first byte the window holds another entry's data, or nothing: a stream
-  // that reaches there is damaged, and must not bring those bytes into this file.
-  if (handedOver_ < kWindowSize && distance > handedOver_ + writePos_) {
+  if (distance > writePos_ && ReachesUnwritten(filled_, distance, writePos_, length)) {
     error_ = kInflateBadTable;
     return false;
   }

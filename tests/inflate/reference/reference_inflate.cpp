@@ -102,9 +102,10 @@ class Decoder {
   uint32_t inputPos_ = 0;
   uint32_t inputEnd_ = 0;
   uint32_t writePos_ = 0;
-  // Bytes this entry has produced, held at the window size once it is reached: a match may
-  // reach back this far and no further.
-  uint32_t history_ = 0;
+  // Window positions [0, filled_) hold bytes of this entry from an earlier round: all of them once
+  // the window was handed over whole, else as far as writing got before a flush marker sent it
+  // back to the window start. A match may read those and the bytes written since, nothing else.
+  uint32_t filled_ = 0;
   int error_ = kInflateOk;
   int emptyRefills_ = 0;
   // Filler bytes handed out. The reader keeps one byte of look-ahead, so a stream that ends with
@@ -160,16 +161,17 @@ uint32_t Decoder::takeBits(unsigned count) {
 
 void Decoder::flushWindow() {
   io_.writeOutput(window_, kWindowSize);
+  filled_ = kWindowSize;
   writePos_ = 0;
 }
 
 void Decoder::writePending() {
   if (writePos_ > 0) io_.writeOutput(window_, writePos_);
+  if (writePos_ > filled_) filled_ = writePos_;
   writePos_ = 0;
 }
 
 void Decoder::putByte(uint8_t byte) {
-  if (history_ < kWindowSize) ++history_;
   window_[writePos_++] = byte;
   if (writePos_ == kWindowSize) flushWindow();
 }
@@ -177,7 +179,6 @@ void Decoder::putByte(uint8_t byte) {
 // The window is a ring: a distance reaching before the window start continues from its end. The
 // caller has checked that it stays within this entry's own output.
 void Decoder::copyMatch(uint32_t distance, uint32_t length) {
-  history_ = length >= kWindowSize - history_ ? kWindowSize : history_ + length;
   uint32_t source = (writePos_ + kWindowSize - distance) & kWindowMask;
   if (source + length < kWindowSize && writePos_ + length < kWindowSize) {
     // Byte by byte on purpose: an overlapping match repeats its pattern.
@@ -217,7 +218,6 @@ int Decoder::copyStoredBlock() {
     if (n > inputEnd_ - inputPos_) n = inputEnd_ - inputPos_;
     if (n > kWindowSize - writePos_) n = kWindowSize - writePos_;
     std::memcpy(window_ + writePos_, input_ + inputPos_, n);
-    history_ = n >= kWindowSize - history_ ? kWindowSize : history_ + n;
     inputPos_ += n;
     writePos_ += n;
     length -= n;
@@ -382,9 +382,10 @@ void Decoder::decodeHuffmanBlock() {
       const unsigned extra = distanceSymbol / 2 - 1;
       distance = (((distanceSymbol & 1) + 2) << extra) + 1 + takeBits(extra);
     }
-    // Before the entry's first byte the window holds another entry's data, or nothing: a
-    // stream that reaches there is damaged, and must not bring those bytes into this file.
-    if (distance > history_) {
+    // Window bytes this entry never wrote hold another entry's data, or nothing: a stream that
+    // reaches them is damaged, and must not bring those bytes into this file.
+    if (distance > writePos_ && filled_ < kWindowSize &&
+        kWindowSize - (distance - writePos_) + length > filled_) {
       error_ = kInflateBadTable;
       return;
     }
