@@ -108,6 +108,9 @@ def main(argv):
         write(os.path.join(out, "directives"), name, data)
     for name, data in authenticity_seeds().items():
         write(os.path.join(out, "authenticity"), name, data)
+    # The planned-stream target needs no foreign seed: any bytes plan a valid stream.
+    for i in range(8):
+        write(os.path.join(out, "inflate_plan"), "plan.%d" % i, bytes([i * 31 % 256] * (i * 16 + 1)))
     return 0
 
 

@@ -10,6 +10,7 @@ leave the destination.
 """
 
 import os
+import random
 import shutil
 import struct
 import tempfile
@@ -21,6 +22,24 @@ from consolelib import ConsoleTestCase, compare_files, local_epoch, read, tree_l
 
 PASSWORD = "s3nha-Secreta"
 
+def far_match_data(size=1500000):
+    """New bytes, a short copy from 8 to 40 bytes back, then a copy from 65513 to 65536 bytes back:
+    a Deflate64 encoder makes far matches that read just ahead of the decoder's write position,
+    right after near matches."""
+    rng = random.Random(25)
+    out = bytearray(rng.randbytes(65536))
+
+    def copy(distance, length):
+        for _ in range(length):
+            out.append(out[-distance])
+
+    while len(out) < size:
+        out += rng.randbytes(rng.randint(1, 12))
+        copy(rng.randint(8, 40), rng.randint(3, 12))
+        copy(rng.choice((65536, 65535, 65530, 65520, 65513)), rng.randint(4, 33))
+    return bytes(out)
+
+
 # The files put into every archive; directories end in '/'.
 RANDOM_BLOCK = os.urandom(50000)
 FILES = {
@@ -28,6 +47,7 @@ FILES = {
     "dados.bin": os.urandom(150000),  # incompressible: stored even by deflaters
     # Matches 50000 bytes back: only Deflate64 reaches that far; two 64 KB windows of output.
     "repetido.bin": RANDOM_BLOCK * 3,
+    "longe.dat": far_match_data(),
     "docs/": None,
     "docs/manual.txt": b"".join(b"linha %d do manual de uso\r\n" % i for i in range(4000)),
     "docs/sub/": None,

@@ -121,27 +121,52 @@ Bytes LongRangeData() {
   return out;
 }
 
+// Copies from 65513 to 65536 bytes back, right after short near copies and a few new bytes: the
+// encoder makes far matches that read just ahead of the decoder's write position, next to near
+// matches that the decoder copies in words past their end, all through the stream.
+Bytes FarMatchData() {
+  std::mt19937 generator(25);
+  Bytes out(kWindowSize);
+  for (auto& b : out) b = static_cast<uint8_t>(generator());
+  auto copy = [&out](uint32_t distance, uint32_t length) {
+    while (length--) out.push_back(out[out.size() - distance]);
+  };
+  const uint32_t far[] = {65536, 65535, 65530, 65520, 65513};
+  while (out.size() < 2500000) {
+    for (uint32_t n = 1 + generator() % 12; n > 0; --n) out.push_back(static_cast<uint8_t>(generator()));
+    copy(8 + generator() % 33, 3 + generator() % 10);
+    copy(far[generator() % 5], 4 + generator() % 30);
+  }
+  return out;
+}
+
 TEST(Deflate64Peer, ArchivesMadeBy7ZipDecode) {
   if (std::system("command -v 7z >/dev/null 2>&1") != 0) GTEST_SKIP() << "7z is not installed";
   TempDir dir;
-  const Bytes data = LongRangeData();
-  dir.write("data.bin", std::string(data.begin(), data.end()));
-  for (const char* level : {"-mx=9", "-mx=1"}) {
-    SCOPED_TRACE(level);
-    const std::string zip = dir.file(std::string("out") + level + ".zip");
-    const std::string command = "cd '" + dir.path() + "' && 7z a -tzip -mm=Deflate64 " + level + " '" + zip +
-                                "' data.bin >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::vector<LocalEntry> entries = ReadLocalEntries(ReadFile(zip));
-    ASSERT_EQ(entries.size(), 1u);
-    ASSERT_EQ(entries[0].method, kMethodDeflate64);
-    for (uint32_t piece : {kInputSize, 3u}) {
-      DecodeOptions options;
-      options.deflate64 = 1;
-      options.piece = piece;
-      const Decoded decoded = Decode(entries[0].data, options);
-      ASSERT_EQ(decoded.result, kInflateOk);
-      ASSERT_TRUE(decoded.output == data);
+  const struct {
+    const char* name;
+    Bytes data;
+  } sources[] = {{"long-range", LongRangeData()}, {"far-matches", FarMatchData()}};
+  for (const auto& source : sources) {
+    const Bytes& data = source.data;
+    dir.write("data.bin", std::string(data.begin(), data.end()));
+    for (const char* level : {"-mx=9", "-mx=1"}) {
+      SCOPED_TRACE(::testing::Message() << source.name << " " << level);
+      const std::string zip = dir.file(std::string(source.name) + level + ".zip");
+      const std::string command = "cd '" + dir.path() + "' && 7z a -tzip -mm=Deflate64 " + level + " '" + zip +
+                                  "' data.bin >/dev/null 2>&1";
+      ASSERT_EQ(std::system(command.c_str()), 0);
+      const std::vector<LocalEntry> entries = ReadLocalEntries(ReadFile(zip));
+      ASSERT_EQ(entries.size(), 1u);
+      ASSERT_EQ(entries[0].method, kMethodDeflate64);
+      for (uint32_t piece : {kInputSize, 4093u, 1000u, 3u}) {
+        DecodeOptions options;
+        options.deflate64 = 1;
+        options.piece = piece;
+        const Decoded decoded = Decode(entries[0].data, options);
+        ASSERT_EQ(decoded.result, kInflateOk);
+        ASSERT_TRUE(decoded.output == data);
+      }
     }
   }
 }
