@@ -167,8 +167,8 @@ void Decoder::putByte(uint8_t byte) {
   if (writePos_ == kWindowSize) flushWindow();
 }
 
-// The window is a ring: a distance reaching before the window start continues from its end, and
-// before the entry's first byte it reads whatever the window held (the engine clears it once).
+// The window is a ring: a distance reaching before the window start continues from its end (the
+// callers have checked that the match reads only bytes of this entry, see filled_).
 // Byte by byte on purpose: an overlapping match repeats its pattern, and the window is handed
 // over the moment it is full.
 void Decoder::copyMatchExact(uint32_t distance, uint32_t length) {
