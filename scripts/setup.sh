@@ -91,7 +91,7 @@ setup_wine32() {
       remove_wine32
       echo "setup: $probe: removed wine32:i386 and libwine:i386, with which no Windows program started; 64-bit Wine only, the i686 stub's Wine tests are skipped"
     else
-      echo "setup: $probe: 64-bit Wine only (wine32:i386 not installed), the i686 stub's Wine tests are skipped"
+      echo "setup: $probe: 64-bit Wine only, the i686 stub's Wine tests are skipped"
     fi
     return
   fi

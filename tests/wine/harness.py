@@ -116,16 +116,22 @@ def _wine_installation():
                                             if os.path.exists(os.path.join(folder, n))))
 
 
+WINE32_ANSWER = "wine32-probe-"  # + the run's id
 WINE32_PROBE = "vespa-uidriver.exe"  # of the i686 build: a console program that ends on "quit"
 PROBE_TIMEOUT = 120
 
 
-def _probe_wine32(env):
-    """None where a 32-bit Windows program of ours starts under this Wine, else why not."""
+def _machine_cannot_run_32bit():
+    """Why this machine runs no 32-bit program at all, or None: then no Wine is needed to know."""
     machine = subprocess.run([os.path.join(SOURCE, "scripts", "can_run_32bit.sh")],
                              capture_output=True, text=True, timeout=PROBE_TIMEOUT)
     if machine.returncode != 0:
         return machine.stdout.strip() or machine.stderr.strip()
+    return None
+
+
+def _probe_wine32(env):
+    """None where a 32-bit Windows program of ours starts under this Wine, else why not."""
     program = os.path.join(WIN32_BIN, WINE32_PROBE)
     if not os.path.exists(program):
         raise AssertionError("the i686 build is missing: " + program)
@@ -143,18 +149,25 @@ def _probe_wine32(env):
             f"exit {result.returncode}" + (": " + said[0] if said else "") + ")")
 
 
-def wine32_unavailable(session):
+def wine32_unavailable(session=None):
     """None where 32-bit Windows programs start under this Wine, else the reason. Tried once per
-    run, by the first script that asks; the answer is kept in the run's prefix."""
-    answer = os.path.join(session.prefix, ".wine32-probe")
-    with open(os.path.join(WINE_ROOT, ".lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if not os.path.exists(answer):
-            reason = _probe_wine32(session.env)
-            with open(answer, "w") as f:
-                f.write(reason or "")
+    run, by the first script that asks (in session, or in a session of its own); the answer is
+    kept beside the run's prefix. The scripts of a run follow one another (RUN_SERIAL)."""
+    answer = os.path.join(WINE_ROOT, WINE32_ANSWER + _run_id())
+    if os.path.exists(answer):
         with open(answer) as f:
             return f.read() or None
+    reason = _machine_cannot_run_32bit()
+    if reason is None and session is None:
+        with WineSession() as own:
+            reason = _probe_wine32(own.env)
+    elif reason is None:
+        reason = _probe_wine32(session.env)
+    os.makedirs(WINE_ROOT, exist_ok=True)
+    with open(answer + ".new", "w") as f:
+        f.write(reason or "")
+    os.replace(answer + ".new", answer)
+    return reason
 
 
 def windows_path(path):
@@ -224,10 +237,16 @@ def prepare_prefix(display_env):
             with open(marker) as f:
                 if wine_kind in f.read():
                     return prefix
-        # Prefixes of runs that are over are never used again.
+        # Prefixes and probe answers of runs that are over are never used again.
         for name in os.listdir(WINE_ROOT):
-            if name.startswith("prefix-") and name != "prefix-" + run_id and not _run_alive(name[7:]):
-                shutil.rmtree(os.path.join(WINE_ROOT, name), ignore_errors=True)
+            for kind in ("prefix-", WINE32_ANSWER):
+                if (name.startswith(kind) and name != kind + run_id
+                        and not _run_alive(name[len(kind):])):
+                    path = os.path.join(WINE_ROOT, name)
+                    if os.path.isdir(path):
+                        shutil.rmtree(path, ignore_errors=True)
+                    else:
+                        os.unlink(path)
         shutil.rmtree(prefix, ignore_errors=True)
         env = _quiet_env(dict(display_env, WINEPREFIX=prefix))
         subprocess.run(WINE + ["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
@@ -732,8 +751,7 @@ def main():
     """Runs the script's tests, or says why none can run here and exits 77."""
     reason = unavailable()
     if not reason and stub_arch() == "i686":
-        with WineSession() as session:
-            reason = wine32_unavailable(session)
+        reason = wine32_unavailable()
     if reason:
         print("skipped: " + reason, flush=True)
         sys.exit(SKIP_EXIT_CODE)
