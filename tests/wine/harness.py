@@ -112,7 +112,7 @@ def _wine_installation():
     """What a booted prefix depends on: installing or removing 32-bit Wine adds or removes its
     loader beside the 64-bit one."""
     folder = os.path.dirname(os.path.realpath(shutil.which(WINE[0]) or WINE[0]))
-    return "loaders=%s\n" % " ".join(sorted(n for n in ("wine", "wine64", "wine-preloader")
+    return "loaders=%s\n" % " ".join(sorted(n for n in ("wine", "wine64")
                                             if os.path.exists(os.path.join(folder, n))))
 
 
@@ -158,11 +158,11 @@ def wine32_unavailable(session=None):
         with open(answer) as f:
             return f.read() or None
     reason = _machine_cannot_run_32bit()
-    if reason is None and session is None:
+    if reason is None and session:
+        reason = _probe_wine32(session.env)
+    elif reason is None:
         with WineSession() as own:
             reason = _probe_wine32(own.env)
-    elif reason is None:
-        reason = _probe_wine32(session.env)
     os.makedirs(WINE_ROOT, exist_ok=True)
     with open(answer + ".new", "w") as f:
         f.write(reason or "")
