@@ -11,6 +11,7 @@ Environment: VESPA_SOURCE (the source tree).
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import textwrap
 import unittest
@@ -24,7 +25,6 @@ TIMEOUT = 120
 # that changes something). FAKE_WINE32_STARTS=0: the 32-bit loader cannot start (the kernel has
 # no 32-bit support); FAKE_APT_FAILS=1: installing fails.
 FAKE_TOOLS = textwrap.dedent(r'''
-    #!/usr/bin/env python3
     import os, sys
     state = os.environ["FAKE_STATE"]
     tool, args = os.path.basename(sys.argv[0]), sys.argv[1:]
@@ -113,7 +113,8 @@ class SetupDecisionTest(unittest.TestCase):
         os.makedirs(self.state)
         tools = os.path.join(self.bin, "fake-tools")
         with open(tools, "w") as f:
-            f.write(FAKE_TOOLS)
+            # -S: setup.sh starts them a few hundred times; without site, each starts sooner.
+            f.write(f"#!{sys.executable} -S\n" + FAKE_TOOLS)
         os.chmod(tools, 0o755)
         for name in ("apt-get", "dpkg", "dpkg-query", "wine", "sudo"):
             os.symlink(tools, os.path.join(self.bin, name))
