@@ -29,7 +29,7 @@ def outcome(arch, cases):
         return f"{arch} stub FAILED ({len(failed)} of {len(cases)} scripts)"
     if not passed:
         return f"{arch} stub skipped: {reason(skipped[0])}"
-    said = f"{arch} stub tested ({len(passed)} scripts"
+    said = f"{arch} stub tested ({len(passed)} script{'s' if len(passed) > 1 else ''}"
     if skipped:
         said += f", {len(skipped)} skipped: {reason(skipped[0])}"
     return said + ")"
