@@ -10,6 +10,11 @@ Environment (set by CMake for the tests): VESPA_WIN64_BIN (bin directory of the 
 with vespa-uidriver.exe), VESPA_WIN32_BIN, VESPA_WINE_ROOT, VESPA_BIN (native bin:
 vespa-mksfx, vespa-console), VESPA_SOURCE. VESPA_WINE_RUN names the run explicitly (the
 default is the parent process, ctest, so that the scripts of one ctest run share a prefix).
+VESPA_STUB_ARCH=i686 runs a script's stub tests on the i686 stub: they skip, with the reason,
+unless a 32-bit Windows program of ours starts under this Wine (tried once per run).
+
+A script with nothing it can run here exits 77 after one line "skipped: <reason>"; ctest lists
+it as skipped and scripts/wine_coverage.py repeats the reason at the end of make check.
 """
 
 import fcntl
@@ -44,8 +49,26 @@ IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 NOT_IN_MESSAGE_BOXES = (1007, 1004, 1005, 1140)
 
 
+def _wine_loader():
+    """The command that starts the Windows programs of the tests, and the variables it needs.
+    The 64-bit loader itself where it is a program of its own: Debian's wine wrapper picks its
+    32-bit loader whenever 32-bit Wine is installed, so that on a machine that cannot execute
+    it no program would start, the x86_64 ones included. Wine starts a 32-bit program's own
+    loader itself, as a 32-bit program's process needs."""
+    for loader in (shutil.which("wine64"), "/usr/lib/wine/wine64"):
+        if loader and os.access(loader, os.X_OK):
+            # What the wrapper sets when it takes this loader: the path Wine derives the other
+            # loader from.
+            return [loader], {"WINELOADER": loader}
+    return ["wine"], {}
+
+
+WINE, _WINE_ENV = _wine_loader()
+
+
 def _quiet_env(extra=None):
     env = dict(os.environ)
+    env.update(_WINE_ENV)
     env.update({
         "WINEDEBUG": "-all",
         # No prompts to install the .NET or HTML engines while booting.
@@ -82,12 +105,69 @@ def _run_alive(run_id):
 
 
 def have_wine():
-    return shutil.which("wine") is not None and shutil.which("Xvfb") is not None
+    return shutil.which(WINE[0]) is not None and shutil.which("Xvfb") is not None
 
 
-def have_wine32():
-    """Whether Wine can run 32-bit programs here (Debian's wine32:i386)."""
-    return os.path.exists("/usr/lib/i386-linux-gnu/wine/i386-windows/ntdll.dll")
+def _wine_installation():
+    """What a booted prefix depends on: installing or removing 32-bit Wine adds or removes its
+    loader beside the 64-bit one."""
+    folder = os.path.dirname(os.path.realpath(shutil.which(WINE[0]) or WINE[0]))
+    return "loaders=%s\n" % " ".join(sorted(n for n in ("wine", "wine64")
+                                            if os.path.exists(os.path.join(folder, n))))
+
+
+WINE32_ANSWER = "wine32-probe-"  # + the run's id
+WINE32_PROBE = "vespa-uidriver.exe"  # of the i686 build: a console program that ends on "quit"
+PROBE_TIMEOUT = 120
+
+
+def _machine_cannot_run_32bit():
+    """Why this machine runs no 32-bit program at all, or None: then no Wine is needed to know."""
+    machine = subprocess.run([os.path.join(SOURCE, "scripts", "can_run_32bit.sh")],
+                             capture_output=True, text=True, timeout=PROBE_TIMEOUT)
+    if machine.returncode != 0:
+        return machine.stdout.strip() or machine.stderr.strip()
+    return None
+
+
+def _probe_wine32(env):
+    """None where a 32-bit Windows program of ours starts under this Wine, else why not."""
+    program = os.path.join(WIN32_BIN, WINE32_PROBE)
+    if not os.path.exists(program):
+        raise AssertionError("the i686 build is missing: " + program)
+    try:
+        # Started as the tests start the i686 stub: from the 64-bit side, Wine finding the
+        # program's own loader.
+        result = subprocess.run(WINE + [program], env=env, input=b"quit\n", capture_output=True,
+                                timeout=PROBE_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        return f"the i686 {WINE32_PROBE} did not end within {PROBE_TIMEOUT} s under this Wine"
+    if result.returncode == 0:
+        return None
+    said = (result.stderr + result.stdout).decode("latin-1").strip().splitlines()
+    return (f"a 32-bit Windows program does not start under this Wine (the i686 {WINE32_PROBE}: "
+            f"exit {result.returncode}" + (": " + said[0] if said else "") + ")")
+
+
+def wine32_unavailable(session=None):
+    """None where 32-bit Windows programs start under this Wine, else the reason. Tried once per
+    run, by the first script that asks (in session, or in a session of its own); the answer is
+    kept beside the run's prefix. The scripts of a run follow one another (RUN_SERIAL)."""
+    answer = os.path.join(WINE_ROOT, WINE32_ANSWER + _run_id())
+    if os.path.exists(answer):
+        with open(answer) as f:
+            return f.read() or None
+    reason = _machine_cannot_run_32bit()
+    if reason is None and session:
+        reason = _probe_wine32(session.env)
+    elif reason is None:
+        with WineSession() as own:
+            reason = _probe_wine32(own.env)
+    os.makedirs(WINE_ROOT, exist_ok=True)
+    with open(answer + ".new", "w") as f:
+        f.write(reason or "")
+    os.replace(answer + ".new", answer)
+    return reason
 
 
 def windows_path(path):
@@ -152,25 +232,31 @@ def prepare_prefix(display_env):
         # A prefix booted before 32-bit Wine was installed (or removed) no longer starts
         # programs: the marker names the Wine it was booted with.
         marker = os.path.join(prefix, ".booted")
-        wine_kind = "wine32=%s\nfloppy=a\n" % have_wine32()
+        wine_kind = _wine_installation() + "floppy=a\n"
         if os.path.exists(marker):
             with open(marker) as f:
                 if wine_kind in f.read():
                     return prefix
-        # Prefixes of runs that are over are never used again.
+        # Prefixes and probe answers of runs that are over are never used again.
         for name in os.listdir(WINE_ROOT):
-            if name.startswith("prefix-") and name != "prefix-" + run_id and not _run_alive(name[7:]):
-                shutil.rmtree(os.path.join(WINE_ROOT, name), ignore_errors=True)
+            for kind in ("prefix-", WINE32_ANSWER):
+                if (name.startswith(kind) and name != kind + run_id
+                        and not _run_alive(name[len(kind):])):
+                    path = os.path.join(WINE_ROOT, name)
+                    if os.path.isdir(path):
+                        shutil.rmtree(path, ignore_errors=True)
+                    else:
+                        os.unlink(path)
         shutil.rmtree(prefix, ignore_errors=True)
         env = _quiet_env(dict(display_env, WINEPREFIX=prefix))
-        subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+        subprocess.run(WINE + ["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=BOOT_TIMEOUT, check=True)
         # A virtual desktop: without a window manager on the X server, windows would have no
         # title bars; inside Wine's own desktop window they are drawn as on Windows.
         for key, value, data in ((r"HKCU\Software\Wine\Explorer", "Desktop", "Default"),
                                  (r"HKCU\Software\Wine\Explorer\Desktops", "Default", SCREEN_SIZE)):
-            subprocess.run(["wine", "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
+            subprocess.run(WINE + ["reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=BOOT_TIMEOUT, check=True)
         # Drive A: is a floppy-type drive over a folder of the prefix: tests insert a disk by
@@ -180,7 +266,7 @@ def prepare_prefix(display_env):
         if os.path.lexists(drive_a):
             os.unlink(drive_a)
         os.symlink(os.path.join("..", FLOPPY_FOLDER), drive_a)
-        subprocess.run(["wine", "reg", "add", r"HKLM\Software\Wine\Drives", "/v", "a:", "/d",
+        subprocess.run(WINE + ["reg", "add", r"HKLM\Software\Wine\Drives", "/v", "a:", "/d",
                         "floppy", "/f"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=BOOT_TIMEOUT, check=True)
@@ -303,7 +389,7 @@ class Driver:
     def __init__(self, session):
         self.session = session
         self.process = subprocess.Popen(
-            ["wine", os.path.join(WIN64_BIN, "vespa-uidriver.exe")], env=session.env,
+            WINE + [os.path.join(WIN64_BIN, "vespa-uidriver.exe")], env=session.env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             start_new_session=True)
         self.launched = False
@@ -534,7 +620,7 @@ class WineSession:
 
     def run(self, program, *args, timeout=120, cwd=None):
         """Runs a console program under Wine; returns the CompletedProcess (bytes output)."""
-        return subprocess.run(["wine", program] + list(args), env=self.env, cwd=cwd,
+        return subprocess.run(WINE + [program] + list(args), env=self.env, cwd=cwd,
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
 
     def screenshot(self, path, rect=None):
@@ -583,6 +669,19 @@ def make_sfx(archive, out, stub=None):
     return out
 
 
+def unavailable():
+    """Why the Wine tests cannot run here at all, or None."""
+    if not have_wine():
+        return "wine or Xvfb is not installed"
+    if not os.path.exists(os.path.join(WIN64_BIN, "vespa-uidriver.exe")):
+        return "the x86_64 build (vespa-uidriver.exe) is missing"
+    return None
+
+
+def stub_arch():
+    return os.environ.get("VESPA_STUB_ARCH", "x86_64")
+
+
 class WineTestCase(unittest.TestCase):
     """One Wine session for all tests of a class; skipped where Wine or the builds are missing."""
 
@@ -590,17 +689,21 @@ class WineTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        if not have_wine():
-            raise unittest.SkipTest("wine or Xvfb is not installed")
-        if not os.path.exists(os.path.join(WIN64_BIN, "vespa-uidriver.exe")):
-            raise unittest.SkipTest("the x86_64 build (vespa-uidriver.exe) is missing")
+        reason = unavailable()
+        if reason:
+            raise unittest.SkipTest(reason)
         cls.session = WineSession()
         cls.work = tempfile.mkdtemp(prefix="wine-test-", dir=WINE_ROOT)
 
     @classmethod
     def tearDownClass(cls):
+        cls.end_session()
+
+    @classmethod
+    def end_session(cls):
         if cls.session:
             cls.session.close()
+            cls.session = None
         shutil.rmtree(cls.work, ignore_errors=True)
 
 
@@ -611,9 +714,12 @@ class StubTestCase(WineTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        arch = os.environ.get("VESPA_STUB_ARCH", "x86_64")
-        if arch == "i686" and not have_wine32():
-            raise unittest.SkipTest("32-bit Wine (wine32:i386) is not installed")
+        arch = stub_arch()
+        if arch == "i686":
+            reason = wine32_unavailable(cls.session)
+            if reason:
+                cls.end_session()
+                raise unittest.SkipTest(reason)
         cls.bits = 32 if arch == "i686" else 64
         cls.stub = os.path.join(WIN32_BIN if arch == "i686" else WIN64_BIN, "vespa-sfx.exe")
         if not os.path.exists(cls.stub):
@@ -638,7 +744,17 @@ class StubTestCase(WineTestCase):
         return driver.dump()
 
 
+SKIP_EXIT_CODE = 77  # ctest's SKIP_RETURN_CODE for these scripts (tests/CMakeLists.txt)
+
+
 def main():
+    """Runs the script's tests, or says why none can run here and exits 77."""
+    reason = unavailable()
+    if not reason and stub_arch() == "i686":
+        reason = wine32_unavailable()
+    if reason:
+        print("skipped: " + reason, flush=True)
+        sys.exit(SKIP_EXIT_CODE)
     unittest.main(verbosity=2)
 
 

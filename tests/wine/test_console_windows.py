@@ -96,9 +96,9 @@ class ConsoleUnderWine(harness.WineTestCase):
                 result.stderr.decode("utf-8", "replace"))
 
     def windows(self, *command):
-        result = subprocess.run(["wine", "cmd", "/c"] + list(command), env=self.session.env,
-                                cwd=self.work, stdin=subprocess.DEVNULL, capture_output=True,
-                                timeout=120)
+        result = subprocess.run(harness.WINE + ["cmd", "/c"] + list(command),
+                                env=self.session.env, cwd=self.work, stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=120)
         return result.stdout.decode("cp1252", "replace")
 
     def fresh(self, name):

@@ -40,12 +40,13 @@ class WindowsSafety(harness.StubTestCase):
         # Wine's relay trace shows the calls of the functions named in RelayInclude.
         key = r"HKCU\Software\Wine\Debug"
         traced = "kernel32.SetDefaultDllDirectories;kernelbase.SetDefaultDllDirectories"
-        subprocess.run(["wine", "reg", "add", key, "/v", "RelayInclude", "/d", traced, "/f"],
+        reg = harness.WINE + ["reg"]
+        subprocess.run(reg + ["add", key, "/v", "RelayInclude", "/d", traced, "/f"],
                        env=self.session.env, capture_output=True, timeout=120, check=True)
-        self.addCleanup(subprocess.run, ["wine", "reg", "delete", key, "/v", "RelayInclude", "/f"],
+        self.addCleanup(subprocess.run, reg + ["delete", key, "/v", "RelayInclude", "/f"],
                         env=self.session.env, capture_output=True, timeout=120)
         env = dict(self.session.env, WINEDEBUG="+relay")
-        process = subprocess.Popen(["wine", self.sfx], env=env, stdin=subprocess.DEVNULL,
+        process = subprocess.Popen(harness.WINE + [self.sfx], env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                    start_new_session=True)
         lines = queue.Queue()
