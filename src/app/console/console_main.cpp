@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     TerminalWrite(stderr, "Tente 'vespa-console --help' para mais informações.\n");
     return 2;
   }
-  static ConsoleFrontEnd console;
+  ConsoleFrontEnd console;
 
   ConsoleCallbacks callbacks;
   // The terminal plays the main dialog's part: progress notifications go to it.
@@ -114,7 +114,6 @@ int main(int argc, char** argv) {
   // Like the stub's dialog, a terminal user is asked for a password at the first encrypted
   // entry that the password given (if any) does not open.
   if (TerminalCanAsk()) line.options.Password = 1;
-  setNameType(0);
   Status status = ParseArguments(vector.data(), &line);
   if (!status.ok()) return Fail(console, session.reporter, status);
   const RunOptions& options = line.options;
