@@ -13,7 +13,7 @@ ExtractionContext::ExtractionContext(ArchiveState* archiveState, const RunOption
       callbacks(userCallbacks),
       destination(destinationDirectory ? destinationDirectory : ""),
       overwrite(runOptions.Overwrite),
-      passwordsAllowed(runOptions.Password) {
+      passwordsAllowed(runOptions.Password != 0) {
   if (!runOptions.passwordText.empty()) {
     password = runOptions.passwordText;
     passwordKnown = true;
@@ -27,8 +27,6 @@ ExtractionContext::ExtractionContext(ArchiveState* archiveState, const RunOption
 }
 
 ExtractionContext::~ExtractionContext() {
-  destroyOutput();
-  delete ntfsTimes;
   delete[] work;
   delete[] input;
   delete[] window;
@@ -39,7 +37,4 @@ bool ExtractionContext::fail(const Status& failure) {
   return false;
 }
 
-void ExtractionContext::destroyOutput() {
-  delete output;
-  output = nullptr;
-}
+void ExtractionContext::destroyOutput() { output.reset(); }

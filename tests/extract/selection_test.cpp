@@ -118,11 +118,11 @@ class SelectionTest : public ::testing::Test {
     options_.command = kCommandExtract;
     destination_ = dir_.path() + "/";
   }
-  int Select(const CentralHeaderSpec& fields) {
+  int Select(const CentralHeaderFields& fields) {
     CentralHeaderBytes bytes(fields);
     return SelectEntry(names_, options_, bytes.get());
   }
-  int Target(const CentralHeaderSpec& fields) {
+  int Target(const CentralHeaderFields& fields) {
     CentralHeaderBytes bytes(fields);
     return SelectByTarget(options_, destination_.c_str(), bytes.get());
   }
@@ -170,7 +170,7 @@ TEST_F(SelectionTest, DateFilters) {
   names_.include.push_back("*.*");
   for (const Case& c : cases) {
     options_.dateFilter = c.filter;
-    CentralHeaderSpec fields = EntryNamed("f.txt");
+    CentralHeaderFields fields = EntryNamed("f.txt");
     fields.dosDateTime = c.stamp;
     EXPECT_EQ(Select(fields), c.selected) << std::hex << c.filter << " " << c.stamp;
   }
@@ -210,7 +210,7 @@ TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
     options_.command = command;
     for (const Case& c : cases) {
       options_.extractSelection = c.selection;
-      CentralHeaderSpec fields = EntryNamed(c.name);
+      CentralHeaderFields fields = EntryNamed(c.name);
       fields.dosDateTime = c.stamp;
       EXPECT_EQ(Target(fields), c.selected) << command << " " << c.selection << " " << c.name << " " << c.stamp - onDisk;
     }
@@ -226,7 +226,7 @@ TEST_F(SelectionTest, FreshenFindsFilesInSubdirectoriesThroughBackslashNames) {
   dir_.write("sub/f.txt", "x");
   const uint32_t onDisk = OnDiskTime("sub/f.txt");
   options_.extractSelection = kSelectFreshen;
-  CentralHeaderSpec fields = EntryNamed("sub\\f.txt");
+  CentralHeaderFields fields = EntryNamed("sub\\f.txt");
   fields.dosDateTime = onDisk + 1;
   EXPECT_EQ(Target(fields), 1);
 }

@@ -17,8 +17,8 @@ std::string MessageOf(const Status& status) {
   return text;
 }
 
-std::vector<ZipEntrySpec> OneEntry() {
-  ZipEntrySpec e;
+std::vector<ZipEntryPlan> OneEntry() {
+  ZipEntryPlan e;
   e.name = "a.txt";
   e.data = "hello";
   return {e};
