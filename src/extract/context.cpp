@@ -13,7 +13,7 @@ ExtractionContext::ExtractionContext(ArchiveState* archiveState, const RunOption
       callbacks(userCallbacks),
       destination(destinationDirectory ? destinationDirectory : ""),
       overwrite(runOptions.Overwrite),
-      passwordsAllowed(runOptions.Password != 0) {
+      passwordsAllowed(runOptions.Password) {
   if (!runOptions.passwordText.empty()) {
     password = runOptions.passwordText;
     passwordKnown = true;

@@ -57,7 +57,7 @@ struct ExtractionContext {
   Status status;            // the first fatal condition; the run stops there
 
   // What the user decided during the run.
-  int overwrite;              // starts as options.Overwrite; "always" and "never" answers stick
+  OverwriteMode overwrite;    // starts as options.Overwrite; "always" and "never" answers stick
   bool passwordsAllowed;      // starts as options.Password; "skip all" clears it
   Text password;              // the password tried on encrypted entries
   bool passwordKnown = false;  // password holds a given or typed password

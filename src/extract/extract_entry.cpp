@@ -118,7 +118,7 @@ Stage PrepareInput(ExtractionContext* context, const CentralHeader* entry,
 // Where the bytes go (OpenOutput), and the progress lines that name the entry. A directory to
 // extract is finished here.
 Stage PrepareOutput(ExtractionContext* context, const CentralHeader* entry) {
-  const int command = context->options.command;
+  const Command command = context->options.command;
   if (!OpenOutput(context, entry)) {
     return context->failed() || context->abortRequested ? Stage::kRunStops : Stage::kEntryDone;
   }

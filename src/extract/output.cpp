@@ -255,7 +255,7 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
     if (!context->output && options.Recurse) {
       char scratch[kPathSize];
       FormatText(scratch, sizeof scratch, "%s", context->outputName);
-      if (MakeDirectories(context, scratch, storedStart, isDirectory, options.Path != 0, entry)) {
+      if (MakeDirectories(context, scratch, storedStart, isDirectory, options.Path, entry)) {
         storedSeparator = true;
       }
       if (!isDirectory) CreateOutputFile(context, attributes);

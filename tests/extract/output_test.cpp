@@ -312,7 +312,7 @@ TEST_F(OpenOutputTest, ExistingDirectoryIsNeverCountedWhateverTheAnswer) {
   Directories(1);
   mkdir((out_ + "d").c_str(), 0755);
   struct Case {
-    int mode;
+    OverwriteMode mode;
     std::vector<int> answers;
     size_t questions;
     int modeAfter;
@@ -363,7 +363,7 @@ TEST_F(OpenOutputTest, VolumeLabels) {
 }
 
 TEST_F(OpenOutputTest, TestAndConsoleOpenNothing) {
-  for (int command : {kCommandTest, kCommandConsole}) {
+  for (Command command : {kCommandTest, kCommandConsole}) {
     options_.command = command;
     EXPECT_EQ(Open("t.txt"), 1);
     EXPECT_EQ(context_->output, nullptr);

@@ -189,7 +189,7 @@ TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
   const uint32_t onDisk = OnDiskTime("there.txt");
   ASSERT_NE(onDisk, 0u);
   struct Case {
-    int selection;
+    ExtractSelection selection;
     const char* name;
     uint32_t stamp;
     int selected;
@@ -206,7 +206,7 @@ TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
       {kSelectAll, "missing.txt", onDisk, 1},
       {kSelectAll, "there.txt", onDisk - 1, 1},
   };
-  for (int command : {kCommandExtract, kCommandTest}) {
+  for (Command command : {kCommandExtract, kCommandTest}) {
     options_.command = command;
     for (const Case& c : cases) {
       options_.extractSelection = c.selection;
@@ -242,8 +242,8 @@ TEST_F(SelectionTest, TargetPathsTooLongForABufferAreNeverOnDisk) {
 
 TEST_F(SelectionTest, DirectoryEntriesNeedDirectoriesUnlessTesting) {
   struct Case {
-    int command;
-    int directories;
+    Command command;
+    bool directories;
     const char* name;
     int selected;
   };
