@@ -26,9 +26,9 @@ class ArchiveState {
   ArchiveState& operator=(const ArchiveState&) = delete;
 
   void setArchiveName(const char* name);
-  // 1 when a file matching requestedName was opened, 0 when there is nothing (more) to open;
-  // a failure to find or open the archive is in status() and also returns 0.
-  int openArchive();
+  // True when a file matching requestedName was opened, false when there is nothing (more) to
+  // open; a failure to find or open the archive is in status() and also returns false.
+  bool openArchive();
   // Finds the end record and loads the central directory.
   Status readDirectory();
   // Checks the entry's local header and leaves the stream on the entry's data; returns that

@@ -115,7 +115,7 @@ TEST_F(Spanning, ProbeFindsAVolumeByItsMarkerOrItsEndRecord) {
     ArchiveState archive;
     archive.setDrive(&drive);
     archive.setArchiveName(path_.c_str());
-    ASSERT_EQ(archive.openArchive(), 1);
+    ASSERT_TRUE(archive.openArchive());
     EXPECT_EQ(archive.probeSpanning(), c.expected);
   }
 }
@@ -134,7 +134,7 @@ TEST_F(Spanning, DiskNumberComesFromTheLabelsNinthCharacterOn) {
   ArchiveState archive;
   archive.setDrive(&drive);
   archive.setArchiveName(path_.c_str());
-  ASSERT_EQ(archive.openArchive(), 1);
+  ASSERT_TRUE(archive.openArchive());
   for (const auto& c : cases) {
     drive.label = c.label;
     EXPECT_EQ(archive.diskNumberFromLabel(), c.expected) << '"' << c.label << '"';
