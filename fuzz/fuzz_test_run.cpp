@@ -21,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   RunRequest request;
   request.options.command = kCommandTest;
-  request.options.Password = 1;
+  request.options.Password = true;
   // A second pass walks the entries backwards by size: another order over the same reader.
   RunCommand(session, request);
-  request.options.SortExtract = kSortSize + kSortDescending;
+  request.options.SortExtract = static_cast<SortKey>(kSortSize + kSortDescending);
   RunCommand(session, request);
   return 0;
 }

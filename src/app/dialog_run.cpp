@@ -4,7 +4,7 @@
 
 RunOptions DialogRunOptions(uint16_t directiveFlags, bool test) {
   RunOptions options;
-  if (directiveFlags & kDirectiveRecreateDirectories) options.Path = options.Recurse = 1;
+  if (directiveFlags & kDirectiveRecreateDirectories) options.Path = options.Recurse = true;
   if (test) {
     options.command = kCommandTest;
   } else {
@@ -15,6 +15,6 @@ RunOptions DialogRunOptions(uint16_t directiveFlags, bool test) {
       options.Overwrite = kOverwriteNever;
     }
   }
-  options.Password = 1;
+  options.Password = true;
   return options;
 }

@@ -67,7 +67,7 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
     const CentralHeader* entry = &entries[backwards ? count - 1 - i : i];
     if (!SelectEntry(request.names, options, entry)) continue;
     if (!SelectByTarget(options, context.destination, entry)) continue;
-    int stop = ExtractEntry(&context, entry);
+    const AfterEntry after = ExtractEntry(&context, entry);
     if (context.crcCheck == CrcCheck::kMismatched) {
       AuthenticityCrcMismatch(&authenticity, entry, context.computedCrc);
     } else if (context.crcCheck == CrcCheck::kMatched) {
@@ -75,7 +75,7 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
     } else if (context.crcCheck == CrcCheck::kUndecodable) {
       AuthenticityUndecodable(&authenticity, entry);
     }
-    if (stop) break;  // the user asked to stop, or the run failed
+    if (after == AfterEntry::kStopRun) break;
   }
   if (processed) *processed = context.processedCount;
   if (context.failed()) return context.status;

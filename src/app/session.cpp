@@ -1,4 +1,5 @@
-// The session's archive and the walk over its entries.
+// Opening the session's archive (directory and authenticity summary), and the stub's start-up
+// directory.
 #include "app/session.h"
 
 #include "fs/fs.h"

@@ -27,8 +27,6 @@ ExtractionContext::ExtractionContext(ArchiveState* archiveState, const RunOption
 }
 
 ExtractionContext::~ExtractionContext() {
-  destroyOutput();
-  delete ntfsTimes;
   delete[] work;
   delete[] input;
   delete[] window;
@@ -39,7 +37,4 @@ bool ExtractionContext::fail(const Status& failure) {
   return false;
 }
 
-void ExtractionContext::destroyOutput() {
-  delete output;
-  output = nullptr;
-}
+void ExtractionContext::destroyOutput() { output.reset(); }

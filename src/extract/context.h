@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "extract/decrypt.h"
 #include "fs/fs.h"
@@ -56,8 +57,8 @@ struct ExtractionContext {
   Status status;            // the first fatal condition; the run stops there
 
   // What the user decided during the run.
-  int overwrite;              // starts as options.Overwrite; "always" and "never" answers stick
-  int passwordsAllowed;       // starts as options.Password; "skip all" clears it
+  OverwriteMode overwrite;    // starts as options.Overwrite; "always" and "never" answers stick
+  bool passwordsAllowed;      // starts as options.Password; "skip all" clears it
   Text password;              // the password tried on encrypted entries
   bool passwordKnown = false;  // password holds a given or typed password
   CipherKeys keys;
@@ -69,33 +70,36 @@ struct ExtractionContext {
   uint32_t inputSize = kInputBufferSize;
   uint8_t* window = nullptr;
   uint8_t* work = nullptr;
-  FileStream* output = nullptr;
+  std::unique_ptr<FileStream> output;
 
   // Per entry.
   char nameBuffer[kPathSize] = {};  // the stored name, '/' separators
   char* outputName = nameBuffer;
   char pathBuffer[kPathSize] = {};
-  int isDirectory = 0;
-  int decrypting = 0;
-  int abortRequested = 0;
+  bool isDirectory = false;
+  bool decrypting = false;
+  bool abortRequested = false;  // the user answered an overwrite question with Escape
   uint32_t remainingInput = 0;
   uint32_t expectedSize = 0;
   uint32_t bytesOut = 0;
-  NtfsTimes* ntfsTimes = nullptr;
   CrcCheck crcCheck = CrcCheck::kNotChecked;
   uint32_t computedCrc = 0;
 
   void destroyOutput();
 };
 
-// 0, or 1 when the run stops: the user asked to, or context->status holds a fatal condition.
-int ExtractEntry(ExtractionContext* context, const CentralHeader* entry);
+// What ExtractEntry leaves the run to do. kStopRun: the user asked to stop, or context->status
+// holds a fatal condition.
+enum class AfterEntry { kNextEntry, kStopRun };
+AfterEntry ExtractEntry(ExtractionContext* context, const CentralHeader* entry);
 // Compressed bytes of the entry, decrypted when needed; 0 once the entry's data is used up or
 // the run has failed.
 uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wanted);
 // Bytes beyond the central directory's uncompressed size are dropped; returns bytes taken.
 uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t count);
-int CopyStored(ExtractionContext* context);
+// Copies a stored entry's data to the output; sizes that disagree are warned about and the
+// smaller is copied.
+void CopyStored(ExtractionContext* context);
 // The NTFS times of the first local extra field, or null.
-NtfsTimes* ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length);
+std::unique_ptr<NtfsTimes> ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length);
 const char* MethodLabel(unsigned method);

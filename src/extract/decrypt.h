@@ -28,6 +28,7 @@ struct CipherKeys {
   uint8_t streamByte() const;
 };
 
-// 0 accepted: the context's keys stand after the 12-byte header. 1 skipped: a warning was
+// kAccepted: the context's keys stand after the 12-byte header. kSkipped: a warning was
 // reported, or the run failed reading the header.
-int CheckPassword(ExtractionContext* context, const CentralHeader* entry);
+enum class PasswordCheck { kAccepted, kSkipped };
+PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* entry);

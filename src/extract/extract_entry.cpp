@@ -1,6 +1,7 @@
 // The per-entry work of a run: version check, local header, password, output, decoding, times,
 // attributes, CRC check and progress.
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "extract/context.h"
@@ -41,38 +42,36 @@ class ContextIo : public InflateIo {
   ExtractionContext* context_;
 };
 
-void FreeNtfsTimes(ExtractionContext* context) {
-  delete context->ntfsTimes;
-  context->ntfsTimes = nullptr;
+// How far a stage of ExtractEntry takes the entry.
+enum class Stage { kGoOn, kEntryDone, kRunStops };
+
+AfterEntry Ending(Stage stage) {
+  return stage == Stage::kRunStops ? AfterEntry::kStopRun : AfterEntry::kNextEntry;
 }
 
-}  // namespace
-
-const char* MethodLabel(unsigned method) { return kMethodLabels[method > 11 ? 11 : method]; }
-
-int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
-  if (!entry) return 0;
+// Resets the per-entry state for entry; false when its name does not fit a path.
+bool BeginEntry(ExtractionContext* context, const CentralHeader* entry) {
   context->entry = entry;
   context->crcCheck = CrcCheck::kNotChecked;
-  const RunOptions& options = context->options;
-  const int command = options.command;
   const bool nameFits =
       copyEntryName(context->nameBuffer, sizeof context->nameBuffer, entry->name, entry->nameLength);
   context->outputName = context->nameBuffer;
   size_t nameLength = std::strlen(context->nameBuffer);
   context->isDirectory = nameLength > 0 && context->nameBuffer[nameLength - 1] == '/';
-  context->decrypting = 0;
-  context->abortRequested = 0;
+  context->decrypting = false;
+  context->abortRequested = false;
   context->destroyOutput();
-  FreeNtfsTimes(context);
+  return nameFits;
+}
 
+// True, after a warning, for an entry this program must not or cannot extract.
+bool Refused(ExtractionContext* context, const CentralHeader* entry, bool nameFits) {
   // A name cut to fit a path would put the entry's data into some other file.
-  if (!nameFits && command == kCommandExtract) {
+  if (!nameFits && context->options.command == kCommandExtract) {
     Text whole(entry->name, entry->nameLength);
     context->report.warning(kWarnCannotCreate, whole.c_str());
-    return 0;
+    return true;
   }
-
   // The upper byte of the field names the host system of the maker, not a version: many
   // archivers set it, and every reader compares the lower byte alone.
   const unsigned version = entry->versionNeeded & 0xFFu;
@@ -81,125 +80,155 @@ int ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
     FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
                context->outputName);
     context->report.warning(kWarnNeedsVersion, detail);
-    return 0;
+    return true;
   }
+  return false;
+}
 
+// The local header, the NTFS times of its extra field, and the password of an encrypted entry:
+// afterwards the archive stands at the entry's (deciphered) data.
+Stage PrepareInput(ExtractionContext* context, const CentralHeader* entry,
+                   std::unique_ptr<NtfsTimes>* times) {
   // seekEntryData asks for the disk the entry starts on.
   ArchiveState* archive = context->archive;
   archive->seekEntryData(*entry);
-  if (archive->failed()) return context->fail(archive->status()), 1;
-
+  if (archive->failed()) {
+    context->fail(archive->status());
+    return Stage::kRunStops;
+  }
   context->bytesOut = 0;
-  if (options.useNtfsTimes) {
-    context->ntfsTimes =
-        ReadNtfsTimes(context->report, archive->localExtra(), archive->localExtraLength());
+  if (context->options.useNtfsTimes) {
+    *times = ReadNtfsTimes(context->report, archive->localExtra(), archive->localExtraLength());
   }
-
-  if (entry->flags & kFlagEncrypted) {
-    int skipped = CheckPassword(context, entry);
-    if (archive->failed()) {
-      FreeNtfsTimes(context);
-      return context->fail(archive->status()), 1;
-    }
-    if (skipped != 0) {
-      FreeNtfsTimes(context);
-      return 0;
-    }
-    context->decrypting = 1;
-    context->remainingInput = entry->compressedSize - kEncryptionHeaderSize;
-  } else {
+  if (!(entry->flags & kFlagEncrypted)) {
     context->remainingInput = entry->compressedSize;
+    return Stage::kGoOn;
   }
-
-  if (!OpenOutput(context, entry, context->ntfsTimes)) {
-    FreeNtfsTimes(context);
-    return context->failed() ? 1 : context->abortRequested;
+  const PasswordCheck check = CheckPassword(context, entry);
+  if (archive->failed()) {
+    context->fail(archive->status());
+    return Stage::kRunStops;
   }
+  if (check == PasswordCheck::kSkipped) return Stage::kEntryDone;
+  context->decrypting = true;
+  context->remainingInput = entry->compressedSize - kEncryptionHeaderSize;
+  return Stage::kGoOn;
+}
 
+// Where the bytes go (OpenOutput), and the progress lines that name the entry. A directory to
+// extract is finished here.
+Stage PrepareOutput(ExtractionContext* context, const CentralHeader* entry) {
+  const Command command = context->options.command;
+  if (!OpenOutput(context, entry)) {
+    return context->failed() || context->abortRequested ? Stage::kRunStops : Stage::kEntryDone;
+  }
   if (command == kCommandTest) {
     context->report.testing();
   } else {
     context->report.action(MethodLabel(entry->method));
   }
   context->report.item(context->outputName);
-
   if (context->isDirectory) {
     ++context->processedCount;
-    if (command == kCommandExtract) {
-      FreeNtfsTimes(context);
-      return 0;
-    }
+    if (command == kCommandExtract) return Stage::kEntryDone;
   }
+  return Stage::kGoOn;
+}
 
+// Decodes the entry's data into the output with the CRC on the fly. False, after a warning,
+// when the decoder gave up or knows no such method.
+bool Decode(ExtractionContext* context, const CentralHeader* entry) {
   context->crc = 0xFFFFFFFFu;
   context->bytesOut = 0;
   context->expectedSize = entry->uncompressedSize;
-  bool failed = false;
   switch (entry->method) {
     case 0:
       CopyStored(context);
-      break;
+      return true;
     case 8:
     case 9: {
       ContextIo io(context);
       InflateBuffers buffers{context->input, context->inputSize, context->window, context->work};
       int result = Inflate(buffers, io, entry->method == 9);
-      if (result != 0 && !context->failed() && !archive->failed()) {
+      if (result != 0 && !context->failed() && !context->archive->failed()) {
         context->report.warning(result, context->nameBuffer);
-        failed = true;
+        return false;
       }
-      break;
+      return true;
     }
     default:
       context->report.warning(kWarnUnknownMethod, context->nameBuffer);
-      failed = true;
-      break;
+      return false;
   }
-  // A read or write that failed under the decoder stops the run here. The file being written
-  // would look whole but for its missing end, and no CRC check will tell: it goes, as after a
-  // full disk. (PRINT appends to a device or file that is not the entry's own: it stays.)
-  if (archive->failed()) context->fail(archive->status());
-  if (context->failed()) {
-    if (context->output && command == kCommandExtract) {
-      context->destroyOutput();
-      deleteFile(context->outputName);
-    }
-    FreeNtfsTimes(context);
-    return 1;
-  }
+}
 
-  if (command == kCommandExtract && !(entry->externalAttributes & kAttrVolumeLabel)) {
+// A read or write that failed under the decoder stops the run here. The file being written
+// would look whole but for its missing end, and no CRC check will tell: it goes, as after a
+// full disk. (PRINT appends to a device or file that is not the entry's own: it stays.)
+bool StoppedByFailure(ExtractionContext* context) {
+  if (context->archive->failed()) context->fail(context->archive->status());
+  if (!context->failed()) return false;
+  if (context->output && context->options.command == kCommandExtract) {
+    context->destroyOutput();
+    deleteFile(context->outputName);
+  }
+  return true;
+}
+
+// The extracted file's times (from the NTFS field when there was one) and attributes.
+void CloseOutput(ExtractionContext* context, const CentralHeader* entry, const NtfsTimes* times) {
+  const RunOptions& options = context->options;
+  const bool extracting = options.command == kCommandExtract;
+  if (extracting && !(entry->externalAttributes & kAttrVolumeLabel)) {
     uint32_t lastWrite = entry->dosDateTime;
     setFileTimes(context->output ? context->output->handle() : kInvalidHandle, context->outputName,
-                 nullptr, nullptr, &lastWrite,
-                 context->ntfsTimes ? context->ntfsTimes->times : nullptr,
+                 nullptr, nullptr, &lastWrite, times ? times->times : nullptr,
                  static_cast<unsigned>(options.Times));
   }
   context->destroyOutput();
-  FreeNtfsTimes(context);
+  if (extracting) setAttributes(context->outputName, FileAttributes(options, *entry));
+}
 
-  if (command == kCommandExtract) setAttributes(context->outputName, FileAttributes(options, *entry));
-
-  if (failed) {
-    context->crcCheck = CrcCheck::kUndecodable;
-    return 0;
-  }
-
+void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
   uint32_t computed = ~context->crc;
   context->computedCrc = computed;
   if (computed != entry->crc32) {
     context->crcCheck = CrcCheck::kMismatched;
     context->report.warning(kWarnCrcFailed, context->nameBuffer);
-  } else {
-    context->crcCheck = CrcCheck::kMatched;
-    if (command == kCommandTest) {
-      context->report.tested();
-    } else {
-      context->report.extracted();
-    }
-    ++context->processedCount;
+    return;
   }
-  return 0;
+  context->crcCheck = CrcCheck::kMatched;
+  if (context->options.command == kCommandTest) {
+    context->report.tested();
+  } else {
+    context->report.extracted();
+  }
+  ++context->processedCount;
+}
+
+}  // namespace
+
+const char* MethodLabel(unsigned method) { return kMethodLabels[method > 11 ? 11 : method]; }
+
+AfterEntry ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
+  if (!entry) return AfterEntry::kNextEntry;
+  const bool nameFits = BeginEntry(context, entry);
+  if (Refused(context, entry, nameFits)) return AfterEntry::kNextEntry;
+
+  std::unique_ptr<NtfsTimes> times;  // read with the local header, set on the file at its end
+  Stage stage = PrepareInput(context, entry, &times);
+  if (stage == Stage::kGoOn) stage = PrepareOutput(context, entry);
+  if (stage != Stage::kGoOn) return Ending(stage);
+
+  const bool decoded = Decode(context, entry);
+  if (StoppedByFailure(context)) return AfterEntry::kStopRun;
+  CloseOutput(context, entry, times.get());
+  if (!decoded) {
+    context->crcCheck = CrcCheck::kUndecodable;
+    return AfterEntry::kNextEntry;
+  }
+  CheckCrc(context, entry);
+  return AfterEntry::kNextEntry;
 }
 
 uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wanted) {
@@ -239,7 +268,7 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
   return n;
 }
 
-int CopyStored(ExtractionContext* context) {
+void CopyStored(ExtractionContext* context) {
   if (context->expectedSize != context->remainingInput) {
     context->report.warning(kWarnUnexpectedSize, "");
     uint32_t smaller = context->expectedSize < context->remainingInput ? context->expectedSize
@@ -255,17 +284,16 @@ int CopyStored(ExtractionContext* context) {
     WriteOutput(context, context->input, n);
     left -= n;
   }
-  return 0;
 }
 
-NtfsTimes* ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length) {
+std::unique_ptr<NtfsTimes> ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length) {
   // Only an NTFS field that opens the local extra data is used.
   if (!extra || length < 4 || le16(extra) != kNtfsExtraId) return nullptr;
   uint16_t size = le16(extra + 2);
   // The field's own length comes from the archive: it must lie inside the extra data.
   if (size == 0 || 4u + size > length) return nullptr;
 
-  NtfsTimes* times = new (std::nothrow) NtfsTimes();
+  std::unique_ptr<NtfsTimes> times(new (std::nothrow) NtfsTimes());
   if (!times) {
     report.warning(kWarnNoMemoryForTimes, "");
     return nullptr;
@@ -288,9 +316,6 @@ NtfsTimes* ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length
       found = true;
     }
   }
-  if (!found) {
-    delete times;
-    return nullptr;
-  }
+  if (!found) return nullptr;
   return times;
 }

@@ -3,6 +3,7 @@
 #include "extract/output.h"
 
 #include <cstring>
+#include <memory>
 
 #include "extract/attributes.h"
 #include "extract/context.h"
@@ -67,14 +68,12 @@ size_t StoredStart(const char* path, const char* destination) {
 }
 
 // The directories on the way to path, from its stored part on; the last one too.
-// Returns the no-separator flag: 1 when the stored part held no separator.
-int MakeDirectories(ExtractionContext* context, char* scratch, size_t storedStart,
-                    bool isDirectory, bool create, const CentralHeader* entry) {
-  int noSeparator = 1;
-  if (!std::strchr(scratch + storedStart, '/')) return noSeparator;
+// Returns whether the stored part held a separator.
+bool MakeDirectories(ExtractionContext* context, char* scratch, size_t storedStart,
+                     bool isDirectory, bool create, const CentralHeader* entry) {
+  if (!std::strchr(scratch + storedStart, '/')) return false;
   if (!isDirectory) *std::strrchr(scratch, '/') = '\0';
   for (char* p = std::strchr(scratch + storedStart, '/'); p; p = std::strchr(p + 1, '/')) {
-    noSeparator = 0;
     *p = '\0';
     if (create) makeDirectory(scratch, nullptr);  // an existing one is no failure here
     *p = '/';
@@ -85,7 +84,7 @@ int MakeDirectories(ExtractionContext* context, char* scratch, size_t storedStar
   } else {
     context->report.warning(kWarnIllegalPath, scratch);
   }
-  return noSeparator;
+  return true;
 }
 
 bool IsDirectoryOnDisk(const char* path) {
@@ -95,13 +94,9 @@ bool IsDirectoryOnDisk(const char* path) {
 
 void CreateOutputFile(ExtractionContext* context, uint32_t attributes) {
   context->destroyOutput();
-  FileStream* stream =
-      new FileStream(context->outputName, kGenericWrite, kShareNone, kCreateAlways, attributes);
-  if (!stream->isOpen()) {
-    delete stream;
-    stream = nullptr;
-  }
-  context->output = stream;
+  std::unique_ptr<FileStream> stream(
+      new FileStream(context->outputName, kGenericWrite, kShareNone, kCreateAlways, attributes));
+  if (stream->isOpen()) context->output = std::move(stream);
 }
 
 enum class Decision { kCreate, kFinished };
@@ -129,7 +124,7 @@ Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entr
         context->overwrite = kOverwriteNever;
         return Decision::kFinished;
       case kAnswerEscape:
-        context->abortRequested = 1;
+        context->abortRequested = true;
         return Decision::kFinished;
       default:  // 'Y', 'R', no decision: re-apply
         break;
@@ -191,7 +186,7 @@ Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, si
         }
         break;  // check the new name again
       case kAnswerEscape:
-        context->abortRequested = 1;
+        context->abortRequested = true;
         return Decision::kFinished;
       default:  // 'Y' and anything else
         return Decision::kCreate;
@@ -200,38 +195,38 @@ Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, si
 }
 
 // The volume label of the destination's drive, or of the current drive.
-int SetLabel(ExtractionContext* context) {
+bool SetLabel(ExtractionContext* context) {
   const char* destination = context->destination;
   const bool hasDrive = ((destination[0] >= 'A' && destination[0] <= 'Z') ||
                          (destination[0] >= 'a' && destination[0] <= 'z')) &&
                         destination[1] == ':';
   if (hasDrive) {
-    if (setVolumeLabel(destination, context->outputName) == 0) return 1;
+    if (setVolumeLabel(destination, context->outputName) == 0) return true;
     FormatText(context->pathBuffer, kPathSize, "%c:%s", destination[0], context->outputName);
     context->outputName = context->pathBuffer;
   } else if (setVolumeLabel(nullptr, context->outputName) == 0) {
-    return 1;
+    return true;
   }
   context->report.warning(kWarnCannotCreate, context->outputName);
-  return 0;
+  return false;
 }
 
 }  // namespace
 
-int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes* times) {
+bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   const RunOptions& options = context->options;
-  if (options.command == kCommandTest || options.command == kCommandConsole) return 1;
+  if (options.command == kCommandTest || options.command == kCommandConsole) return true;
   if (options.command == kCommandPrint) return OpenPrintDevice(context);
 
   const char* stored = context->nameBuffer;
   if (std::strchr(stored, ':') || stored[0] == '/' || ClimbsOut(stored)) {
     context->report.warning(kWarnIllegalPath, stored);
-    return 0;
+    return false;
   }
 
   uint32_t attributes = CreationAttributes(options, *entry);
   if (attributes & kAttrVolumeLabel) {
-    if (!options.volume) return 0;
+    if (!options.volume) return false;
     return SetLabel(context);
   }
 
@@ -242,58 +237,57 @@ int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes
     Text whole(context->destination);
     whole += context->outputName;
     context->report.warning(kWarnCannotCreate, whole.c_str());
-    return 0;
+    return false;
   }
   context->outputName = context->pathBuffer;
   size_t storedStart = StoredStart(context->pathBuffer, context->destination);
 
-  const bool isDirectory = context->isDirectory != 0;
+  const bool isDirectory = context->isDirectory;
   if (isDirectory) {
-    if (ExistingDirectory(context, entry) == Decision::kFinished) return 0;
+    if (ExistingDirectory(context, entry) == Decision::kFinished) return false;
   } else if (ExistingFile(context, entry, &storedStart) == Decision::kFinished) {
-    return 0;
+    return false;
   }
 
-  int noSeparator = 1;
+  bool storedSeparator = false;
   for (int attempt = 0; attempt < kCreationAttempts; ++attempt) {
     if (!isDirectory) CreateOutputFile(context, attributes);
     if (!context->output && options.Recurse) {
       char scratch[kPathSize];
       FormatText(scratch, sizeof scratch, "%s", context->outputName);
-      if (MakeDirectories(context, scratch, storedStart, isDirectory, options.Path != 0, entry) == 0) {
-        noSeparator = 0;
+      if (MakeDirectories(context, scratch, storedStart, isDirectory, options.Path, entry)) {
+        storedSeparator = true;
       }
       if (!isDirectory) CreateOutputFile(context, attributes);
     }
     // A file the system refused once may be refused for the attributes asked: the second
     // attempt keeps only the plain ones.
     attributes = keepAttributes(attributes);
-    if (!isDirectory && context->output) return 1;
+    if (!isDirectory && context->output) return true;
     // A directory entry counts only when its directory is really there: one that could not be
     // made (its parent missing, a file in the way) is reported, not listed as extracted.
-    if (isDirectory && noSeparator == 0 && IsDirectoryOnDisk(context->outputName)) return 1;
+    if (isDirectory && storedSeparator && IsDirectoryOnDisk(context->outputName)) return true;
   }
   context->report.warning(kWarnCannotCreate, context->outputName);
-  return 0;
+  return false;
 }
 
-int OpenPrintDevice(ExtractionContext* context) {
+bool OpenPrintDevice(ExtractionContext* context) {
   const char* device = context->options.printDevice.c_str();
   FindInfo found{};
   SearchHandle search = findFirst(device, &found);
   const bool exists = search != kNoSearch;
   context->destroyOutput();
-  FileStream* stream = new FileStream(device, kGenericWrite, kShareNone,
-                                      exists ? kOpenExisting : kCreateAlways,
-                                      exists ? 0 : kAttrNormal);
+  std::unique_ptr<FileStream> stream(new FileStream(device, kGenericWrite, kShareNone,
+                                                    exists ? kOpenExisting : kCreateAlways,
+                                                    exists ? 0 : kAttrNormal));
   if (!stream->isOpen()) {
-    delete stream;
     if (exists) endSearch(search);
-    return context->fail(Status::Fatal(kFatalCannotOpenForWriting, device)), 0;
+    return context->fail(Status::Fatal(kFatalCannotOpenForWriting, device));
   }
-  context->output = stream;
+  context->output = std::move(stream);
   // Every entry of a run opens the device again: appending keeps what earlier entries wrote.
-  stream->seek(0, kSeekEnd);
+  context->output->seek(0, kSeekEnd);
   if (exists) endSearch(search);
-  return 1;
+  return true;
 }

@@ -4,8 +4,8 @@
 
 struct ExtractionContext;
 struct CentralHeader;
-struct NtfsTimes;
 
-// 1 go on with decoding, 0 the entry is finished.
-int OpenOutput(ExtractionContext* context, const CentralHeader* entry, NtfsTimes* times);
-int OpenPrintDevice(ExtractionContext* context);
+// True: go on with decoding; false: the entry is finished (context->abortRequested or a fatal
+// condition in context->status may stop the run as well).
+bool OpenOutput(ExtractionContext* context, const CentralHeader* entry);
+bool OpenPrintDevice(ExtractionContext* context);

@@ -20,22 +20,24 @@ Text Terminated(const char* buffer) { return Text(buffer, strnlen(buffer, kPassw
 
 }  // namespace
 
-int CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
+PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
   if (!context->passwordsAllowed) {
     context->report.warning(kWarnSkippingEncrypted, context->nameBuffer);
-    return 1;
+    return PasswordCheck::kSkipped;
   }
   // The compressed size comes from the archive: one too small to hold the encryption header
   // would have the header read run into whatever follows the entry, and the data length
   // wrap around below zero.
   if (entry->compressedSize < static_cast<uint32_t>(kEncryptionHeaderSize)) {
     context->report.warning(kWarnUnexpectedSize, context->nameBuffer);
-    return 1;
+    return PasswordCheck::kSkipped;
   }
 
-  context->decrypting = 1;
+  context->decrypting = true;
   uint8_t saved[kEncryptionHeaderSize];
-  if (!context->archive->readArchiveExact(saved, kEncryptionHeaderSize)) return 1;
+  if (!context->archive->readArchiveExact(saved, kEncryptionHeaderSize)) {
+    return PasswordCheck::kSkipped;
+  }
 
   char typed[kPasswordSize] = {};
   if (!context->passwordKnown) {
@@ -54,7 +56,7 @@ int CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
     context->keys.decrypt(header, kEncryptionHeaderSize);
     if (header[kEncryptionHeaderSize - 1] == check) {
       context->remainingInput = entry->compressedSize - kEncryptionHeaderSize;
-      return 0;
+      return PasswordCheck::kAccepted;
     }
     // The password typed at the last prompt has been tried too before the entry is given up.
     if (prompts == kMaxPasswordPrompts) break;
@@ -62,16 +64,16 @@ int CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
     std::memset(typed, 0, sizeof typed);
     int answer = context->callbacks->AskPassword(context->nameBuffer, typed, kPasswordSize);
     ++prompts;
-    if (answer == kPasswordSkipAll) context->passwordsAllowed = 0;
+    if (answer == kPasswordSkipAll) context->passwordsAllowed = false;
     if (answer != kPasswordEntered) {
       if (prompts < kMaxPasswordPrompts) {
         context->report.warning(kWarnSkippingEncrypted, context->nameBuffer);
-        return 1;
+        return PasswordCheck::kSkipped;
       }
       break;
     }
     context->password = Terminated(typed);
   }
   context->report.warning(kWarnWrongPassword, context->nameBuffer);
-  return 1;
+  return PasswordCheck::kSkipped;
 }

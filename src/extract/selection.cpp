@@ -77,7 +77,7 @@ int SelectEntry(const NameLists& names, const RunOptions& options, const Central
 }
 
 int SelectByTarget(const RunOptions& options, const char* destination, const CentralHeader* entry) {
-  const int command = options.command;
+  const Command command = options.command;
   const uint16_t nameLength = entry->nameLength;
   int result = 1;
 

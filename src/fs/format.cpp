@@ -68,53 +68,66 @@ void PutNumber(Sink& sink, const Conversion& conversion, uint64_t magnitude, boo
   PutPadded(sink, conversion, text, length, true);
 }
 
+// Reads the flags, width, precision and length of the conversion that p (just after its '%')
+// starts; returns where its type letter stands. The arguments travel as a pointer to a va_list
+// of FormatTextV's own (va_copy): a va_list parameter may be an array that decays to a pointer.
+const char* ReadConversion(const char* p, va_list* args, Conversion* out, int* longs) {
+  Conversion conversion;
+  for (;; ++p) {
+    if (*p == '-') {
+      conversion.left = true;
+    } else if (*p == '0') {
+      conversion.zero = true;
+    } else {
+      break;
+    }
+  }
+  if (*p == '*') {
+    conversion.width = va_arg(*args, int);
+    if (conversion.width < 0) {
+      conversion.left = true;
+      conversion.width = -conversion.width;
+    }
+    ++p;
+  } else {
+    while (*p >= '0' && *p <= '9') conversion.width = conversion.width * 10 + (*p++ - '0');
+  }
+  if (*p == '.') {
+    ++p;
+    conversion.precision = 0;
+    if (*p == '*') {
+      conversion.precision = va_arg(*args, int);
+      ++p;
+    } else {
+      while (*p >= '0' && *p <= '9') conversion.precision = conversion.precision * 10 + (*p++ - '0');
+    }
+  }
+  *longs = 0;
+  while (*p == 'l') {
+    ++*longs;
+    ++p;
+  }
+  *out = conversion;
+  return p;
+}
+
 }  // namespace
 
 int FormatTextV(char* out, size_t size, const char* format, va_list args) {
   Sink sink(out, size);
+  va_list rest;
+  va_copy(rest, args);
   for (const char* p = format; *p; ++p) {
     if (*p != '%') {
       sink.put(*p);
       continue;
     }
     Conversion conversion;
-    for (++p;; ++p) {
-      if (*p == '-') {
-        conversion.left = true;
-      } else if (*p == '0') {
-        conversion.zero = true;
-      } else {
-        break;
-      }
-    }
-    if (*p == '*') {
-      conversion.width = va_arg(args, int);
-      if (conversion.width < 0) {
-        conversion.left = true;
-        conversion.width = -conversion.width;
-      }
-      ++p;
-    } else {
-      while (*p >= '0' && *p <= '9') conversion.width = conversion.width * 10 + (*p++ - '0');
-    }
-    if (*p == '.') {
-      ++p;
-      conversion.precision = 0;
-      if (*p == '*') {
-        conversion.precision = va_arg(args, int);
-        ++p;
-      } else {
-        while (*p >= '0' && *p <= '9') conversion.precision = conversion.precision * 10 + (*p++ - '0');
-      }
-    }
     int longs = 0;
-    while (*p == 'l') {
-      ++longs;
-      ++p;
-    }
+    p = ReadConversion(p + 1, &rest, &conversion, &longs);
     switch (*p) {
       case 's': {
-        const char* text = va_arg(args, const char*);
+        const char* text = va_arg(rest, const char*);
         if (!text) text = "(null)";
         int length = 0;
         while (text[length] && (conversion.precision < 0 || length < conversion.precision)) ++length;
@@ -122,13 +135,13 @@ int FormatTextV(char* out, size_t size, const char* format, va_list args) {
         break;
       }
       case 'c': {
-        const char c = static_cast<char>(va_arg(args, int));
+        const char c = static_cast<char>(va_arg(rest, int));
         PutPadded(sink, conversion, &c, 1, false);
         break;
       }
       case 'd':
       case 'i': {
-        int64_t value = longs >= 2 ? va_arg(args, long long) : longs == 1 ? va_arg(args, long) : va_arg(args, int);
+        int64_t value = longs >= 2 ? va_arg(rest, long long) : longs == 1 ? va_arg(rest, long) : va_arg(rest, int);
         const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
         PutNumber(sink, conversion, magnitude, value < 0, 10, false);
         break;
@@ -136,9 +149,9 @@ int FormatTextV(char* out, size_t size, const char* format, va_list args) {
       case 'u':
       case 'x':
       case 'X': {
-        uint64_t value = longs >= 2   ? va_arg(args, unsigned long long)
-                         : longs == 1 ? va_arg(args, unsigned long)
-                                      : va_arg(args, unsigned);
+        uint64_t value = longs >= 2   ? va_arg(rest, unsigned long long)
+                         : longs == 1 ? va_arg(rest, unsigned long)
+                                      : va_arg(rest, unsigned);
         PutNumber(sink, conversion, value, false, *p == 'u' ? 10 : 16, *p == 'X');
         break;
       }
@@ -154,6 +167,7 @@ int FormatTextV(char* out, size_t size, const char* format, va_list args) {
         break;
     }
   }
+  va_end(rest);
   return sink.finish();
 }
 

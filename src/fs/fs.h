@@ -64,8 +64,8 @@ struct FindInfo {
   uint32_t lastAccess;  // likewise
   uint32_t lastWrite;   // likewise
   uint32_t size;        // low 32 bits
-  char name[kPathSize];  // long name, or the short name when the name-type switch is 0
-  char shortName[14];
+  char name[kPathSize];  // the long name
+  char shortName[14];    // the 8.3 alias; empty when the name needs none
   FileTime rawTimes[3];  // creation, last access, last write, as reported (UTC)
 };
 
@@ -152,8 +152,6 @@ int driveTypeOf(const char* path);
 int getCurrentDir(char* out);
 int setCurrentDir(const char* path);
 char* shortPathOf(char* out, const char* path, uint32_t size);
-void setNameType(int mode);
-int nameType();
 char* upperCaseText(char* text);
 int upperCaseChar(int c);
 // The first ':' when mode is 1, else the last; null when there is none.

@@ -5,13 +5,6 @@
 #include "fs/format.h"
 #include "fs/fs.h"
 
-namespace {
-
-// 1: directory searches report long names; 0: short (8.3) names.
-int gNameType = 1;
-
-}  // namespace
-
 // --- FileStream ------------------------------------------------------------------------------
 
 FileStream::FileStream(const char* name, uint32_t access, uint32_t share, uint32_t creation,
@@ -72,10 +65,6 @@ void FileStream::close() {
 }
 
 // --- helpers ---------------------------------------------------------------------------------
-
-void setNameType(int mode) { gNameType = mode == 2 ? 0 : 1; }
-
-int nameType() { return gNameType; }
 
 // The runtime's "C" locale rule, kept whatever locale a front end may have selected.
 int upperCaseChar(int c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }

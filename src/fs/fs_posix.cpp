@@ -591,7 +591,7 @@ int dosToFileTime(uint16_t dosDate, uint16_t dosTime, FileTime* out) {
   fields.tm_min = (dosTime >> 5) & 0x3F;
   fields.tm_sec = 2 * (dosTime & 0x1F);
   fields.tm_isdst = -1;
-  static const int kDaysInMonth[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static constexpr int kDaysInMonth[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const int year = 1900 + fields.tm_year;
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   if (fields.tm_mon < 0 || fields.tm_mon > 11 || fields.tm_mday < 1 ||

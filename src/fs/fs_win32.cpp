@@ -48,10 +48,7 @@ void Fill(const WIN32_FIND_DATAA& found, FindInfo* info) {
   info->lastAccess = toDosDateTime(FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime});
   info->lastWrite = toDosDateTime(FileTime{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime});
   info->size = found.nFileSizeLow;
-  // Windows leaves the alias empty for a name that is already a valid short name: that name
-  // then is its own short form.
-  const char* shortName = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
-  FormatText(info->name, sizeof info->name, "%s", nameType() ? found.cFileName : shortName);
+  FormatText(info->name, sizeof info->name, "%s", found.cFileName);
   FormatText(info->shortName, sizeof info->shortName, "%s", found.cAlternateFileName);
   info->rawTimes[0] = FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime};
   info->rawTimes[1] = FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime};

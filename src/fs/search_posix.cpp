@@ -56,12 +56,19 @@ std::vector<int> CompilePattern(const std::string& pattern) {
   return compiled;
 }
 
+// The position sets of MatchName, kept by the caller from name to name: a scan matches every
+// name of a directory.
+struct MatchScratch {
+  std::vector<char> current, next;
+};
+
 // Runs the pattern as a set of positions over the name, one name character at a time, so that a
 // pattern with many '*' never backtracks.
-bool MatchName(const std::vector<int>& pattern, const std::string& name) {
+bool MatchName(const std::vector<int>& pattern, const std::string& name, MatchScratch& scratch) {
   const size_t count = pattern.size();
   const size_t lastDot = name.rfind('.');
-  static std::vector<char> current, next;  // kept between calls: a scan matches every name
+  std::vector<char>& current = scratch.current;
+  std::vector<char>& next = scratch.next;
   current.assign(count + 1, 0);
   next.assign(count + 1, 0);
   current[0] = 1;
@@ -185,8 +192,9 @@ bool InspectEntry(int directory, const char* name, Meta* meta) {
 // Every entry whose 1252 name the wildcard pattern matches. Returns 0, or a Win32 error.
 int Scan(const std::string& osDirectory, const std::string& pattern, std::vector<Found>* found) {
   const std::vector<int> compiled = CompilePattern(pattern);
+  MatchScratch scratch;
   int error = ReadDirectory(osDirectory, [&](int directory, const char* osName, const std::string& name) {
-    if (!MatchName(compiled, name)) return;
+    if (!MatchName(compiled, name, scratch)) return;
     Found item;
     item.name = name;
     if (InspectEntry(directory, osName, &item.meta)) found->push_back(std::move(item));

@@ -55,14 +55,14 @@ int DateFilter(OptionParse& parse, const char* word, uint16_t code) {
 // CONSOLE, HELP and VERSION's command.
 int SetCommand(OptionParse& parse, const char* word, uint16_t code) {
   RunOptions* options = &parse.options();
-  options->command = code;
+  options->command = static_cast<Command>(code);
   return 0;
 }
 
 int Directories(OptionParse& parse, const char* word, uint16_t code) {
   RunOptions* options = &parse.options();
-  options->Path = 1;
-  options->Recurse = 1;
+  options->Path = true;
+  options->Recurse = true;
   const char* value = ValueOf(word);
   int32_t ignored = 0;
   if (value) return parse.subOption(value, DirectoriesTable, &ignored);
@@ -86,11 +86,11 @@ int NameOption(OptionParse& parse, const char* word, uint16_t code) {
 // EXTRACT and TEST.
 int ExtractOrTest(OptionParse& parse, const char* word, uint16_t code) {
   RunOptions* options = &parse.options();
-  options->command = code;
+  options->command = static_cast<Command>(code);
   if (const char* value = ValueOf(word)) {
     int32_t selection = 0;
     if (int result = parse.subOption(value, SelectionTable, &selection)) return result;
-    options->extractSelection = selection;
+    options->extractSelection = static_cast<ExtractSelection>(selection);
   }
   if (options->sortGiven) options->SortExtract = options->requestedSort;
   return 0;
@@ -144,13 +144,13 @@ int Overwrite(OptionParse& parse, const char* word, uint16_t code) {
   }
   int32_t mode = 0;
   if (int result = parse.subOption(value, OverwriteTable, &mode)) return result;
-  options->Overwrite = mode;
+  options->Overwrite = static_cast<OverwriteMode>(mode);
   return 0;
 }
 
 int Password(OptionParse& parse, const char* word, uint16_t code) {
   RunOptions* options = &parse.options();
-  options->Password = 1;
+  options->Password = true;
   const char* value = ValueOf(word);
   options->passwordText = value ? value : "";
   return 0;
@@ -158,7 +158,7 @@ int Password(OptionParse& parse, const char* word, uint16_t code) {
 
 int Print(OptionParse& parse, const char* word, uint16_t code) {
   RunOptions* options = &parse.options();
-  options->command = code;
+  options->command = static_cast<Command>(code);
   if (const char* value = ValueOf(word)) {
     options->printDevice = value;
   } else if (options->printDevice.empty()) {
@@ -176,9 +176,9 @@ int Sort(OptionParse& parse, const char* word, uint16_t code) {
   if (const char* value = ValueOf(word)) {
     int32_t key = 0;
     if (int result = parse.subOption(value, SortTable, &key)) return result;
-    options->requestedSort = key;
+    options->requestedSort = static_cast<SortKey>(key);
   }
-  options->sortGiven = 1;
+  options->sortGiven = true;
   if (options->command == kCommandExtract || options->command == kCommandTest) {
     options->SortExtract = options->requestedSort;
   }
@@ -194,7 +194,7 @@ int Times(OptionParse& parse, const char* word, uint16_t code) {
 
 int Version(OptionParse& parse, const char* word, uint16_t code) {
   RunOptions* options = &parse.options();
-  options->command = code;
+  options->command = static_cast<Command>(code);
   int32_t ignored = 0;
   const char* value = ValueOf(word);
   if (value) return parse.subOption(value, VersionTable, &ignored);
@@ -204,7 +204,7 @@ int Version(OptionParse& parse, const char* word, uint16_t code) {
 // A drive letter, for labelling the disk; entries that carry a volume label need it.
 int Volume(OptionParse& parse, const char* word, uint16_t code) {
   RunOptions* options = &parse.options();
-  options->volume = 1;
+  options->volume = true;
   const char* value = ValueOf(word);
   if (!value) return 0;
   const char c = value[0];

@@ -1,5 +1,5 @@
 #include "options/run_options.h"
 
-bool NeedsNoArchive(int command) {
+bool NeedsNoArchive(Command command) {
   return command == kCommandHelp || command == kCommandVersion;
 }

@@ -6,23 +6,22 @@
 
 #include "fs/text.h"
 
-// Command codes.
-constexpr int kCommandExtract = 6;
-constexpr int kCommandTest = 9;
-constexpr int kCommandHelp = 10;
-constexpr int kCommandPrint = 12;
-constexpr int kCommandConsole = 13;
-constexpr int kCommandVersion = 20;
+// What a run does; the numbers are the option table's codes.
+enum Command : int {
+  kCommandExtract = 6,
+  kCommandTest = 9,
+  kCommandHelp = 10,
+  kCommandPrint = 12,
+  kCommandConsole = 13,
+  kCommandVersion = 20,
+};
 
-// Overwrite modes.
-constexpr int kOverwriteAsk = 0;
-constexpr int kOverwriteNever = 1;
-constexpr int kOverwriteAlways = 2;
+// What becomes of a file that is already there; the numbers are OVERWRITE's values.
+enum OverwriteMode : int { kOverwriteAsk = 0, kOverwriteNever = 1, kOverwriteAlways = 2 };
 
-// Extract selections.
-constexpr int kSelectAll = 0;
-constexpr int kSelectFreshen = 1;
-constexpr int kSelectUpdate = 2;
+// Which entries EXTRACT takes: all, only those already there (FRESHEN), or those too that are
+// not (UPDATE), each only when newer.
+enum ExtractSelection : int { kSelectAll = 0, kSelectFreshen = 1, kSelectUpdate = 2 };
 
 // Date-filter flags.
 constexpr int kFilterAfter = 1;
@@ -33,15 +32,18 @@ constexpr int kTimeAccess = 1;
 constexpr int kTimeModify = 2;
 constexpr int kTimeCreate = 4;
 
-// Sort keys of the entry list; 8 added walks the sorted list backwards.
-constexpr int kSortNatural = 0;
-constexpr int kSortName = 2;
-constexpr int kSortExtension = 3;
-constexpr int kSortDate = 4;
-constexpr int kSortSize = 5;
-constexpr int kSortRatio = 6;
-constexpr int kSortCrc = 7;
-constexpr int kSortDescending = 8;
+// Sort keys of the entry list; kSortDescending added walks the sorted list backwards (a key
+// between 8 and 15 is such a sum).
+enum SortKey : int {
+  kSortNatural = 0,
+  kSortName = 2,
+  kSortExtension = 3,
+  kSortDate = 4,
+  kSortSize = 5,
+  kSortRatio = 6,
+  kSortCrc = 7,
+  kSortDescending = 8,
+};
 
 // Date orders of LocaleDate; any other value reads as month-day-year.
 constexpr int kOrderMonthDayYear = 2;
@@ -49,24 +51,24 @@ constexpr int kOrderDayMonthYear = 3;
 constexpr int kOrderYearMonthDay = 4;
 
 struct RunOptions {
-  int command = kCommandExtract;
-  int Comment = 0;
-  int extractSelection = kSelectAll;
-  int Overwrite = kOverwriteAsk;
+  Command command = kCommandExtract;
+  bool Comment = false;
+  ExtractSelection extractSelection = kSelectAll;
+  OverwriteMode Overwrite = kOverwriteAsk;
   uint32_t attributeDropMask = 0xFFFFFFFFu;  // bit 0 read-only, 1 hidden, 2 system: set = dropped
-  int Path = 0;
+  bool Path = false;
   int dateFilter = 0;
-  int requestedSort = 0;
-  int SortExtract = 0;
+  SortKey requestedSort = kSortNatural;
+  SortKey SortExtract = kSortNatural;
   int Times = kTimeAccess | kTimeModify | kTimeCreate;
   int LocaleDate = kOrderMonthDayYear;
   bool useNtfsTimes = true;  // false once NOEXTENDED was given
-  int Header = 0;
-  int Move = 0;
-  int Password = 0;  // encrypted entries are tried (1) or skipped (0)
-  int Recurse = 0;
-  int sortGiven = 0;
-  int volume = 0;
+  bool Header = false;
+  bool Move = false;
+  bool Password = false;  // encrypted entries are tried (true) or skipped
+  bool Recurse = false;
+  bool sortGiven = false;
+  bool volume = false;
   char switchChar = '-';
   char listMarker = '@';
   char secondSwitchChar = '-';
@@ -77,4 +79,4 @@ struct RunOptions {
 };
 
 // HELP and VERSION run without an archive.
-bool NeedsNoArchive(int command);
+bool NeedsNoArchive(Command command);

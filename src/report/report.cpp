@@ -14,7 +14,7 @@ namespace {
 // String resources are loaded into buffers of this size.
 constexpr int kLoadedStringSize = 256;
 
-char gCaption[80] = "VESPA® para Windows";
+const char kProgramName[] = "VESPA® para Windows";
 
 // Without a front end of its own a program reports on standard error, in the system's code page.
 class StandardError : public ReportFrontEnd {
@@ -66,7 +66,8 @@ void ReportFrontEnd::showAuthenticity(void* owner, const AuthenticityNotice& not
     shown += "\n";
     shown += notice.text;
   }
-  showMessage(owner, shown.c_str(), WindowCaption(*this, owner));
+  char caption[kCaptionTextSize];
+  showMessage(owner, shown.c_str(), WindowCaption(*this, owner, caption, sizeof caption));
 }
 
 ReportFrontEnd& StandardErrorFrontEnd() { return gStandardError; }
@@ -90,7 +91,9 @@ void Reporter::warning(int number, const char* detail) {
 }
 
 void Reporter::show(const char* text) const {
-  frontEnd_->showMessage(progressWindow_, text, WindowCaption(*frontEnd_, progressWindow_));
+  char caption[kCaptionTextSize];
+  frontEnd_->showMessage(progressWindow_, text,
+                         WindowCaption(*frontEnd_, progressWindow_, caption, sizeof caption));
 }
 
 void Reporter::showStatus(const Status& status) const {
@@ -108,9 +111,11 @@ char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size) {
   return buffer;
 }
 
-char* WindowCaption(ReportFrontEnd& frontEnd, void* window) {
-  if (window) frontEnd.windowText(window, gCaption, sizeof gCaption);
-  return gCaption;
+const char* WindowCaption(ReportFrontEnd& frontEnd, void* window, char* buffer, int size) {
+  if (size <= 0) return "";
+  FormatText(buffer, static_cast<size_t>(size), "%s", kProgramName);
+  if (window) frontEnd.windowText(window, buffer, size);
+  return buffer;
 }
 
 char* InsertThousandsSeparators(char* text) {
@@ -130,8 +135,7 @@ char* InsertThousandsSeparators(char* text) {
   return text;
 }
 
-char* FormatKilobytes(uint64_t value) {
-  static char buffer[32];  // 20 digits, 6 commas, "K"
+char* FormatKilobytes(uint64_t value, char* buffer) {
   char digits[21];
   int n = 0;
   do {

@@ -96,9 +96,14 @@ class Reporter {
 // A new buffer of size chars holding the string resource (empty when the id does not exist);
 // the caller frees it with delete[]. Null when memory runs out.
 char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size);
-// The window's caption, or the program's name without a window. A shared static buffer.
-char* WindowCaption(ReportFrontEnd& frontEnd, void* window);
-// Shared static buffer: decimal digits, comma thousands separators, "K". Wide enough for the
-// figures of today's disks, which no longer fit in 32 bits of kilobytes.
-char* FormatKilobytes(uint64_t value);
+// Window captions are read into buffers of this size.
+constexpr int kCaptionTextSize = 80;
+// The window's caption, or the program's name without a window, in the caller's buffer.
+const char* WindowCaption(ReportFrontEnd& frontEnd, void* window, char* buffer, int size);
+// 20 digits, 6 commas, "K" and the end.
+constexpr int kKilobytesTextSize = 32;
+// Decimal digits, comma thousands separators, "K", in the caller's buffer of kKilobytesTextSize
+// chars. Wide enough for the figures of today's disks, which no longer fit in 32 bits of
+// kilobytes.
+char* FormatKilobytes(uint64_t value, char* buffer);
 char* InsertThousandsSeparators(char* text);

@@ -1,6 +1,6 @@
 // How a fatal or archive-structure error travels up to the front end: a value carrying the
 // message number and its detail. Nothing below the front ends ends the process; the front end
-// shows the message (ShowStatus) and ends with the status's exit code.
+// shows the message (Reporter::showStatus) and ends with the status's exit code.
 #pragma once
 
 #include <cstddef>

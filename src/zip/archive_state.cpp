@@ -34,8 +34,8 @@ bool ArchiveState::failOpen(int error) {
       archivePath));
 }
 
-int ArchiveState::openArchive() {
-  if (spanned || failed()) return 0;
+bool ArchiveState::openArchive() {
+  if (spanned || failed()) return false;
   archiveSize = 0;
 
   bool foundOne = false;
@@ -61,7 +61,7 @@ int ArchiveState::openArchive() {
 
   if (!foundOne) {
     // Every command of this program needs an existing archive.
-    if (archivePath[0]) return 0;
+    if (archivePath[0]) return false;
     return fail(Status::Fatal(kFatalArchiveNotFound, requestedName));
   }
 
@@ -82,9 +82,9 @@ int ArchiveState::openArchive() {
   }
   if (!fullPathOf(fullPath, archivePath)) FormatText(fullPath, sizeof fullPath, "%s", archivePath);
 
-  if (!reopenArchive()) return 0;
+  if (!reopenArchive()) return false;
   driveType = queryDriveType();
-  return 1;
+  return true;
 }
 
 bool ArchiveState::reopenArchive() {

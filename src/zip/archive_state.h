@@ -26,9 +26,9 @@ class ArchiveState {
   ArchiveState& operator=(const ArchiveState&) = delete;
 
   void setArchiveName(const char* name);
-  // 1 when a file matching requestedName was opened, 0 when there is nothing (more) to open;
-  // a failure to find or open the archive is in status() and also returns 0.
-  int openArchive();
+  // True when a file matching requestedName was opened, false when there is nothing (more) to
+  // open; a failure to find or open the archive is in status() and also returns false.
+  bool openArchive();
   // Finds the end record and loads the central directory.
   Status readDirectory();
   // Checks the entry's local header and leaves the stream on the entry's data; returns that
@@ -99,6 +99,19 @@ class ArchiveState {
   bool skipArchive(uint32_t count);
   bool findEndRecord();
   bool loadDirectory();
+  // Goes to the directory's disk and offset and checks the first header's signature.
+  bool seekDirectory();
+  // Loads directory bytes in pieces and parses the toFind headers they hold.
+  bool loadHeaders(uint32_t remaining, uint32_t toFind);
+  // A piece loaded (its size in *pieceSize), nothing loaded this time (a disk change, a piece
+  // that ended up empty: try again), or a failure in status().
+  enum class PieceRead { kRead, kNothing, kFailed };
+  PieceRead readPiece(uint32_t remaining, bool* acrossDisks, uint32_t* pieceSize);
+  // Ends the newest piece on a header boundary: a header cut by the piece's end is read again
+  // at the start of the next piece. Seeking back never reaches before the current disk's file.
+  bool fitPieceToHeaders(uint32_t* pieceSize, uint32_t remaining, bool clipped, bool* acrossDisks);
+  // The headers of a piece into entries_; bytes between headers are skipped.
+  bool parsePiece(uint8_t* data, uint32_t piece, uint32_t* found, uint32_t* toFind);
   bool needsZip64();
   void freeDirectory();
   void translateEntryName(CentralHeader* header);

@@ -112,9 +112,21 @@ void ArchiveState::dropNewestPiece() {
 }
 
 bool ArchiveState::loadDirectory() {
-  const EndRecord& end = endRecord_;
-  entryCount = end.totalEntries;
+  entryCount = endRecord_.totalEntries;
+  if (!seekDirectory()) return false;
+  const uint32_t total = endRecord_.totalEntries;
+  if (total == 0) return true;
+  entries_.reset(new (std::nothrow) CentralHeader[total]);
+  if (!entries_) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
+  if (!loadHeaders(endRecord_.directorySize, total)) {
+    freeDirectory();
+    return false;
+  }
+  return true;
+}
 
+bool ArchiveState::seekDirectory() {
+  const EndRecord& end = endRecord_;
   if (end.thisDisk != 0 && driveType == kDriveRemovable) {
     spanned = 1;
     currentDisk = end.thisDisk;
@@ -146,112 +158,130 @@ bool ArchiveState::loadDirectory() {
     return fail(Status::ArchiveError(kArchiveReadError));
   }
   stream->seek(static_cast<int32_t>(end.directoryOffset), kSeekStart);
-  if (end.totalEntries == 0) return true;
+  return true;
+}
 
-  entries_.reset(new (std::nothrow) CentralHeader[end.totalEntries]);
-  if (!entries_) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
-  auto fatal = [this](const Status& status) {
-    freeDirectory();
-    return fail(status);
-  };
-
-  uint32_t remaining = end.directorySize;
+bool ArchiveState::loadHeaders(uint32_t remaining, uint32_t toFind) {
   uint32_t found = 0;
-  uint32_t toFind = end.totalEntries;
   // The next piece starts with a header cut by the end of a disk's file: it is read across
   // the disk change, not clipped.
   bool acrossDisks = false;
   while (remaining > 0) {
-    uint32_t piece = remaining < kMaxDirectoryPiece ? remaining : kMaxDirectoryPiece;
-    bool clipped = false;  // the piece reaches the end of this disk's file
-    if (spanned && !acrossDisks) {
-      uint32_t position = stream->position();
-      uint32_t left = position < archiveSize ? archiveSize - position : 0;
-      if (left == 0) {
-        // The directory goes on at the start of the next disk's file, if there is one.
-        if (lastDiskReached()) return fatal(Status::ArchiveError(kArchiveEndedEarly));
-        if (!switchDisk(currentDisk + 1)) return fatal(status_);
-        continue;
-      }
-      if (piece >= left) {
-        piece = left;
-        clipped = true;
-      }
-    }
-    acrossDisks = false;
-    uint8_t* data = newPiece(piece);
-    if (!data) return fatal(Status::Fatal(kFatalNoMemoryForDirectory));
-    if (!readArchiveExact(data, piece)) return fatal(status_);
-
-    if (piece < remaining) {
-      // End the piece on a header boundary: a header cut by the piece's end is read again at the
-      // start of the next piece. Seeking back never reaches before the current disk's file.
-      uint32_t h = 0;
-      for (uint32_t pos = piece >= 5 ? piece - 4 : 0; pos >= 1; --pos) {
-        if (le32(data + pos) == kCentralHeaderSignature) {
-          h = pos;
-          break;
-        }
-      }
-      bool endsOnBoundary = piece - h >= kCentralHeaderSize + 1 &&
-                            le32(data + h) == kCentralHeaderSignature &&
-                            piece - h == CentralHeaderSize(data + h);
-      bool startsWithHeader = piece >= 4 && le32(data) == kCentralHeaderSignature;
-      if (endsOnBoundary) {
-        // Whole; after a clipped piece the next one comes from the next disk.
-      } else if (clipped) {
-        // A header runs over the end of this disk's file (this read stayed on the disk).
-        stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
-        piece = h;
-        acrossDisks = true;
-      } else if (h > 0) {
-        if (piece - h > stream->position()) return fatal(Status::ArchiveError(kArchiveNoDirectory));
-        stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
-        piece = h;
-      } else if (startsWithHeader) {
-        // The piece holds a single header that is longer than a piece: load that header whole
-        // as a piece of its own size, so that the load always moves forward.
-        uint32_t need = piece >= kCentralHeaderSize ? CentralHeaderSize(data) : 0;
-        if (need <= piece || need > remaining || need > kMaxCentralHeaderSize ||
-            piece > stream->position()) {
-          return fatal(Status::ArchiveError(kArchiveNoDirectory));
-        }
-        stream->seek(-static_cast<int32_t>(piece), kSeekCurrent);
-        dropNewestPiece();
-        data = newPiece(need);
-        if (!data) return fatal(Status::Fatal(kFatalNoMemoryForDirectory));
-        piece = need;
-        if (!readArchiveExact(data, piece)) return fatal(status_);
-      }
-    }
-    if (piece == 0) {
-      dropNewestPiece();
-      continue;
-    }
-    pieces_->size = piece;
-
-    uint32_t pos = 0;
-    while (pos < piece && toFind > 0) {
-      if (pos + 4 > piece || le32(data + pos) != kCentralHeaderSignature) {
-        ++pos;  // bytes between headers are skipped
-        continue;
-      }
-      // A header whose fixed part, name, extra field or comment runs past the bytes loaded is
-      // not a header this program can read.
-      CentralHeader header;
-      uint32_t size = 0;
-      if (!ParseCentralHeader(data + pos, piece - pos, &header, &size)) {
-        return fatal(Status::ArchiveError(kArchiveNoDirectory));
-      }
-      translateEntryName(&header);
-      entries_[found] = header;
-      pos += size;
-      ++found;
-      --toFind;
-    }
+    uint32_t piece = 0;
+    const PieceRead read = readPiece(remaining, &acrossDisks, &piece);
+    if (read == PieceRead::kFailed) return false;
+    if (read == PieceRead::kNothing) continue;
+    if (!parsePiece(pieces_->data.get(), piece, &found, &toFind)) return false;
     remaining -= piece;
   }
-  if (toFind != 0) return fatal(Status::ArchiveError(kArchiveNoDirectory));
+  if (toFind != 0) return fail(Status::ArchiveError(kArchiveNoDirectory));
+  return true;
+}
+
+ArchiveState::PieceRead ArchiveState::readPiece(uint32_t remaining, bool* acrossDisks,
+                                                uint32_t* pieceSize) {
+  uint32_t piece = remaining < kMaxDirectoryPiece ? remaining : kMaxDirectoryPiece;
+  bool clipped = false;  // the piece reaches the end of this disk's file
+  if (spanned && !*acrossDisks) {
+    uint32_t position = stream->position();
+    uint32_t left = position < archiveSize ? archiveSize - position : 0;
+    if (left == 0) {
+      // The directory goes on at the start of the next disk's file, if there is one.
+      if (lastDiskReached()) {
+        fail(Status::ArchiveError(kArchiveEndedEarly));
+        return PieceRead::kFailed;
+      }
+      return switchDisk(currentDisk + 1) ? PieceRead::kNothing : PieceRead::kFailed;
+    }
+    if (piece >= left) {
+      piece = left;
+      clipped = true;
+    }
+  }
+  *acrossDisks = false;
+  uint8_t* data = newPiece(piece);
+  if (!data) {
+    fail(Status::Fatal(kFatalNoMemoryForDirectory));
+    return PieceRead::kFailed;
+  }
+  if (!readArchiveExact(data, piece)) return PieceRead::kFailed;
+  if (piece < remaining && !fitPieceToHeaders(&piece, remaining, clipped, acrossDisks)) {
+    return PieceRead::kFailed;
+  }
+  if (piece == 0) {
+    dropNewestPiece();
+    return PieceRead::kNothing;
+  }
+  pieces_->size = piece;
+  *pieceSize = piece;
+  return PieceRead::kRead;
+}
+
+bool ArchiveState::fitPieceToHeaders(uint32_t* pieceSize, uint32_t remaining, bool clipped,
+                                     bool* acrossDisks) {
+  const uint8_t* data = pieces_->data.get();
+  uint32_t piece = *pieceSize;
+  uint32_t h = 0;
+  for (uint32_t pos = piece >= 5 ? piece - 4 : 0; pos >= 1; --pos) {
+    if (le32(data + pos) == kCentralHeaderSignature) {
+      h = pos;
+      break;
+    }
+  }
+  bool endsOnBoundary = piece - h >= kCentralHeaderSize + 1 &&
+                        le32(data + h) == kCentralHeaderSignature &&
+                        piece - h == CentralHeaderSize(data + h);
+  bool startsWithHeader = piece >= 4 && le32(data) == kCentralHeaderSignature;
+  if (endsOnBoundary) {
+    // Whole; after a clipped piece the next one comes from the next disk.
+  } else if (clipped) {
+    // A header runs over the end of this disk's file (this read stayed on the disk).
+    stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
+    *pieceSize = h;
+    *acrossDisks = true;
+  } else if (h > 0) {
+    if (piece - h > stream->position()) return fail(Status::ArchiveError(kArchiveNoDirectory));
+    stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
+    *pieceSize = h;
+  } else if (startsWithHeader) {
+    // The piece holds a single header that is longer than a piece: load that header whole
+    // as a piece of its own size, so that the load always moves forward.
+    uint32_t need = piece >= kCentralHeaderSize ? CentralHeaderSize(data) : 0;
+    if (need <= piece || need > remaining || need > kMaxCentralHeaderSize ||
+        piece > stream->position()) {
+      return fail(Status::ArchiveError(kArchiveNoDirectory));
+    }
+    stream->seek(-static_cast<int32_t>(piece), kSeekCurrent);
+    dropNewestPiece();
+    uint8_t* whole = newPiece(need);
+    if (!whole) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
+    *pieceSize = need;
+    if (!readArchiveExact(whole, need)) return false;
+  }
+  return true;
+}
+
+bool ArchiveState::parsePiece(uint8_t* data, uint32_t piece, uint32_t* found,
+                              uint32_t* toFind) {
+  uint32_t pos = 0;
+  while (pos < piece && *toFind > 0) {
+    if (pos + 4 > piece || le32(data + pos) != kCentralHeaderSignature) {
+      ++pos;  // bytes between headers are skipped
+      continue;
+    }
+    // A header whose fixed part, name, extra field or comment runs past the bytes loaded is
+    // not a header this program can read.
+    CentralHeader header;
+    uint32_t size = 0;
+    if (!ParseCentralHeader(data + pos, piece - pos, &header, &size)) {
+      return fail(Status::ArchiveError(kArchiveNoDirectory));
+    }
+    translateEntryName(&header);
+    entries_[*found] = header;
+    pos += size;
+    ++*found;
+    --*toFind;
+  }
   return true;
 }
 

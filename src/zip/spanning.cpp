@@ -26,23 +26,23 @@ bool ReadAt(FileHandle handle, uint32_t offset, uint8_t* buffer, uint32_t count)
 }
 
 // The end record nearest the end of the file, searched as the directory loader searches it:
-// 1 with its thisDisk field, 0 when there is none.
-int FindEndRecordDisk(FileHandle handle, uint16_t* thisDisk) {
+// true with its thisDisk field, false when there is none.
+bool FindEndRecordDisk(FileHandle handle, uint16_t* thisDisk) {
   uint32_t size = 0;
-  if (seekFile(handle, 0, &size, kSeekEnd) != 0 || size < kEndRecordSize) return 0;
+  if (seekFile(handle, 0, &size, kSeekEnd) != 0 || size < kEndRecordSize) return false;
   uint8_t buffer[kEndSearchWindow];
   uint32_t window = size < kEndSearchWindow ? size : kEndSearchWindow;
   uint32_t start = size - window;
   const uint32_t signature = EndRecordSignature();
   for (;;) {
-    if (!ReadAt(handle, start, buffer, window)) return 0;
+    if (!ReadAt(handle, start, buffer, window)) return false;
     for (uint32_t pos = window - kEndRecordSize + 1; pos-- > 0;) {
       if (le32(buffer + pos) == signature) {
         *thisDisk = ParseEndRecord(ByteReader(buffer + pos, kEndRecordSize)).thisDisk;
-        return 1;
+        return true;
       }
     }
-    if (start == 0) return 0;
+    if (start == 0) return false;
     if (start > kEndSearchStep) {
       start -= kEndSearchStep;
     } else {
@@ -74,7 +74,7 @@ bool HoldsEndRecord(const char* path) {
   FileHandle handle = createFile(path, kGenericRead, kShareRead, kOpenExisting, kAttrNormal);
   if (handle == kInvalidHandle) return false;
   uint16_t thisDisk = 0;
-  bool found = FindEndRecordDisk(handle, &thisDisk) == 1;
+  bool found = FindEndRecordDisk(handle, &thisDisk);
   closeFile(handle);
   return found;
 }

@@ -65,7 +65,7 @@ TEST(RunCommand, HelpAndVersionEndWithTheirExitCodes) {
 
   // A run that warned first: HELP in the same session ends with 1; a session of its own in the
   // same process still ends with 0.
-  ZipEntrySpec bad;
+  ZipEntryPlan bad;
   bad.name = "bad.txt";
   bad.data = "contents";
   bad.overrideCrc = true;
@@ -87,10 +87,10 @@ TEST(RunCommand, HelpAndVersionEndWithTheirExitCodes) {
 TEST(RunCommand, EmptyIncludeListSelectsEverything) {
   TempDir dir;
   TestSession test;
-  ZipEntrySpec a;
+  ZipEntryPlan a;
   a.name = "no-dot";
   a.data = "1";
-  ZipEntrySpec b;
+  ZipEntryPlan b;
   b.name = "sub/x.y.z";
   b.data = "2";
   EXPECT_EQ(RunOn(test, dir.file("a.zip"), BuildZip({a, b}), {"-TEST"}), 2);
@@ -99,9 +99,9 @@ TEST(RunCommand, EmptyIncludeListSelectsEverything) {
 TEST(RunCommand, NamesSelectEntries) {
   TempDir dir;
   TestSession test;
-  std::vector<ZipEntrySpec> entries;
+  std::vector<ZipEntryPlan> entries;
   for (const char* name : {"a.txt", "b.doc", "c.txt"}) {
-    ZipEntrySpec e;
+    ZipEntryPlan e;
     e.name = name;
     e.data = name;
     entries.push_back(e);

@@ -94,8 +94,8 @@ TEST(DialogRunOptions, EachRunStartsFromFreshSettings) {
 }
 
 // Two encrypted entries under one password and a plain one.
-std::vector<ZipEntrySpec> SecretArchive(const char* password) {
-  std::vector<ZipEntrySpec> entries(3);
+std::vector<ZipEntryPlan> SecretArchive(const char* password) {
+  std::vector<ZipEntryPlan> entries(3);
   entries[0].name = "secret.txt";
   entries[0].data = "first secret\n";
   entries[0].password = password;
@@ -250,7 +250,7 @@ TEST(Figures, FreeSpacePastThirtyTwoBitsOfKilobytes) {
 
 TEST(Figures, RequiredKilobytesRoundUpTheSum) {
   TempDir dir;
-  std::vector<ZipEntrySpec> entries(3);
+  std::vector<ZipEntryPlan> entries(3);
   entries[0].name = "a", entries[0].data = std::string(1024, 'a');
   entries[1].name = "b", entries[1].data = "b";
   entries[2].name = "c";  // empty

@@ -20,15 +20,15 @@ namespace {
 std::string Pattern(size_t size, unsigned seed) { return MixedBytes(size, seed, 64, 40); }
 
 // Archive A, for tests: a stored and a deflated entry that check, and one whose CRC is wrong.
-std::vector<ZipEntrySpec> ArchiveA() {
-  ZipEntrySpec bad = EntryOf("gamma.txt", "gamma: the directory has another CRC\n", 0);
+std::vector<ZipEntryPlan> ArchiveA() {
+  ZipEntryPlan bad = EntryOf("gamma.txt", "gamma: the directory has another CRC\n", 0);
   bad.overrideCrc = true;
   bad.crc = ReferenceCrc32(bad.data) ^ 0x00010000u;
   return {EntryOf("alpha.txt", "alpha contents\n", 0), EntryOf("beta.dat", Pattern(20000, 7), 8), bad};
 }
 
 // Archive B, for extractions: other names, in subdirectories.
-std::vector<ZipEntrySpec> ArchiveB() {
+std::vector<ZipEntryPlan> ArchiveB() {
   return {EntryOf("docs/readme.txt", "Read me first.\r\n" + std::string(3000, '-') + "\r\n", 8),
           EntryOf("docs/sub/data.bin", Pattern(70000, 3), 8),
           EntryOf("top.txt", "top level\n", 0)};
@@ -78,8 +78,8 @@ void ExpectTestOfA(const TestSession& a, int processed, const Status& status, in
 
 TEST(TwoRuns, TheEngineRunsTwiceInOneProcess) {
   TempDir dir;
-  const std::vector<ZipEntrySpec> a = ArchiveA();
-  const std::vector<ZipEntrySpec> b = ArchiveB();
+  const std::vector<ZipEntryPlan> a = ArchiveA();
+  const std::vector<ZipEntryPlan> b = ArchiveB();
   const std::string out = dir.file("out");
   mkdir(out.c_str(), 0755);
   dir.write("out/top.txt", "an older top.txt, longer than the new one\n");
@@ -98,7 +98,7 @@ TEST(TwoRuns, TheEngineRunsTwiceInOneProcess) {
                     {"-EXTRACT", "-DIRECTORIES", "-OVERWRITE", out + "/"}, &status);
   EXPECT_TRUE(status.ok());
   EXPECT_EQ(processed, 3);
-  for (const ZipEntrySpec& e : b) EXPECT_TRUE(HoldsBytes(dir, "out/" + e.name, e.data));
+  for (const ZipEntryPlan& e : b) EXPECT_TRUE(HoldsBytes(dir, "out/" + e.name, e.data));
   EXPECT_TRUE(extractB.front.warnings().empty()) << "A's warning stays in A's session";
   EXPECT_FALSE(extractB.session.reporter.warned());
   EXPECT_TRUE(extractB.callbacks.asked.empty());
@@ -130,7 +130,7 @@ TEST(TwoRuns, TheEngineRunsTwiceInOneProcess) {
   EXPECT_TRUE(extractB.front.warnings().empty());
   EXPECT_FALSE(extractB.session.reporter.warned());
   // The first extraction's files are as it left them.
-  for (const ZipEntrySpec& e : b) EXPECT_TRUE(HoldsBytes(dir, "out/" + e.name, e.data));
+  for (const ZipEntryPlan& e : b) EXPECT_TRUE(HoldsBytes(dir, "out/" + e.name, e.data));
 
   // A in a session of its own, after all that: one warning, its own.
   TestSession again;
@@ -172,7 +172,7 @@ TEST(TwoRuns, AFailedRunLeavesTheNextOneWhole) {
       {"directory cannot load", BreakSecondCentralHeader, true, StatusKind::kArchiveError,
        kArchiveNoDirectory, kArchiveNoDirectory + kArchiveErrorExitOffset},
   };
-  const std::vector<ZipEntrySpec> b = ArchiveB();
+  const std::vector<ZipEntryPlan> b = ArchiveB();
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.what);
     TempDir dir;
@@ -203,7 +203,7 @@ TEST(TwoRuns, AFailedRunLeavesTheNextOneWhole) {
                       {"-EXTRACT", "-DIRECTORIES", dir.file("out") + "/"}, &next);
     EXPECT_TRUE(next.ok());
     EXPECT_EQ(processed, 3);
-    for (const ZipEntrySpec& e : b) EXPECT_TRUE(HoldsBytes(dir, "out/" + e.name, e.data));
+    for (const ZipEntryPlan& e : b) EXPECT_TRUE(HoldsBytes(dir, "out/" + e.name, e.data));
     EXPECT_TRUE(good.front.warnings().empty());
     EXPECT_TRUE(good.front.messages.empty());
     EXPECT_FALSE(good.session.reporter.warned());

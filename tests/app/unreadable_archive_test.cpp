@@ -31,8 +31,8 @@ class FailingStream : public FileStream {
   uint32_t budget_;
 };
 
-ZipEntrySpec Stored(const std::string& name, size_t size) {
-  ZipEntrySpec e;
+ZipEntryPlan Stored(const std::string& name, size_t size) {
+  ZipEntryPlan e;
   e.name = name;
   e.data = std::string(size, 'v');
   return e;

@@ -40,7 +40,7 @@ TEST(AuthenticityKey, OneCharacterPerFourBitGroupLeastSignificantFirst) {
 
 struct OpenCase {
   const char* what;
-  RecordSpec record;
+  AuthenticityRecordPlan record;
   bool wrongTotal;
   bool good;
   std::string name;
@@ -80,7 +80,7 @@ TEST(OpenAuthenticityRecord, ChecksNumberNameAndKey) {
 TEST(SealAuthenticityRecord, WritesWhatTheFormatDescribes) {
   // The builder's sealing gives the bytes the test writer makes from the description.
   const uint32_t total = 0x0BADF00Du;
-  RecordSpec record{0xCAFE, "Oficina de Software", "Versão 2\r\nTodos os direitos"};
+  AuthenticityRecordPlan record{0xCAFE, "Oficina de Software", "Versão 2\r\nTodos os direitos"};
   std::string expected = SealedRecordData(total, record);
 
   std::string plain(12, '\0');

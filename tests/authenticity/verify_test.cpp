@@ -16,9 +16,9 @@
 
 namespace {
 
-ZipEntrySpec Entry(const std::string& name, const std::string& data, uint16_t method,
+ZipEntryPlan Entry(const std::string& name, const std::string& data, uint16_t method,
                    bool isProtected) {
-  ZipEntrySpec e;
+  ZipEntryPlan e;
   e.name = name;
   e.data = data;
   e.method = method;
@@ -28,22 +28,22 @@ ZipEntrySpec Entry(const std::string& name, const std::string& data, uint16_t me
 
 // Two protected entries (stored, deflated) and an unprotected one; the record, when given,
 // sits in the deflated entry's extra field, after a field of another kind.
-std::vector<ZipEntrySpec> Entries() {
+std::vector<ZipEntryPlan> Entries() {
   std::string text;
   for (int i = 0; i < 200; ++i) text += "linha " + std::to_string(i) + "\r\n";
   return {Entry("leia-me.txt", "Bem-vindo!\r\n", 0, true), Entry("dados.txt", text, 8, true),
           Entry("solto.txt", "sem proteção\r\n", 0, false)};
 }
 
-std::vector<ZipEntrySpec> Signed(const RecordSpec& record) {
-  std::vector<ZipEntrySpec> entries = Entries();
+std::vector<ZipEntryPlan> Signed(const AuthenticityRecordPlan& record) {
+  std::vector<ZipEntryPlan> entries = Entries();
   entries[1].centralExtra = Le16(0x5455) + Le16(5) + std::string("\x01\x00\x00\x00\x60", 5) +
                             RecordField(ProtectedTotal(entries), record);
   return entries;
 }
 
-const RecordSpec kMaker{123456, "Fábrica de Software Ltda.", ""};
-const RecordSpec kMakerWithText{123456, "Fábrica de Software Ltda.", "Versão 2.0\r\nSuporte: 0800"};
+const AuthenticityRecordPlan kMaker{123456, "Fábrica de Software Ltda.", ""};
+const AuthenticityRecordPlan kMakerWithText{123456, "Fábrica de Software Ltda.", "Versão 2.0\r\nSuporte: 0800"};
 
 struct Shown {
   std::vector<int> warnings;
@@ -60,7 +60,7 @@ Shown TestRun(const std::string& bytes, std::vector<std::string> words = {"-TEST
 }
 
 TEST(VerifyAuthenticity, AGoodRecordShowsItsMakerAfterATestAndAfterAnExtraction) {
-  for (const RecordSpec& record : {kMaker, kMakerWithText}) {
+  for (const AuthenticityRecordPlan& record : {kMaker, kMakerWithText}) {
     SCOPED_TRACE(record.text.empty() ? "without additional text" : "with additional text");
     TempDir dir;
     TestSession test;
@@ -93,7 +93,7 @@ TEST(VerifyAuthenticity, AGoodRecordShowsItsMakerAfterATestAndAfterAnExtraction)
 }
 
 TEST(VerifyAuthenticity, AChangedProtectedEntryFailsBesideItsCrcWarning) {
-  std::vector<ZipEntrySpec> entries = Signed(kMaker);
+  std::vector<ZipEntryPlan> entries = Signed(kMaker);
   // One byte of the stored entry's data differs from what its CRC was taken over.
   entries[0].overrideCrc = true;
   entries[0].crc = ReferenceCrc32(entries[0].data);
@@ -114,7 +114,7 @@ TEST(VerifyAuthenticity, AProtectedEntryTheDecoderGivesUpOnFails) {
   // The stream decodes its block, which is no longer marked the last, then finds no sound
   // block after it: part of the file is written, its CRC never compared. The record must not
   // vouch for it.
-  std::vector<ZipEntrySpec> entries = Signed(kMaker);
+  std::vector<ZipEntryPlan> entries = Signed(kMaker);
   std::string stream = DeflateRaw(entries[1].data);
   stream[0] = static_cast<char>(stream[0] & ~1);
   entries[1].compressed = stream + std::string(1, '\x07');
@@ -137,7 +137,7 @@ TEST(VerifyAuthenticity, AProtectedEntryTheDecoderGivesUpOnFails) {
 }
 
 TEST(VerifyAuthenticity, EveryRunStartsFromTheSummaryAsLoaded) {
-  std::vector<ZipEntrySpec> entries = Signed(kMaker);
+  std::vector<ZipEntryPlan> entries = Signed(kMaker);
   entries[0].overrideCrc = true;
   entries[0].crc = ReferenceCrc32(entries[0].data);
   entries[0].data[0] ^= 0x01;
@@ -155,13 +155,13 @@ TEST(VerifyAuthenticity, EveryRunStartsFromTheSummaryAsLoaded) {
 
 struct BadCase {
   const char* what;
-  std::vector<ZipEntrySpec> entries;
+  std::vector<ZipEntryPlan> entries;
   std::vector<int> warnings;
 };
 
 std::vector<BadCase> BadCases() {
   std::vector<BadCase> cases;
-  std::vector<ZipEntrySpec> e = Entries();
+  std::vector<ZipEntryPlan> e = Entries();
   const uint32_t total = ProtectedTotal(e);
 
   e[0].centralExtra = RecordField(total, kMaker);
@@ -176,7 +176,7 @@ std::vector<BadCase> BadCases() {
 
   // Without protected entries no record is looked for: the archive carries no authenticity.
   e = Entries();
-  for (ZipEntrySpec& entry : e) entry.internalAttributes = 0;
+  for (ZipEntryPlan& entry : e) entry.internalAttributes = 0;
   e[1].centralExtra = RecordField(0, kMaker);
   cases.push_back({"a record without protected entries", e, {}});
 
@@ -198,7 +198,7 @@ std::vector<BadCase> BadCases() {
   cases.push_back({"an empty maker's name", e, {kWarnAuthenticityFailed}});
 
   e = Entries();
-  RecordSpec wrong = kMaker;
+  AuthenticityRecordPlan wrong = kMaker;
   wrong.checksumWrong = true;
   e[1].centralExtra = RecordField(total, wrong);
   cases.push_back({"a checksum that does not match", e, {kWarnAuthenticityFailed}});

@@ -21,7 +21,7 @@ class ExtractEntryTest : public ::testing::Test {
   }
   // Runs words over the archive of entries, into out_, in a session of its own (a session holds
   // one archive). A run of these tests ends normally.
-  int Run(const std::vector<ZipEntrySpec>& entries, std::vector<std::string> words) {
+  int Run(const std::vector<ZipEntryPlan>& entries, std::vector<std::string> words) {
     test_ = std::make_unique<TestSession>();
     words.push_back(out_);
     Status status;
@@ -40,15 +40,15 @@ class ExtractEntryTest : public ::testing::Test {
   std::unique_ptr<TestSession> test_ = std::make_unique<TestSession>();
 };
 
-ZipEntrySpec Stored(const std::string& name, const std::string& data) {
-  ZipEntrySpec e;
+ZipEntryPlan Stored(const std::string& name, const std::string& data) {
+  ZipEntryPlan e;
   e.name = name;
   e.data = data;
   return e;
 }
 
-ZipEntrySpec Deflated(const std::string& name, const std::string& data) {
-  ZipEntrySpec e = Stored(name, data);
+ZipEntryPlan Deflated(const std::string& name, const std::string& data) {
+  ZipEntryPlan e = Stored(name, data);
   e.method = 8;
   return e;
 }
@@ -86,7 +86,7 @@ TEST_F(ExtractEntryTest, TestWritesNothing) {
 }
 
 TEST_F(ExtractEntryTest, CrcMismatchWarnsKeepsTheFileAndIsNotCounted) {
-  ZipEntrySpec e = Stored("bad.txt", "payload");
+  ZipEntryPlan e = Stored("bad.txt", "payload");
   e.overrideCrc = true;
   e.crc = 0x12345678;
   EXPECT_EQ(Run({e}, {"-EXTRACT"}), 0);
@@ -98,13 +98,13 @@ TEST_F(ExtractEntryTest, CrcMismatchWarnsKeepsTheFileAndIsNotCounted) {
 // The upper byte of versionNeeded names the maker's host system: only the lower byte is a
 // version. Every peer reads an entry of version 2.0 made on Unix (0x0314).
 TEST_F(ExtractEntryTest, VersionsFromTwentySixAreRefusedWhateverTheHostByte) {
-  ZipEntrySpec ok = Stored("v25", "x");
+  ZipEntryPlan ok = Stored("v25", "x");
   ok.versionNeeded = 25;
-  ZipEntrySpec newer = Stored("v26", "x");
+  ZipEntryPlan newer = Stored("v26", "x");
   newer.versionNeeded = 26;
-  ZipEntrySpec unixHost = Stored("unix20", "y");
+  ZipEntryPlan unixHost = Stored("unix20", "y");
   unixHost.versionNeeded = 0x0314;
-  ZipEntrySpec unixNewer = Stored("unix26", "x");
+  ZipEntryPlan unixNewer = Stored("unix26", "x");
   unixNewer.versionNeeded = 0x031A;
   EXPECT_EQ(Run({ok, newer, unixHost, unixNewer}, {"-EXTRACT"}), 2);
   EXPECT_EQ(front().warnings(), (std::vector<int>{3, 3}));
@@ -115,7 +115,7 @@ TEST_F(ExtractEntryTest, VersionsFromTwentySixAreRefusedWhateverTheHostByte) {
 }
 
 TEST_F(ExtractEntryTest, UnknownMethodShowsItsLabelThenWarns) {
-  ZipEntrySpec e = Stored("x.bz2", "data");
+  ZipEntryPlan e = Stored("x.bz2", "data");
   e.method = 12;
   Run({e}, {"-EXTRACT"});
   ASSERT_GE(front().notifications.size(), 3u);
@@ -127,7 +127,7 @@ TEST_F(ExtractEntryTest, UnknownMethodShowsItsLabelThenWarns) {
 }
 
 TEST_F(ExtractEntryTest, StoredSizeMismatchCopiesTheSmallerAndFailsTheCrc) {
-  ZipEntrySpec e = Stored("s", "0123456789");
+  ZipEntryPlan e = Stored("s", "0123456789");
   e.overrideUncompressedSize = true;
   e.uncompressedSize = 20;
   e.overrideCrc = true;  // the CRC of all 20 bytes the directory announces
@@ -139,7 +139,7 @@ TEST_F(ExtractEntryTest, StoredSizeMismatchCopiesTheSmallerAndFailsTheCrc) {
 
 TEST_F(ExtractEntryTest, OutputBeyondTheDeclaredSizeIsDropped) {
   // The decoder produces 10 bytes; the directory says 4 and gives the CRC of those 4.
-  ZipEntrySpec e = Deflated("d", "0123456789");
+  ZipEntryPlan e = Deflated("d", "0123456789");
   e.overrideUncompressedSize = true;
   e.uncompressedSize = 4;
   e.overrideCrc = true;
@@ -150,7 +150,7 @@ TEST_F(ExtractEntryTest, OutputBeyondTheDeclaredSizeIsDropped) {
 }
 
 TEST_F(ExtractEntryTest, DecoderErrorsAreWarningsWithTheStoredName) {
-  ZipEntrySpec e = Stored("t", "whatever");
+  ZipEntryPlan e = Stored("t", "whatever");
   e.method = 8;
   e.useCompressed = true;
   e.compressed = "\x07";  // final block of type 3
@@ -161,7 +161,7 @@ TEST_F(ExtractEntryTest, DecoderErrorsAreWarningsWithTheStoredName) {
 }
 
 TEST_F(ExtractEntryTest, DosTimeAndAttributesAreApplied) {
-  ZipEntrySpec e = Stored("ro.txt", "r");
+  ZipEntryPlan e = Stored("ro.txt", "r");
   e.dosDateTime = (static_cast<uint32_t>(DosDate(2001, 2, 3)) << 16) | DosTime(4, 5, 6);
   e.externalAttributes = 0x21;  // archive + read-only
   Run({e}, {"-EXTRACT"});
@@ -189,9 +189,9 @@ TEST_F(ExtractEntryTest, NtfsTimesWinOnlyAsTheFirstLocalField) {
   const uint64_t t2020 = 132223104000000000ull;
   std::string ntfs = Le16(0x000A) + Le16(32) + Le32(0) + Le16(1) + Le16(24);
   for (int i = 0; i < 3; ++i) ntfs += Le32(static_cast<uint32_t>(t2020)) + Le32(static_cast<uint32_t>(t2020 >> 32));
-  ZipEntrySpec first = Stored("first", "1");
+  ZipEntryPlan first = Stored("first", "1");
   first.localExtra = ntfs;
-  ZipEntrySpec second = Stored("second", "2");
+  ZipEntryPlan second = Stored("second", "2");
   second.localExtra = Le16(0x5455) + Le16(1) + "\x00" + ntfs;
   second.dosDateTime = (static_cast<uint32_t>(DosDate(1999, 12, 31)) << 16) | DosTime(12, 0, 0);
   Run({first, second}, {"-EXTRACT"});
@@ -221,7 +221,7 @@ TEST(ReadNtfsTimes, NeverReadsPastTheField) {
 }
 
 TEST_F(ExtractEntryTest, EncryptedEntryWithThePasswordGiven) {
-  ZipEntrySpec e = Deflated("secret.txt", Pattern(5000));
+  ZipEntryPlan e = Deflated("secret.txt", Pattern(5000));
   e.password = "12345678";
   EXPECT_EQ(Run({e}, {"-EXTRACT", "-PASSWORD=12345678"}), 1);
   EXPECT_EQ(Out("secret.txt"), Pattern(5000));

@@ -80,8 +80,8 @@ class LongNamesTest : public ::testing::Test {
   std::string longDestination_;  // absolute, ends in '/'
 };
 
-ZipEntrySpec Entry(const std::string& name, const std::string& data) {
-  ZipEntrySpec e;
+ZipEntryPlan Entry(const std::string& name, const std::string& data) {
+  ZipEntryPlan e;
   e.name = name;
   e.data = data;
   return e;

@@ -85,7 +85,7 @@ class OpenOutputTest : public ::testing::Test {
   void NewRun() { context_.reset(); }
 
   // OpenOutput as ExtractEntry calls it; an opened file gets content and is closed.
-  int Open(const CentralHeaderSpec& fields, const std::string& content = "new") {
+  int Open(const CentralHeaderFields& fields, const std::string& content = "new") {
     header_ = std::make_unique<CentralHeaderBytes>(fields);
     ExtractionContext& c = Run();
     EXPECT_TRUE(copyEntryName(c.nameBuffer, sizeof c.nameBuffer, fields.name.data(),
@@ -93,8 +93,8 @@ class OpenOutputTest : public ::testing::Test {
     c.outputName = c.nameBuffer;
     size_t length = std::strlen(c.nameBuffer);
     c.isDirectory = length > 0 && c.nameBuffer[length - 1] == '/';
-    c.abortRequested = 0;
-    int result = OpenOutput(&c, header_->get(), nullptr);
+    c.abortRequested = false;
+    const int result = OpenOutput(&c, header_->get()) ? 1 : 0;
     if (result == 1 && c.output) {
       uint32_t written = 0;
       c.output->write(content.data(), static_cast<uint32_t>(content.size()), &written);
@@ -312,7 +312,7 @@ TEST_F(OpenOutputTest, ExistingDirectoryIsNeverCountedWhateverTheAnswer) {
   Directories(1);
   mkdir((out_ + "d").c_str(), 0755);
   struct Case {
-    int mode;
+    OverwriteMode mode;
     std::vector<int> answers;
     size_t questions;
     int modeAfter;
@@ -345,7 +345,7 @@ TEST_F(OpenOutputTest, ExistingDirectoryIsNeverCountedWhateverTheAnswer) {
 }
 
 TEST_F(OpenOutputTest, VolumeLabels) {
-  CentralHeaderSpec label = EntryNamed("MY.DISK");
+  CentralHeaderFields label = EntryNamed("MY.DISK");
   label.externalAttributes = kAttrVolumeLabel;
   // Without VOLUME: skipped without a word.
   EXPECT_EQ(Open(label), 0);
@@ -363,7 +363,7 @@ TEST_F(OpenOutputTest, VolumeLabels) {
 }
 
 TEST_F(OpenOutputTest, TestAndConsoleOpenNothing) {
-  for (int command : {kCommandTest, kCommandConsole}) {
+  for (Command command : {kCommandTest, kCommandConsole}) {
     options_.command = command;
     EXPECT_EQ(Open("t.txt"), 1);
     EXPECT_EQ(context_->output, nullptr);

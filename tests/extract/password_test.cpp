@@ -61,9 +61,9 @@ std::string Payload(const std::string& name) {
 
 // A stored entry encrypted with password; checked against the time's high byte when it has a
 // data descriptor, else against the CRC's.
-ZipEntrySpec Encrypted(const std::string& name, const char* password, uint16_t flags = 0,
+ZipEntryPlan Encrypted(const std::string& name, const char* password, uint16_t flags = 0,
                        uint32_t dosDateTime = 0x5A2B6000) {
-  ZipEntrySpec e;
+  ZipEntryPlan e;
   e.name = name;
   e.data = Payload(name);
   e.flags = flags | kFlagEncrypted;
@@ -82,7 +82,7 @@ class CheckPasswordTest : public ::testing::Test {
     options_.Password = 1;  // the stub always passes a password word
   }
 
-  void Load(const std::vector<ZipEntrySpec>& entries) {
+  void Load(const std::vector<ZipEntryPlan>& entries) {
     loaded_ = LoadArchive(dir_.file("p.zip"), BuildZip(entries));
     ASSERT_NE(loaded_, nullptr);
   }
@@ -109,16 +109,17 @@ class CheckPasswordTest : public ::testing::Test {
 
   // As ExtractEntry does it: positioned at the entry's data, then the check. On acceptance the
   // rest of the entry is read through the key state the check left behind.
+  // 0 accepted, 1 skipped, as the tables write it.
   int Check(const std::string& name, std::string* plain = nullptr) {
     const CentralHeader* entry = Entry(name);
     archive().seekEntryData(*entry);
     positionBefore_ = archive().stream->position();
     ExtractionContext& context = Run();
-    context.decrypting = 0;
+    context.decrypting = false;
     copyEntryName(context.nameBuffer, sizeof context.nameBuffer, entry->name, entry->nameLength);
-    int result = CheckPassword(&context, entry);
-    if (result == 0) {
-      EXPECT_EQ(context.decrypting, 1);
+    const PasswordCheck check = CheckPassword(&context, entry);
+    if (check == PasswordCheck::kAccepted) {
+      EXPECT_TRUE(context.decrypting);
       EXPECT_EQ(context.remainingInput, entry->compressedSize - 12);
       if (plain) {
         std::vector<uint8_t> buffer(context.remainingInput);
@@ -126,7 +127,7 @@ class CheckPasswordTest : public ::testing::Test {
         plain->assign(buffer.begin(), buffer.begin() + got);
       }
     }
-    return result;
+    return check == PasswordCheck::kAccepted ? 0 : 1;
   }
   bool NothingRead() { return archive().stream->position() == positionBefore_; }
 
@@ -240,7 +241,7 @@ TEST_F(CheckPasswordTest, WithoutThePasswordOptionNothingIsReadOrAsked) {
 }
 
 TEST_F(CheckPasswordTest, DataDescriptorEntriesAreCheckedAgainstTheTime) {
-  ZipEntrySpec e = Encrypted("dd.txt", "timed", kFlagDataDescriptor, 0x5A2B7E00);
+  ZipEntryPlan e = Encrypted("dd.txt", "timed", kFlagDataDescriptor, 0x5A2B7E00);
   ASSERT_NE(ReferenceCrc32(e.data) >> 24, 0x7Eu);  // the CRC's byte would not match
   Load({e});
   options_.passwordText = "timed";
@@ -251,7 +252,7 @@ TEST_F(CheckPasswordTest, DataDescriptorEntriesAreCheckedAgainstTheTime) {
 }
 
 TEST_F(CheckPasswordTest, CompressedSizeBelowTheHeaderIsRefusedBeforeReading) {
-  ZipEntrySpec e = Encrypted("tiny.txt", "p");
+  ZipEntryPlan e = Encrypted("tiny.txt", "p");
   e.overrideCompressedSize = true;
   e.compressedSize = 11;
   Load({e});

@@ -118,11 +118,11 @@ class SelectionTest : public ::testing::Test {
     options_.command = kCommandExtract;
     destination_ = dir_.path() + "/";
   }
-  int Select(const CentralHeaderSpec& fields) {
+  int Select(const CentralHeaderFields& fields) {
     CentralHeaderBytes bytes(fields);
     return SelectEntry(names_, options_, bytes.get());
   }
-  int Target(const CentralHeaderSpec& fields) {
+  int Target(const CentralHeaderFields& fields) {
     CentralHeaderBytes bytes(fields);
     return SelectByTarget(options_, destination_.c_str(), bytes.get());
   }
@@ -170,7 +170,7 @@ TEST_F(SelectionTest, DateFilters) {
   names_.include.push_back("*.*");
   for (const Case& c : cases) {
     options_.dateFilter = c.filter;
-    CentralHeaderSpec fields = EntryNamed("f.txt");
+    CentralHeaderFields fields = EntryNamed("f.txt");
     fields.dosDateTime = c.stamp;
     EXPECT_EQ(Select(fields), c.selected) << std::hex << c.filter << " " << c.stamp;
   }
@@ -189,7 +189,7 @@ TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
   const uint32_t onDisk = OnDiskTime("there.txt");
   ASSERT_NE(onDisk, 0u);
   struct Case {
-    int selection;
+    ExtractSelection selection;
     const char* name;
     uint32_t stamp;
     int selected;
@@ -206,11 +206,11 @@ TEST_F(SelectionTest, FreshenAndUpdateAgainstFilesOnDisk) {
       {kSelectAll, "missing.txt", onDisk, 1},
       {kSelectAll, "there.txt", onDisk - 1, 1},
   };
-  for (int command : {kCommandExtract, kCommandTest}) {
+  for (Command command : {kCommandExtract, kCommandTest}) {
     options_.command = command;
     for (const Case& c : cases) {
       options_.extractSelection = c.selection;
-      CentralHeaderSpec fields = EntryNamed(c.name);
+      CentralHeaderFields fields = EntryNamed(c.name);
       fields.dosDateTime = c.stamp;
       EXPECT_EQ(Target(fields), c.selected) << command << " " << c.selection << " " << c.name << " " << c.stamp - onDisk;
     }
@@ -226,7 +226,7 @@ TEST_F(SelectionTest, FreshenFindsFilesInSubdirectoriesThroughBackslashNames) {
   dir_.write("sub/f.txt", "x");
   const uint32_t onDisk = OnDiskTime("sub/f.txt");
   options_.extractSelection = kSelectFreshen;
-  CentralHeaderSpec fields = EntryNamed("sub\\f.txt");
+  CentralHeaderFields fields = EntryNamed("sub\\f.txt");
   fields.dosDateTime = onDisk + 1;
   EXPECT_EQ(Target(fields), 1);
 }
@@ -242,8 +242,8 @@ TEST_F(SelectionTest, TargetPathsTooLongForABufferAreNeverOnDisk) {
 
 TEST_F(SelectionTest, DirectoryEntriesNeedDirectoriesUnlessTesting) {
   struct Case {
-    int command;
-    int directories;
+    Command command;
+    bool directories;
     const char* name;
     int selected;
   };

@@ -173,14 +173,4 @@ TEST_F(Search, TheRootDirectoryHasNoDotEntries) {
   endSearch(search);
 }
 
-TEST(NameType, OnlyModeTwoAsksForShortNames) {
-  setNameType(2);
-  EXPECT_EQ(nameType(), 0);
-  setNameType(1);
-  EXPECT_EQ(nameType(), 1);
-  setNameType(2);
-  setNameType(0);  // what start-up does
-  EXPECT_EQ(nameType(), 1);
-}
-
 }  // namespace

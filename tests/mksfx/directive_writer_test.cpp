@@ -91,7 +91,7 @@ TEST(DirectiveWriter, RefusesWhatTheStubCannotTake) {
 TEST(DirectiveWriter, TheBuilderPlacesTheRecordOrWritesNothing) {
   TempDir dir;
   dir.write("stub.exe", "MZ" + std::string(1001, 's'));
-  ZipEntrySpec entry;
+  ZipEntryPlan entry;
   entry.name = "a/b.txt";
   entry.data = "conteúdo";
   dir.write("in.zip", BuildZip({entry}));

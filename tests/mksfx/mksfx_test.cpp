@@ -36,17 +36,17 @@ std::string FakeStub(size_t size) {
   return stub;
 }
 
-std::vector<ZipEntrySpec> SomeEntries() {
-  ZipEntrySpec stored;
+std::vector<ZipEntryPlan> SomeEntries() {
+  ZipEntryPlan stored;
   stored.name = "leia-me.txt";
   stored.data = "Bem-vindo!\r\n";
   stored.comment = "entry comment";
   stored.centralExtra = Le16(0x5455) + Le16(5) + std::string("\x01\x00\x00\x00\x60", 5);
-  ZipEntrySpec deflated;
+  ZipEntryPlan deflated;
   deflated.name = "docs/manual.txt";
   for (int i = 0; i < 300; ++i) deflated.data += "linha " + std::to_string(i) + "\n";
   deflated.method = 8;
-  ZipEntrySpec directory;
+  ZipEntryPlan directory;
   directory.name = "docs/";
   directory.externalAttributes = 0x10;
   return {stored, directory, deflated};
@@ -221,7 +221,7 @@ struct RefusalCase {
   const char* message;
 };
 
-std::string TwoEntries(ZipLayout* layout, const std::vector<ZipEntrySpec>& extra = {}) {
+std::string TwoEntries(ZipLayout* layout, const std::vector<ZipEntryPlan>& extra = {}) {
   auto entries = SomeEntries();
   entries.resize(2);
   entries.insert(entries.end(), extra.begin(), extra.end());
@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "central directory offset is 0xFFFFFFFF"},
         RefusalCase{"zip64_extra_field",
                     [] {
-                      ZipEntrySpec big;
+                      ZipEntryPlan big;
                       big.name = "big.bin";
                       big.data = "x";
                       big.centralExtra = Le16(0x0001) + Le16(8) + Le32(1) + Le32(0);
@@ -290,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "'big.bin' has a ZIP64 extra field"},
         RefusalCase{"zip64_size",
                     [] {
-                      ZipEntrySpec big;
+                      ZipEntryPlan big;
                       big.name = "big.bin";
                       big.data = "x";
                       big.overrideUncompressedSize = true;

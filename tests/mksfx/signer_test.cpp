@@ -23,15 +23,15 @@ const std::string kStub = "MZ" + std::string(998, 's');
 
 // Entries as peers write them: an extra field already there, a directory, an entry made on
 // Unix, a deflated one.
-std::vector<ZipEntrySpec> PeerEntries() {
-  ZipEntrySpec stored;
+std::vector<ZipEntryPlan> PeerEntries() {
+  ZipEntryPlan stored;
   stored.name = "leia-me.txt";
   stored.data = "Bem-vindo!\r\n";
   stored.centralExtra = Le16(0x5455) + Le16(5) + std::string("\x01\x00\x00\x00\x60", 5);
-  ZipEntrySpec directory;
+  ZipEntryPlan directory;
   directory.name = "docs/";
   directory.externalAttributes = 0x10;
-  ZipEntrySpec unix;
+  ZipEntryPlan unix;
   unix.name = "docs/manual.txt";
   for (int i = 0; i < 300; ++i) unix.data += "linha " + std::to_string(i) + "\n";
   unix.method = 8;
@@ -140,7 +140,7 @@ TEST(Signing, SigningAgainReplacesTheRecord) {
 
 TEST(Signing, TheLongestNameAndTextThatFit) {
   // An entry without extra fields can carry a record of the largest size.
-  ZipEntrySpec bare;
+  ZipEntryPlan bare;
   bare.name = "a.txt";
   bare.data = "a";
   std::string text(kMaxSignatureBytes - 2, 't');
@@ -156,13 +156,13 @@ TEST(Signing, TheLongestNameAndTextThatFit) {
 }
 
 TEST(Signing, WhatDoesNotFitIsRefusedAndNothingWritten) {
-  ZipEntrySpec withExtra = PeerEntries()[0];
+  ZipEntryPlan withExtra = PeerEntries()[0];
   // An extra field with no room left for a record's field header and block.
-  ZipEntrySpec full = withExtra;
+  ZipEntryPlan full = withExtra;
   full.centralExtra = Le16(0x6666) + Le16(65529) + std::string(65529, 'x');
   struct Case {
     const char* what;
-    std::vector<ZipEntrySpec> entries;
+    std::vector<ZipEntryPlan> entries;
     Signature signature;
     const char* reason;
   };

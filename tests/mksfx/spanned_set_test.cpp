@@ -27,8 +27,8 @@ std::string FakeStub(size_t size) {
 
 std::string Pattern(size_t size, unsigned seed) { return MixedBytes(size, seed, 40, 25); }
 
-std::vector<ZipEntrySpec> Entries() {
-  ZipEntrySpec notes = EntryOf("docs/notas.txt", Pattern(2500, 3), 8);
+std::vector<ZipEntryPlan> Entries() {
+  ZipEntryPlan notes = EntryOf("docs/notas.txt", Pattern(2500, 3), 8);
   notes.comment = "comentario da entrada";
   return {EntryOf("leia-me.txt", Pattern(4000, 1), 0), notes, EntryOf("dados.bin", Pattern(9000, 2), 8)};
 }
@@ -55,7 +55,7 @@ Built BuildSet(const TempDir& dir, const std::string& archive, const std::string
 
 // Reads the set from a removable drive, starting from disk 1 as a user runs it, and extracts
 // every entry into out/.
-void ExpectReadsBack(const std::vector<std::string>& disks, const std::vector<ZipEntrySpec>& entries,
+void ExpectReadsBack(const std::vector<std::string>& disks, const std::vector<ZipEntryPlan>& entries,
                      const TempDir& dir, const char* firstPrompt = "last disk") {
   TempDir out;
   TestSession test;
@@ -77,7 +77,7 @@ void ExpectReadsBack(const std::vector<std::string>& disks, const std::vector<Zi
   int processed = RunAgain(test, {"-EXTRACT", "-DIRECTORIES", out.path() + "/"}, &status);
   ASSERT_TRUE(status.ok()) << status.number();
   EXPECT_EQ(processed, static_cast<int>(entries.size()));
-  for (const ZipEntrySpec& e : entries) EXPECT_TRUE(out.read(e.name) == e.data) << e.name;
+  for (const ZipEntryPlan& e : entries) EXPECT_TRUE(out.read(e.name) == e.data) << e.name;
 }
 
 TEST(DiskSize, BytesKilobytesAndFloppySizes) {
@@ -106,7 +106,7 @@ TEST(DiskSize, BytesKilobytesAndFloppySizes) {
 
 TEST(SpannedSet, DisksHoldWholeRecordsAndReadBack) {
   TempDir dir;
-  const std::vector<ZipEntrySpec> entries = Entries();
+  const std::vector<ZipEntryPlan> entries = Entries();
   const std::string stub = FakeStub(5001);
   const uint64_t size = 6000;
   Built built = BuildSet(dir, BuildZip(entries, "", "comentario do pacote"), stub, size);
@@ -170,7 +170,7 @@ TEST(SpannedSet, NoDiskAfterTheFirstStartsWithTheMarker) {
   // The marker inside stored data, exactly where the first disk would end: at 1000 - 504 (stub
   // and padding) - 35 (the local header with its name).
   std::string data = std::string(1000 - 504 - 35, 'x') + kMarker + std::string(300, 'y');
-  std::vector<ZipEntrySpec> entries = {EntryOf("m.bin", data, 0)};
+  std::vector<ZipEntryPlan> entries = {EntryOf("m.bin", data, 0)};
   Built built = BuildSet(dir, BuildZip(entries), stub, size);
   ASSERT_TRUE(built.ok) << built.error;
   EXPECT_EQ(built.bytes[0].size(), size - 1);
@@ -180,7 +180,7 @@ TEST(SpannedSet, NoDiskAfterTheFirstStartsWithTheMarker) {
 
 TEST(SpannedSet, ASetOnOneDiskIsAPlainSelfExtractingArchive) {
   TempDir dir;
-  const std::vector<ZipEntrySpec> entries = Entries();
+  const std::vector<ZipEntryPlan> entries = Entries();
   const std::string stub = FakeStub(5001);
   Built built = BuildSet(dir, BuildZip(entries), stub, 1474560);
   ASSERT_TRUE(built.ok) << built.error;
@@ -191,7 +191,7 @@ TEST(SpannedSet, ASetOnOneDiskIsAPlainSelfExtractingArchive) {
 }
 
 TEST(SpannedSet, RefusalsWriteNothing) {
-  std::vector<ZipEntrySpec> longName = {EntryOf(std::string(900, 'n'), "dados", 0)};
+  std::vector<ZipEntryPlan> longName = {EntryOf(std::string(900, 'n'), "dados", 0)};
   const struct {
     const char* what;
     std::string stub;

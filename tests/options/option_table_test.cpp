@@ -1,6 +1,7 @@
 // What each option word sets in the run settings, and the words its handler refuses.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,71 +12,77 @@
 
 namespace {
 
+// Reads one field of the options as an int, whatever its type.
+template <typename T>
+std::function<int(const RunOptions&)> Field(T RunOptions::*member) {
+  return [member](const RunOptions& o) { return static_cast<int>(o.*member); };
+}
+
 struct FieldCase {
   std::vector<std::string> words;
-  int RunOptions::*field;
+  std::function<int(const RunOptions&)> field;
   int expected;
 };
 
 TEST_F(OptionsTest, WordsSetTheirFields) {
   const FieldCase cases[] = {
-      {{"-OVERWRITE"}, &RunOptions::Overwrite, kOverwriteAlways},
-      {{"-OVERWRITE="}, &RunOptions::Overwrite, kOverwriteAlways},
-      {{"-OVERWRITE=N"}, &RunOptions::Overwrite, kOverwriteNever},
-      {{"-OVERWRITE=P"}, &RunOptions::Overwrite, kOverwriteAsk},
-      {{"-OVERWRITE=A"}, &RunOptions::Overwrite, kOverwriteAlways},
-      {{"-o=never"}, &RunOptions::Overwrite, kOverwriteNever},
-      {{"-OVERWRITE", "-OVERWRITE=PROMPT"}, &RunOptions::Overwrite, kOverwriteAsk},
+      {{"-OVERWRITE"}, Field(&RunOptions::Overwrite), kOverwriteAlways},
+      {{"-OVERWRITE="}, Field(&RunOptions::Overwrite), kOverwriteAlways},
+      {{"-OVERWRITE=N"}, Field(&RunOptions::Overwrite), kOverwriteNever},
+      {{"-OVERWRITE=P"}, Field(&RunOptions::Overwrite), kOverwriteAsk},
+      {{"-OVERWRITE=A"}, Field(&RunOptions::Overwrite), kOverwriteAlways},
+      {{"-o=never"}, Field(&RunOptions::Overwrite), kOverwriteNever},
+      {{"-OVERWRITE", "-OVERWRITE=PROMPT"}, Field(&RunOptions::Overwrite), kOverwriteAsk},
 
-      {{"-SORT"}, &RunOptions::requestedSort, kSortName},
-      {{"-SORT=NAT"}, &RunOptions::requestedSort, kSortNatural},
-      {{"-SORT=-D"}, &RunOptions::requestedSort, kSortDate | kSortDescending},
-      {{"-SORT=-SIZE"}, &RunOptions::requestedSort, kSortSize | kSortDescending},
-      {{"-SORT"}, &RunOptions::sortGiven, 1},
+      {{"-SORT"}, Field(&RunOptions::requestedSort), kSortName},
+      {{"-SORT=NAT"}, Field(&RunOptions::requestedSort), kSortNatural},
+      {{"-SORT=-D"}, Field(&RunOptions::requestedSort), kSortDate | kSortDescending},
+      {{"-SORT=-SIZE"}, Field(&RunOptions::requestedSort), kSortSize | kSortDescending},
+      {{"-SORT"}, Field(&RunOptions::sortGiven), 1},
       // The default command is EXTRACT, so SORT alone already reaches the driver's key.
-      {{"-SORT=-SIZE"}, &RunOptions::SortExtract, kSortSize | kSortDescending},
+      {{"-SORT=-SIZE"}, Field(&RunOptions::SortExtract), kSortSize | kSortDescending},
       // Under another command the key waits for a later EXTRACT or TEST.
-      {{"-HELP", "-SORT=SIZE"}, &RunOptions::SortExtract, kSortNatural},
-      {{"-HELP", "-SORT=SIZE", "-EXTRACT"}, &RunOptions::SortExtract, kSortSize},
-      {{"-HELP", "-SORT=-DATE", "-TEST"}, &RunOptions::SortExtract, kSortDate | kSortDescending},
-      {{"-HELP", "-EXTRACT"}, &RunOptions::SortExtract, kSortNatural},
+      {{"-HELP", "-SORT=SIZE"}, Field(&RunOptions::SortExtract), kSortNatural},
+      {{"-HELP", "-SORT=SIZE", "-EXTRACT"}, Field(&RunOptions::SortExtract), kSortSize},
+      {{"-HELP", "-SORT=-DATE", "-TEST"}, Field(&RunOptions::SortExtract), kSortDate | kSortDescending},
+      {{"-HELP", "-EXTRACT"}, Field(&RunOptions::SortExtract), kSortNatural},
 
-      {{"-TIMES"}, &RunOptions::Times, 7},
-      {{"-TIMES="}, &RunOptions::Times, 7},
-      {{"-TIMES=-ACCESS"}, &RunOptions::Times, 6},
-      {{"-TIMES=NONE"}, &RunOptions::Times, 0},
-      {{"-TIMES=NONE,+MODIFY"}, &RunOptions::Times, 2},
-      {{"-TIMES=-ACCESS,-CREATE"}, &RunOptions::Times, 2},
-      {{"-times=none,access,create"}, &RunOptions::Times, 5},
-      {{"-TIMES=NONE", "-TIMES=ALL"}, &RunOptions::Times, 7},
+      {{"-TIMES"}, Field(&RunOptions::Times), 7},
+      {{"-TIMES="}, Field(&RunOptions::Times), 7},
+      {{"-TIMES=-ACCESS"}, Field(&RunOptions::Times), 6},
+      {{"-TIMES=NONE"}, Field(&RunOptions::Times), 0},
+      {{"-TIMES=NONE,+MODIFY"}, Field(&RunOptions::Times), 2},
+      {{"-TIMES=-ACCESS,-CREATE"}, Field(&RunOptions::Times), 2},
+      {{"-times=none,access,create"}, Field(&RunOptions::Times), 5},
+      {{"-TIMES=NONE", "-TIMES=ALL"}, Field(&RunOptions::Times), 7},
 
-      {{"-EXTRACT=UPDATE"}, &RunOptions::extractSelection, kSelectUpdate},
-      {{"-TEST=F"}, &RunOptions::extractSelection, kSelectFreshen},
-      {{"-EXTRACT=FRESHEN", "-EXTRACT=ALL"}, &RunOptions::extractSelection, kSelectAll},
-      {{"-TEST=F"}, &RunOptions::command, kCommandTest},
+      {{"-EXTRACT=UPDATE"}, Field(&RunOptions::extractSelection), kSelectUpdate},
+      {{"-TEST=F"}, Field(&RunOptions::extractSelection), kSelectFreshen},
+      {{"-EXTRACT=FRESHEN", "-EXTRACT=ALL"}, Field(&RunOptions::extractSelection), kSelectAll},
+      {{"-TEST=F"}, Field(&RunOptions::command), kCommandTest},
 
       // The last command word wins.
-      {{"-TEST", "-EXTRACT"}, &RunOptions::command, kCommandExtract},
-      {{"-EXTRACT", "-PRINT"}, &RunOptions::command, kCommandPrint},
-      {{"-CONSOLE"}, &RunOptions::command, kCommandConsole},
-      {{"-HELP"}, &RunOptions::command, kCommandHelp},
-      {{"-VERSION=MINOR"}, &RunOptions::command, kCommandVersion},
-      {{"-VERSION", "-TEST"}, &RunOptions::command, kCommandTest},
+      {{"-TEST", "-EXTRACT"}, Field(&RunOptions::command), kCommandExtract},
+      {{"-EXTRACT", "-PRINT"}, Field(&RunOptions::command), kCommandPrint},
+      {{"-CONSOLE"}, Field(&RunOptions::command), kCommandConsole},
+      {{"-HELP"}, Field(&RunOptions::command), kCommandHelp},
+      {{"-VERSION=MINOR"}, Field(&RunOptions::command), kCommandVersion},
+      {{"-VERSION", "-TEST"}, Field(&RunOptions::command), kCommandTest},
 
-      {{"-DIRECTORIES"}, &RunOptions::Path, 1},
-      {{"-DIRECTORIES="}, &RunOptions::Recurse, 1},
-      {{"-VOLUME"}, &RunOptions::volume, 1},
-      {{"-VOLUME=C"}, &RunOptions::volume, 1},
-      {{"-VOLUME=d"}, &RunOptions::volume, 1},
-      {{"-PASSWORD"}, &RunOptions::Password, 1},
-      {{"-AFTER=010299"}, &RunOptions::dateFilter, kFilterAfter},
-      {{"-BEFORE"}, &RunOptions::dateFilter, kFilterBefore},
-      {{"-AFTER", "-BEFORE=123199"}, &RunOptions::dateFilter, kFilterAfter | kFilterBefore},
+      {{"-DIRECTORIES"}, Field(&RunOptions::Path), 1},
+      {{"-DIRECTORIES="}, Field(&RunOptions::Recurse), 1},
+      {{"-VOLUME"}, Field(&RunOptions::volume), 1},
+      {{"-VOLUME=C"}, Field(&RunOptions::volume), 1},
+      {{"-VOLUME=d"}, Field(&RunOptions::volume), 1},
+      {{"-PASSWORD"}, Field(&RunOptions::Password), 1},
+      {{"-AFTER=010299"}, Field(&RunOptions::dateFilter), kFilterAfter},
+      {{"-BEFORE"}, Field(&RunOptions::dateFilter), kFilterBefore},
+      {{"-AFTER", "-BEFORE=123199"}, Field(&RunOptions::dateFilter), kFilterAfter | kFilterBefore},
   };
   for (const FieldCase& c : cases) {
     Reset();
     Parse(c.words);
-    EXPECT_EQ(options().*c.field, c.expected) << ::testing::PrintToString(c.words);
+    EXPECT_EQ(c.field(options()), c.expected) << ::testing::PrintToString(c.words);
   }
 
   Reset();

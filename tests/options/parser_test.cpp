@@ -593,7 +593,7 @@ TEST(RunOptionsRecord, Defaults) {
 
 TEST(RunOptionsRecord, CommandsThatNeedNoArchive) {
   struct Case {
-    int command;
+    Command command;
     bool needsNone;
   } cases[] = {
       {kCommandExtract, false}, {kCommandTest, false}, {kCommandPrint, false},

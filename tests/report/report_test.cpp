@@ -20,7 +20,8 @@ TEST(Figures, KilobytesAndThousands) {
                // 16 TiB free: past 32 bits of kilobytes.
                {17179869184ull, "17,179,869,184K"},
                {18446744073709551615ull, "18,446,744,073,709,551,615K"}};
-  for (const Case& c : cases) EXPECT_STREQ(FormatKilobytes(c.value), c.text) << c.value;
+  char figure[kKilobytesTextSize];
+  for (const Case& c : cases) EXPECT_STREQ(FormatKilobytes(c.value, figure), c.text) << c.value;
 
   char text[32] = "123";
   EXPECT_STREQ(InsertThousandsSeparators(text), "123");

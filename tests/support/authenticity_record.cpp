@@ -21,9 +21,9 @@ uint32_t RawCrc(uint32_t start, const std::string& bytes) {
 
 }  // namespace
 
-uint32_t ProtectedTotal(const std::vector<ZipEntrySpec>& entries) {
+uint32_t ProtectedTotal(const std::vector<ZipEntryPlan>& entries) {
   uint32_t total = 0;
-  for (const ZipEntrySpec& e : entries) {
+  for (const ZipEntryPlan& e : entries) {
     if (!(e.internalAttributes & 0x0006) || e.versionMadeBy >= 256) continue;
     uint32_t crc = e.overrideCrc ? e.crc : ReferenceCrc32(e.data);
     total += crc + ((e.internalAttributes & 0x0004) ? e.externalAttributes : e.dosDateTime);
@@ -31,7 +31,7 @@ uint32_t ProtectedTotal(const std::vector<ZipEntrySpec>& entries) {
   return total;
 }
 
-std::string SealedRecordData(uint32_t total, const RecordSpec& record) {
+std::string SealedRecordData(uint32_t total, const AuthenticityRecordPlan& record) {
   uint32_t checksum = Rotl(~RawCrc(record.number, record.name), record.number);
   if (record.checksumWrong) checksum ^= 0x00000100u;
   std::string plain = Le32(0) + Le32(checksum) + Le32(record.number) + record.name;
@@ -50,7 +50,7 @@ std::string SealedRecordData(uint32_t total, const RecordSpec& record) {
   return sealed;
 }
 
-std::string RecordField(uint32_t total, const RecordSpec& record) {
+std::string RecordField(uint32_t total, const AuthenticityRecordPlan& record) {
   std::string data = SealedRecordData(total, record);
   return Le16(0x0007) + Le16(static_cast<uint16_t>(data.size())) + data;
 }

@@ -12,7 +12,8 @@
 // Internal-attribute bit 1: the entry is protected.
 constexpr uint16_t kTestProtectedBit = 0x0002;
 
-struct RecordSpec {
+// An authenticity record to be sealed: its maker, texts and the faults it is to carry.
+struct AuthenticityRecordPlan {
   uint32_t number = 0;
   std::string name;
   std::string text;          // written after the name's NUL when not empty
@@ -21,8 +22,8 @@ struct RecordSpec {
 };
 
 // The total the stub sums over the protected entries of entries as they will be written.
-uint32_t ProtectedTotal(const std::vector<ZipEntrySpec>& entries);
+uint32_t ProtectedTotal(const std::vector<ZipEntryPlan>& entries);
 // The record's data, masked and enciphered for total (no field header).
-std::string SealedRecordData(uint32_t total, const RecordSpec& record);
+std::string SealedRecordData(uint32_t total, const AuthenticityRecordPlan& record);
 // The whole extra field: ID 0x0007, the data size, the data.
-std::string RecordField(uint32_t total, const RecordSpec& record);
+std::string RecordField(uint32_t total, const AuthenticityRecordPlan& record);

@@ -1,6 +1,6 @@
 #include "central_header_builder.h"
 
-CentralHeaderBytes::CentralHeaderBytes(const CentralHeaderSpec& fields)
+CentralHeaderBytes::CentralHeaderBytes(const CentralHeaderFields& fields)
     : bytes_(kCentralHeaderSize + fields.name.size()) {
   uint8_t* p = bytes_.data();
   putLe32(p, kCentralHeaderSignature);
@@ -24,8 +24,8 @@ CentralHeaderBytes::CentralHeaderBytes(const CentralHeaderSpec& fields)
   ParseCentralHeader(bytes_.data(), bytes_.size(), &header_, &size);
 }
 
-CentralHeaderSpec EntryNamed(const std::string& name) {
-  CentralHeaderSpec fields;
+CentralHeaderFields EntryNamed(const std::string& name) {
+  CentralHeaderFields fields;
   fields.name = name;
   return fields;
 }

@@ -8,7 +8,8 @@
 
 #include "zip/records.h"
 
-struct CentralHeaderSpec {
+// The fixed fields of one central header, to be laid out in bytes.
+struct CentralHeaderFields {
   std::string name;
   uint16_t versionMadeBy = 20;  // MS-DOS host
   uint16_t versionNeeded = 20;
@@ -26,7 +27,7 @@ struct CentralHeaderSpec {
 // Owns the bytes: 46 fixed bytes, then the name; no extra field, no comment.
 class CentralHeaderBytes {
  public:
-  explicit CentralHeaderBytes(const CentralHeaderSpec& fields);
+  explicit CentralHeaderBytes(const CentralHeaderFields& fields);
   const CentralHeader* get() const { return &header_; }
   const std::vector<uint8_t>& bytes() const { return bytes_; }
 
@@ -36,4 +37,4 @@ class CentralHeaderBytes {
 };
 
 // The common cases: a file or directory entry by name, other fields at their defaults.
-CentralHeaderSpec EntryNamed(const std::string& name);
+CentralHeaderFields EntryNamed(const std::string& name);

@@ -42,12 +42,12 @@ uint16_t DosTime(int hour, int minute, int second) {
 }
 
 
-std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string& prefix,
+std::string BuildZip(const std::vector<ZipEntryPlan>& entries, const std::string& prefix,
                      const std::string& archiveComment, ZipLayout* layout) {
   std::string out = prefix;
   std::string directory;
   ZipLayout local;
-  for (const ZipEntrySpec& e : entries) {
+  for (const ZipEntryPlan& e : entries) {
     uint32_t crc = e.overrideCrc ? e.crc : ReferenceCrc32(e.data);
     std::string body = e.useCompressed ? e.compressed
                        : e.method == 8 ? DeflateRaw(e.data)
@@ -87,8 +87,8 @@ std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string
   return out;
 }
 
-ZipEntrySpec EntryOf(const std::string& name, const std::string& data, uint16_t method) {
-  ZipEntrySpec e;
+ZipEntryPlan EntryOf(const std::string& name, const std::string& data, uint16_t method) {
+  ZipEntryPlan e;
   e.name = name;
   e.data = data;
   e.method = method;

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-struct ZipEntrySpec {
+// One entry as the writer is to put it down: the plan of its bytes, field by field.
+struct ZipEntryPlan {
   std::string name;
   std::string data;          // the uncompressed bytes (the CRC and size come from these)
   uint16_t method = 0;       // 0 stores data; 8 deflates it with zlib unless `compressed` is set
@@ -42,7 +43,7 @@ struct ZipLayout {
 
 // Builds prefix + local entries + central directory + end record. Offsets are absolute in the
 // result (the prefix counts), as in a self-extracting archive.
-std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string& prefix = "",
+std::string BuildZip(const std::vector<ZipEntryPlan>& entries, const std::string& prefix = "",
                      const std::string& archiveComment = "", ZipLayout* layout = nullptr);
 
 // Raw Deflate (no zlib header) of data, level 9.
@@ -55,7 +56,7 @@ std::string Le16(uint16_t v);
 std::string Le32(uint32_t v);
 
 // One entry of the given name, data and method (0 stored, 8 deflated), the rest as defaults.
-ZipEntrySpec EntryOf(const std::string& name, const std::string& data, uint16_t method);
+ZipEntryPlan EntryOf(const std::string& name, const std::string& data, uint16_t method);
 
 // Bytes that a stored copy or a decoder gone wrong would not reproduce by chance: in every
 // period bytes, a run of `letters` letters then pseudo-random bytes from seed.

@@ -19,10 +19,10 @@ std::string MessageOf(const Status& status) {
   return text;
 }
 
-std::vector<ZipEntrySpec> ManyEntries(int count, size_t nameLength) {
-  std::vector<ZipEntrySpec> entries;
+std::vector<ZipEntryPlan> ManyEntries(int count, size_t nameLength) {
+  std::vector<ZipEntryPlan> entries;
   for (int i = 0; i < count; ++i) {
-    ZipEntrySpec e;
+    ZipEntryPlan e;
     e.name = std::to_string(i);
     e.name += std::string(nameLength - e.name.size(), 'n');
     e.data = std::to_string(i);
@@ -193,7 +193,7 @@ TEST(Directory, NamesAreTranslatedToTheAnsiCodePage) {
       {"plain ASCII", "dir/file.txt", 0, "dir/file.txt"},
   };
   for (const NameCase& c : cases) {
-    ZipEntrySpec e;
+    ZipEntryPlan e;
     e.name = c.stored;
     e.flags = c.flags;
     e.data = "x";

@@ -17,8 +17,8 @@ std::string MessageOf(const Status& status) {
   return text;
 }
 
-std::vector<ZipEntrySpec> OneEntry() {
-  ZipEntrySpec e;
+std::vector<ZipEntryPlan> OneEntry() {
+  ZipEntryPlan e;
   e.name = "a.txt";
   e.data = "hello";
   return {e};
@@ -144,14 +144,14 @@ TEST(EndRecord, MissingArchiveIsFatal) {
   std::string missing = dir.file("missing.zip");
   ArchiveState archive;
   archive.setArchiveName(missing.c_str());
-  EXPECT_EQ(archive.openArchive(), 0);
+  EXPECT_FALSE(archive.openArchive());
   const Status& status = archive.status();
   EXPECT_EQ(status.kind(), StatusKind::kFatal);
   EXPECT_EQ(status.number(), kFatalArchiveNotFound);
   EXPECT_EQ(status.exitCode(), 12);
   EXPECT_EQ(MessageOf(status), "Não encontrei o arquivo .ZIP:  " + missing);
   // Nothing more to open, and loading reports the same failure.
-  EXPECT_EQ(archive.openArchive(), 0);
+  EXPECT_FALSE(archive.openArchive());
   EXPECT_EQ(archive.readDirectory().number(), kFatalArchiveNotFound);
 
   // A session opening it says the same.

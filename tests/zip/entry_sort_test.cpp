@@ -33,9 +33,9 @@ const EntryRow kEntries[] = {
 class EntrySort : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::vector<ZipEntrySpec> specs;
+    std::vector<ZipEntryPlan> specs;
     for (const EntryRow& s : kEntries) {
-      ZipEntrySpec e;
+      ZipEntryPlan e;
       e.name = s.name;
       e.data = std::string(s.compressed, 'd');
       e.dosDateTime = s.dosDateTime;

@@ -18,8 +18,8 @@ std::string MessageOf(const Status& status) {
   return text;
 }
 
-ZipEntrySpec Entry() {
-  ZipEntrySpec e;
+ZipEntryPlan Entry() {
+  ZipEntryPlan e;
   e.name = "data.bin";
   e.data = "0123456789";
   e.localExtra = Le16(0x1234) + Le16(2) + "xy";
@@ -45,7 +45,7 @@ TEST(LocalHeader, StreamStandsOnTheEntryData) {
 }
 
 TEST(LocalHeader, DataDescriptorRelaxesTheCrcCheck) {
-  ZipEntrySpec e = Entry();
+  ZipEntryPlan e = Entry();
   e.flags = kFlagDataDescriptor;
   e.overrideLocalCrc = true;
   e.localCrc = 0;
@@ -67,7 +67,7 @@ TEST(LocalHeader, CorruptOrMissing) {
   } cases[] = {
       {"CRC differs from the directory's",
        [] {
-         ZipEntrySpec e = Entry();
+         ZipEntryPlan e = Entry();
          e.overrideLocalCrc = true;
          e.localCrc = 1;
          return BuildZip({e});
@@ -113,13 +113,13 @@ TEST(LocalHeader, CorruptOrMissing) {
 class StickyStatus : public ::testing::Test {
  protected:
   void SetUp() override {
-    ZipEntrySpec sound = Entry();
-    ZipEntrySpec cut;
+    ZipEntryPlan sound = Entry();
+    ZipEntryPlan cut;
     cut.name = "cut.bin";
     cut.data = "abcdef";
     cut.overrideCompressedSize = true;
     cut.compressedSize = 100000;
-    ZipEntrySpec moved;
+    ZipEntryPlan moved;
     moved.name = "moved.txt";
     moved.data = "moved";
     ZipLayout layout;

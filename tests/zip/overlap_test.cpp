@@ -21,15 +21,15 @@ std::string MessageOf(const Status& status) {
   return text;
 }
 
-ZipEntrySpec Entry(const std::string& name, const std::string& data) {
-  ZipEntrySpec e;
+ZipEntryPlan Entry(const std::string& name, const std::string& data) {
+  ZipEntryPlan e;
   e.name = name;
   e.data = data;
   return e;
 }
 
 // Offset of entry i's central header, for archives without extra fields or comments.
-uint32_t CentralHeaderAt(const ZipLayout& layout, const std::vector<ZipEntrySpec>& entries, size_t i) {
+uint32_t CentralHeaderAt(const ZipLayout& layout, const std::vector<ZipEntryPlan>& entries, size_t i) {
   uint32_t at = layout.directoryOffset;
   for (size_t k = 0; k < i; ++k) at += kCentralHeaderSize + static_cast<uint32_t>(entries[k].name.size());
   return at;
@@ -38,9 +38,9 @@ uint32_t CentralHeaderAt(const ZipLayout& layout, const std::vector<ZipEntrySpec
 void Put32(std::string* bytes, uint32_t at, uint32_t value) { bytes->replace(at, 4, Le32(value)); }
 
 TEST(EntryOverlaps, GoodArchivesPass) {
-  ZipEntrySpec described = Entry("b.txt", "described");
+  ZipEntryPlan described = Entry("b.txt", "described");
   described.flags = kFlagDataDescriptor;
-  const std::vector<std::vector<ZipEntrySpec>> archives = {
+  const std::vector<std::vector<ZipEntryPlan>> archives = {
       {Entry("a.txt", "alpha"), described, Entry("empty", "")},
       {Entry("dir/", ""), Entry("dir/x", "x")},
   };
@@ -56,7 +56,7 @@ TEST(EntryOverlaps, GoodArchivesPass) {
 // Sizes that disagree are the extraction's to report (warning 5, a CRC failure): the data owns
 // the smaller, as peers read it; data past the end of the file ends early (message 153).
 TEST(EntryOverlaps, DisagreeingSizesAndShortFilesAreLeftToTheExtraction) {
-  const std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta")};
+  const std::vector<ZipEntryPlan> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta")};
   ZipLayout layout;
   const std::string good = BuildZip(entries, "", "", &layout);
   std::string largerInTheDirectory = good;
@@ -74,7 +74,7 @@ TEST(EntryOverlaps, DisagreeingSizesAndShortFilesAreLeftToTheExtraction) {
 }
 
 TEST(EntryOverlaps, SharedBytesAreRefusedWithTheNames) {
-  const std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta"),
+  const std::vector<ZipEntryPlan> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta"),
                                              Entry("c.txt", "gamma")};
   ZipLayout layout;
   const std::string good = BuildZip(entries, "", "", &layout);
@@ -120,7 +120,7 @@ TEST(EntryOverlaps, SharedBytesAreRefusedWithTheNames) {
 // The check is vespa-console's: the engine itself (the stub's runs over its own archive) reads
 // such an archive as the system always did, entry by entry.
 TEST(EntryOverlaps, TheEngineAloneStillReadsSharedData) {
-  const std::vector<ZipEntrySpec> entries = {Entry("a.txt", "same"), Entry("b.txt", "same")};
+  const std::vector<ZipEntryPlan> entries = {Entry("a.txt", "same"), Entry("b.txt", "same")};
   ZipLayout layout;
   std::string bytes = BuildZip(entries, "", "", &layout);
   Put32(&bytes, CentralHeaderAt(layout, entries, 1) + kCentralLocalHeaderOffset, layout.localOffsets[0]);

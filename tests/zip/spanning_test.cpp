@@ -23,11 +23,11 @@ std::string Pattern(size_t size, unsigned seed) { return MixedBytes(size, seed, 
 
 // Stored and deflated data, a local extra field, a directory and an entry comment: a record of
 // every kind for a disk's end to cut.
-std::vector<ZipEntrySpec> Entries() {
-  ZipEntrySpec extra = EntryOf("docs/notas.txt", "notas\r\n" + Pattern(300, 5), 0);
+std::vector<ZipEntryPlan> Entries() {
+  ZipEntryPlan extra = EntryOf("docs/notas.txt", "notas\r\n" + Pattern(300, 5), 0);
   extra.localExtra = Le16(0x5455) + Le16(5) + std::string("\x01\x00\x00\x00\x60", 5);
   extra.comment = "um comentario";
-  ZipEntrySpec folder = EntryOf("docs/", "", 0);
+  ZipEntryPlan folder = EntryOf("docs/", "", 0);
   folder.externalAttributes = 0x10;
   return {EntryOf("leia-me.txt", Pattern(700, 1), 0), EntryOf("dados.bin", Pattern(3000, 2), 8),
           folder, extra};
@@ -64,7 +64,7 @@ class Spanning : public ::testing::Test {
     ASSERT_TRUE(status.ok()) << status.number();
     EXPECT_EQ(processed, 4);
     EXPECT_TRUE(test_.front.warnings().empty());
-    for (const ZipEntrySpec& e : Entries()) {
+    for (const ZipEntryPlan& e : Entries()) {
       if (e.name.back() == '/') continue;
       ASSERT_TRUE(out_.exists(e.name)) << e.name;
       EXPECT_TRUE(out_.read(e.name) == e.data) << e.name;
@@ -115,7 +115,7 @@ TEST_F(Spanning, ProbeFindsAVolumeByItsMarkerOrItsEndRecord) {
     ArchiveState archive;
     archive.setDrive(&drive);
     archive.setArchiveName(path_.c_str());
-    ASSERT_EQ(archive.openArchive(), 1);
+    ASSERT_TRUE(archive.openArchive());
     EXPECT_EQ(archive.probeSpanning(), c.expected);
   }
 }
@@ -134,7 +134,7 @@ TEST_F(Spanning, DiskNumberComesFromTheLabelsNinthCharacterOn) {
   ArchiveState archive;
   archive.setDrive(&drive);
   archive.setArchiveName(path_.c_str());
-  ASSERT_EQ(archive.openArchive(), 1);
+  ASSERT_TRUE(archive.openArchive());
   for (const auto& c : cases) {
     drive.label = c.label;
     EXPECT_EQ(archive.diskNumberFromLabel(), c.expected) << '"' << c.label << '"';
@@ -184,7 +184,7 @@ TEST_F(Spanning, ADiskEndAnywhereBeforeTheEndRecord) {
   auto around = [&](size_t from, size_t to) {
     for (size_t at = from < 5 ? 1 : from - 4; at <= to && at <= layout.endOffset; ++at) cuts.insert(at);
   };
-  const std::vector<ZipEntrySpec> entries = Entries();
+  const std::vector<ZipEntryPlan> entries = Entries();
   for (size_t i = 0; i < entries.size(); ++i) {
     size_t header = layout.localOffsets[i];
     size_t data = header + 30 + entries[i].name.size() + entries[i].localExtra.size();

@@ -99,135 +99,179 @@ bool ReadWhole(const std::filesystem::path& path, uint64_t size, std::vector<uin
   return true;
 }
 
-}  // namespace
+// What the local and the central header share, from the version needed to the extra field's
+// length.
+struct SharedFields {
+  uint16_t flags;
+  uint16_t method;
+  uint32_t dosTime;
+  uint32_t crc;
+  uint32_t storedSize;
+  uint32_t size;
+  uint16_t nameLength;
+  uint16_t extraLength;
+};
 
-bool WriteArchive(const std::vector<InputItem>& items, const PackOptions& options,
-                  uint64_t zipOffset, OutputFile& out, const ProgressCallback& progress,
-                  PackSummary* summary, std::string* error) {
-  std::unique_ptr<Deflater> deflater;
-  if (!options.store) {
-    deflater = MakeDeflater(options.level);
-    if (!deflater) {
-      *error = "out of memory for the compressor";
-      return false;
-    }
+void PutShared(std::string& s, const SharedFields& f) {
+  Put16(s, kVersion20);
+  Put16(s, f.flags);
+  Put16(s, f.method);
+  Put32(s, f.dosTime);
+  Put32(s, f.crc);
+  Put32(s, f.storedSize);
+  Put32(s, f.size);
+  Put16(s, f.nameLength);
+  Put16(s, f.extraLength);
+}
+
+// One item's bytes as they are stored: deflated where that pays, enciphered under a password.
+// The buffers are kept from item to item.
+class ItemPacker {
+ public:
+  bool start(const PackOptions& options, std::string* error) {
+    options_ = &options;
+    if (options.store) return true;
+    deflater_ = MakeDeflater(options.level);
+    if (!deflater_) *error = "out of memory for the compressor";
+    return deflater_ != nullptr;
   }
-  std::random_device random;
-  uint64_t position = zipOffset;
-  std::string directory;
-  std::vector<uint8_t> data, packed;
-  for (const InputItem& item : items) {
-    StoredName name;
-    std::string problem = EncodeEntryName(item.name, &name);
-    if (!problem.empty()) {
-      *error = item.path.u8string() + ": cannot be stored: " + problem;
-      return false;
-    }
-    if (position > kMaxOffset) {
-      *error = "too large: '" + item.name + "' would start at offset " + Number(position) +
-               ", past the 4 GiB reach of 32-bit ZIP offsets";
-      return false;
-    }
-    uint32_t crc = 0;
-    uint16_t method = kMethodStored;
-    const std::vector<uint8_t>* body = &data;
+
+  bool pack(const InputItem& item, std::string* error) {
+    crc = 0;
+    method = kMethodStored;
+    encryptionHeader.clear();
     data.clear();
+    body_ = &data;
     if (!item.directory) {
       if (!ReadWhole(item.path, item.size, &data, error)) return false;
       crc = Crc32Of(0, data.data(), data.size());
-      if (deflater && !data.empty()) {
-        packed.resize(data.size());
-        size_t n = deflater->deflate(data.data(), data.size(), packed.data(), data.size() - 1);
-        if (n > 0) {
-          packed.resize(n);
-          body = &packed;
-          method = kMethodDeflated;
-        }
-      }
+      deflate();
     }
-    bool encrypted = !options.password.empty() && !item.directory;
-    std::string header;  // the 12-byte encryption header, when encrypted
-    std::vector<uint8_t> cipherText;
-    if (encrypted) {
-      CipherKeys keys;
-      keys.init(options.password.c_str());
-      for (int i = 0; i < kEncryptionHeaderSize; ++i) {
-        // Its last byte checks the password: the CRC's high byte, as no data descriptor follows.
-        uint8_t plain = i == kEncryptionHeaderSize - 1 ? static_cast<uint8_t>(crc >> 24)
-                                                       : static_cast<uint8_t>(random());
-        header.push_back(static_cast<char>(EncryptByte(keys, plain)));
-      }
-      cipherText.resize(body->size());
-      for (size_t i = 0; i < body->size(); ++i) cipherText[i] = EncryptByte(keys, (*body)[i]);
-      body = &cipherText;
-    }
-    uint64_t storedSize = header.size() + body->size();
-    uint16_t flags = static_cast<uint16_t>((encrypted ? kFlagEncrypted : 0) | (name.utf8 ? kFlagUtf8Name : 0));
-    uint32_t dosTime = DosTimeOf(item.stamp.lastWrite);
-    std::string extra = NtfsExtra(item.stamp.lastWrite);
-    uint32_t attributes = item.directory ? kAttrDirectory
-                                         : kAttrArchive | (item.stamp.readOnly ? kAttrReadOnly : 0);
-
-    std::string local;
-    Put32(local, kLocalHeaderSignature);
-    Put16(local, kVersion20);
-    Put16(local, flags);
-    Put16(local, method);
-    Put32(local, dosTime);
-    Put32(local, crc);
-    Put32(local, static_cast<uint32_t>(storedSize));
-    Put32(local, static_cast<uint32_t>(data.size()));
-    Put16(local, static_cast<uint16_t>(name.bytes.size()));
-    Put16(local, static_cast<uint16_t>(extra.size()));
-    local += name.bytes;
-    local += extra;
-    local += header;
-    if (storedSize > kMaxEntrySize) {
-      *error = "too large: '" + item.name + "' takes " + Number(storedSize) + " bytes stored";
-      return false;
-    }
-
-    std::string central;
-    Put32(central, kCentralHeaderSignature);
-    Put16(central, kMadeBy);
-    Put16(central, kVersion20);
-    Put16(central, flags);
-    Put16(central, method);
-    Put32(central, dosTime);
-    Put32(central, crc);
-    Put32(central, static_cast<uint32_t>(storedSize));
-    Put32(central, static_cast<uint32_t>(data.size()));
-    Put16(central, static_cast<uint16_t>(name.bytes.size()));
-    Put16(central, static_cast<uint16_t>(extra.size()));
-    Put16(central, 0);  // comment
-    Put16(central, 0);  // disk
-    Put16(central, 0);  // internal attributes
-    Put32(central, attributes);
-    Put32(central, static_cast<uint32_t>(position));
-    central += name.bytes;
-    central += extra;
-    directory += central;
-
-    if (!out.write(local.data(), local.size(), error) ||
-        !out.write(body->data(), body->size(), error)) {
-      return false;
-    }
-    position += local.size() + body->size();
-    if (item.directory) {
-      ++summary->folders;
-    } else {
-      ++summary->files;
-      if (method == kMethodStored) ++summary->storedFiles;
-      summary->bytesIn += data.size();
-      summary->bytesPacked += storedSize;
-    }
-    if (progress) progress(item.size);
+    encrypted = !options_->password.empty() && !item.directory;
+    if (encrypted) encipher();
+    return true;
   }
 
-  uint64_t directoryOffset = position;
-  uint64_t end = directoryOffset + directory.size() + kEndRecordSize;
-  if (directoryOffset > kMaxOffset || end > kMaxOutputSize) {
-    *error = "too large: the self-extracting archive would have " + Number(end) +
+  const std::vector<uint8_t>& body() const { return *body_; }
+  uint64_t storedSize() const { return encryptionHeader.size() + body_->size(); }
+
+  std::vector<uint8_t> data;     // the item's bytes as read
+  std::string encryptionHeader;  // the 12-byte encryption header, when encrypted
+  uint32_t crc = 0;
+  uint16_t method = kMethodStored;
+  bool encrypted = false;
+
+ private:
+  void deflate() {
+    if (!deflater_ || data.empty()) return;
+    packed_.resize(data.size());
+    size_t n = deflater_->deflate(data.data(), data.size(), packed_.data(), data.size() - 1);
+    if (n == 0) return;  // Deflate does not pay: stored
+    packed_.resize(n);
+    body_ = &packed_;
+    method = kMethodDeflated;
+  }
+
+  void encipher() {
+    CipherKeys keys;
+    keys.init(options_->password.c_str());
+    for (int i = 0; i < kEncryptionHeaderSize; ++i) {
+      // Its last byte checks the password: the CRC's high byte, as no data descriptor follows.
+      uint8_t plain = i == kEncryptionHeaderSize - 1 ? static_cast<uint8_t>(crc >> 24)
+                                                     : static_cast<uint8_t>(random_());
+      encryptionHeader.push_back(static_cast<char>(EncryptByte(keys, plain)));
+    }
+    cipherText_.resize(body_->size());
+    for (size_t i = 0; i < body_->size(); ++i) cipherText_[i] = EncryptByte(keys, (*body_)[i]);
+    body_ = &cipherText_;
+  }
+
+  const PackOptions* options_ = nullptr;
+  std::unique_ptr<Deflater> deflater_;
+  std::random_device random_;
+  std::vector<uint8_t> packed_, cipherText_;
+  const std::vector<uint8_t>* body_ = &data;
+};
+
+void Count(const InputItem& item, const ItemPacker& packer, PackSummary* summary) {
+  if (item.directory) {
+    ++summary->folders;
+    return;
+  }
+  ++summary->files;
+  if (packer.method == kMethodStored) ++summary->storedFiles;
+  summary->bytesIn += packer.data.size();
+  summary->bytesPacked += packer.storedSize();
+}
+
+// Writes the item's local header and data at *position and adds its central header to
+// directory.
+bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
+                std::string* directory, OutputFile& out, std::string* error) {
+  StoredName name;
+  std::string problem = EncodeEntryName(item.name, &name);
+  if (!problem.empty()) {
+    *error = item.path.u8string() + ": cannot be stored: " + problem;
+    return false;
+  }
+  if (*position > kMaxOffset) {
+    *error = "too large: '" + item.name + "' would start at offset " + Number(*position) +
+             ", past the 4 GiB reach of 32-bit ZIP offsets";
+    return false;
+  }
+  if (!packer.pack(item, error)) return false;
+  const uint64_t storedSize = packer.storedSize();
+  if (storedSize > kMaxEntrySize) {
+    *error = "too large: '" + item.name + "' takes " + Number(storedSize) + " bytes stored";
+    return false;
+  }
+  const std::string extra = NtfsExtra(item.stamp.lastWrite);
+  const SharedFields fields{
+      static_cast<uint16_t>((packer.encrypted ? kFlagEncrypted : 0) | (name.utf8 ? kFlagUtf8Name : 0)),
+      packer.method,
+      DosTimeOf(item.stamp.lastWrite),
+      packer.crc,
+      static_cast<uint32_t>(storedSize),
+      static_cast<uint32_t>(packer.data.size()),
+      static_cast<uint16_t>(name.bytes.size()),
+      static_cast<uint16_t>(extra.size())};
+  const uint32_t attributes =
+      item.directory ? kAttrDirectory : kAttrArchive | (item.stamp.readOnly ? kAttrReadOnly : 0);
+
+  std::string local;
+  Put32(local, kLocalHeaderSignature);
+  PutShared(local, fields);
+  local += name.bytes;
+  local += extra;
+  local += packer.encryptionHeader;
+
+  std::string& central = *directory;
+  Put32(central, kCentralHeaderSignature);
+  Put16(central, kMadeBy);
+  PutShared(central, fields);
+  Put16(central, 0);  // comment
+  Put16(central, 0);  // disk
+  Put16(central, 0);  // internal attributes
+  Put32(central, attributes);
+  Put32(central, static_cast<uint32_t>(*position));
+  central += name.bytes;
+  central += extra;
+
+  const std::vector<uint8_t>& body = packer.body();
+  if (!out.write(local.data(), local.size(), error) ||
+      !out.write(body.data(), body.size(), error)) {
+    return false;
+  }
+  *position += local.size() + body.size();
+  return true;
+}
+
+// The directory and the end record after the entries.
+bool WriteDirectory(const std::string& directory, size_t entries, uint64_t directoryOffset,
+                    OutputFile& out, uint64_t* end, std::string* error) {
+  *end = directoryOffset + directory.size() + kEndRecordSize;
+  if (directoryOffset > kMaxOffset || *end > kMaxOutputSize) {
+    *error = "too large: the self-extracting archive would have " + Number(*end) +
              " bytes, past the 4 GiB a 32-bit stub can read";
     return false;
   }
@@ -235,15 +279,31 @@ bool WriteArchive(const std::vector<InputItem>& items, const PackOptions& option
   Put32(record, kEndRecordSignature);
   Put16(record, 0);
   Put16(record, 0);
-  Put16(record, static_cast<uint16_t>(items.size()));
-  Put16(record, static_cast<uint16_t>(items.size()));
+  Put16(record, static_cast<uint16_t>(entries));
+  Put16(record, static_cast<uint16_t>(entries));
   Put32(record, static_cast<uint32_t>(directory.size()));
   Put32(record, static_cast<uint32_t>(directoryOffset));
   Put16(record, 0);
-  if (!out.write(directory.data(), directory.size(), error) ||
-      !out.write(record.data(), record.size(), error)) {
-    return false;
+  return out.write(directory.data(), directory.size(), error) &&
+         out.write(record.data(), record.size(), error);
+}
+
+}  // namespace
+
+bool WriteArchive(const std::vector<InputItem>& items, const PackOptions& options,
+                  uint64_t zipOffset, OutputFile& out, const ProgressCallback& progress,
+                  PackSummary* summary, std::string* error) {
+  ItemPacker packer;
+  if (!packer.start(options, error)) return false;
+  uint64_t position = zipOffset;
+  std::string directory;
+  for (const InputItem& item : items) {
+    if (!WriteEntry(item, packer, &position, &directory, out, error)) return false;
+    Count(item, packer, summary);
+    if (progress) progress(item.size);
   }
+  uint64_t end = 0;
+  if (!WriteDirectory(directory, items.size(), position, out, &end, error)) return false;
   summary->archiveSize = end - zipOffset;
   return true;
 }

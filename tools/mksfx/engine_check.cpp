@@ -72,7 +72,7 @@ std::string CheckWithEngine(const std::string& path, const std::string& password
     RunRequest request;
     request.options.command = kCommandTest;
     if (!password.empty()) {
-      request.options.Password = 1;
+      request.options.Password = true;
       request.options.passwordText = password.c_str();
     }
     status = RunCommand(session, request);

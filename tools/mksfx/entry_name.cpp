@@ -20,7 +20,7 @@ bool NextCharacter(const std::string& text, size_t* at, uint32_t* character) {
     if ((p[i] & 0xC0) != 0x80) return false;
     value = (value << 6) | (p[i] & 0x3F);
   }
-  static const uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  static constexpr uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
   if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
     return false;
   }

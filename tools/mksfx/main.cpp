@@ -276,62 +276,44 @@ int BuildSpanned(const BuildRequest& build, const std::string& size) {
   return 0;
 }
 
-int Run(int argc, char** argv) {
-  BuildRequest request;
-  request.pack.level = kDefaultLevel;
-  ParsedCommandLine parsed;
-  std::string problem = ParseCommandLine(Utf8Arguments(argc, argv), Options(), &request, &parsed);
-  if (parsed.help) {
-    std::fputs(UsageText().c_str(), stdout);
-    return 0;
-  }
-  if (parsed.version) {
-    std::printf("%s %s (%s)\n", kProgram, VESPA_VERSION, CompressorName());
-    return 0;
-  }
-  if (!problem.empty()) return Usage(problem);
-  if (!request.shown.empty()) return Show(request.shown);
-  if (request.output.empty()) return Usage("no output named (-o OUT.exe)");
-  if (parsed.operands.empty()) return Usage("no input named (folders, files or one ZIP archive)");
-  if (!request.passwordFile.empty() && request.askPassword) {
-    return Usage("--password and --password-file both given; take one");
-  }
-  bool packing = request.levelGiven || request.pack.store || !request.excludes.empty() ||
-                 request.askPassword || !request.passwordFile.empty() || request.skipLinks;
+// A single ZIP operand is used as it is; anything else is packed. A usage problem, or empty.
+std::string ChooseInputs(const ParsedCommandLine& parsed, BuildRequest* request) {
+  bool packing = request->levelGiven || request->pack.store || !request->excludes.empty() ||
+                 request->askPassword || !request->passwordFile.empty() || request->skipLinks;
   if (parsed.operands.size() == 1 && IsZipInput(parsed.operands[0])) {
     if (packing) {
-      return Usage(parsed.operands[0] +
-                   " is a ZIP archive, used as it is: --level, --store, --exclude, --password "
-                   "and --skip-links apply to folders and files");
+      return parsed.operands[0] +
+             " is a ZIP archive, used as it is: --level, --store, --exclude, --password "
+             "and --skip-links apply to folders and files";
     }
-    request.archive = parsed.operands[0];
+    request->archive = parsed.operands[0];
   } else {
-    request.inputs = parsed.operands;
+    request->inputs = parsed.operands;
   }
-  if (request.askPassword || !request.passwordFile.empty()) {
-    problem = ReadPassword(request, &request.pack.password);
-    if (!problem.empty()) return Fail(problem + "; nothing written");
-  }
-  if (!request.signName && (request.signNumber || request.signText)) {
-    return Usage("--sign-number and --sign-text need --sign NAME");
-  }
-  if (request.signName &&
-      !SignatureFromArguments(*request.signName, request.signNumber, request.signText,
-                              &request.signature.emplace(), &problem)) {
-    return Fail(problem + "; nothing written");
-  }
-  if (request.stub.empty()) {
-    problem = FindStub(request, argv[0], &request.stub);
-    if (!problem.empty()) return Fail(problem);
-  }
-  if (!request.span.empty()) {
-    if (request.signature || request.directives.present) {
-      return Usage("--span makes a set of plain disks: --sign and the directive options apply to "
-                   "a single program");
-    }
-    return BuildSpanned(request, request.span);
-  }
+  return std::string();
+}
 
+// Says what of an existing archive was left out: nothing refers to it, but it was in the file;
+// and what the walk over folders passed over.
+void PrintNotes(const BuildRequest& request, const BuildResult& result) {
+  for (const std::string& line : result.skipped) {
+    std::fprintf(stderr, "%s: note: %s\n", kProgram, line.c_str());
+  }
+  auto note = [&](uint64_t count, const std::string& what) {
+    if (count == 0) return;
+    std::fprintf(stderr, "%s: note: %s: %llu bytes %s are left out\n", kProgram,
+                 request.archive.c_str(), static_cast<unsigned long long>(count), what.c_str());
+  };
+  note(result.droppedPrefix,
+       std::string("before its first entry (a stub or other leading data; its offsets counted "
+                   "from ") +
+           (result.base == 0 ? "the start of the file)" : "the start of the archive)"));
+  note(result.droppedGap, "between its central directory and its end record");
+  note(result.droppedTrailer, "after its end (such as an old signature)");
+}
+
+// One self-extracting program, with a progress bar on a terminal.
+int BuildSingle(const BuildRequest& request) {
   ProgressBar* bar = nullptr;
   bool testingShown = false;
   BuildProgress progress;
@@ -359,24 +341,57 @@ int Run(int argc, char** argv) {
   if (testingShown) std::fputs("\r\033[K", stderr);
   if (!built) return Fail(error + "; nothing written");
   if (request.quiet) return 0;
-
-  for (const std::string& line : result.skipped) {
-    std::fprintf(stderr, "%s: note: %s\n", kProgram, line.c_str());
-  }
-  // Say what of an existing archive was left out: nothing refers to it, but it was in the file.
-  auto note = [&](uint64_t count, const std::string& what) {
-    if (count == 0) return;
-    std::fprintf(stderr, "%s: note: %s: %llu bytes %s are left out\n", kProgram,
-                 request.archive.c_str(), static_cast<unsigned long long>(count), what.c_str());
-  };
-  note(result.droppedPrefix,
-       std::string("before its first entry (a stub or other leading data; its offsets counted "
-                   "from ") +
-           (result.base == 0 ? "the start of the file)" : "the start of the archive)"));
-  note(result.droppedGap, "between its central directory and its end record");
-  note(result.droppedTrailer, "after its end (such as an old signature)");
+  PrintNotes(request, result);
   PrintSummary(request, result);
   return 0;
+}
+
+int Run(int argc, char** argv) {
+  BuildRequest request;
+  request.pack.level = kDefaultLevel;
+  ParsedCommandLine parsed;
+  std::string problem = ParseCommandLine(Utf8Arguments(argc, argv), Options(), &request, &parsed);
+  if (parsed.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.version) {
+    std::printf("%s %s (%s)\n", kProgram, VESPA_VERSION, CompressorName());
+    return 0;
+  }
+  if (!problem.empty()) return Usage(problem);
+  if (!request.shown.empty()) return Show(request.shown);
+  if (request.output.empty()) return Usage("no output named (-o OUT.exe)");
+  if (parsed.operands.empty()) return Usage("no input named (folders, files or one ZIP archive)");
+  if (!request.passwordFile.empty() && request.askPassword) {
+    return Usage("--password and --password-file both given; take one");
+  }
+  problem = ChooseInputs(parsed, &request);
+  if (!problem.empty()) return Usage(problem);
+  if (request.askPassword || !request.passwordFile.empty()) {
+    problem = ReadPassword(request, &request.pack.password);
+    if (!problem.empty()) return Fail(problem + "; nothing written");
+  }
+  if (!request.signName && (request.signNumber || request.signText)) {
+    return Usage("--sign-number and --sign-text need --sign NAME");
+  }
+  if (request.signName &&
+      !SignatureFromArguments(*request.signName, request.signNumber, request.signText,
+                              &request.signature.emplace(), &problem)) {
+    return Fail(problem + "; nothing written");
+  }
+  if (request.stub.empty()) {
+    problem = FindStub(request, argv[0], &request.stub);
+    if (!problem.empty()) return Fail(problem);
+  }
+  if (!request.span.empty()) {
+    if (request.signature || request.directives.present) {
+      return Usage("--span makes a set of plain disks: --sign and the directive options apply to "
+                   "a single program");
+    }
+    return BuildSpanned(request, request.span);
+  }
+  return BuildSingle(request);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ std::string Grouped(uint64_t value) {
 }
 
 std::string Bytes(uint64_t value) {
-  static const char* const kUnits[] = {"KiB", "MiB", "GiB"};
+  static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB"};
   if (value < 1024) return std::to_string(value) + " B";
   double v = static_cast<double>(value);
   int unit = -1;

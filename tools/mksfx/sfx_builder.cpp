@@ -10,13 +10,20 @@
 
 namespace {
 
-constexpr size_t kCopyChunk = 1 << 20;
-
 std::string Number(uint64_t v) { return std::to_string(v); }
 
-// Copies input bytes [from, to) to the output.
+// The entries as they are, the directory, and the end record with the comment; bytes between
+// the directory and the end record are left out, as readers that look for the directory right
+// before the end record would take them for a shift of every offset.
+uint64_t OutputSize(const ScannedZip& zip, uint64_t zipOffset) {
+  return zipOffset + (zip.directoryStart - zip.start) + zip.directorySize + zip.endRecord.size();
+}
+
+}  // namespace
+
 bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile& out, std::string* error) {
-  std::vector<uint8_t> buffer(kCopyChunk);
+  constexpr size_t kCopyChunk = 1 << 20;
+  std::vector<uint8_t> buffer(to > from ? kCopyChunk : 0);
   while (from < to) {
     size_t n = to - from < kCopyChunk ? static_cast<size_t>(to - from) : kCopyChunk;
     if (!input.readAt(from, buffer.data(), n)) {
@@ -28,15 +35,6 @@ bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile& out, st
   }
   return true;
 }
-
-// The entries as they are, the directory, and the end record with the comment; bytes between
-// the directory and the end record are left out, as readers that look for the directory right
-// before the end record would take them for a shift of every offset.
-uint64_t OutputSize(const ScannedZip& zip, uint64_t zipOffset) {
-  return zipOffset + (zip.directoryStart - zip.start) + zip.directorySize + zip.endRecord.size();
-}
-
-}  // namespace
 
 bool PlanLayout(uint64_t stubSize, uint64_t directiveSize, SfxLayout* layout, std::string* error) {
   SfxLayout plan;
@@ -100,6 +98,99 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec);
 }
 
+// The stub's bytes, and where padding, directive record and ZIP go behind them.
+bool ReadStub(const BuildRequest& request, std::vector<uint8_t>* bytes, SfxLayout* layout,
+              std::string* error) {
+  InputFile stub;
+  if (!stub.open(request.stub, error)) return false;
+  if (stub.size() == 0) {
+    *error = request.stub + ": the stub is empty";
+    return false;
+  }
+  uint64_t recordSize = request.directives.present ? kDirectiveRecordSize : 0;
+  if (!PlanLayout(stub.size(), recordSize, layout, error)) {
+    *error = request.stub + ": " + *error;
+    return false;
+  }
+  bytes->resize(layout->stubSize);
+  if (!stub.readAt(0, bytes->data(), bytes->size())) {
+    *error = request.stub + ": read error";
+    return false;
+  }
+  return true;
+}
+
+// The existing ZIP named by the request: scanned, signed when asked, shifted to zipOffset.
+bool LoadExistingZip(const BuildRequest& request, uint64_t zipOffset, ShiftedZip* existing,
+                     std::string* error) {
+  if (!existing->input.open(request.archive, error)) return false;
+  if (!ScanZip(existing->input, &existing->zip, error)) return false;
+  if ((request.signature && !SignDirectory(&existing->zip, *request.signature, error)) ||
+      !ShiftOffsets(&existing->zip, zipOffset, error)) {
+    *error = request.archive + ": " + *error;
+    return false;
+  }
+  return true;
+}
+
+// The folders and files named by the request, walked and checked; refused when nothing is left.
+bool CollectRequestInputs(const BuildRequest& request, CollectResult* collected,
+                          std::string* error) {
+  CollectOptions options;
+  options.excludes = request.excludes;
+  options.skipLinks = request.skipLinks;
+  options.output = std::filesystem::u8path(request.output);
+  std::string problem = CollectInputs(request.inputs, options, collected);
+  if (!problem.empty()) {
+    *error = problem;
+    return false;
+  }
+  if (collected->items.empty()) {
+    *error = "nothing to put in the archive (every input was empty or excluded)";
+    return false;
+  }
+  return true;
+}
+
+// A signature is sealed over a finished directory: a new ZIP is made on its own first, then
+// signed and placed behind the stub like an existing one.
+bool StageSignedZip(const BuildRequest& request, const CollectResult& collected,
+                    uint64_t zipOffset, const BuildProgress& progress, PackSummary* pack,
+                    OutputFile* staged, ShiftedZip* existing, std::string* error) {
+  if (progress.start) progress.start(collected.totalBytes);
+  return staged->create(request.output + ".zip", error) &&
+         WriteArchive(collected.items, request.pack, 0, *staged, progress.advance, pack, error) &&
+         staged->finish(error) && existing->input.open(staged->temporaryPath(), error) &&
+         ScanZip(existing->input, &existing->zip, error) &&
+         SignDirectory(&existing->zip, *request.signature, error) &&
+         ShiftOffsets(&existing->zip, zipOffset, error);
+}
+
+// The shifted ZIP's entries as they are, then its patched directory and end record.
+bool CopyShiftedZip(ShiftedZip& existing, OutputFile& out, std::string* error) {
+  const ScannedZip& zip = existing.zip;
+  return CopyRange(existing.input, zip.start, zip.directoryStart, out, error) &&
+         out.write(zip.directory.data(), zip.directory.size(), error) &&
+         out.write(zip.endRecord.data(), zip.endRecord.size(), error);
+}
+
+// The file is tested under its temporary name: a result the engine cannot read never takes
+// the output's name.
+bool CheckResult(const BuildRequest& request, const OutputFile& out, const BuildProgress& progress,
+                 BuildResult* result, std::string* error) {
+  if (progress.testing) progress.testing();
+  std::string problem = CheckWithEngine(out.temporaryPath(), request.pack.password, &result->check);
+  if (!problem.empty()) {
+    result->check.problems = problem;
+    return true;
+  }
+  result->checked = true;
+  if (result->check.ok) return true;
+  *error = "the engine's test of the result failed:\n" + result->check.problems;
+  while (!error->empty() && error->back() == '\n') error->pop_back();
+  return false;
+}
+
 }  // namespace
 
 bool IsZipInput(const std::string& path) {
@@ -122,23 +213,9 @@ bool IsZipInput(const std::string& path) {
 
 bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* error,
               const BuildProgress& progress) {
-  InputFile stub;
-  if (!stub.open(request.stub, error)) return false;
-  if (stub.size() == 0) {
-    *error = request.stub + ": the stub is empty";
-    return false;
-  }
+  std::vector<uint8_t> stubBytes;
   SfxLayout layout;
-  uint64_t recordSize = request.directives.present ? kDirectiveRecordSize : 0;
-  if (!PlanLayout(stub.size(), recordSize, &layout, error)) {
-    *error = request.stub + ": " + *error;
-    return false;
-  }
-  std::vector<uint8_t> stubBytes(layout.stubSize);
-  if (!stub.readAt(0, stubBytes.data(), stubBytes.size())) {
-    *error = request.stub + ": read error";
-    return false;
-  }
+  if (!ReadStub(request, &stubBytes, &layout, error)) return false;
   // The output is written beside its name and renamed onto it, so replacing an input would
   // work; it is refused all the same, as it is almost always a slip of the keyboard.
   if (SameFile(request.output, request.stub) ||
@@ -146,7 +223,6 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     *error = request.output + ": this is an input of the build; name another output";
     return false;
   }
-
   std::vector<uint8_t> record;
   if (request.directives.present &&
       !MakeDirectiveRecord(request.directives, layout.directiveOffset, &record, error)) {
@@ -156,49 +232,16 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   ShiftedZip existing;
   CollectResult collected;
   if (!request.archive.empty()) {
-    if (!existing.input.open(request.archive, error)) return false;
-    if (!ScanZip(existing.input, &existing.zip, error)) return false;
-    if (request.signature && !SignDirectory(&existing.zip, *request.signature, error)) {
-      *error = request.archive + ": " + *error;
-      return false;
-    }
-    if (!ShiftOffsets(&existing.zip, layout.zipOffset, error)) {
-      *error = request.archive + ": " + *error;
-      return false;
-    }
+    if (!LoadExistingZip(request, layout.zipOffset, &existing, error)) return false;
   } else {
-    CollectOptions options;
-    options.excludes = request.excludes;
-    options.skipLinks = request.skipLinks;
-    options.output = std::filesystem::u8path(request.output);
-    std::string problem = CollectInputs(request.inputs, options, &collected);
-    if (!problem.empty()) {
-      *error = problem;
-      return false;
-    }
-    if (collected.items.empty()) {
-      *error = "nothing to put in the archive (every input was empty or excluded)";
-      return false;
-    }
+    if (!CollectRequestInputs(request, &collected, error)) return false;
     result->skipped = collected.skipped;
   }
-  // A signature is sealed over a finished directory: a new ZIP is made on its own first, then
-  // signed and placed behind the stub like an existing one.
   OutputFile staged;
   const bool stageNewZip = request.archive.empty() && request.signature.has_value();
-  if (stageNewZip) {
-    if (progress.start) progress.start(collected.totalBytes);
-    if (!staged.create(request.output + ".zip", error) ||
-        !WriteArchive(collected.items, request.pack, 0, staged, progress.advance, &result->pack,
-                      error) ||
-        !staged.finish(error) || !existing.input.open(staged.temporaryPath(), error) ||
-        !ScanZip(existing.input, &existing.zip, error)) {
-      return false;
-    }
-    if (!SignDirectory(&existing.zip, *request.signature, error) ||
-        !ShiftOffsets(&existing.zip, layout.zipOffset, error)) {
-      return false;
-    }
+  if (stageNewZip && !StageSignedZip(request, collected, layout.zipOffset, progress,
+                                     &result->pack, &staged, &existing, error)) {
+    return false;
   }
 
   OutputFile out;
@@ -211,12 +254,8 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     return false;
   }
   if (!request.archive.empty() || stageNewZip) {
+    if (!CopyShiftedZip(existing, out, error)) return false;
     const ScannedZip& zip = existing.zip;
-    if (!CopyRange(existing.input, zip.start, zip.directoryStart, out, error) ||
-        !out.write(zip.directory.data(), zip.directory.size(), error) ||
-        !out.write(zip.endRecord.data(), zip.endRecord.size(), error)) {
-      return false;
-    }
     if (!stageNewZip) {
       result->droppedPrefix = zip.start;
       result->droppedGap = zip.endRecordStart - (zip.directoryStart + zip.directorySize);
@@ -233,23 +272,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     result->outputSize = layout.zipOffset + result->pack.archiveSize;
   }
   if (!out.finish(error)) return false;
-
-  if (request.verify) {
-    // The file is tested under its temporary name: a result the engine cannot read never takes
-    // the output's name.
-    if (progress.testing) progress.testing();
-    std::string problem = CheckWithEngine(out.temporaryPath(), request.pack.password, &result->check);
-    if (problem.empty()) {
-      result->checked = true;
-      if (!result->check.ok) {
-        *error = "the engine's test of the result failed:\n" + result->check.problems;
-        while (!error->empty() && error->back() == '\n') error->pop_back();
-        return false;
-      }
-    } else {
-      result->check.problems = problem;
-    }
-  }
+  if (request.verify && !CheckResult(request, out, progress, result, error)) return false;
   if (!out.commit(error)) return false;
   result->layout = layout;
   return true;
@@ -272,20 +295,8 @@ std::vector<std::string> DefaultStubCandidates(const char* compiledDefault,
 }
 
 bool StageZip(const BuildRequest& request, OutputFile* staged, std::string* error) {
-  CollectOptions options;
-  options.excludes = request.excludes;
-  options.skipLinks = request.skipLinks;
-  options.output = std::filesystem::u8path(request.output);
   CollectResult collected;
-  std::string problem = CollectInputs(request.inputs, options, &collected);
-  if (!problem.empty()) {
-    *error = problem;
-    return false;
-  }
-  if (collected.items.empty()) {
-    *error = "nothing to put in the archive (every input was empty or excluded)";
-    return false;
-  }
+  if (!CollectRequestInputs(request, &collected, error)) return false;
   PackSummary summary;
   // The set's folders do not exist yet: the ZIP waits in the temporary directory.
   std::error_code ec;

@@ -39,6 +39,9 @@ struct SfxLayout {
 // record out of the stub's reach.
 bool PlanLayout(uint64_t stubSize, uint64_t directiveSize, SfxLayout* layout, std::string* error);
 
+// Copies input bytes [from, to) to the output, a chunk at a time.
+bool CopyRange(InputFile& input, uint64_t from, uint64_t to, OutputFile& out, std::string* error);
+
 // Rewrites the loaded directory and end record of zip so that every offset is absolute in an
 // output where the archive proper (from zip.start) begins at zipOffset. Refuses an offset or an
 // output size past the 32-bit limit; zip is unchanged then.

@@ -157,19 +157,15 @@ bool CheckSignature(const Signature& signature, std::string* error) {
   return true;
 }
 
-bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* error) {
-  if (!CheckSignature(signature, error)) return false;
-  if (zip->entries.empty()) {
-    *error = "nothing to sign: the archive has no entries";
-    return false;
-  }
+namespace {
 
-  // Every header, protected and without the records it carried; the scan has checked that
-  // each lies whole inside the directory, one after the other.
+// Every header, protected and without the records it carried; the scan has checked that each
+// lies whole inside the directory, one after the other. *tail receives what follows the last.
+std::vector<SignedHeader> ProtectedHeaders(const ScannedZip& zip, std::vector<uint8_t>* tail) {
   std::vector<SignedHeader> headers;
   size_t end = 0;
-  for (const ScannedZip::Entry& entry : zip->entries) {
-    const uint8_t* at = zip->directory.data() + entry.headerOffset;
+  for (const ScannedZip::Entry& entry : zip.entries) {
+    const uint8_t* at = zip.directory.data() + entry.headerOffset;
     CentralHeader fixed = ParseCentralHeaderFixed(ByteReader(at, kCentralHeaderSize));
     SignedHeader h;
     h.fixed.assign(at, at + kCentralHeaderSize);
@@ -185,17 +181,21 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
     headers.push_back(std::move(h));
     end = entry.headerOffset + CentralHeaderSize(at);
   }
-  std::vector<uint8_t> tail(zip->directory.begin() + static_cast<std::ptrdiff_t>(end),
-                            zip->directory.end());
+  tail->assign(zip.directory.begin() + static_cast<std::ptrdiff_t>(end), zip.directory.end());
+  return headers;
+}
 
-  // The record goes to the entry with the most room left in its extra field.
+// The record goes to the entry with the most room left in its extra field; null, with the
+// reason, when none can take it.
+SignedHeader* ChooseCarrier(std::vector<SignedHeader>& headers, const Signature& signature,
+                            std::string* error) {
   SignedHeader* carrier = nullptr;
   for (SignedHeader& h : headers) {
     if (h.extraWellFormed && (!carrier || h.extra.size() < carrier->extra.size())) carrier = &h;
   }
   if (!carrier) {
     *error = "cannot sign: every entry's extra field is damaged, and none can carry the record";
-    return false;
+    return nullptr;
   }
   const size_t bytes = signature.name.size() + 1 + signature.text.size();
   const size_t used = carrier->extra.size() + kRecordFieldHeaderSize + kRecordBlockSize;
@@ -204,15 +204,13 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
              " bytes with the name's end; beside the extra fields the entries already have, " +
              "the record can hold at most " +
              Number(used < kMaxExtraFieldSize ? kMaxExtraFieldSize - used : 0);
-    return false;
+    return nullptr;
   }
+  return carrier;
+}
 
-  // The total covers every header as written, before the record is added: the record's
-  // place in an extra field plays no part in it.
-  std::vector<uint32_t> offsets;
-  std::vector<uint8_t> unsignedDirectory = Assemble(headers, tail, &offsets);
-  uint32_t total = Summarize(unsignedDirectory, offsets).total;
-
+// The authenticity record sealed over total, as a field appended to the carrier's extra field.
+void AppendRecord(const Signature& signature, uint32_t total, SignedHeader* carrier) {
   std::vector<uint8_t> data(kRecordBlockSize, 0);
   putLe32(data.data() + kRecordChecksum,
           AuthenticityChecksum(signature.number,
@@ -229,6 +227,26 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
   putLe16(fieldHeader + 2, static_cast<uint16_t>(data.size()));
   carrier->extra.insert(carrier->extra.end(), fieldHeader, fieldHeader + kRecordFieldHeaderSize);
   carrier->extra.insert(carrier->extra.end(), data.begin(), data.end());
+}
+
+}  // namespace
+
+bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* error) {
+  if (!CheckSignature(signature, error)) return false;
+  if (zip->entries.empty()) {
+    *error = "nothing to sign: the archive has no entries";
+    return false;
+  }
+  std::vector<uint8_t> tail;
+  std::vector<SignedHeader> headers = ProtectedHeaders(*zip, &tail);
+  SignedHeader* carrier = ChooseCarrier(headers, signature, error);
+  if (!carrier) return false;
+
+  // The total covers every header as written, before the record is added: the record's
+  // place in an extra field plays no part in it.
+  std::vector<uint32_t> offsets;
+  std::vector<uint8_t> unsignedDirectory = Assemble(headers, tail, &offsets);
+  AppendRecord(signature, Summarize(unsignedDirectory, offsets).total, carrier);
 
   std::vector<uint8_t> directory = Assemble(headers, tail, &offsets);
   if (!Verifies(directory, offsets, signature)) {

@@ -16,8 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kCopyChunk = 1 << 20;
-
 std::string Number(uint64_t v) { return std::to_string(v); }
 
 // Bytes of one disk's file: from memory (the stub, the patched directory and end record) or
@@ -121,22 +119,10 @@ class Packer {
 
 bool WriteSegments(const std::vector<Segment>& segments, InputFile& input, OutputFile& out,
                    std::string* error) {
-  std::vector<uint8_t> buffer;
   for (const Segment& s : segments) {
-    if (s.memory) {
-      if (!out.write(s.memory, s.length, error)) return false;
-      continue;
-    }
-    buffer.resize(kCopyChunk);
-    for (uint64_t at = s.from, end = s.from + s.length; at < end;) {
-      size_t n = end - at < kCopyChunk ? static_cast<size_t>(end - at) : kCopyChunk;
-      if (!input.readAt(at, buffer.data(), n)) {
-        *error = input.path() + ": read error";
-        return false;
-      }
-      if (!out.write(buffer.data(), n, error)) return false;
-      at += n;
-    }
+    const bool written = s.memory ? out.write(s.memory, s.length, error)
+                                  : CopyRange(input, s.from, s.from + s.length, out, error);
+    if (!written) return false;
   }
   return true;
 }
@@ -201,77 +187,88 @@ std::string DiskLabel(int number) {
   return label;
 }
 
-bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks,
-                     std::string* error) {
-  // The stub, marked in its DOS header.
+namespace {
+
+// The stub with its padding, checked for the DOS header that carries the spanning marker.
+bool ReadMarkableStub(const std::string& path, std::vector<uint8_t>* prefix, std::string* error) {
   InputFile stub;
-  if (!stub.open(request.stub, error)) return false;
+  if (!stub.open(path, error)) return false;
   SfxLayout layout;
   if (!PlanLayout(stub.size(), 0, &layout, error)) {
-    *error = request.stub + ": " + *error;
+    *error = path + ": " + *error;
     return false;
   }
-  std::vector<uint8_t> prefix(layout.zipOffset, 0);
-  if (stub.size() < 64 || !stub.readAt(0, prefix.data(), stub.size()) || prefix[0] != 'M' ||
-      prefix[1] != 'Z') {
-    *error = request.stub + ": not a Windows program (no DOS header to carry the spanning marker)";
+  prefix->assign(layout.zipOffset, 0);
+  if (stub.size() < 64 || !stub.readAt(0, prefix->data(), stub.size()) || (*prefix)[0] != 'M' ||
+      (*prefix)[1] != 'Z') {
+    *error = path + ": not a Windows program (no DOS header to carry the spanning marker)";
     return false;
   }
+  return true;
+}
 
-  InputFile input;
-  if (!input.open(request.archive, error)) return false;
-  ScannedZip zip;
-  if (!ScanZip(input, &zip, error)) return false;
-  auto refuse = [&](const std::string& why) {
-    *error = request.archive + ": " + why;
-    return false;
-  };
-
-  Packer packer(request.diskSize, input, zip.directoryStart);
-  Location at;
-  if (!packer.placeWhole(Segment{prefix.data(), 0, prefix.size()}, "the stub", &at, error)) {
-    return refuse(*error);
-  }
-
-  // Entries: each local header with its name and extra field whole, the data after it split
-  // where a disk ends. Several central headers may name one local header.
+// Where each local header went: locals holds their input offsets, sorted and unique, localAt
+// their places in the set.
+struct PlacedLocals {
   std::vector<uint64_t> locals;
+  std::vector<Location> localAt;
+
+  const Location& of(uint64_t localHeader) const {
+    size_t where = static_cast<size_t>(
+        std::lower_bound(locals.begin(), locals.end(), localHeader) - locals.begin());
+    return localAt[where];
+  }
+};
+
+// Entries: each local header with its name and extra field whole, the data after it split
+// where a disk ends. Several central headers may name one local header.
+bool PlaceEntries(const ScannedZip& zip, InputFile& input, Packer& packer, PlacedLocals* placed,
+                  std::string* error) {
+  std::vector<uint64_t>& locals = placed->locals;
   for (const ScannedZip::Entry& e : zip.entries) locals.push_back(e.localHeader);
   std::sort(locals.begin(), locals.end());
   locals.erase(std::unique(locals.begin(), locals.end()), locals.end());
-  std::vector<Location> localAt(locals.size());
+  placed->localAt.resize(locals.size());
   for (size_t i = 0; i < locals.size(); ++i) {
     uint64_t next = i + 1 < locals.size() ? locals[i + 1] : zip.directoryStart;
     uint8_t fixed[kLocalHeaderSize];
-    if (!input.readAt(locals[i], fixed, sizeof fixed)) return refuse("read error");
+    if (!input.readAt(locals[i], fixed, sizeof fixed)) {
+      *error = "read error";
+      return false;
+    }
     const LocalHeader local = ParseLocalHeader(ByteReader(fixed, sizeof fixed));
     uint64_t headerSize = kLocalHeaderSize + local.nameLength + local.extraLength;
     if (headerSize > next - locals[i]) {
-      return refuse("damaged archive: the local header at offset " + Number(locals[i]) +
-                    " runs into what follows it");
+      *error = "damaged archive: the local header at offset " + Number(locals[i]) +
+               " runs into what follows it";
+      return false;
     }
     std::string what = "the local header at offset " + Number(locals[i]);
-    if (!packer.placeWhole(Segment{nullptr, locals[i], headerSize}, what, &localAt[i], error) ||
+    if (!packer.placeWhole(Segment{nullptr, locals[i], headerSize}, what, &placed->localAt[i],
+                           error) ||
         !packer.placeSplit(locals[i] + headerSize, next, error)) {
-      return refuse(*error);
+      return false;
     }
   }
+  return true;
+}
 
-  // The central directory, one header at a time, each told where its local header went.
+// The central directory, one header at a time, each told where its local header went, then
+// the end record, patched to say where the directory and the end record went.
+bool PlaceDirectory(ScannedZip& zip, const PlacedLocals& placed, Packer& packer,
+                    std::string* error) {
   Location directoryAt = packer.here();
-  uint16_t onLastDisk = 0;
   std::vector<Location> centralAt(zip.entries.size());
   for (size_t i = 0; i < zip.entries.size(); ++i) {
     const ScannedZip::Entry& e = zip.entries[i];
     uint8_t* header = zip.directory.data() + e.headerOffset;
     uint64_t size = CentralHeaderSize(header);
-    size_t where = static_cast<size_t>(
-        std::lower_bound(locals.begin(), locals.end(), e.localHeader) - locals.begin());
-    putLe32(header + kCentralLocalHeaderOffset, static_cast<uint32_t>(localAt[where].offset));
-    putLe16(header + kCentralDiskNumberStart, localAt[where].disk);
+    const Location& local = placed.of(e.localHeader);
+    putLe32(header + kCentralLocalHeaderOffset, static_cast<uint32_t>(local.offset));
+    putLe16(header + kCentralDiskNumberStart, local.disk);
     if (!packer.placeWhole(Segment{header, 0, size}, "the central header of '" + e.name + "'",
                            &centralAt[i], error)) {
-      return refuse(*error);
+      return false;
     }
     if (i == 0) directoryAt = centralAt[0];
   }
@@ -285,7 +282,7 @@ bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks
     Location closingAt;
     if (!packer.placeWhole(closing, "the record that closes the central directory", &closingAt,
                            error)) {
-      return refuse(*error);
+      return false;
     }
     if (zip.entries.empty()) directoryAt = closingAt;
   }
@@ -293,26 +290,26 @@ bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks
   Location endAt;
   if (!packer.placeWhole(Segment{zip.endRecord.data(), 0, zip.endRecord.size()},
                          "the end record with the archive comment", &endAt, error)) {
-    return refuse(*error);
+    return false;
   }
   // An empty directory lies where the end record does.
   if (zip.directory.empty()) directoryAt = endAt;
+  uint16_t onLastDisk = 0;
   for (const Location& c : centralAt) {
     if (c.disk == endAt.disk) ++onLastDisk;
   }
-  for (size_t disk = 0; disk < packer.diskCount(); ++disk) {
-    if (packer.size(disk) > kMaxOutputSize) return refuse("a disk's file would pass 4 GiB");
-  }
-  // A set that fits on one disk is a plain self-extracting archive: no marker, so that the
-  // program does not ask for a last disk when run from it.
-  if (packer.diskCount() > 1) putLe32(prefix.data() + kStubMarkerOffset, kSpanningMarker);
   uint8_t* end = zip.endRecord.data();
   putLe16(end + kEndThisDisk, endAt.disk);
   putLe16(end + kEndDirectoryDisk, directoryAt.disk);
   putLe16(end + kEndEntriesOnDisk, onLastDisk);
   putLe32(end + kEndDirectoryOffset, static_cast<uint32_t>(directoryAt.offset));
+  return true;
+}
 
-  // Everything is planned: write disk by disk.
+// Everything is planned: writes disk by disk, each file in a folder diskN beside the output's
+// name, with its label in LABEL.TXT. A failure removes what was written.
+bool WriteDisks(const SpanRequest& request, const Packer& packer, InputFile& input,
+                std::vector<SpannedDisk>* disks, std::string* error) {
   fs::path output(request.output);
   fs::path base = output.parent_path();
   fs::path name = output.filename();
@@ -349,4 +346,38 @@ bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks
   }
   *disks = written;
   return true;
+}
+
+}  // namespace
+
+bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks,
+                     std::string* error) {
+  // The stub, marked in its DOS header.
+  std::vector<uint8_t> prefix;
+  if (!ReadMarkableStub(request.stub, &prefix, error)) return false;
+
+  InputFile input;
+  if (!input.open(request.archive, error)) return false;
+  ScannedZip zip;
+  if (!ScanZip(input, &zip, error)) return false;
+  auto refuse = [&](const std::string& why) {
+    *error = request.archive + ": " + why;
+    return false;
+  };
+
+  Packer packer(request.diskSize, input, zip.directoryStart);
+  Location at;
+  PlacedLocals placed;
+  if (!packer.placeWhole(Segment{prefix.data(), 0, prefix.size()}, "the stub", &at, error) ||
+      !PlaceEntries(zip, input, packer, &placed, error) ||
+      !PlaceDirectory(zip, placed, packer, error)) {
+    return refuse(*error);
+  }
+  for (size_t disk = 0; disk < packer.diskCount(); ++disk) {
+    if (packer.size(disk) > kMaxOutputSize) return refuse("a disk's file would pass 4 GiB");
+  }
+  // A set that fits on one disk is a plain self-extracting archive: no marker, so that the
+  // program does not ask for a last disk when run from it.
+  if (packer.diskCount() > 1) putLe32(prefix.data() + kStubMarkerOffset, kSpanningMarker);
+  return WriteDisks(request, packer, input, disks, error);
 }

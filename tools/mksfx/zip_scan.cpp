@@ -28,23 +28,24 @@ std::string Printable(const uint8_t* p, size_t n) {
 }
 
 // The end record nearest the end of the file, among the positions where all 22 bytes fit: the
-// record the stub's own backward search will take. 1 found, 0 none, -1 read error.
-int FindEndRecord(InputFile& input, uint64_t* position) {
+// record the stub's own backward search will take.
+enum class EndSearch { kFound, kNone, kReadError };
+EndSearch FindEndRecord(InputFile& input, uint64_t* position) {
   uint64_t size = input.size();
-  if (size < kEndRecordSize) return 0;
+  if (size < kEndRecordSize) return EndSearch::kNone;
   std::vector<uint8_t> buffer(kSearchStep);
   uint64_t high = size;
   for (;;) {
     uint64_t low = high > kSearchStep ? high - kSearchStep : 0;
     size_t count = static_cast<size_t>(high - low);
-    if (!input.readAt(low, buffer.data(), count)) return -1;
+    if (!input.readAt(low, buffer.data(), count)) return EndSearch::kReadError;
     for (size_t pos = count - kEndRecordSize + 1; pos-- > 0;) {
       if (le32(buffer.data() + pos) == kEndRecordSignature) {
         *position = low + pos;
-        return 1;
+        return EndSearch::kFound;
       }
     }
-    if (low == 0) return 0;
+    if (low == 0) return EndSearch::kNone;
     high = low + kEndRecordSize - 1;
   }
 }
@@ -61,180 +62,170 @@ bool HasZip64Extra(ByteReader extra) {
   return false;
 }
 
-}  // namespace
+const char* const kNoZip64 = "; only archives without ZIP64 records can be made self-extracting";
 
-bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
-  auto refuse = [&](const std::string& why) {
-    *error = input.path() + ": " + why;
-    return false;
-  };
-  const std::string kNoZip64 = "; only archives without ZIP64 records can be made self-extracting";
-
-  uint64_t endRecord = 0;
-  int found = FindEndRecord(input, &endRecord);
-  if (found < 0) return refuse("read error");
-  if (found == 0) return refuse("not a ZIP archive (no end-of-central-directory record)");
-
-  uint8_t fixed[kEndRecordSize];
-  if (!input.readAt(endRecord, fixed, sizeof fixed)) return refuse("read error");
-  const EndRecord end = ParseEndRecord(ByteReader(fixed, sizeof fixed));
-  const uint16_t thisDisk = end.thisDisk;
-  const uint16_t directoryDisk = end.directoryDisk;
-  const uint16_t entriesOnDisk = end.entriesOnDisk;
-  const uint16_t totalEntries = end.totalEntries;
-  const uint32_t directorySize = end.directorySize;
-  const uint32_t directoryOffset = end.directoryOffset;
-  const uint16_t commentLength = end.commentLength;
-
+// Refuses an end record whose figures this builder cannot shift: ZIP64 escapes and locators,
+// spanned sets, and sizes that cannot be. The reason in *why.
+bool CheckEndRecord(InputFile& input, uint64_t endRecord, const EndRecord& end, std::string* why) {
   // A ZIP64 archive keeps its true figures in records before the end record; the locator sits
   // directly in front of it.
   uint8_t locator[4];
   if (endRecord >= kZip64LocatorSize && input.readAt(endRecord - kZip64LocatorSize, locator, 4) &&
       le32(locator) == kZip64LocatorSignature) {
     // Info-ZIP's zip writes ZIP64 records for any input read from a pipe.
-    return refuse("ZIP64 archive (it has a ZIP64 end-record locator; zip writes one for input "
-                  "read from a pipe unless given -fz-)" + kNoZip64);
+    *why = std::string("ZIP64 archive (it has a ZIP64 end-record locator; zip writes one for "
+                       "input read from a pipe unless given -fz-)") + kNoZip64;
+    return false;
   }
   const struct {
     const char* name;
     uint32_t value, escape;
   } fields[] = {
-      {"disk number", thisDisk, 0xFFFF},
-      {"central directory disk", directoryDisk, 0xFFFF},
-      {"entry count on this disk", entriesOnDisk, 0xFFFF},
-      {"entry count", totalEntries, 0xFFFF},
-      {"central directory size", directorySize, 0xFFFFFFFF},
-      {"central directory offset", directoryOffset, 0xFFFFFFFF},
+      {"disk number", end.thisDisk, 0xFFFF},
+      {"central directory disk", end.directoryDisk, 0xFFFF},
+      {"entry count on this disk", end.entriesOnDisk, 0xFFFF},
+      {"entry count", end.totalEntries, 0xFFFF},
+      {"central directory size", end.directorySize, 0xFFFFFFFF},
+      {"central directory offset", end.directoryOffset, 0xFFFFFFFF},
   };
   for (const auto& f : fields) {
     if (f.value == f.escape) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(f.escape));
-      return refuse(std::string("ZIP64 archive (the end record's ") + f.name + " is " + hex +
-                    ")" + kNoZip64);
+      *why = std::string("ZIP64 archive (the end record's ") + f.name + " is " + hex + ")" +
+             kNoZip64;
+      return false;
     }
   }
-  if (thisDisk != 0 || directoryDisk != 0) {
-    return refuse("spanned archive (end record on disk " + Number(thisDisk) +
-                  ", central directory on disk " + Number(directoryDisk) +
-                  ", numbered from 0); only a single-file archive can be made self-extracting");
+  if (end.thisDisk != 0 || end.directoryDisk != 0) {
+    *why = "spanned archive (end record on disk " + Number(end.thisDisk) +
+           ", central directory on disk " + Number(end.directoryDisk) +
+           ", numbered from 0); only a single-file archive can be made self-extracting";
+    return false;
   }
-  if (entriesOnDisk != totalEntries) {
-    return refuse("spanned or damaged archive: the end record counts " + Number(entriesOnDisk) +
-                  " entries on this disk but " + Number(totalEntries) + " in all");
+  if (end.entriesOnDisk != end.totalEntries) {
+    *why = "spanned or damaged archive: the end record counts " + Number(end.entriesOnDisk) +
+           " entries on this disk but " + Number(end.totalEntries) + " in all";
+    return false;
   }
-  uint64_t archiveEnd = endRecord + kEndRecordSize + commentLength;
-  if (archiveEnd > input.size()) {
-    return refuse("damaged archive: its comment (" + Number(commentLength) +
-                  " bytes) runs past the end of the file");
+  if (endRecord + kEndRecordSize + end.commentLength > input.size()) {
+    *why = "damaged archive: its comment (" + Number(end.commentLength) +
+           " bytes) runs past the end of the file";
+    return false;
   }
-  if (directorySize > endRecord) {
-    return refuse("damaged central directory: its size (" + Number(directorySize) +
-                  " bytes) is more than precedes the end record");
+  if (end.directorySize > endRecord) {
+    *why = "damaged central directory: its size (" + Number(end.directorySize) +
+           " bytes) is more than precedes the end record";
+    return false;
   }
-  if (directorySize > totalEntries * kMaxCentralHeaderSize + 6 + 0xFFFF) {
-    return refuse("damaged central directory: " + Number(directorySize) + " bytes for " +
-                  Number(totalEntries) + " entries");
+  if (end.directorySize > end.totalEntries * kMaxCentralHeaderSize + 6 + 0xFFFF) {
+    *why = "damaged central directory: " + Number(end.directorySize) + " bytes for " +
+           Number(end.totalEntries) + " entries";
+    return false;
   }
+  return true;
+}
 
-  // Where the directory is. Written directly before the end record, it tells what the stored
-  // offsets count from: from the file's start (absolute, as in a self-extracting archive) or
-  // from the start of a ZIP that was later prefixed. Offsets that are absolute also allow bytes
-  // between the directory and the end record.
-  uint64_t packed = endRecord - directorySize;
+// Where the directory is. Written directly before the end record, it tells what the stored
+// offsets count from: from the file's start (absolute, as in a self-extracting archive) or
+// from the start of a ZIP that was later prefixed. Offsets that are absolute also allow bytes
+// between the directory and the end record.
+bool LocateDirectory(InputFile& input, uint64_t endRecord, const EndRecord& end, ScannedZip* zip,
+                     std::string* why) {
+  uint64_t packed = endRecord - end.directorySize;
   uint8_t signature[4];
   auto directoryAt = [&](uint64_t at) {
-    return directorySize < 4 ||
+    return end.directorySize < 4 ||
            (input.readAt(at, signature, 4) && le32(signature) == kCentralHeaderSignature);
   };
   if (directoryAt(packed)) {
     zip->directoryStart = packed;
-    zip->base = static_cast<int64_t>(packed) - static_cast<int64_t>(directoryOffset);
-  } else if (static_cast<uint64_t>(directoryOffset) + directorySize <= endRecord &&
-             directoryAt(directoryOffset)) {
-    zip->directoryStart = directoryOffset;
+    zip->base = static_cast<int64_t>(packed) - static_cast<int64_t>(end.directoryOffset);
+  } else if (static_cast<uint64_t>(end.directoryOffset) + end.directorySize <= endRecord &&
+             directoryAt(end.directoryOffset)) {
+    zip->directoryStart = end.directoryOffset;
     zip->base = 0;
   } else {
-    return refuse("damaged archive: no central directory where the end record places it (offset " +
-                  Number(directoryOffset) + ") nor right before the end record (offset " +
-                  Number(packed) + ")");
+    *why = "damaged archive: no central directory where the end record places it (offset " +
+           Number(end.directoryOffset) + ") nor right before the end record (offset " +
+           Number(packed) + ")";
+    return false;
   }
-  zip->directorySize = directorySize;
-  zip->endRecordStart = endRecord;
-  zip->end = archiveEnd;
+  return true;
+}
 
-  zip->directory.assign(directorySize, 0);
-  if (!input.readAt(zip->directoryStart, zip->directory.data(), directorySize)) {
-    return refuse("read error");
+// One central header of the loaded directory: checked, and listed with where its local header
+// is. The reader stands after it.
+bool ScanCentralHeader(ByteReader& directory, uint32_t index, uint16_t totalEntries,
+                       ScannedZip* zip, std::string* why) {
+  std::string which = "entry " + Number(index + 1) + " of " + Number(totalEntries);
+  size_t at = directory.position();
+  ByteReader fixedPart = directory.sub(kCentralHeaderSize);
+  if (directory.failed()) {
+    *why = "damaged central directory: it ends inside " + which;
+    return false;
   }
-  zip->endRecord.assign(archiveEnd - endRecord, 0);
-  if (!input.readAt(endRecord, zip->endRecord.data(), zip->endRecord.size())) {
-    return refuse("read error");
+  const CentralHeader header = ParseCentralHeaderFixed(fixedPart);
+  if (header.signature != kCentralHeaderSignature) {
+    *why = "damaged central directory: no central header signature at " + which + " (offset " +
+           Number(zip->directoryStart + at) + ")";
+    return false;
   }
+  ByteReader name = directory.sub(header.nameLength);
+  ByteReader extra = directory.sub(header.extraLength);
+  directory.skip(header.commentLength);
+  if (directory.failed()) {
+    *why = "damaged central directory: the name, extra field or comment of " + which +
+           " runs past the end of the directory";
+    return false;
+  }
+  std::string shown = Printable(name.current(), name.remaining());
+  if (header.diskNumberStart != 0) {
+    *why = "spanned archive: entry '" + shown + "' starts on disk " +
+           Number(header.diskNumberStart) + ", numbered from 0";
+    return false;
+  }
+  if (header.compressedSize == 0xFFFFFFFF || header.uncompressedSize == 0xFFFFFFFF ||
+      header.localHeaderOffset == 0xFFFFFFFF) {
+    *why = "ZIP64 archive: entry '" + shown + "' has a size or offset of 0xFFFFFFFF" + kNoZip64;
+    return false;
+  }
+  if (HasZip64Extra(extra)) {
+    *why = "ZIP64 archive: entry '" + shown + "' has a ZIP64 extra field" + kNoZip64;
+    return false;
+  }
+  ScannedZip::Entry entry;
+  entry.headerOffset = static_cast<uint32_t>(at);
+  int64_t local = static_cast<int64_t>(header.localHeaderOffset) + zip->base;
+  entry.localHeader = local < 0 ? UINT64_MAX : static_cast<uint64_t>(local);
+  entry.name = shown;
+  zip->entries.push_back(entry);
+  return true;
+}
 
-  zip->entries.clear();
-  zip->entries.reserve(totalEntries);
-  ByteReader directory(zip->directory.data(), zip->directory.size());
-  for (uint32_t i = 0; i < totalEntries; ++i) {
-    std::string which = "entry " + Number(i + 1) + " of " + Number(totalEntries);
-    size_t at = directory.position();
-    ByteReader fixedPart = directory.sub(kCentralHeaderSize);
-    if (directory.failed()) {
-      return refuse("damaged central directory: it ends inside " + which);
-    }
-    const CentralHeader header = ParseCentralHeaderFixed(fixedPart);
-    if (header.signature != kCentralHeaderSignature) {
-      return refuse("damaged central directory: no central header signature at " + which +
-                    " (offset " + Number(zip->directoryStart + at) + ")");
-    }
-    ByteReader name = directory.sub(header.nameLength);
-    ByteReader extra = directory.sub(header.extraLength);
-    directory.skip(header.commentLength);
-    if (directory.failed()) {
-      return refuse("damaged central directory: the name, extra field or comment of " + which +
-                    " runs past the end of the directory");
-    }
-    std::string shown = Printable(name.current(), name.remaining());
-    if (header.diskNumberStart != 0) {
-      return refuse("spanned archive: entry '" + shown + "' starts on disk " +
-                    Number(header.diskNumberStart) + ", numbered from 0");
-    }
-    if (header.compressedSize == 0xFFFFFFFF || header.uncompressedSize == 0xFFFFFFFF ||
-        header.localHeaderOffset == 0xFFFFFFFF) {
-      return refuse("ZIP64 archive: entry '" + shown + "' has a size or offset of 0xFFFFFFFF" +
-                    kNoZip64);
-    }
-    if (HasZip64Extra(extra)) {
-      return refuse("ZIP64 archive: entry '" + shown + "' has a ZIP64 extra field" + kNoZip64);
-    }
-    ScannedZip::Entry entry;
-    entry.headerOffset = static_cast<uint32_t>(at);
-    int64_t local = static_cast<int64_t>(header.localHeaderOffset) + zip->base;
-    entry.localHeader = local < 0 ? UINT64_MAX : static_cast<uint64_t>(local);
-    entry.name = shown;
-    zip->entries.push_back(entry);
+// Nothing else may follow the headers the end record counts, except the directory's closing
+// signature record: more headers there would keep their offsets unshifted.
+bool CheckDirectoryEnd(ByteReader& directory, uint16_t totalEntries, std::string* why) {
+  if (directory.remaining() == 0) return true;
+  size_t stray = directory.remaining();
+  ByteReader rest = directory.sub(stray);
+  uint32_t id = rest.u32();
+  uint16_t length = rest.u16();
+  bool closingRecord = !rest.failed() && id == kDirectorySignatureSignature && rest.skip(length) &&
+                       rest.remaining() == 0;
+  if (closingRecord) return true;
+  if (id == kCentralHeaderSignature) {
+    *why = "damaged central directory: it holds more central headers than the " +
+           Number(totalEntries) + " the end record counts";
+  } else {
+    *why = "damaged central directory: " + Number(stray) + " stray bytes follow its last entry";
   }
-  if (directory.remaining() > 0) {
-    // Nothing else may follow the headers the end record counts, except the directory's
-    // closing signature record: more headers there would keep their offsets unshifted.
-    size_t stray = directory.remaining();
-    ByteReader rest = directory.sub(stray);
-    uint32_t id = rest.u32();
-    uint16_t length = rest.u16();
-    bool closingRecord = !rest.failed() && id == kDirectorySignatureSignature && rest.skip(length) &&
-                         rest.remaining() == 0;
-    if (!closingRecord) {
-      if (id == kCentralHeaderSignature) {
-        return refuse("damaged central directory: it holds more central headers than the " +
-                      Number(totalEntries) + " the end record counts");
-      }
-      return refuse("damaged central directory: " + Number(stray) +
-                    " stray bytes follow its last entry");
-    }
-  }
+  return false;
+}
 
-  // Every entry's local header must be where the directory says, before the directory: a wrong
-  // guess at what the offsets count from must not become an archive that cannot be read.
+// Every entry's local header must be where the directory says, before the directory: a wrong
+// guess at what the offsets count from must not become an archive that cannot be read.
+bool CheckLocalHeaders(InputFile& input, ScannedZip* zip, std::string* why) {
   zip->start = zip->directoryStart;
   for (const ScannedZip::Entry& entry : zip->entries) {
     uint8_t local[4];
@@ -243,11 +234,58 @@ bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
         !input.readAt(entry.localHeader, local, 4) || le32(local) != kLocalHeaderSignature) {
       const CentralHeader header = ParseCentralHeaderFixed(
           ByteReader(zip->directory.data() + entry.headerOffset, kCentralHeaderSize));
-      return refuse("damaged archive: no local header for entry '" + entry.name +
-                    "' where the central directory places it (stored offset " +
-                    Number(header.localHeaderOffset) + ")");
+      *why = "damaged archive: no local header for entry '" + entry.name +
+             "' where the central directory places it (stored offset " +
+             Number(header.localHeaderOffset) + ")";
+      return false;
     }
     zip->start = std::min(zip->start, entry.localHeader);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ScanZip(InputFile& input, ScannedZip* zip, std::string* error) {
+  auto refuse = [&](const std::string& why) {
+    *error = input.path() + ": " + why;
+    return false;
+  };
+  uint64_t endRecord = 0;
+  const EndSearch found = FindEndRecord(input, &endRecord);
+  if (found == EndSearch::kReadError) return refuse("read error");
+  if (found == EndSearch::kNone) return refuse("not a ZIP archive (no end-of-central-directory record)");
+
+  uint8_t fixed[kEndRecordSize];
+  if (!input.readAt(endRecord, fixed, sizeof fixed)) return refuse("read error");
+  const EndRecord end = ParseEndRecord(ByteReader(fixed, sizeof fixed));
+  std::string why;
+  if (!CheckEndRecord(input, endRecord, end, &why) ||
+      !LocateDirectory(input, endRecord, end, zip, &why)) {
+    return refuse(why);
+  }
+  const uint64_t archiveEnd = endRecord + kEndRecordSize + end.commentLength;
+  zip->directorySize = end.directorySize;
+  zip->endRecordStart = endRecord;
+  zip->end = archiveEnd;
+  zip->directory.assign(end.directorySize, 0);
+  if (!input.readAt(zip->directoryStart, zip->directory.data(), end.directorySize)) {
+    return refuse("read error");
+  }
+  zip->endRecord.assign(archiveEnd - endRecord, 0);
+  if (!input.readAt(endRecord, zip->endRecord.data(), zip->endRecord.size())) {
+    return refuse("read error");
+  }
+
+  zip->entries.clear();
+  zip->entries.reserve(end.totalEntries);
+  ByteReader directory(zip->directory.data(), zip->directory.size());
+  for (uint32_t i = 0; i < end.totalEntries; ++i) {
+    if (!ScanCentralHeader(directory, i, end.totalEntries, zip, &why)) return refuse(why);
+  }
+  if (!CheckDirectoryEnd(directory, end.totalEntries, &why) ||
+      !CheckLocalHeaders(input, zip, &why)) {
+    return refuse(why);
   }
   return true;
 }

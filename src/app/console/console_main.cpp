@@ -21,7 +21,7 @@ namespace {
 void WriteDecoded(const uint8_t* bytes, uint32_t count) { std::fwrite(bytes, 1, count, stdout); }
 
 // The closing line of a run: the texts the stub shows after a test or an extraction.
-void PrintOutcome(ConsoleFrontEnd& console, int command) {
+void PrintOutcome(ConsoleFrontEnd& console, Command command) {
   unsigned warnings = console.warnings();
   int id = 0;
   if (command == kCommandTest) id = warnings ? IDS_TEST_WARNINGS : IDS_TEST_OK;
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     TerminalWrite(stderr, "Tente 'vespa-console --help' para mais informações.\n");
     return 2;
   }
-  static ConsoleFrontEnd console;
+  ConsoleFrontEnd console;
 
   ConsoleCallbacks callbacks;
   // The terminal plays the main dialog's part: progress notifications go to it.
@@ -113,8 +113,7 @@ int main(int argc, char** argv) {
   CommandLine line;
   // Like the stub's dialog, a terminal user is asked for a password at the first encrypted
   // entry that the password given (if any) does not open.
-  if (TerminalCanAsk()) line.options.Password = 1;
-  setNameType(0);
+  if (TerminalCanAsk()) line.options.Password = true;
   Status status = ParseArguments(vector.data(), &line);
   if (!status.ok()) return Fail(console, session.reporter, status);
   const RunOptions& options = line.options;

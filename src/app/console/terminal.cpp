@@ -17,18 +17,20 @@ void TerminalWrite(std::FILE* out, const char* ansiText) {
 
 bool TerminalReadLine(char* buffer, int size, bool echo) {
   std::fflush(stdout);  // the question, before its answer is awaited
-  bool restore = !echo && TerminalEchoOff();
   std::string line;
-  int c;
   bool any = false;
-  while ((c = std::fgetc(stdin)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (c != '\r') line.push_back(static_cast<char>(c));
-  }
-  if (restore) {
-    TerminalEchoOn();
+  auto read = [&] {
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF) {
+      any = true;
+      if (c == '\n') break;
+      if (c != '\r') line.push_back(static_cast<char>(c));
+    }
+  };
+  if (!echo && TerminalWithoutEcho(read)) {
     std::fputc('\n', stderr);  // the Enter that was not echoed
+  } else {
+    read();
   }
   std::snprintf(buffer, static_cast<size_t>(size), "%s", TerminalArgument(line.c_str()).c_str());
   return any;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 // Writes text (code page 1252) to out, converted to the terminal's encoding.
@@ -19,7 +20,6 @@ std::string TerminalArgument(const char* argument);
 // Sets up the terminal once at start.
 void TerminalInit();
 
-// Platform half of TerminalReadLine: switch the echo of typed characters off, and back on.
-// TerminalEchoOff returns false when the echo could not be switched off.
-bool TerminalEchoOff();
-void TerminalEchoOn();
+// Platform half of TerminalReadLine: runs read with the echo of typed characters switched off,
+// and switches it back on. False, without running read, when the echo could not be switched off.
+bool TerminalWithoutEcho(const std::function<void()>& read);

@@ -5,10 +5,6 @@
 #include "app/console/terminal.h"
 #include "fs/codepage.h"
 
-namespace {
-termios gSaved{};
-}  // namespace
-
 void TerminalInit() {}
 
 std::string TerminalArgument(const char* argument) { return Utf8ToAnsi(argument); }
@@ -17,11 +13,13 @@ bool TerminalCanAsk() { return isatty(STDIN_FILENO) != 0; }
 
 bool TerminalShowsOutput() { return isatty(STDOUT_FILENO) != 0; }
 
-bool TerminalEchoOff() {
-  if (tcgetattr(STDIN_FILENO, &gSaved) != 0) return false;
-  termios quiet = gSaved;
+bool TerminalWithoutEcho(const std::function<void()>& read) {
+  termios saved{};
+  if (tcgetattr(STDIN_FILENO, &saved) != 0) return false;
+  termios quiet = saved;
   quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-  return tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+  if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
+  read();
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  return true;
 }
-
-void TerminalEchoOn() { tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved); }

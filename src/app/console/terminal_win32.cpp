@@ -4,10 +4,6 @@
 
 #include "app/console/terminal.h"
 
-namespace {
-DWORD gSavedMode = 0;
-}  // namespace
-
 void TerminalInit() { SetConsoleOutputCP(CP_UTF8); }
 
 std::string TerminalArgument(const char* argument) { return argument; }
@@ -22,10 +18,14 @@ bool TerminalShowsOutput() {
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
-bool TerminalEchoOff() {
+bool TerminalWithoutEcho(const std::function<void()>& read) {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  return GetConsoleMode(input, &gSavedMode) &&
-         SetConsoleMode(input, gSavedMode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  DWORD saved = 0;
+  if (!GetConsoleMode(input, &saved) ||
+      !SetConsoleMode(input, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT))) {
+    return false;
+  }
+  read();
+  SetConsoleMode(input, saved);
+  return true;
 }
-
-void TerminalEchoOn() { SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gSavedMode); }

@@ -23,6 +23,6 @@ void ShowAuthenticity(HWND owner, const AuthenticityNotice& notice) {
     TitledText record = {title.get(), notice.name, notice.text};
     ShowTitledText(owner, &record);
   } else {
-    StubFrontEnd().showMessage(owner, title.get(), Caption(owner));
+    StubFrontEnd().showMessage(owner, title.get(), Caption(owner).get());
   }
 }

@@ -27,7 +27,7 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog);
-      SetWindowTextA(dialog, Caption(ProgressWindow()));
+      SetWindowTextA(dialog, Caption(ProgressWindow()).get());
       SendDlgItemMessageA(dialog, IDC_OVERWRITE_ICON, STM_SETICON,
                           reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_QUESTION)), 0);
       SetDlgItemTextA(dialog, IDC_OVERWRITE_TEXT, reinterpret_cast<const char*>(lParam));
@@ -61,7 +61,7 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       auto* request = reinterpret_cast<PasswordRequest*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       CenterWindow(dialog);
-      SetWindowTextA(dialog, Caption(ProgressWindow()));
+      SetWindowTextA(dialog, Caption(ProgressWindow()).get());
       SetDlgItemTextA(dialog, IDC_PASSWORD_NAME, request->entryName);
       SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "");
       // A longer password could not be kept: let the edit say so while it is typed.
@@ -128,7 +128,7 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskYesNo(const char* question) override {
     HWND window = owner();
-    return MessageBoxA(window, question, Caption(window), MB_ICONQUESTION | MB_YESNO) ==
+    return MessageBoxA(window, question, Caption(window).get(), MB_ICONQUESTION | MB_YESNO) ==
                    IDYES
                ? 1
                : 0;
@@ -151,7 +151,7 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskToGoOn(const char* text) {
     HWND window = owner();
-    return MessageBoxA(window, text, Caption(window), MB_ICONWARNING | MB_OKCANCEL) == IDOK
+    return MessageBoxA(window, text, Caption(window).get(), MB_ICONWARNING | MB_OKCANCEL) == IDOK
                ? kKeyGoOn
                : kKeyAbort;
   }

@@ -60,7 +60,7 @@ Reporter& StubReporter() { return gStub.session ? gStub.session->reporter : gRep
 
 HWND ProgressWindow() { return static_cast<HWND>(StubReporter().progressWindow()); }
 
-const char* Caption(HWND window) { return WindowCaption(StubFrontEnd(), window); }
+Caption::Caption(HWND window) { WindowCaption(StubFrontEnd(), window, text_, sizeof text_); }
 
 void CenterWindow(HWND window) { StubFrontEnd().centerWindow(window); }
 

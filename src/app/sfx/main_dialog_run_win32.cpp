@@ -20,8 +20,6 @@
 
 namespace {
 
-char gActionsDestination[kPathSize + 2];  // DestinationForActions' static buffer
-
 // The DDE library calls back without a context of ours: the conversation is the stub's.
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDDEDATA, ULONG_PTR,
                               ULONG_PTR) {
@@ -31,17 +29,19 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDD
 
 // The chosen destination as a full path in its short form, ending with '\': the form that the
 // program groups and the registry entries keep.
-const char* DestinationForActions() {
-  char full[kPathSize];
-  fullPathOf(full, gStub.chosenDestination);
-  std::memcpy(gStub.chosenDestination, full, sizeof full);
-  shortPathOf(gActionsDestination, gStub.chosenDestination, sizeof gActionsDestination);
-  size_t length = std::strlen(gActionsDestination);
-  if (length == 0 || gActionsDestination[length - 1] != '\\') {
-    if (length + 1 < sizeof gActionsDestination) std::strcpy(gActionsDestination + length, "\\");
+struct DestinationForActions {
+  DestinationForActions() {
+    char full[kPathSize];
+    fullPathOf(full, gStub.chosenDestination);
+    std::memcpy(gStub.chosenDestination, full, sizeof full);
+    shortPathOf(text, gStub.chosenDestination, sizeof text);
+    size_t length = std::strlen(text);
+    if (length == 0 || text[length - 1] != '\\') {
+      if (length + 1 < sizeof text) std::strcpy(text + length, "\\");
+    }
   }
-  return gActionsDestination;
-}
+  char text[kPathSize + 2];
+};
 
 // "... com %d aviso(s)." with the run's warning count.
 struct Summary {
@@ -59,14 +59,13 @@ bool Agreed(HWND dialog, int warnings, const Summary& summary, int questionId, c
     // The list shown is the directive text up to its first separator (at most 1040 chars).
     char text[sizeof summary.text + kStringSize + 1041];
     FormatText(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
-    return MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
+    return MessageBoxA(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
   }
   return true;
 }
 
 void FinishRun(HWND dialog, bool test) {
-  BOOL read = FALSE;
-  int warnings = static_cast<int>(GetDlgItemInt(dialog, IDC_WARNINGS, &read, TRUE));
+  const int warnings = static_cast<int>(gStub.warnings);
   Summary summary(test ? IDS_TEST_WARNINGS : IDS_EXTRACT_WARNINGS, warnings);
   if (test) {
     if (warnings == 0) {
@@ -88,13 +87,13 @@ void FinishRun(HWND dialog, bool test) {
   // Each check reads the flag afresh: a Cancel confirmed inside a question stops what follows.
   if (gStub.postActionsAllowed && (flags & kDirectiveCreateGroups) &&
       Agreed(dialog, warnings, summary, IDS_ASK_GROUPS, directives.programGroupText())) {
-    CreateProgramGroups(gStub.dde, directives, DestinationForActions(), StubReporter(),
+    CreateProgramGroups(gStub.dde, directives, DestinationForActions().text, StubReporter(),
                         reinterpret_cast<void*>(DdeCallback));
   }
   if (gStub.postActionsAllowed && (flags & kDirectiveRegisterExtensions) &&
       Agreed(dialog, warnings, summary, IDS_ASK_EXTENSIONS, ExtensionDisplayList(directives))) {
     SystemRegistry registry;
-    RegisterExtensions(directives, DestinationForActions(), registry, StubReporter());
+    RegisterExtensions(directives, DestinationForActions().text, registry, StubReporter());
   }
   bool asked = gStub.postActionsAllowed &&
                (flags & (kDirectiveCreateGroups | kDirectiveRegisterExtensions)) != 0;

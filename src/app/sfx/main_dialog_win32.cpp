@@ -20,8 +20,6 @@ namespace {
 
 constexpr int kCaptionSize = 512;
 
-OPENFILENAMEA gMainDialogRequest;
-UINT gDirectoryChangedMessage = 0;  // the common dialog's "commdlg_LBSelChangedNotify"
 
 }  // namespace
 
@@ -115,8 +113,10 @@ void ApplyDirectiveOptions(HWND dialog) {
 void UpdateDiskSpace(HWND dialog) {
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
   GetDiskFreeSpaceA(nullptr, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters);
+  char figure[kKilobytesTextSize];
   SetDlgItemTextA(dialog, IDC_AVAILABLE,
-                  FormatKilobytes(FreeKilobytes(bytesPerSector * sectorsPerCluster, freeClusters)));
+                  FormatKilobytes(FreeKilobytes(bytesPerSector * sectorsPerCluster, freeClusters),
+                                  figure));
   char directory[kPathSize] = {};
   GetCurrentDirectoryA(kPathSize, directory);
   SetDlgItemTextA(dialog, IDC_DESTINATION, directory);
@@ -155,7 +155,7 @@ bool AskYesNo(HWND dialog, int stringId, const char* argument) {
   ResourceText format(stringId);
   char text[kStringSize + kPathSize];
   FormatText(text, sizeof text, format.get(), argument);
-  return MessageBoxA(dialog, text, Caption(dialog), MB_ICONQUESTION | MB_YESNO) == IDYES;
+  return MessageBoxA(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
 bool ConfirmExit(HWND dialog) { return AskYesNo(dialog, IDS_CONFIRM_EXIT, ""); }
@@ -168,7 +168,7 @@ void ReportCreateDirectoryFailure(HWND dialog, const char* path) {
   ResourceText failed(IDS_CREATE_DIR_FAILED);
   char text[kStringSize + kPathSize];
   FormatText(text, sizeof text, "%s%s", failed.get(), path);
-  MessageBoxA(dialog, text, Caption(dialog), MB_ICONWARNING);
+  MessageBoxA(dialog, text, Caption(dialog).get(), MB_ICONWARNING);
 }
 
 // The destination field as a full path, written back so that the user sees what is used.
@@ -213,7 +213,10 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   SetRunControls(dialog, true);
   ShowIdleLine(dialog, true);
   EnableInformation(dialog);
-  SetDlgItemTextA(dialog, IDC_REQUIRED, FormatKilobytes(RequiredKilobytes(gStub.session ? &gStub.session->archive : nullptr)));
+  char figure[kKilobytesTextSize];
+  SetDlgItemTextA(dialog, IDC_REQUIRED,
+                  FormatKilobytes(RequiredKilobytes(gStub.session ? &gStub.session->archive : nullptr),
+                                  figure));
   ApplyDirectiveOptions(dialog);
   if (request->lCustData) {
     UpdateDiskSpace(dialog);
@@ -341,7 +344,7 @@ UINT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       return FALSE;
     default:
       if (message >= 0x700 && message <= 0x800) return OnProgress(dialog, message, wParam, lParam);
-      if (message == gDirectoryChangedMessage && gDirectoryChangedMessage != 0) {
+      if (message == gStub.directoryChangedMessage && gStub.directoryChangedMessage != 0) {
         UpdateDiskSpace(dialog);
       }
       return FALSE;
@@ -351,16 +354,20 @@ UINT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 void ShowMainDialog(char* initialDirectory) {
-  if (!gDirectoryChangedMessage) gDirectoryChangedMessage = RegisterWindowMessageA(LBSELCHSTRINGA);
-  std::memset(&gMainDialogRequest, 0, sizeof gMainDialogRequest);
+  if (!gStub.directoryChangedMessage) {
+    gStub.directoryChangedMessage = RegisterWindowMessageA(LBSELCHSTRINGA);
+  }
+  // The dialog is modal: the request lives as long as the dialog does.
+  OPENFILENAMEA request;
+  std::memset(&request, 0, sizeof request);
   // The size of the request as the classic common dialog knows it, on every architecture.
-  gMainDialogRequest.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-  gMainDialogRequest.hInstance = gStub.instance;
-  gMainDialogRequest.Flags =
+  request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  request.hInstance = gStub.instance;
+  request.Flags =
       OFN_LONGNAMES | OFN_NOVALIDATE | OFN_ENABLETEMPLATE | OFN_ENABLEHOOK | OFN_HIDEREADONLY;
-  gMainDialogRequest.lpTemplateName = MAKEINTRESOURCEA(IDD_MAIN);
-  gMainDialogRequest.lpfnHook = MainDialogProc;
-  gMainDialogRequest.lCustData = 1;
-  gMainDialogRequest.lpstrInitialDir = initialDirectory;
-  GetOpenFileNameA(&gMainDialogRequest);
+  request.lpTemplateName = MAKEINTRESOURCEA(IDD_MAIN);
+  request.lpfnHook = MainDialogProc;
+  request.lCustData = 1;
+  request.lpstrInitialDir = initialDirectory;
+  GetOpenFileNameA(&request);
 }

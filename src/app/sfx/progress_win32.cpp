@@ -28,8 +28,10 @@ void SetLoadedText(HWND dialog, int id, int stringId) {
 }
 
 void ShowExtractedFigure(HWND dialog) {
+  char figure[kKilobytesTextSize];
   SetDlgItemTextA(dialog, IDC_EXTRACTED,
-                  FormatKilobytes(static_cast<uint64_t>(std::ceil(gStub.extractedBytes / 1024))));
+                  FormatKilobytes(static_cast<uint64_t>(std::ceil(gStub.extractedBytes / 1024)),
+                                  figure));
 }
 
 // The file just written, as the item line names it, counts with its size on disk.
@@ -48,7 +50,7 @@ void CountExtractedFile(HWND dialog) {
 }  // namespace
 
 // Every run counts its own warnings and kilobytes: a test after a test must not report the
-// warnings of the first, and FinishRun reads the count of this run from the dialog.
+// warnings of the first, and FinishRun reads the count of this run from gStub.warnings.
 void BeginProgress(HWND dialog) {
   StubReporter().setProgressWindow(dialog);
   gStub.warnings = 0;

@@ -53,7 +53,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   char modulePath[kPathSize] = {};
   moduleFileName(modulePath, kPathSize);
-  setNameType(0);  // directory searches report long names
   Status status = ReadSetupDirectives(gStub.directives, modulePath, StubReporter());
   if (!status.ok()) EndStub(status);
 

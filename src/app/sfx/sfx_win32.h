@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/session.h"
+#include "report/report.h"
 #include "report/user_callbacks.h"
 #include "shell/program_groups.h"
 #include "shell/setup_directives.h"
@@ -24,11 +25,14 @@ struct StubState {
   // written back before every run.
   SetupDirectives directives;
   DdeState dde;                  // open from the first group creation to the end
+  // The common dialog's "commdlg_LBSelChangedNotify", registered when the main dialog opens;
+  // the dialog procedure compares every message with it.
+  UINT directoryChangedMessage = 0;
   char chosenDestination[kPathSize] = {};  // as the Extract button last read it
   bool inRun = false;            // a run is executing inside the dialog's button handler
   bool testing = false;          // that run is a test: the dialog stays open after it
   bool postActionsAllowed = true;  // cleared when the user confirms Cancel during a run
-  unsigned warnings = 0;         // counted by the dialog for every warning of the run
+  unsigned warnings = 0;         // the run's warnings: shown by the dialog, read by FinishRun
   double extractedBytes = 0;     // bytes of the files extracted by the run
 };
 extern StubState gStub;
@@ -39,8 +43,16 @@ ReportFrontEnd& StubFrontEnd();
 Reporter& StubReporter();
 // The window that receives progress notifications (the main dialog); null outside a dialog.
 HWND ProgressWindow();
-// The caption of window, or the program's name.
-const char* Caption(HWND window);
+// The caption of window, or the program's name, in a buffer of its own: Caption(w).get() lasts
+// to the end of the statement that asks for it.
+class Caption {
+ public:
+  explicit Caption(HWND window);
+  const char* get() const { return text_; }
+
+ private:
+  char text_[kCaptionTextSize];
+};
 void CenterWindow(HWND window);
 // Shows the message of a fatal or archive error and ends the process with its exit code.
 [[noreturn]] void EndStub(const Status& status);

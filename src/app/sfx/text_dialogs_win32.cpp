@@ -37,7 +37,7 @@ INT_PTR CALLBACK CommentViewerProc(HWND dialog, UINT message, WPARAM wParam, LPA
   switch (message) {
     case WM_INITDIALOG: {
       CenterWindow(dialog);
-      SetWindowTextA(dialog, Caption(ProgressWindow()));
+      SetWindowTextA(dialog, Caption(ProgressWindow()).get());
       if (char* text = reinterpret_cast<char*>(lParam)) {
         SetDlgItemTextA(dialog, IDC_VIEWER_TEXT, text);
         delete[] text;

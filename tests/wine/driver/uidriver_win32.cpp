@@ -672,6 +672,26 @@ bool RunLevel(const std::string& path) {
   return Ok();
 }
 
+// "set ID TEXT": the text is the rest of the line after the id, blanks kept.
+void SetFromLine(const std::vector<std::string>& args, const std::string& rest) {
+  if (args.empty()) {
+    Fail("usage: set ID TEXT");
+    return;
+  }
+  size_t idEnd = rest.find(' ', rest.find_first_not_of(' '));
+  Set(args[0], idEnd == std::string::npos ? std::string() : rest.substr(idEnd + 1));
+}
+
+void SleepFor(const std::vector<std::string>& args) {
+  long long ms = 0;
+  if (args.size() != 1 || !ParseNumber(args[0], &ms)) {
+    Fail("usage: sleep MS");
+    return;
+  }
+  Sleep(static_cast<DWORD>(ms));
+  Ok();
+}
+
 // Returns false when the driver should stop.
 bool Run(const std::string& line) {
   std::string command = line;
@@ -703,12 +723,7 @@ bool Run(const std::string& line) {
   } else if (command == "text") {
     Text(args);
   } else if (command == "set") {
-    if (args.empty()) {
-      Fail("usage: set ID TEXT");
-    } else {
-      size_t idEnd = rest.find(' ', rest.find_first_not_of(' '));
-      Set(args[0], idEnd == std::string::npos ? std::string() : rest.substr(idEnd + 1));
-    }
+    SetFromLine(args, rest);
   } else if (command == "press") {
     if (rest.empty()) {
       Fail("usage: press ID|TEXT");
@@ -744,13 +759,7 @@ bool Run(const std::string& line) {
   } else if (command == "runlevel") {
     RunLevel(Unescape(rest));
   } else if (command == "sleep") {
-    long long ms = 0;
-    if (args.size() != 1 || !ParseNumber(args[0], &ms)) {
-      Fail("usage: sleep MS");
-    } else {
-      Sleep(static_cast<DWORD>(ms));
-      Ok();
-    }
+    SleepFor(args);
   } else {
     Fail("unknown command");
   }
