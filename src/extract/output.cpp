@@ -11,6 +11,7 @@
 #include "fs/fs.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
+#include "zip/windows_names.h"
 
 namespace {
 
@@ -85,6 +86,26 @@ bool MakeDirectories(ExtractionContext* context, char* scratch, size_t storedSta
     context->report.warning(kWarnIllegalPath, scratch);
   }
   return true;
+}
+
+// Does the stored part of path go through a link (a symbolic link, a junction, any reparse
+// point) already in the destination, or is its last component one? Writing there would land
+// wherever the link points. The destination itself may be a link: only what the archive named
+// is looked at. The walk stops at the first component that is not there yet.
+bool PassesThroughLink(const char* path, size_t storedStart) {
+  char scratch[kPathSize];
+  FormatText(scratch, sizeof scratch, "%s", path);
+  size_t length = std::strlen(scratch);
+  // A trailing separator would make the system look through a link at its target.
+  while (length > storedStart && scratch[length - 1] == '/') scratch[--length] = '\0';
+  bool exists = true;
+  for (char* p = std::strchr(scratch + storedStart, '/'); p && exists; p = std::strchr(p + 1, '/')) {
+    *p = '\0';
+    const bool link = isReparsePoint(scratch, &exists);
+    *p = '/';
+    if (link) return true;
+  }
+  return exists && length > storedStart && isReparsePoint(scratch, &exists);
 }
 
 bool IsDirectoryOnDisk(const char* path) {
@@ -184,6 +205,10 @@ Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, si
           context->report.skipping(context->outputName);
           return Decision::kFinished;
         }
+        if (PassesThroughLink(context->outputName, *storedStart)) {
+          context->report.warning(kWarnCannotCreate, context->outputName);
+          return Decision::kFinished;
+        }
         break;  // check the new name again
       case kAnswerEscape:
         context->abortRequested = true;
@@ -233,6 +258,12 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   if (!options.Path) {
     if (char* slash = std::strrchr(context->outputName, '/')) context->outputName = slash + 1;
   }
+  // Judged on what reaches the disk, before anything is made: a device would swallow the data
+  // and a rewritten name could land on another entry's file.
+  if (windowsAltersPath(context->outputName, NameEncoding::kAnsi)) {
+    context->report.warning(kWarnIllegalPath, stored);
+    return 0;
+  }
   if (!JoinPath(context->pathBuffer, context->destination, context->outputName)) {
     Text whole(context->destination);
     whole += context->outputName;
@@ -241,6 +272,10 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   }
   context->outputName = context->pathBuffer;
   size_t storedStart = StoredStart(context->pathBuffer, context->destination);
+  if (PassesThroughLink(context->outputName, storedStart)) {
+    context->report.warning(kWarnCannotCreate, context->outputName);
+    return 0;
+  }
 
   const bool isDirectory = context->isDirectory;
   if (isDirectory) {
