@@ -166,6 +166,9 @@ bool AskNewName(ExtractionContext* context, size_t* storedStart) {
     line[kPathSize - 1] = '\0';
     if (std::strpbrk(line, "*?")) continue;
     toForwardSlashes(line);
+    // A typed name gets the same judgement as a stored one, past its drive.
+    const bool hasDrive = line[0] != '\0' && line[1] == ':';
+    if (windowsAltersPath(line + (hasDrive ? 2 : 0), NameEncoding::kAnsi)) continue;
     if (line[0] == '/' || std::strchr(line, ':')) {
       FormatText(context->pathBuffer, kPathSize, "%s", line);
       *storedStart = 0;

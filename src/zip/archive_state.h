@@ -115,6 +115,7 @@ class ArchiveState {
   bool needsZip64();
   void freeDirectory();
   void translateEntryName(CentralHeader* header);
+  bool takeUnicodePath(CentralHeader* header);
   uint8_t* newPiece(uint32_t size);
   void dropNewestPiece();
 
