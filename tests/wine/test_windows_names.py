@@ -9,6 +9,7 @@ import os
 import re
 import sys
 import unittest
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
@@ -57,6 +58,26 @@ class WindowsNamesUnderWine(harness.WineTestCase):
         for name, data in contents.items():
             with open(os.path.join(dest, name), "rb") as f:
                 self.assertEqual(f.read(), data, name)
+
+    def test_a_link_inside_the_destination_is_not_followed(self):
+        # A Linux symbolic link is what Wine shows as a reparse point; on Windows a junction.
+        archive = os.path.join(self.work, "ligado.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("sub/evil.txt", b"mal\n")
+            z.writestr("ok.txt", b"bom\n")
+        elsewhere = os.path.join(self.work, "alhures")
+        dest = os.path.join(self.work, "destino")
+        os.makedirs(elsewhere)
+        os.makedirs(dest)
+        os.symlink(elsewhere, os.path.join(dest, "sub"))
+        result = self.session.run(CONSOLE, "-EXTRACT", "-DIRECTORIES", "-OVERWRITE=ALL",
+                                  "ligado.zip", "destino\\", cwd=self.work)
+        err = result.stderr.decode("utf-8", "replace")
+        self.assertEqual(os.listdir(elsewhere), [], err)
+        self.assertEqual(result.returncode, 1, err)
+        self.assertIn("Não posso criar:", err)
+        with open(os.path.join(dest, "ok.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"bom\n")
 
 
 if __name__ == "__main__":
