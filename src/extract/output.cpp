@@ -91,17 +91,26 @@ bool MakeDirectories(ExtractionContext* context, char* scratch, size_t storedSta
 // Does the stored part of path go through a link (a symbolic link, a junction, any reparse
 // point) already in the destination, or is its last component one? Writing there would land
 // wherever the link points. The destination itself may be a link: only what the archive named
-// is looked at. The walk stops at the first component that is not there yet.
-bool PassesThroughLink(const char* path, size_t storedStart) {
+// is looked at. The walk starts below the folder the run last found free of links, and stops
+// at the first component that is not there yet.
+bool PassesThroughLink(ExtractionContext* context, const char* path, size_t storedStart) {
   char scratch[kPathSize];
   FormatText(scratch, sizeof scratch, "%s", path);
   size_t length = std::strlen(scratch);
   // A trailing separator would make the system look through a link at its target.
   while (length > storedStart && scratch[length - 1] == '/') scratch[--length] = '\0';
+  char* known = context->linkFreeFolder;
+  const size_t knownLength = std::strlen(known);
+  size_t from = storedStart;
+  if (knownLength > storedStart && std::strncmp(scratch, known, knownLength) == 0 &&
+      scratch[knownLength] == '/') {
+    from = knownLength + 1;
+  }
   bool exists = true;
-  for (char* p = std::strchr(scratch + storedStart, '/'); p && exists; p = std::strchr(p + 1, '/')) {
+  for (char* p = std::strchr(scratch + from, '/'); p && exists; p = std::strchr(p + 1, '/')) {
     *p = '\0';
     const bool link = isReparsePoint(scratch, &exists);
+    if (exists && !link) std::memcpy(known, scratch, static_cast<size_t>(p - scratch) + 1);
     *p = '/';
     if (link) return true;
   }
@@ -208,7 +217,7 @@ Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, si
           context->report.skipping(context->outputName);
           return Decision::kFinished;
         }
-        if (PassesThroughLink(context->outputName, *storedStart)) {
+        if (PassesThroughLink(context, context->outputName, *storedStart)) {
           context->report.warning(kWarnCannotCreate, context->outputName);
           return Decision::kFinished;
         }
@@ -275,7 +284,7 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   }
   context->outputName = context->pathBuffer;
   size_t storedStart = StoredStart(context->pathBuffer, context->destination);
-  if (PassesThroughLink(context->outputName, storedStart)) {
+  if (PassesThroughLink(context, context->outputName, storedStart)) {
     context->report.warning(kWarnCannotCreate, context->outputName);
     return 0;
   }
