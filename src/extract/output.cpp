@@ -274,7 +274,7 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   // and a rewritten name could land on another entry's file.
   if (windowsAltersPath(context->outputName, NameEncoding::kAnsi)) {
     context->report.warning(kWarnIllegalPath, stored);
-    return 0;
+    return false;
   }
   if (!JoinPath(context->pathBuffer, context->destination, context->outputName)) {
     Text whole(context->destination);
@@ -286,7 +286,7 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   size_t storedStart = StoredStart(context->pathBuffer, context->destination);
   if (PassesThroughLink(context, context->outputName, storedStart)) {
     context->report.warning(kWarnCannotCreate, context->outputName);
-    return 0;
+    return false;
   }
 
   const bool isDirectory = context->isDirectory;
