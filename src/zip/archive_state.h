@@ -115,7 +115,6 @@ class ArchiveState {
   bool needsZip64();
   void freeDirectory();
   void translateEntryName(CentralHeader* header);
-  bool takeUnicodePath(CentralHeader* header);
   uint8_t* newPiece(uint32_t size);
   void dropNewestPiece();
 

@@ -239,7 +239,7 @@ TEST(Directory, AUnicodePathFieldGivesTheNameWhenItsCrcMatchesTheStoredName) {
       {"longer than the stored name", field(1, storedCrc, "caf\xC3\xA9-longo.txt"), "cafe.txt"},
   };
   for (const Row& row : rows) {
-    ZipEntrySpec e;
+    ZipEntryPlan e;
     e.name = stored;
     e.data = "x";
     e.centralExtra = row.extra;
