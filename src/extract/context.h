@@ -71,6 +71,9 @@ struct ExtractionContext {
   uint8_t* window = nullptr;
   uint8_t* work = nullptr;
   std::unique_ptr<FileStream> output;
+  // The deepest folder of an output path found to be there and no link: nothing in a run makes
+  // a link, so the entries that follow in it need only their own components looked at.
+  char linkFreeFolder[kPathSize] = {};
 
   // Per entry.
   char nameBuffer[kPathSize] = {};  // the stored name, '/' separators

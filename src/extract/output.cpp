@@ -11,6 +11,7 @@
 #include "fs/fs.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
+#include "zip/windows_names.h"
 
 namespace {
 
@@ -87,6 +88,35 @@ bool MakeDirectories(ExtractionContext* context, char* scratch, size_t storedSta
   return true;
 }
 
+// Does the stored part of path go through a link (a symbolic link, a junction, any reparse
+// point) already in the destination, or is its last component one? Writing there would land
+// wherever the link points. The destination itself may be a link: only what the archive named
+// is looked at. The walk starts below the folder the run last found free of links, and stops
+// at the first component that is not there yet.
+bool PassesThroughLink(ExtractionContext* context, const char* path, size_t storedStart) {
+  char scratch[kPathSize];
+  FormatText(scratch, sizeof scratch, "%s", path);
+  size_t length = std::strlen(scratch);
+  // A trailing separator would make the system look through a link at its target.
+  while (length > storedStart && scratch[length - 1] == '/') scratch[--length] = '\0';
+  char* known = context->linkFreeFolder;
+  const size_t knownLength = std::strlen(known);
+  size_t from = storedStart;
+  if (knownLength > storedStart && std::strncmp(scratch, known, knownLength) == 0 &&
+      scratch[knownLength] == '/') {
+    from = knownLength + 1;
+  }
+  bool exists = true;
+  for (char* p = std::strchr(scratch + from, '/'); p && exists; p = std::strchr(p + 1, '/')) {
+    *p = '\0';
+    const bool link = isReparsePoint(scratch, &exists);
+    if (exists && !link) std::memcpy(known, scratch, static_cast<size_t>(p - scratch) + 1);
+    *p = '/';
+    if (link) return true;
+  }
+  return exists && length > storedStart && isReparsePoint(scratch, &exists);
+}
+
 bool IsDirectoryOnDisk(const char* path) {
   uint32_t attributes = 0;
   return getAttributes(path, &attributes) == 0 && (attributes & kAttrDirectory);
@@ -145,6 +175,9 @@ bool AskNewName(ExtractionContext* context, size_t* storedStart) {
     line[kPathSize - 1] = '\0';
     if (std::strpbrk(line, "*?")) continue;
     toForwardSlashes(line);
+    // A typed name gets the same judgement as a stored one, past its drive.
+    const bool hasDrive = line[0] != '\0' && line[1] == ':';
+    if (windowsAltersPath(line + (hasDrive ? 2 : 0), NameEncoding::kAnsi)) continue;
     if (line[0] == '/' || std::strchr(line, ':')) {
       FormatText(context->pathBuffer, kPathSize, "%s", line);
       *storedStart = 0;
@@ -182,6 +215,10 @@ Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, si
       case 'R':
         if (!AskNewName(context, storedStart)) {
           context->report.skipping(context->outputName);
+          return Decision::kFinished;
+        }
+        if (PassesThroughLink(context, context->outputName, *storedStart)) {
+          context->report.warning(kWarnCannotCreate, context->outputName);
           return Decision::kFinished;
         }
         break;  // check the new name again
@@ -233,6 +270,12 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   if (!options.Path) {
     if (char* slash = std::strrchr(context->outputName, '/')) context->outputName = slash + 1;
   }
+  // Judged on what reaches the disk, before anything is made: a device would swallow the data
+  // and a rewritten name could land on another entry's file.
+  if (windowsAltersPath(context->outputName, NameEncoding::kAnsi)) {
+    context->report.warning(kWarnIllegalPath, stored);
+    return false;
+  }
   if (!JoinPath(context->pathBuffer, context->destination, context->outputName)) {
     Text whole(context->destination);
     whole += context->outputName;
@@ -241,6 +284,10 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   }
   context->outputName = context->pathBuffer;
   size_t storedStart = StoredStart(context->pathBuffer, context->destination);
+  if (PassesThroughLink(context, context->outputName, storedStart)) {
+    context->report.warning(kWarnCannotCreate, context->outputName);
+    return false;
+  }
 
   const bool isDirectory = context->isDirectory;
   if (isDirectory) {

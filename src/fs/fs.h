@@ -129,6 +129,9 @@ int deleteFile(const char* path);
 // could not be resolved (out then holds a copy of path).
 char* fullPathOf(char* out, const char* path);
 int getAttributes(const char* path, uint32_t* attributes);
+// True when path itself is a symbolic link, junction or other reparse point (not followed);
+// *exists says whether anything is there at all.
+bool isReparsePoint(const char* path, bool* exists);
 // Applies the compressed attribute through the file system where the platform has one.
 int setAttributes(const char* path, uint32_t attributes);
 int dosToFileTime(uint16_t dosDate, uint16_t dosTime, FileTime* out);

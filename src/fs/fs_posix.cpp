@@ -563,6 +563,13 @@ int getAttributes(const char* path, uint32_t* attributes) {
   return 0;
 }
 
+bool isReparsePoint(const char* path, bool* exists) {
+  const std::string os = OsPath(path);
+  struct stat st;
+  *exists = !os.empty() && lstat(os.c_str(), &st) == 0;
+  return *exists && S_ISLNK(st.st_mode);
+}
+
 int setAttributes(const char* path, uint32_t attributes) {
   // Only read-only has a Linux form (the write bits); hidden, system, archive and compressed are
   // accepted and have no effect, as on a file system that does not keep them.

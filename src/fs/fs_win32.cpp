@@ -133,6 +133,13 @@ int getAttributes(const char* path, uint32_t* attributes) {
   return found == INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
+bool isReparsePoint(const char* path, bool* exists) {
+  // The attributes of a link or junction are its own: the call does not follow it.
+  const DWORD found = GetFileAttributesA(path);
+  *exists = found != INVALID_FILE_ATTRIBUTES;
+  return *exists && (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 int setAttributes(const char* path, uint32_t attributes) {
   if (!SetFileAttributesA(path, attributes)) return 1;
   if (!(attributes & kAttrCompressed)) return 0;

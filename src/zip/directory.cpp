@@ -5,6 +5,7 @@
 #include "report/messages.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
+#include "zip/unicode_path.h"
 
 namespace {
 
@@ -13,6 +14,25 @@ constexpr uint32_t kMaxCentralHeaderSize = kCentralHeaderSize + 3 * 0xFFFFu;
 
 // Said of an archive whose directory could not be loaded because it is a ZIP64 archive.
 const char* const kZip64Detail = "o arquivo usa ZIP64, que este programa não lê";
+
+// A Unicode path field that matches the stored name gives the name, in the ANSI code page as a
+// name flagged UTF-8 is given; it takes the stored name's place when it fits there, as a name of
+// the same characters does.
+bool TakeUnicodePath(CentralHeader* header) {
+  const char* utf8 = nullptr;
+  uint16_t utf8Length = 0;
+  if (!unicodePathOf(header->extra, header->extraLength, header->name, header->nameLength, &utf8,
+                     &utf8Length)) {
+    return false;
+  }
+  std::unique_ptr<char[]> name(new char[utf8Length]);
+  std::memcpy(name.get(), utf8, utf8Length);
+  const uint32_t length = utf8NameToAnsi(name.get(), utf8Length);
+  if (length == 0 || length > header->nameLength) return false;
+  std::memcpy(header->name, name.get(), length);
+  header->nameLength = static_cast<uint16_t>(length);
+  return true;
+}
 
 }  // namespace
 
@@ -287,6 +307,7 @@ bool ArchiveState::parsePiece(uint8_t* data, uint32_t piece, uint32_t* found,
 
 void ArchiveState::translateEntryName(CentralHeader* header) {
   if (!(header->flags & kFlagUtf8Name)) {
+    if (TakeUnicodePath(header)) return;
     translateName(header->name, header->name, header->nameLength, kTranslateOemToAnsi);
     return;
   }

@@ -160,7 +160,7 @@ TEST_F(OpenOutputTest, UnsafeNamesAreRefusedAndNothingIsWritten) {
 
 TEST_F(OpenOutputTest, NamesWithDotsThatStayInsideAreWritten) {
   Directories(1);
-  for (const char* name : {"..a.txt", "a..b", "b../c.txt", "./d.txt", "e/.hidden"}) {
+  for (const char* name : {"..a.txt", "a..b", "b..c/d.txt", "./d.txt", "e/.hidden"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Open(name), 1);
     EXPECT_EQ(dir_.read(std::string("out/") + name), "new");
@@ -213,9 +213,10 @@ TEST_F(OpenOutputTest, RenameAsksUntilAFreeNameWithoutWildcardsIsGiven) {
   dir_.write("out/f.txt", "old f");
   dir_.write("out/g.txt", "old g");
   script_.overwriteAnswers = {'R', 'r'};
-  script_.newNames = {"h*.txt", "g.txt", "h.txt"};
+  // A typed device name is asked again, as a wildcard is: it would not name a file.
+  script_.newNames = {"h*.txt", "aux.txt", "g.txt", "h.txt"};
   EXPECT_EQ(Open("f.txt"), 1);
-  EXPECT_EQ(script_.asked, (std::vector<std::string>{"overwrite:" + out_ + "f.txt", "newname", "newname",
+  EXPECT_EQ(script_.asked, (std::vector<std::string>{"overwrite:" + out_ + "f.txt", "newname", "newname", "newname",
                                                      "overwrite:" + out_ + "g.txt", "newname"}));
   EXPECT_EQ(dir_.read("out/f.txt"), "old f");
   EXPECT_EQ(dir_.read("out/g.txt"), "old g");

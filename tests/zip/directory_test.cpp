@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "archive_fixture.h"
 #include "temp_dir.h"
 #include "zip_writer.h"
@@ -210,6 +212,42 @@ TEST(Directory, NamesAreTranslatedToTheAnsiCodePage) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.extra), 7), e.centralExtra) << c.what;
     ASSERT_EQ(h.commentLength, 4) << c.what;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.comment), 4), "note") << c.what;
+  }
+}
+
+TEST(Directory, AUnicodePathFieldGivesTheNameWhenItsCrcMatchesTheStoredName) {
+  // Stored in the OEM code page as "caf\x82.txt", which is "caf\xE9.txt" in 1252 too: the field
+  // must win only where it says something else and its CRC-32 is that of the stored bytes.
+  const std::string stored = "cafe.txt";
+  const uint32_t storedCrc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(stored.data()),
+                                                          static_cast<uInt>(stored.size())));
+  auto field = [](uint8_t version, uint32_t crc, const std::string& utf8) {
+    return Le16(0x7075) + Le16(static_cast<uint16_t>(5 + utf8.size())) +
+           std::string(1, static_cast<char>(version)) + Le32(crc) + utf8;
+  };
+  struct Row {
+    const char* what;
+    std::string extra;
+    std::string expected;
+  } rows[] = {
+      {"matching field", field(1, storedCrc, "caf\xC3\xA9.txt"), "caf\xE9.txt"},
+      {"behind another field", Le16(0x7777) + Le16(2) + "ab" + field(1, storedCrc, "s\xC3\xB3.txt"),
+       "s\xF3.txt"},
+      {"CRC of another name", field(1, storedCrc ^ 1, "caf\xC3\xA9.txt"), "cafe.txt"},
+      {"unknown version", field(2, storedCrc, "caf\xC3\xA9.txt"), "cafe.txt"},
+      {"field cut by the extra area", field(1, storedCrc, "caf\xC3\xA9.txt").substr(0, 12), "cafe.txt"},
+      {"longer than the stored name", field(1, storedCrc, "caf\xC3\xA9-longo.txt"), "cafe.txt"},
+  };
+  for (const Row& row : rows) {
+    ZipEntryPlan e;
+    e.name = stored;
+    e.data = "x";
+    e.centralExtra = row.extra;
+    TempDir dir;
+    Status status;
+    auto loaded = LoadArchive(dir.file("u.zip"), BuildZip({e}), &status);
+    ASSERT_NE(loaded, nullptr) << row.what << ": " << MessageOf(status);
+    EXPECT_EQ(EntryName(loaded->archive().entries()[0]), row.expected) << row.what;
   }
 }
 

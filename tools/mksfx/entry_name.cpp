@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "zip/windows_names.h"
+
 namespace {
 
 // The record's 16-bit length field.
@@ -52,6 +54,20 @@ std::string EncodeEntryName(const std::string& name, StoredName* stored) {
       }
     }
     if (c >= 0x80) ascii = false;
+  }
+  // The stub refuses these parts of a name rather than let Windows open a device or drop the
+  // end of the name, so an archive holding one would not extract whole.
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = name.find('/', start);
+    if (end == std::string::npos) end = name.size();
+    const std::string part = name.substr(start, end - start);
+    if (windowsAltersComponent(part.data(), part.size(), NameEncoding::kUtf8)) {
+      const char last = part.back();
+      return last == '.' || last == ' '
+                 ? "'" + part + "' ends in a dot or a blank, which Windows drops from a name"
+                 : "'" + part + "' is a name Windows keeps for a device";
+    }
+    start = end + 1;
   }
   if (name.size() > kMaxStoredName) return "its name is longer than a ZIP record can hold";
   stored->utf8 = !ascii;

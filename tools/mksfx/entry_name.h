@@ -14,6 +14,7 @@ struct StoredName {
 };
 
 // name: UTF-8, '/' between folders, a folder ending in '/'. Returns "" or why the name cannot
-// be stored: not UTF-8, a control character, a character Windows refuses in file names, or
-// longer than a record can hold.
+// be stored: not UTF-8, a control character, a character Windows refuses in file names, a part
+// that Windows takes for a device or whose final dot or blank it drops, or longer than a record
+// can hold.
 std::string EncodeEntryName(const std::string& name, StoredName* stored);

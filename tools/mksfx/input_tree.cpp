@@ -239,14 +239,19 @@ std::string CollectInputs(const std::vector<std::string>& paths, const CollectOp
   }
   items.swap(unique);
   std::vector<std::pair<std::string, const InputItem*>> folded;
+  std::string problems;  // every name that cannot be stored, one a line
   for (const InputItem& item : items) {
     StoredName stored;
     std::string problem = EncodeEntryName(item.name, &stored);
-    if (!problem.empty()) return item.path.u8string() + ": cannot be stored: " + problem;
+    if (!problem.empty()) {
+      problems += (problems.empty() ? "" : "\n") + item.path.u8string() + ": cannot be stored: " + problem;
+      continue;
+    }
     std::string key = Folded(item.name);
     if (!key.empty() && key.back() == '/') key.pop_back();
     folded.push_back({key, &item});
   }
+  if (!problems.empty()) return problems;
   std::sort(folded.begin(), folded.end());
   for (size_t i = 1; i < folded.size(); ++i) {
     if (folded[i].first == folded[i - 1].first) {
