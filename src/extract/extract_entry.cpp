@@ -15,8 +15,11 @@
 
 namespace {
 
-// Entries that need a later version of the format than this program reads are refused.
+// Entries that need a later version of the format than this program reads are refused; but
+// version 4.5 is what ZIP64 needs, which this program reads, so an entry with a ZIP64 extra
+// field that needs 4.5 is read.
 constexpr uint16_t kMaxVersionNeeded = 25;
+constexpr uint16_t kZip64VersionNeeded = 45;
 constexpr uint16_t kNtfsExtraId = 0x000A;
 constexpr uint16_t kNtfsTimesTag = 1;
 constexpr uint16_t kNtfsTimesSize = 24;
@@ -75,7 +78,7 @@ bool Refused(ExtractionContext* context, const CentralHeader* entry, bool nameFi
   // The upper byte of the field names the host system of the maker, not a version: many
   // archivers set it, and every reader compares the lower byte alone.
   const unsigned version = entry->versionNeeded & 0xFFu;
-  if (version > kMaxVersionNeeded) {
+  if (version > kMaxVersionNeeded && !(version == kZip64VersionNeeded && entry->zip64)) {
     char detail[kPathSize + 64];
     FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
                context->outputName);
@@ -236,7 +239,7 @@ uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wan
   uint32_t n = wanted;
   if (n > context->remainingInput) {
     if (context->remainingInput == 0) return 0;
-    n = context->remainingInput;
+    n = static_cast<uint32_t>(context->remainingInput);
   }
   uint32_t got = 0;
   if (n > 0) {
@@ -251,7 +254,7 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
   if (context->failed()) return 0;
   uint32_t n = count;
   if (context->bytesOut + static_cast<uint64_t>(n) > context->expectedSize) {
-    n = context->expectedSize - context->bytesOut;
+    n = static_cast<uint32_t>(context->expectedSize - context->bytesOut);
   }
   if (context->output) {
     uint32_t written = 0;
@@ -271,14 +274,14 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
 void CopyStored(ExtractionContext* context) {
   if (context->expectedSize != context->remainingInput) {
     context->report.warning(kWarnUnexpectedSize, "");
-    uint32_t smaller = context->expectedSize < context->remainingInput ? context->expectedSize
+    uint64_t smaller = context->expectedSize < context->remainingInput ? context->expectedSize
                                                                       : context->remainingInput;
     context->expectedSize = context->remainingInput = smaller;
   }
   // Stored data moves through the input buffer, the largest: few reads, few writes.
-  uint32_t left = context->expectedSize;
+  uint64_t left = context->expectedSize;
   while (left > 0) {
-    const uint32_t piece = left < context->inputSize ? left : context->inputSize;
+    const uint32_t piece = left < context->inputSize ? static_cast<uint32_t>(left) : context->inputSize;
     uint32_t n = ReadEntryData(context, context->input, piece);
     if (n == 0 || context->failed()) break;
     WriteOutput(context, context->input, n);

@@ -10,7 +10,6 @@
 
 // Records of the later ZIP extensions that this builder refuses: their offsets are 64-bit and a
 // 32-bit stub cannot follow them (the ZIP64 locator is in zip/records.h).
-constexpr uint16_t kZip64ExtraId = 0x0001;
 // The optional record that may close a central directory: signature, 16-bit length, data.
 constexpr uint32_t kDirectorySignatureSignature = 0x05054B50;
 
