@@ -16,8 +16,8 @@
 namespace {
 
 // Entries that need a later version of the format than this program reads are refused; but
-// version 4.5 is what ZIP64 needs, which this program reads, so an entry with a ZIP64 extra
-// field that needs 4.5 is read.
+// version 4.5 is what ZIP64 needs, which this program reads, so an entry that needs 4.5 and
+// carries a ZIP64 extra field (in its central or its local header) is read.
 constexpr uint16_t kMaxVersionNeeded = 25;
 constexpr uint16_t kZip64VersionNeeded = 45;
 constexpr uint16_t kNtfsExtraId = 0x000A;
@@ -44,6 +44,20 @@ class ContextIo : public InflateIo {
  private:
   ExtractionContext* context_;
 };
+
+void WarnNeedsVersion(ExtractionContext* context, unsigned version) {
+  char detail[kPathSize + 64];
+  FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
+             context->outputName);
+  context->report.warning(kWarnNeedsVersion, detail);
+}
+
+// Writers that learn an entry's size only after its data (a pipe) give ZIP64 fields to the
+// local header alone.
+bool UsesZip64(const CentralHeader* entry, const ArchiveState* archive) {
+  return entry->zip64 || ApplyZip64Extra(archive->localExtra(), archive->localExtraLength(), nullptr,
+                                         nullptr, nullptr, nullptr) != Zip64Extra::kAbsent;
+}
 
 // How far a stage of ExtractEntry takes the entry.
 enum class Stage { kGoOn, kEntryDone, kRunStops };
@@ -78,11 +92,8 @@ bool Refused(ExtractionContext* context, const CentralHeader* entry, bool nameFi
   // The upper byte of the field names the host system of the maker, not a version: many
   // archivers set it, and every reader compares the lower byte alone.
   const unsigned version = entry->versionNeeded & 0xFFu;
-  if (version > kMaxVersionNeeded && !(version == kZip64VersionNeeded && entry->zip64)) {
-    char detail[kPathSize + 64];
-    FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
-               context->outputName);
-    context->report.warning(kWarnNeedsVersion, detail);
+  if (version > kMaxVersionNeeded && version != kZip64VersionNeeded) {
+    WarnNeedsVersion(context, version);
     return true;
   }
   return false;
@@ -98,6 +109,11 @@ Stage PrepareInput(ExtractionContext* context, const CentralHeader* entry,
   if (archive->failed()) {
     context->fail(archive->status());
     return Stage::kRunStops;
+  }
+  const unsigned version = entry->versionNeeded & 0xFFu;
+  if (version == kZip64VersionNeeded && !UsesZip64(entry, archive)) {
+    WarnNeedsVersion(context, version);
+    return Stage::kEntryDone;
   }
   context->bytesOut = 0;
   if (context->options.useNtfsTimes) {
