@@ -20,9 +20,9 @@ void TimeText(uint16_t dosTime, char* out) {
              2 * (dosTime & 0x1F));
 }
 
-void Figures(uint32_t size, uint32_t dosDateTime, int dateOrder, char* sizeText, char* dateText,
+void Figures(uint64_t size, uint32_t dosDateTime, int dateOrder, char* sizeText, char* dateText,
              char* timeText) {
-  FormatText(sizeText, kFigureSize, "%lu", static_cast<unsigned long>(size));
+  FormatText(sizeText, kFigureSize, "%llu", static_cast<unsigned long long>(size));
   InsertThousandsSeparators(sizeText);
   FormatDate(dosDateTime, dateOrder, dateText);
   TimeText(static_cast<uint16_t>(dosDateTime & 0xFFFF), timeText);

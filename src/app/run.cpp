@@ -45,8 +45,8 @@ Status RunCommand(Session& session, const RunRequest& request, int* processed) {
 Status RunEntries(Session& session, const RunRequest& request, int* processed) {
   if (processed) *processed = 0;
   ArchiveState& archive = session.archive;
-  const EndRecord* end = archive.endRecord();
-  uint32_t count = end ? end->totalEntries : 0;
+  // The entries loaded: the ZIP64 end record's count where the end record's is saturated.
+  uint32_t count = archive.endRecord() ? archive.entryCount : 0;
   if (count == 0) return Status();
 
   const RunOptions& options = request.options;

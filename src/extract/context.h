@@ -82,9 +82,9 @@ struct ExtractionContext {
   bool isDirectory = false;
   bool decrypting = false;
   bool abortRequested = false;  // the user answered an overwrite question with Escape
-  uint32_t remainingInput = 0;
-  uint32_t expectedSize = 0;
-  uint32_t bytesOut = 0;
+  uint64_t remainingInput = 0;  // 64-bit, as entries pass 4 GiB
+  uint64_t expectedSize = 0;
+  uint64_t bytesOut = 0;
   CrcCheck crcCheck = CrcCheck::kNotChecked;
   uint32_t computedCrc = 0;
 

@@ -15,8 +15,11 @@
 
 namespace {
 
-// Entries that need a later version of the format than this program reads are refused.
+// Entries that need a later version of the format than this program reads are refused; but
+// version 4.5 is what ZIP64 needs, which this program reads, so an entry that needs 4.5 and
+// carries a ZIP64 extra field (in its central or its local header) is read.
 constexpr uint16_t kMaxVersionNeeded = 25;
+constexpr uint16_t kZip64VersionNeeded = 45;
 constexpr uint16_t kNtfsExtraId = 0x000A;
 constexpr uint16_t kNtfsTimesTag = 1;
 constexpr uint16_t kNtfsTimesSize = 24;
@@ -41,6 +44,20 @@ class ContextIo : public InflateIo {
  private:
   ExtractionContext* context_;
 };
+
+void WarnNeedsVersion(ExtractionContext* context, unsigned version) {
+  char detail[kPathSize + 64];
+  FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
+             context->outputName);
+  context->report.warning(kWarnNeedsVersion, detail);
+}
+
+// Writers that learn an entry's size only after its data (a pipe) give ZIP64 fields to the
+// local header alone.
+bool UsesZip64(const CentralHeader* entry, const ArchiveState* archive) {
+  return entry->zip64 || ApplyZip64Extra(archive->localExtra(), archive->localExtraLength(), nullptr,
+                                         nullptr, nullptr, nullptr) != Zip64Extra::kAbsent;
+}
 
 // How far a stage of ExtractEntry takes the entry.
 enum class Stage { kGoOn, kEntryDone, kRunStops };
@@ -75,11 +92,8 @@ bool Refused(ExtractionContext* context, const CentralHeader* entry, bool nameFi
   // The upper byte of the field names the host system of the maker, not a version: many
   // archivers set it, and every reader compares the lower byte alone.
   const unsigned version = entry->versionNeeded & 0xFFu;
-  if (version > kMaxVersionNeeded) {
-    char detail[kPathSize + 64];
-    FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
-               context->outputName);
-    context->report.warning(kWarnNeedsVersion, detail);
+  if (version > kMaxVersionNeeded && version != kZip64VersionNeeded) {
+    WarnNeedsVersion(context, version);
     return true;
   }
   return false;
@@ -95,6 +109,11 @@ Stage PrepareInput(ExtractionContext* context, const CentralHeader* entry,
   if (archive->failed()) {
     context->fail(archive->status());
     return Stage::kRunStops;
+  }
+  const unsigned version = entry->versionNeeded & 0xFFu;
+  if (version == kZip64VersionNeeded && !UsesZip64(entry, archive)) {
+    WarnNeedsVersion(context, version);
+    return Stage::kEntryDone;
   }
   context->bytesOut = 0;
   if (context->options.useNtfsTimes) {
@@ -236,7 +255,7 @@ uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wan
   uint32_t n = wanted;
   if (n > context->remainingInput) {
     if (context->remainingInput == 0) return 0;
-    n = context->remainingInput;
+    n = static_cast<uint32_t>(context->remainingInput);
   }
   uint32_t got = 0;
   if (n > 0) {
@@ -251,7 +270,7 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
   if (context->failed()) return 0;
   uint32_t n = count;
   if (context->bytesOut + static_cast<uint64_t>(n) > context->expectedSize) {
-    n = context->expectedSize - context->bytesOut;
+    n = static_cast<uint32_t>(context->expectedSize - context->bytesOut);
   }
   if (context->output) {
     uint32_t written = 0;
@@ -271,14 +290,14 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
 void CopyStored(ExtractionContext* context) {
   if (context->expectedSize != context->remainingInput) {
     context->report.warning(kWarnUnexpectedSize, "");
-    uint32_t smaller = context->expectedSize < context->remainingInput ? context->expectedSize
+    uint64_t smaller = context->expectedSize < context->remainingInput ? context->expectedSize
                                                                       : context->remainingInput;
     context->expectedSize = context->remainingInput = smaller;
   }
   // Stored data moves through the input buffer, the largest: few reads, few writes.
-  uint32_t left = context->expectedSize;
+  uint64_t left = context->expectedSize;
   while (left > 0) {
-    const uint32_t piece = left < context->inputSize ? left : context->inputSize;
+    const uint32_t piece = left < context->inputSize ? static_cast<uint32_t>(left) : context->inputSize;
     uint32_t n = ReadEntryData(context, context->input, piece);
     if (n == 0 || context->failed()) break;
     WriteOutput(context, context->input, n);

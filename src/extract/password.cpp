@@ -28,7 +28,7 @@ PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* ent
   // The compressed size comes from the archive: one too small to hold the encryption header
   // would have the header read run into whatever follows the entry, and the data length
   // wrap around below zero.
-  if (entry->compressedSize < static_cast<uint32_t>(kEncryptionHeaderSize)) {
+  if (entry->compressedSize < static_cast<uint64_t>(kEncryptionHeaderSize)) {
     context->report.warning(kWarnUnexpectedSize, context->nameBuffer);
     return PasswordCheck::kSkipped;
   }

@@ -63,7 +63,7 @@ struct FindInfo {
   uint32_t creation;    // local DOS date-time, 0 when it cannot be converted
   uint32_t lastAccess;  // likewise
   uint32_t lastWrite;   // likewise
-  uint32_t size;        // low 32 bits
+  uint64_t size;
   char name[kPathSize];  // the long name
   char shortName[14];    // the 8.3 alias; empty when the name needs none
   FileTime rawTimes[3];  // creation, last access, last write, as reported (UTC)
@@ -82,8 +82,9 @@ bool takeConsoleBreak();
 int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* bytesWritten);
 int closeFile(FileHandle handle);
 int truncateFile(FileHandle handle);
-// Positions are 32-bit; a failed seek leaves *newPosition untouched.
-int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int origin);
+// Positions are 64-bit: archives and entries pass 4 GiB. A failed seek leaves *newPosition
+// untouched.
+int seekFile(FileHandle handle, int64_t distance, uint64_t* newPosition, int origin);
 
 // --- the stream object -------------------------------------------------------------------
 class FileStream {
@@ -100,15 +101,15 @@ class FileStream {
   virtual int isOpen() const;
   virtual int status() const;
   // The size recorded when the stream was opened (not re-read).
-  virtual uint32_t size() const;
+  virtual uint64_t size() const;
   // Returns the position afterwards; a failed seek leaves it unchanged.
-  virtual uint32_t seek(int32_t distance, int origin);
+  virtual uint64_t seek(int64_t distance, int origin);
   virtual int rewind();
   virtual int truncate();
   virtual void close();
 
   FileHandle handle() const { return handle_; }
-  uint32_t position() const { return position_; }
+  uint64_t position() const { return position_; }
   const char* name() const { return name_; }
   const FindInfo& info() const { return info_; }
 
@@ -116,7 +117,7 @@ class FileStream {
   FileStream& operator=(const FileStream&) = delete;
 
  protected:
-  uint32_t position_ = 0;
+  uint64_t position_ = 0;
   char name_[kPathSize] = {};
   FileHandle handle_ = kInvalidHandle;
   FindInfo info_ = {};

@@ -40,10 +40,10 @@ int FileStream::isOpen() const { return handle_ != kInvalidHandle ? 1 : 0; }
 
 int FileStream::status() const { return 0; }
 
-uint32_t FileStream::size() const { return info_.size; }
+uint64_t FileStream::size() const { return info_.size; }
 
-uint32_t FileStream::seek(int32_t distance, int origin) {
-  uint32_t moved = 0;
+uint64_t FileStream::seek(int64_t distance, int origin) {
+  uint64_t moved = 0;
   if (seekFile(handle_, distance, &moved, origin) == 0) position_ = moved;
   return position_;
 }

@@ -416,25 +416,20 @@ int truncateFile(FileHandle handle) {
   return 0;
 }
 
-int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int origin) {
+int seekFile(FileHandle handle, int64_t distance, uint64_t* newPosition, int origin) {
   const int fd = DescriptorOf(handle);
   if (fd < 0) return Fail(kErrorInvalidHandle);
   if (origin == kSeekStart && distance >= 0) {
     // One call: a position from the start needs no current one, and a pipe refuses it alike.
     if (lseek(fd, static_cast<off_t>(distance), SEEK_SET) < 0) return FailErrno(errno);
-    if (newPosition) *newPosition = static_cast<uint32_t>(distance);
+    if (newPosition) *newPosition = static_cast<uint64_t>(distance);
     return 0;
   }
   if (origin == kSeekCurrent) {
-    // One call too. Linux refuses a negative result and leaves the position; a result past the
-    // 32-bit range is moved back from.
+    // One call too. Linux refuses a negative result and leaves the position.
     const off_t target = lseek(fd, static_cast<off_t>(distance), SEEK_CUR);
     if (target < 0) return errno == EINVAL && distance < 0 ? Fail(kErrorNegativeSeek) : FailErrno(errno);
-    if (target >= 0xFFFFFFFFLL) {
-      lseek(fd, target - distance, SEEK_SET);
-      return Fail(kErrorInvalidParameter);
-    }
-    if (newPosition) *newPosition = static_cast<uint32_t>(target);
+    if (newPosition) *newPosition = static_cast<uint64_t>(target);
     return 0;
   }
   off_t here = lseek(fd, 0, SEEK_CUR);  // also tells a pipe, which cannot seek
@@ -442,7 +437,6 @@ int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int ori
   int64_t base;
   switch (origin) {
     case kSeekStart: base = 0; break;
-    case kSeekCurrent: base = here; break;
     case kSeekEnd: {
       struct stat st;
       if (fstat(fd, &st) != 0) return FailErrno(errno);
@@ -451,12 +445,12 @@ int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int ori
     }
     default: return Fail(kErrorInvalidParameter);
   }
-  // Positions are 32-bit, and 0xFFFFFFFF is the failure answer, so it is never a position.
+  // Past INT64_MAX is no position; a distance that would carry there is refused, not wrapped.
+  if (distance > 0 && base > INT64_MAX - distance) return Fail(kErrorInvalidParameter);
   const int64_t target = base + distance;
   if (target < 0) return Fail(kErrorNegativeSeek);
-  if (target >= 0xFFFFFFFFLL) return Fail(kErrorInvalidParameter);
   if (lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) return FailErrno(errno);
-  if (newPosition) *newPosition = static_cast<uint32_t>(target);
+  if (newPosition) *newPosition = static_cast<uint64_t>(target);
   return 0;
 }
 

@@ -47,7 +47,7 @@ void Fill(const WIN32_FIND_DATAA& found, FindInfo* info) {
   info->creation = toDosDateTime(FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime});
   info->lastAccess = toDosDateTime(FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime});
   info->lastWrite = toDosDateTime(FileTime{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime});
-  info->size = found.nFileSizeLow;
+  info->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   FormatText(info->name, sizeof info->name, "%s", found.cFileName);
   FormatText(info->shortName, sizeof info->shortName, "%s", found.cAlternateFileName);
   info->rawTimes[0] = FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime};
@@ -101,11 +101,15 @@ int closeFile(FileHandle handle) { return CloseHandle(HandleOf(handle)) == TRUE 
 
 int truncateFile(FileHandle handle) { return SetEndOfFile(HandleOf(handle)) == TRUE ? 0 : 1; }
 
-int seekFile(FileHandle handle, int32_t distance, uint32_t* newPosition, int origin) {
-  // Without a high part positions are 32-bit, and 0xFFFFFFFF is the failure answer.
-  DWORD position = SetFilePointer(HandleOf(handle), distance, nullptr, static_cast<DWORD>(origin));
-  if (position == INVALID_SET_FILE_POINTER) return 1;
-  if (newPosition) *newPosition = position;
+int seekFile(FileHandle handle, int64_t distance, uint64_t* newPosition, int origin) {
+  // With its high part the call takes 64-bit positions on every Windows; 0xFFFFFFFF in the low
+  // part is then a position too, and only the last error tells a failure.
+  LONG high = static_cast<LONG>(distance >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(HandleOf(handle), static_cast<LONG>(distance & 0xFFFFFFFF), &high,
+                             static_cast<DWORD>(origin));
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return 1;
+  if (newPosition) *newPosition = (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
   return 0;
 }
 

@@ -130,7 +130,7 @@ void Fill(const Found& entry, FindInfo* info) {
   info->creation = toDosDateTime(entry.meta.creation);
   info->lastAccess = toDosDateTime(entry.meta.lastAccess);
   info->lastWrite = toDosDateTime(entry.meta.lastWrite);
-  info->size = static_cast<uint32_t>(entry.meta.size);
+  info->size = entry.meta.size;
   // Linux keeps no 8.3 aliases, so every name is its own short name and the alias field stays
   // empty, as Windows leaves it for a name that needs none.
   std::snprintf(info->name, sizeof info->name, "%s", entry.name.c_str());

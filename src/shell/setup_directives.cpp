@@ -161,10 +161,10 @@ Status ReadSetupDirectives(SetupDirectives& directives, ArchiveState& archive, R
     ResetDirectives(directives);
     return Status();
   }
-  uint32_t kept = archive.stream->position();
+  uint64_t kept = archive.stream->position();
   archive.stream->rewind();
   Status status = LoadDirectives(directives, *archive.stream, reporter);
-  archive.stream->seek(static_cast<int32_t>(kept), kSeekStart);
+  archive.stream->seek(static_cast<int64_t>(kept), kSeekStart);
   if (!ArchiveHasDirectories(&archive)) directives.clearFlags(kDirectiveRecreateDirectories);
   return status;
 }

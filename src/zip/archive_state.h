@@ -33,7 +33,7 @@ class ArchiveState {
   Status readDirectory();
   // Checks the entry's local header and leaves the stream on the entry's data; returns that
   // absolute offset. A failure is in status().
-  uint32_t seekEntryData(const CentralHeader& entry);
+  uint64_t seekEntryData(const CentralHeader& entry);
   // Reads up to count bytes; fewer at the end of the archive. A failed read sets status() and
   // returns 0, as does every read after it.
   uint32_t readArchive(void* buffer, uint32_t count);
@@ -61,6 +61,11 @@ class ArchiveState {
   void setDrive(DriveInfo* drive) { drive_ = drive; }
 
   const EndRecord* endRecord() const { return hasEndRecord_ ? &endRecord_ : nullptr; }
+  // Where the central directory is and how long, from the end record or, where its figures are
+  // saturated, from the ZIP64 end record (zip64() then says so).
+  uint64_t directoryOffset() const { return directoryOffset_; }
+  uint64_t directorySize() const { return directorySize_; }
+  bool zip64() const { return zip64_; }
   // The loaded entries, in load order until a run sorts them.
   CentralHeader* entries() { return entries_.get(); }
   const CentralHeader* entries() const { return entries_.get(); }
@@ -72,7 +77,7 @@ class ArchiveState {
   char fullPath[kPathSize] = {};
   char requestedName[kPathSize] = {};
   int driveType = kDriveFixed;
-  uint32_t archiveSize = 0;
+  uint64_t archiveSize = 0;
   uint32_t entryCount = 0;
   int spanned = 0;
   int currentDisk = 0;
@@ -96,25 +101,37 @@ class ArchiveState {
   bool startSpannedSet(int probe);
   bool lastDiskReached() const;
   // Moves count bytes forward, on the next disk for what lies past the end of this one.
-  bool skipArchive(uint32_t count);
+  bool skipArchive(uint64_t count);
   bool findEndRecord();
+  // The directory's figures, through the ZIP64 locator and end record where the end record's
+  // are saturated; false (status() says why) when they cannot be read safely.
+  bool resolveDirectoryFigures();
+  bool readZip64Locator(uint8_t* locator);
+  bool takeZip64EndRecord(const uint8_t* locator);
   bool loadDirectory();
   // Goes to the directory's disk and offset and checks the first header's signature.
   bool seekDirectory();
   // Loads directory bytes in pieces and parses the toFind headers they hold.
-  bool loadHeaders(uint32_t remaining, uint32_t toFind);
+  bool loadHeaders(uint64_t remaining, uint32_t toFind);
   // A piece loaded (its size in *pieceSize), nothing loaded this time (a disk change, a piece
   // that ended up empty: try again), or a failure in status().
   enum class PieceRead { kRead, kNothing, kFailed };
-  PieceRead readPiece(uint32_t remaining, bool* acrossDisks, uint32_t* pieceSize);
+  PieceRead readPiece(uint64_t remaining, bool* acrossDisks, uint32_t* pieceSize);
   // Ends the newest piece on a header boundary: a header cut by the piece's end is read again
   // at the start of the next piece. Seeking back never reaches before the current disk's file.
-  bool fitPieceToHeaders(uint32_t* pieceSize, uint32_t remaining, bool clipped, bool* acrossDisks);
-  // The headers of a piece into entries_; bytes between headers are skipped.
-  bool parsePiece(uint8_t* data, uint32_t piece, uint32_t* found, uint32_t* toFind);
-  bool needsZip64();
+  bool fitPieceToHeaders(uint32_t* pieceSize, uint64_t remaining, bool clipped, bool* acrossDisks);
+  // The headers of a piece into entries_; bytes between headers are skipped, and headers past
+  // the toFind announced are counted in *surplus.
+  bool parsePiece(uint8_t* data, uint32_t piece, uint32_t* found, uint32_t* toFind,
+                  uint64_t* surplus);
+  // The headers the directory holds beyond the count the end record gave: a refusal that names
+  // both figures, since reading fewer entries than there are would pass over files unseen.
+  bool refuseSurplusHeaders(uint64_t surplus);
   void freeDirectory();
   void translateEntryName(CentralHeader* header);
+  // A header as the entry list keeps it: its name translated, its ZIP64 figures taken from its
+  // extra field and checked against the file; false (status() says why) when they cannot be.
+  bool adoptHeader(CentralHeader* header);
   uint8_t* newPiece(uint32_t size);
   void dropNewestPiece();
 
@@ -127,7 +144,10 @@ class ArchiveState {
   std::unique_ptr<Piece> pieces_;  // the newest piece first
   EndRecord endRecord_;
   bool hasEndRecord_ = false;
-  uint32_t endRecordOffset_ = 0;
+  uint64_t endRecordOffset_ = 0;
+  uint64_t directoryOffset_ = 0;
+  uint64_t directorySize_ = 0;
+  bool zip64_ = false;
   std::unique_ptr<CentralHeader[]> entries_;
   // The local name and extra field of the entry last sought, in a buffer kept from entry to entry.
   bool reserveLocalFields(uint32_t size);
@@ -149,7 +169,7 @@ char* toForwardSlashes(char* text);
 // Sorts the entries by key (the low three bits of a sort key; kSort* of the run settings).
 // spanned: natural order follows the disks first.
 void sortEntries(int key, CentralHeader* entries, uint32_t count, bool spanned);
-int compressionRatio(uint32_t compressedSize, uint32_t uncompressedSize);
+int compressionRatio(uint64_t compressedSize, uint64_t uncompressedSize);
 
 // The entry's name as a path: a terminated copy with '/' separators in buffer (size chars).
 // False when the name does not fit: buffer then holds as much of it as fits, for messages only.

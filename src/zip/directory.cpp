@@ -12,9 +12,6 @@ namespace {
 // Headers the loader cannot take: one longer than this is not a ZIP central header.
 constexpr uint32_t kMaxCentralHeaderSize = kCentralHeaderSize + 3 * 0xFFFFu;
 
-// Said of an archive whose directory could not be loaded because it is a ZIP64 archive.
-const char* const kZip64Detail = "o arquivo usa ZIP64, que este programa não lê";
-
 // A Unicode path field that matches the stored name gives the name, in the ANSI code page as a
 // name flagged UTF-8 is given; it takes the stored name's place when it fits there, as a name of
 // the same characters does.
@@ -48,46 +45,26 @@ Status ArchiveState::readDirectory() {
   int probe = probeSpanning();
   if ((probe == 1 || probe == 2) && !startSpannedSet(probe)) return status_;
 
-  if (findEndRecord() && !loadDirectory() && status_.kind() == StatusKind::kArchiveError &&
-      needsZip64()) {
-    // The end record's figures are placeholders: say why the directory is not where they point.
-    status_ = Status::ArchiveError(kArchiveReadError, kZip64Detail);
-  }
+  if (findEndRecord() && resolveDirectoryFigures()) loadDirectory();
   return status_;
-}
-
-// A saturated field, or the ZIP64 locator just before the end record. An archive of exactly
-// 65535 entries has one such field without being ZIP64: it is only asked after a failed load.
-bool ArchiveState::needsZip64() {
-  const EndRecord& end = endRecord_;
-  if (end.totalEntries == 0xFFFF || end.directorySize == 0xFFFFFFFFu ||
-      end.directoryOffset == 0xFFFFFFFFu) {
-    return true;
-  }
-  if (endRecordOffset_ < kZip64LocatorSize || !stream) return false;
-  uint8_t locator[4] = {};
-  uint32_t got = 0;
-  stream->seek(static_cast<int32_t>(endRecordOffset_ - kZip64LocatorSize), kSeekStart);
-  return stream->read(locator, sizeof locator, &got) == 0 && got == sizeof locator &&
-         le32(locator) == kZip64LocatorSignature;
 }
 
 bool ArchiveState::findEndRecord() {
   uint8_t buffer[kEndSearchWindow];
-  uint32_t window = archiveSize < kEndSearchWindow ? archiveSize : kEndSearchWindow;
+  uint32_t window = archiveSize < kEndSearchWindow ? static_cast<uint32_t>(archiveSize) : kEndSearchWindow;
   if (window < kEndRecordSize) return fail(Status::ArchiveError(kArchiveTooSmall));
-  uint32_t start = archiveSize - window;
+  uint64_t start = archiveSize - window;
   const uint32_t signature = EndRecordSignature();
 
   for (;;) {
-    stream->seek(static_cast<int32_t>(start), kSeekStart);
+    stream->seek(static_cast<int64_t>(start), kSeekStart);
     uint32_t got = readArchive(buffer, window);
     if (failed()) return false;
     // The record nearest the end of the file wins: examine the highest positions first.
     if (got >= kEndRecordSize) {
       for (uint32_t pos = got - kEndRecordSize + 1; pos-- > 0;) {
         if (le32(buffer + pos) != signature) continue;
-        uint32_t offset = start + pos;
+        uint64_t offset = start + pos;
         endRecord_ = ParseEndRecord(ByteReader(buffer + pos, kEndRecordSize));
         hasEndRecord_ = true;
         endRecordOffset_ = offset;
@@ -98,7 +75,7 @@ bool ArchiveState::findEndRecord() {
         if (endRecord_.commentLength) {
           char* comment = new (std::nothrow) char[endRecord_.commentLength]();
           if (!comment) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
-          stream->seek(static_cast<int32_t>(offset + kEndRecordSize), kSeekStart);
+          stream->seek(static_cast<int64_t>(offset + kEndRecordSize), kSeekStart);
           readArchive(comment, endRecord_.commentLength);
           endRecord_.comment.assign(comment, endRecord_.commentLength);
           delete[] comment;
@@ -110,7 +87,7 @@ bool ArchiveState::findEndRecord() {
     if (start > kEndSearchStep) {
       start -= kEndSearchStep;
     } else {
-      window = start + kEndRecordSize;
+      window = static_cast<uint32_t>(start) + kEndRecordSize;
       start = 0;
     }
   }
@@ -132,13 +109,12 @@ void ArchiveState::dropNewestPiece() {
 }
 
 bool ArchiveState::loadDirectory() {
-  entryCount = endRecord_.totalEntries;
   if (!seekDirectory()) return false;
-  const uint32_t total = endRecord_.totalEntries;
+  const uint32_t total = entryCount;
   if (total == 0) return true;
   entries_.reset(new (std::nothrow) CentralHeader[total]);
   if (!entries_) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
-  if (!loadHeaders(endRecord_.directorySize, total)) {
+  if (!loadHeaders(directorySize_, total)) {
     freeDirectory();
     return false;
   }
@@ -152,7 +128,7 @@ bool ArchiveState::seekDirectory() {
     currentDisk = end.thisDisk;
     if (end.directoryDisk > end.thisDisk) {
       // No disk of the set comes after the one holding the end record.
-      if (end.totalEntries == 0) return true;
+      if (entryCount == 0) return true;
       return fail(Status::ArchiveError(kArchiveNoDirectory));
     }
     if (end.directoryDisk != end.thisDisk && !switchDisk(end.directoryDisk)) return false;
@@ -163,9 +139,9 @@ bool ArchiveState::seekDirectory() {
   // alone: a signature cut by the end of that disk's file is checked with its header.
   uint8_t signature[4] = {};
   uint32_t got = 0;
-  stream->seek(static_cast<int32_t>(end.directoryOffset), kSeekStart);
+  stream->seek(static_cast<int64_t>(directoryOffset_), kSeekStart);
   if (spanned) {
-    if (end.directoryOffset > archiveSize && end.totalEntries != 0) {
+    if (directoryOffset_ > archiveSize && entryCount != 0) {
       return fail(Status::ArchiveError(kArchiveReadError));
     }
     if (stream->read(signature, 4, &got) != 0) return fail(Status::ArchiveError(kArchiveReadError));
@@ -173,16 +149,16 @@ bool ArchiveState::seekDirectory() {
     got = readArchive(signature, 4);
   }
   if (failed()) return false;
-  if ((!spanned || got == 4) && le32(signature) != kCentralHeaderSignature &&
-      end.totalEntries != 0) {
+  if ((!spanned || got == 4) && le32(signature) != kCentralHeaderSignature && entryCount != 0) {
     return fail(Status::ArchiveError(kArchiveReadError));
   }
-  stream->seek(static_cast<int32_t>(end.directoryOffset), kSeekStart);
+  stream->seek(static_cast<int64_t>(directoryOffset_), kSeekStart);
   return true;
 }
 
-bool ArchiveState::loadHeaders(uint32_t remaining, uint32_t toFind) {
+bool ArchiveState::loadHeaders(uint64_t remaining, uint32_t toFind) {
   uint32_t found = 0;
+  uint64_t surplus = 0;  // headers past the announced count
   // The next piece starts with a header cut by the end of a disk's file: it is read across
   // the disk change, not clipped.
   bool acrossDisks = false;
@@ -191,20 +167,21 @@ bool ArchiveState::loadHeaders(uint32_t remaining, uint32_t toFind) {
     const PieceRead read = readPiece(remaining, &acrossDisks, &piece);
     if (read == PieceRead::kFailed) return false;
     if (read == PieceRead::kNothing) continue;
-    if (!parsePiece(pieces_->data.get(), piece, &found, &toFind)) return false;
+    if (!parsePiece(pieces_->data.get(), piece, &found, &toFind, &surplus)) return false;
     remaining -= piece;
   }
   if (toFind != 0) return fail(Status::ArchiveError(kArchiveNoDirectory));
+  if (surplus != 0) return refuseSurplusHeaders(surplus);
   return true;
 }
 
-ArchiveState::PieceRead ArchiveState::readPiece(uint32_t remaining, bool* acrossDisks,
+ArchiveState::PieceRead ArchiveState::readPiece(uint64_t remaining, bool* acrossDisks,
                                                 uint32_t* pieceSize) {
-  uint32_t piece = remaining < kMaxDirectoryPiece ? remaining : kMaxDirectoryPiece;
+  uint32_t piece = remaining < kMaxDirectoryPiece ? static_cast<uint32_t>(remaining) : kMaxDirectoryPiece;
   bool clipped = false;  // the piece reaches the end of this disk's file
   if (spanned && !*acrossDisks) {
-    uint32_t position = stream->position();
-    uint32_t left = position < archiveSize ? archiveSize - position : 0;
+    uint64_t position = stream->position();
+    uint64_t left = position < archiveSize ? archiveSize - position : 0;
     if (left == 0) {
       // The directory goes on at the start of the next disk's file, if there is one.
       if (lastDiskReached()) {
@@ -214,7 +191,7 @@ ArchiveState::PieceRead ArchiveState::readPiece(uint32_t remaining, bool* across
       return switchDisk(currentDisk + 1) ? PieceRead::kNothing : PieceRead::kFailed;
     }
     if (piece >= left) {
-      piece = left;
+      piece = static_cast<uint32_t>(left);
       clipped = true;
     }
   }
@@ -237,7 +214,7 @@ ArchiveState::PieceRead ArchiveState::readPiece(uint32_t remaining, bool* across
   return PieceRead::kRead;
 }
 
-bool ArchiveState::fitPieceToHeaders(uint32_t* pieceSize, uint32_t remaining, bool clipped,
+bool ArchiveState::fitPieceToHeaders(uint32_t* pieceSize, uint64_t remaining, bool clipped,
                                      bool* acrossDisks) {
   const uint8_t* data = pieces_->data.get();
   uint32_t piece = *pieceSize;
@@ -256,12 +233,12 @@ bool ArchiveState::fitPieceToHeaders(uint32_t* pieceSize, uint32_t remaining, bo
     // Whole; after a clipped piece the next one comes from the next disk.
   } else if (clipped) {
     // A header runs over the end of this disk's file (this read stayed on the disk).
-    stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
+    stream->seek(-static_cast<int64_t>(piece - h), kSeekCurrent);
     *pieceSize = h;
     *acrossDisks = true;
   } else if (h > 0) {
     if (piece - h > stream->position()) return fail(Status::ArchiveError(kArchiveNoDirectory));
-    stream->seek(-static_cast<int32_t>(piece - h), kSeekCurrent);
+    stream->seek(-static_cast<int64_t>(piece - h), kSeekCurrent);
     *pieceSize = h;
   } else if (startsWithHeader) {
     // The piece holds a single header that is longer than a piece: load that header whole
@@ -271,7 +248,7 @@ bool ArchiveState::fitPieceToHeaders(uint32_t* pieceSize, uint32_t remaining, bo
         piece > stream->position()) {
       return fail(Status::ArchiveError(kArchiveNoDirectory));
     }
-    stream->seek(-static_cast<int32_t>(piece), kSeekCurrent);
+    stream->seek(-static_cast<int64_t>(piece), kSeekCurrent);
     dropNewestPiece();
     uint8_t* whole = newPiece(need);
     if (!whole) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
@@ -282,9 +259,10 @@ bool ArchiveState::fitPieceToHeaders(uint32_t* pieceSize, uint32_t remaining, bo
 }
 
 bool ArchiveState::parsePiece(uint8_t* data, uint32_t piece, uint32_t* found,
-                              uint32_t* toFind) {
+                              uint32_t* toFind, uint64_t* surplus) {
   uint32_t pos = 0;
-  while (pos < piece && *toFind > 0) {
+  // Read to the piece's end: headers past the announced count are counted, never passed over.
+  while (pos < piece) {
     if (pos + 4 > piece || le32(data + pos) != kCentralHeaderSignature) {
       ++pos;  // bytes between headers are skipped
       continue;
@@ -294,11 +272,19 @@ bool ArchiveState::parsePiece(uint8_t* data, uint32_t piece, uint32_t* found,
     CentralHeader header;
     uint32_t size = 0;
     if (!ParseCentralHeader(data + pos, piece - pos, &header, &size)) {
+      if (*toFind == 0) {
+        ++pos;  // past the announced entries: bytes, not a header
+        continue;
+      }
       return fail(Status::ArchiveError(kArchiveNoDirectory));
     }
-    translateEntryName(&header);
-    entries_[*found] = header;
     pos += size;
+    if (*toFind == 0) {
+      ++*surplus;
+      continue;
+    }
+    if (!adoptHeader(&header)) return false;
+    entries_[*found] = header;
     ++*found;
     --*toFind;
   }

@@ -53,7 +53,7 @@ int CompareExtensions(const CentralHeader& a, const CentralHeader& b) {
   return CompareNames(a, b);
 }
 
-int CompareUnsigned(uint32_t a, uint32_t b) { return a < b ? -1 : a > b ? 1 : 0; }
+int CompareUnsigned(uint64_t a, uint64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
 
 // Natural order is the order of the entries' data in the file, or in the disk set.
 int CompareNatural(const CentralHeader& a, const CentralHeader& b, bool spanned) {
@@ -113,13 +113,13 @@ void sortEntries(int key, CentralHeader* entries, uint32_t count, bool spanned) 
   }
 }
 
-int compressionRatio(uint32_t compressedSize, uint32_t uncompressedSize) {
-  uint32_t c = compressedSize, u = uncompressedSize;
+int compressionRatio(uint64_t compressedSize, uint64_t uncompressedSize) {
+  uint64_t c = compressedSize, u = uncompressedSize;
   if (u == 0 || c > u) return 0;
   while (c > 4294967u) {
     c >>= 1;
     u >>= 1;
   }
-  uint32_t saved = (c * 1000u) / u;
+  uint64_t saved = (c * 1000u) / u;
   return saved > 1000 ? 0 : static_cast<int>(1000 - saved);
 }

@@ -13,7 +13,7 @@ bool ArchiveState::reserveLocalFields(uint32_t size) {
   return true;
 }
 
-uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
+uint64_t ArchiveState::seekEntryData(const CentralHeader& entry) {
   localExtra_ = nullptr;
   localExtraLength_ = 0;
   if (failed()) return 0;
@@ -28,7 +28,7 @@ uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
   }
 
   uint8_t fixed[kLocalHeaderSize];
-  stream->seek(static_cast<int32_t>(entry.localHeaderOffset), kSeekStart);
+  stream->seek(static_cast<int64_t>(entry.localHeaderOffset), kSeekStart);
   if (!readArchiveExact(fixed, kLocalHeaderSize)) return 0;
   const LocalHeader local = ParseLocalHeader(ByteReader(fixed, sizeof fixed));
 
@@ -47,7 +47,7 @@ uint32_t ArchiveState::seekEntryData(const CentralHeader& entry) {
   // skipped (it may run onto the next disk of a spanned set, or past the end) and the extra
   // field read after it.
   const uint32_t fields = static_cast<uint32_t>(local.nameLength) + local.extraLength;
-  const uint32_t here = stream->position();
+  const uint64_t here = stream->position();
   const bool oneRead = !spanned && here <= archiveSize && fields <= archiveSize - here;
   if (!reserveLocalFields(oneRead ? fields : local.extraLength)) return 0;
   if (oneRead) {

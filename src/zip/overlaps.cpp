@@ -21,6 +21,20 @@ struct Span {
   const CentralHeader* entry;
 };
 
+// The local header's compressed size; a saturated one from the local ZIP64 extra field, read
+// after the name. The stream stands after the fixed part.
+uint64_t LocalCompressedSize(ArchiveState& archive, const uint8_t* fixed) {
+  uint64_t size = le32(fixed + kLocalCompressedSize);
+  const uint16_t extraLength = le16(fixed + kLocalExtraLength);
+  if (size != kSaturated32 || extraLength == 0) return size;
+  uint8_t extra[0xFFFF];
+  archive.stream->seek(le16(fixed + kLocalNameLength), kSeekCurrent);
+  const uint32_t got = archive.readArchive(extra, extraLength);
+  uint64_t uncompressed = le32(fixed + kLocalUncompressedSize);
+  ApplyZip64Extra(extra, got, &uncompressed, &size, nullptr, nullptr);
+  return size;
+}
+
 Text EntryName(const CentralHeader* entry) { return Text(entry->name, entry->nameLength); }
 
 Status Overlap(const char* format, const Text& first, const char* second) {
@@ -43,7 +57,7 @@ Status CheckEntryOverlaps(ArchiveState& archive) {
   for (uint32_t i = 0; i < count; ++i) {
     const CentralHeader& entry = entries[i];
     uint8_t fixed[kLocalHeaderSize];
-    archive.stream->seek(static_cast<int32_t>(entry.localHeaderOffset), kSeekStart);
+    archive.stream->seek(static_cast<int64_t>(entry.localHeaderOffset), kSeekStart);
     uint64_t header = kLocalHeaderSize;
     uint64_t data = entry.compressedSize;
     if (archive.readArchive(fixed, sizeof fixed) == sizeof fixed &&
@@ -52,7 +66,7 @@ Status CheckEntryOverlaps(ArchiveState& archive) {
       // Of two sizes that disagree, the data owns the bytes of the smaller: peers read such
       // archives, and the decoder stops at the end of its stream. (Behind a data descriptor
       // the local size is not known yet.)
-      const uint32_t local = le32(fixed + kLocalCompressedSize);
+      const uint64_t local = LocalCompressedSize(archive, fixed);
       if (!(le16(fixed + kLocalFlags) & kFlagDataDescriptor) && local < data) data = local;
     }
     if (archive.failed()) return archive.status();
@@ -65,8 +79,8 @@ Status CheckEntryOverlaps(ArchiveState& archive) {
 
   std::sort(spans.get(), spans.get() + spanCount,
             [](const Span& a, const Span& b) { return a.start < b.start; });
-  const uint64_t directoryStart = end->directoryOffset;
-  const uint64_t directoryEnd = directoryStart + end->directorySize;
+  const uint64_t directoryStart = archive.directoryOffset();
+  const uint64_t directoryEnd = directoryStart + archive.directorySize();
   for (uint32_t i = 0; i < spanCount; ++i) {
     const Span& span = spans[i];
     if (i + 1 < spanCount && span.end > spans[i + 1].start) {

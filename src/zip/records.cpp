@@ -72,3 +72,72 @@ LocalHeader ParseLocalHeader(ByteReader r) {
   l.extraLength = r.u16();
   return l;
 }
+
+bool EndRecordSaturated(const EndRecord& end) {
+  return end.thisDisk == kSaturated16 || end.directoryDisk == kSaturated16 ||
+         end.entriesOnDisk == kSaturated16 || end.totalEntries == kSaturated16 ||
+         end.directorySize == kSaturated32 || end.directoryOffset == kSaturated32;
+}
+
+Zip64EndRecord ParseZip64EndRecord(const uint8_t* fixed) {
+  Zip64EndRecord e;
+  e.signature = le32(fixed);
+  e.thisDisk = le32(fixed + kZip64EndThisDisk);
+  e.directoryDisk = le32(fixed + kZip64EndDirectoryDisk);
+  e.entriesOnDisk = le64(fixed + kZip64EndEntriesOnDisk);
+  e.totalEntries = le64(fixed + kZip64EndTotalEntries);
+  e.directorySize = le64(fixed + kZip64EndDirectorySize);
+  e.directoryOffset = le64(fixed + kZip64EndDirectoryOffset);
+  return e;
+}
+
+namespace {
+
+// The data of the first extra record of id, or a failed reader when there is none. Records are
+// {id, size, data}; a record that runs past the field ends the walk.
+ByteReader FindExtraRecord(const uint8_t* extra, size_t length, uint16_t id) {
+  ByteReader field(extra, extra ? length : 0);
+  while (field.remaining() >= 4) {
+    const uint16_t recordId = field.u16();
+    ByteReader data = field.sub(field.u16());
+    if (data.failed()) break;
+    if (recordId == id) return data;
+  }
+  ByteReader none(extra, 0);
+  none.skip(1);  // marks it failed
+  return none;
+}
+
+bool TakeSaturated64(ByteReader& data, uint64_t* value) {
+  if (!value || *value != kSaturated32) return true;
+  if (data.remaining() < 8) return false;
+  *value = data.u64();
+  return true;
+}
+
+}  // namespace
+
+Zip64Extra ApplyZip64Extra(const uint8_t* extra, size_t length, uint64_t* uncompressedSize,
+                           uint64_t* compressedSize, uint64_t* offset, uint32_t* disk) {
+  ByteReader data = FindExtraRecord(extra, length, kZip64ExtraId);
+  if (data.failed()) return Zip64Extra::kAbsent;
+  if (!TakeSaturated64(data, uncompressedSize) || !TakeSaturated64(data, compressedSize) ||
+      !TakeSaturated64(data, offset)) {
+    return Zip64Extra::kTooShort;
+  }
+  if (disk && *disk == kSaturated16) {
+    if (data.remaining() < 4) return Zip64Extra::kTooShort;
+    *disk = data.u32();
+  }
+  return Zip64Extra::kApplied;
+}
+
+Zip64Extra ApplyZip64Extra(CentralHeader* header) {
+  uint32_t disk = header->diskNumberStart;
+  Zip64Extra found = ApplyZip64Extra(header->extra, header->extraLength, &header->uncompressedSize,
+                                     &header->compressedSize, &header->localHeaderOffset, &disk);
+  header->zip64 = found != Zip64Extra::kAbsent;
+  // A set of more than 65535 disks is not one this program could ask for.
+  header->diskNumberStart = static_cast<uint16_t>(disk > kSaturated16 ? kSaturated16 : disk);
+  return found;
+}

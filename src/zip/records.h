@@ -20,6 +20,13 @@ constexpr uint32_t kSpanningMarker = 0x08074B50;
 // locator just before the end record, and saturates the end record's fields.
 constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr uint32_t kZip64LocatorSize = 20;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
+constexpr uint32_t kZip64EndSize = 56;  // + extensible data, which nothing here reads
+// The extra field that holds a header's saturated sizes, offset and disk.
+constexpr uint16_t kZip64ExtraId = 0x0001;
+// A saturated field: its true value is in the ZIP64 records.
+constexpr uint16_t kSaturated16 = 0xFFFF;
+constexpr uint32_t kSaturated32 = 0xFFFFFFFFu;
 
 constexpr uint32_t kEndRecordSize = 22;      // + comment
 constexpr uint32_t kCentralHeaderSize = 46;  // + name + extra + comment
@@ -83,6 +90,35 @@ struct EndRecord {
 
 // The fixed 22 bytes of an end record.
 EndRecord ParseEndRecord(ByteReader fixed);
+// Whether any of the end record's figures is saturated (its true value is in the ZIP64 records).
+bool EndRecordSaturated(const EndRecord& end);
+
+// ZIP64 locator: offsets of its fields.
+constexpr int kLocatorEndDisk = 4;
+constexpr int kLocatorEndOffset = 8;
+constexpr int kLocatorTotalDisks = 16;
+// ZIP64 end record: offsets of its fields.
+constexpr int kZip64EndRecordSize = 4;  // of what follows this field
+constexpr int kZip64EndVersionMadeBy = 12;
+constexpr int kZip64EndVersionNeeded = 14;
+constexpr int kZip64EndThisDisk = 16;
+constexpr int kZip64EndDirectoryDisk = 20;
+constexpr int kZip64EndEntriesOnDisk = 24;
+constexpr int kZip64EndTotalEntries = 32;
+constexpr int kZip64EndDirectorySize = 40;
+constexpr int kZip64EndDirectoryOffset = 48;
+
+// The figures of the ZIP64 end record that say where the directory is.
+struct Zip64EndRecord {
+  uint32_t signature = 0;
+  uint32_t thisDisk = 0;
+  uint32_t directoryDisk = 0;
+  uint64_t entriesOnDisk = 0;
+  uint64_t totalEntries = 0;
+  uint64_t directorySize = 0;
+  uint64_t directoryOffset = 0;
+};
+Zip64EndRecord ParseZip64EndRecord(const uint8_t* fixed);  // kZip64EndSize bytes
 
 // A central-directory file header. The name, extra field and comment stay where the directory
 // was loaded; the entry list holds these values.
@@ -94,15 +130,16 @@ struct CentralHeader {
   uint16_t method = 0;
   uint32_t dosDateTime = 0;
   uint32_t crc32 = 0;
-  uint32_t compressedSize = 0;
-  uint32_t uncompressedSize = 0;
+  uint64_t compressedSize = 0;    // from the ZIP64 extra field when saturated
+  uint64_t uncompressedSize = 0;  // likewise
   uint16_t nameLength = 0;  // of name as translated to the ANSI code page
   uint16_t extraLength = 0;
   uint16_t commentLength = 0;
   uint16_t diskNumberStart = 0;
   uint16_t internalAttributes = 0;
   uint32_t externalAttributes = 0;
-  uint32_t localHeaderOffset = 0;
+  uint64_t localHeaderOffset = 0;  // likewise
+  bool zip64 = false;              // carries a ZIP64 extra field
   char* name = nullptr;             // nameLength bytes, no terminator
   const uint8_t* extra = nullptr;   // extraLength bytes
   const uint8_t* comment = nullptr;  // commentLength bytes
@@ -131,3 +168,16 @@ struct LocalHeader {
 };
 
 LocalHeader ParseLocalHeader(ByteReader fixed);
+
+// What the ZIP64 extra field of a header held for the fields asked for (a null pointer is not
+// asked for; a value is asked for only when saturated, and is then replaced, in the order
+// uncompressed size, compressed size, offset, disk).
+enum class Zip64Extra {
+  kAbsent,    // no ZIP64 extra field: the values stay as stored
+  kApplied,   // the field is there and held every value asked for
+  kTooShort,  // the field is there but ends before a value asked for
+};
+Zip64Extra ApplyZip64Extra(const uint8_t* extra, size_t length, uint64_t* uncompressedSize,
+                           uint64_t* compressedSize, uint64_t* offset, uint32_t* disk);
+// A central header's saturated fields replaced from its ZIP64 extra field; sets header->zip64.
+Zip64Extra ApplyZip64Extra(CentralHeader* header);

@@ -18,21 +18,21 @@ constexpr uint32_t kExecutableVolumeOffset = 87552;
 // A volume label names its disk by the number written from its ninth character on.
 constexpr int kLabelNumberStart = 8;
 
-bool ReadAt(FileHandle handle, uint32_t offset, uint8_t* buffer, uint32_t count) {
-  uint32_t position = 0;
+bool ReadAt(FileHandle handle, uint64_t offset, uint8_t* buffer, uint32_t count) {
+  uint64_t position = 0;
   uint32_t got = 0;
-  return seekFile(handle, static_cast<int32_t>(offset), &position, kSeekStart) == 0 &&
+  return seekFile(handle, static_cast<int64_t>(offset), &position, kSeekStart) == 0 &&
          position == offset && readFile(handle, buffer, count, &got) == 0 && got == count;
 }
 
 // The end record nearest the end of the file, searched as the directory loader searches it:
 // true with its thisDisk field, false when there is none.
 bool FindEndRecordDisk(FileHandle handle, uint16_t* thisDisk) {
-  uint32_t size = 0;
+  uint64_t size = 0;
   if (seekFile(handle, 0, &size, kSeekEnd) != 0 || size < kEndRecordSize) return false;
   uint8_t buffer[kEndSearchWindow];
-  uint32_t window = size < kEndSearchWindow ? size : kEndSearchWindow;
-  uint32_t start = size - window;
+  uint32_t window = size < kEndSearchWindow ? static_cast<uint32_t>(size) : kEndSearchWindow;
+  uint64_t start = size - window;
   const uint32_t signature = EndRecordSignature();
   for (;;) {
     if (!ReadAt(handle, start, buffer, window)) return false;
@@ -46,7 +46,7 @@ bool FindEndRecordDisk(FileHandle handle, uint16_t* thisDisk) {
     if (start > kEndSearchStep) {
       start -= kEndSearchStep;
     } else {
-      window = start + kEndRecordSize;
+      window = static_cast<uint32_t>(start) + kEndRecordSize;
       start = 0;
     }
   }
@@ -186,14 +186,14 @@ bool ArchiveState::switchDisk(int disk) {
   return true;
 }
 
-bool ArchiveState::skipArchive(uint32_t count) {
-  uint32_t position = stream->position();
-  uint32_t left = position < archiveSize ? archiveSize - position : 0;
+bool ArchiveState::skipArchive(uint64_t count) {
+  uint64_t position = stream->position();
+  uint64_t left = position < archiveSize ? archiveSize - position : 0;
   while (spanned && count > left && !lastDiskReached()) {
     if (!switchDisk(currentDisk + 1)) return false;
     count -= left;
     left = archiveSize;
   }
-  stream->seek(static_cast<int32_t>(count), kSeekCurrent);
+  stream->seek(static_cast<int64_t>(count), kSeekCurrent);
   return true;
 }

@@ -59,10 +59,13 @@ TEST(FileStream, SeekReportsTheAbsolutePositionAndAFailedSeekKeepsTheOldOne) {
   EXPECT_EQ(got, 1u);
   EXPECT_EQ(stream.position(), 71u);  // the OS position stayed where the stream thinks it is
 
-  // Positions are 32-bit and 0xFFFFFFFF is never one, even past the end of the file.
+  // Positions are 64-bit: 0xFFFFFFFF is a position like any other, and so is one past 4 GiB,
+  // in a file or beyond its end.
   EXPECT_EQ(stream.seek(0x7FFFFFFF, kSeekStart), 0x7FFFFFFFu);
-  EXPECT_EQ(stream.seek(0x7FFFFFFF, kSeekCurrent), 0xFFFFFFFEu);
-  EXPECT_EQ(stream.seek(1, kSeekCurrent), 0xFFFFFFFEu);
+  EXPECT_EQ(stream.seek(0x80000000, kSeekCurrent), 0xFFFFFFFFu);
+  EXPECT_EQ(stream.seek(1, kSeekCurrent), 0x100000000u);
+  EXPECT_EQ(stream.seek(int64_t{6} << 30, kSeekStart), uint64_t{6} << 30);
+  EXPECT_EQ(stream.seek(INT64_MAX, kSeekEnd), uint64_t{6} << 30);  // would carry past 2^63
 
   EXPECT_EQ(stream.rewind(), 1);
   EXPECT_EQ(stream.position(), 0u);

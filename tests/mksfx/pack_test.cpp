@@ -175,7 +175,8 @@ TEST(EngineCheck, ADamagedResultIsNotKept) {
 
 namespace {
 
-// Offsets are 32-bit: an archive that would reach past them is refused, not wrapped around.
+// Windows does not start a program file of 4 GiB or more: an archive that would reach that far
+// is refused, pointing at what works instead, and leaves nothing.
 TEST(ArchiveWriter, RefusesOffsetsPastFourGiB) {
   TempDir dir;
   dir.write("a.txt", std::string(300, 'a'));
@@ -188,8 +189,8 @@ TEST(ArchiveWriter, RefusesOffsetsPastFourGiB) {
     const char* problem;
   };
   const Case cases[] = {
-      {kMaxOffset + 1, "'a.txt' would start at offset 4294967295"},
-      {kMaxOffset - 40, "past the 4 GiB a 32-bit stub can read"},
+      {kMaxOffset + 1, "Windows does not start a program file of 4 GiB or more"},
+      {kMaxOffset - 40, "spanned set of smaller disks (--span)"},
   };
   for (const Case& c : cases) {
     OutputFile out;

@@ -32,19 +32,38 @@ struct ZipEntryPlan {
   uint32_t compressedSize = 0;
   bool overrideUncompressedSize = false;
   uint32_t uncompressedSize = 0;
+  // ZIP64: the fields named in zip64Fields (kZip64*) are saturated in both headers and their
+  // values go in a ZIP64 extra field ahead of the extras above; zip64Cut drops that many bytes
+  // from the end of the central one.
+  unsigned zip64Fields = 0;
+  size_t zip64Cut = 0;
 };
+constexpr unsigned kZip64Uncompressed = 1;
+constexpr unsigned kZip64Compressed = 2;
+constexpr unsigned kZip64Offset = 4;  // central header only
 
 struct ZipLayout {
   std::vector<uint32_t> localOffsets;  // of each entry's local header
   uint32_t directoryOffset = 0;
   uint32_t directorySize = 0;
   uint32_t endOffset = 0;  // of the end record
+  uint32_t zip64EndOffset = 0;  // of the ZIP64 end record (BuildZip64)
+  uint32_t locatorOffset = 0;   // of the ZIP64 locator (BuildZip64)
 };
 
 // Builds prefix + local entries + central directory + end record. Offsets are absolute in the
 // result (the prefix counts), as in a self-extracting archive.
 std::string BuildZip(const std::vector<ZipEntryPlan>& entries, const std::string& prefix = "",
                      const std::string& archiveComment = "", ZipLayout* layout = nullptr);
+
+// As BuildZip, ending as a ZIP64 archive does: the ZIP64 end record and its locator, then an end
+// record whose figures named in saturated (kEnd* bits) are saturated, the others true.
+constexpr unsigned kEndCount = 1;
+constexpr unsigned kEndSize = 2;
+constexpr unsigned kEndOffset = 4;
+std::string BuildZip64(const std::vector<ZipEntryPlan>& entries, unsigned saturated,
+                       ZipLayout* layout = nullptr);
+std::string Le64(uint64_t v);
 
 // Raw Deflate (no zlib header) of data, level 9.
 std::string DeflateRaw(const std::string& data);

@@ -104,41 +104,6 @@ TEST(EndRecord, TooSmallOrMissing) {
   }
 }
 
-// A ZIP64 archive keeps placeholders in the end record: saturated fields, and its own records
-// (found through a locator) in front. The load fails, and says why plainly. An end record of
-// exactly 65535 entries is not ZIP64 by itself: it is asked only once the load has failed.
-TEST(EndRecord, Zip64ArchivesAreNamedAsSuch) {
-  const std::string zip64 = "Erro na leitura do arquivo .ZIP : o arquivo usa ZIP64, que este programa não lê";
-  ZipLayout layout;
-  const std::string good = BuildZip(OneEntry(), "", "", &layout);
-  struct Case {
-    const char* what;
-    std::function<std::string()> bytes;
-  } cases[] = {
-      {"saturated entries, size and offset",
-       [&] {
-         std::string b = good;
-         b.replace(layout.endOffset + kEndEntriesOnDisk, 12,
-                   Le16(0xFFFF) + Le16(0xFFFF) + Le32(0xFFFFFFFF) + Le32(0xFFFFFFFF));
-         return b;
-       }},
-      {"a locator before an end record whose offset is wrong",
-       [&] {
-         std::string b = good.substr(0, layout.endOffset) + Le32(0x07064B50) + std::string(16, '\0') +
-                         good.substr(layout.endOffset);
-         b.replace(layout.endOffset + 20 + kEndDirectoryOffset, 4, Le32(layout.directoryOffset + 3));
-         return b;
-       }},
-  };
-  for (const Case& c : cases) {
-    TempDir dir;
-    LoadedArchive loaded;
-    Status status = LoadArchive(loaded.session, dir.file("a.zip"), c.bytes());
-    EXPECT_EQ(status.exitCode(), 299) << c.what;
-    EXPECT_EQ(MessageOf(status), zip64) << c.what;
-  }
-}
-
 TEST(EndRecord, MissingArchiveIsFatal) {
   TempDir dir;
   std::string missing = dir.file("missing.zip");

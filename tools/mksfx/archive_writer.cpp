@@ -17,6 +17,7 @@
 namespace {
 
 constexpr uint16_t kVersion20 = 20;  // Deflate, folders and the traditional encryption
+constexpr uint16_t kVersion45 = 45;  // ZIP64
 // Made by: version 2.0 on host 0 (FAT), whose external attributes are the DOS attribute byte.
 constexpr uint16_t kMadeBy = 20;
 constexpr uint16_t kMethodStored = 0;
@@ -100,29 +101,153 @@ bool ReadWhole(const std::filesystem::path& path, uint64_t size, std::vector<uin
 }
 
 // What the local and the central header share, from the version needed to the extra field's
-// length.
+// length. Only an entry whose sizes reach 4 GiB carries a ZIP64 extra field (and needs version
+// 4.5); the offsets of a program file never do (see kMaxOutputSize).
 struct SharedFields {
   uint16_t flags;
   uint16_t method;
   uint32_t dosTime;
   uint32_t crc;
-  uint32_t storedSize;
-  uint32_t size;
+  uint64_t storedSize;
+  uint64_t size;
   uint16_t nameLength;
-  uint16_t extraLength;
+  bool zip64() const { return size >= kSaturated32 || storedSize >= kSaturated32; }
 };
 
-void PutShared(std::string& s, const SharedFields& f) {
-  Put16(s, kVersion20);
+uint32_t Field32(uint64_t value) {
+  return value >= kSaturated32 ? kSaturated32 : static_cast<uint32_t>(value);
+}
+
+// The ZIP64 extra field: the local header's holds both sizes, the central one's only those
+// saturated. Empty for an entry that needs none.
+std::string Zip64Extra(const SharedFields& f, bool local) {
+  if (!f.zip64()) return "";
+  std::string values;
+  if (local || f.size >= kSaturated32) Put64(values, f.size);
+  if (local || f.storedSize >= kSaturated32) Put64(values, f.storedSize);
+  std::string extra;
+  Put16(extra, kZip64ExtraId);
+  Put16(extra, static_cast<uint16_t>(values.size()));
+  return extra + values;
+}
+
+// extra: the header's whole extra field, which differs between the two headers with ZIP64.
+void PutShared(std::string& s, const SharedFields& f, bool local, const std::string& extra) {
+  Put16(s, f.zip64() ? kVersion45 : kVersion20);
   Put16(s, f.flags);
   Put16(s, f.method);
   Put32(s, f.dosTime);
   Put32(s, f.crc);
-  Put32(s, f.storedSize);
-  Put32(s, f.size);
+  Put32(s, local && f.zip64() ? kSaturated32 : Field32(f.storedSize));
+  Put32(s, local && f.zip64() ? kSaturated32 : Field32(f.size));
   Put16(s, f.nameLength);
-  Put16(s, f.extraLength);
+  Put16(s, static_cast<uint16_t>(extra.size()));
 }
+
+std::string LocalHeaderBytes(const SharedFields& f, const std::string& name, const std::string& ntfs) {
+  const std::string extra = Zip64Extra(f, true) + ntfs;
+  std::string local;
+  Put32(local, kLocalHeaderSignature);
+  PutShared(local, f, true, extra);
+  return local + name + extra;
+}
+
+std::string TooLarge(uint64_t bytes) {
+  return "too large: the self-extracting archive would have " + Number(bytes) +
+         " bytes or more; Windows does not start a program file of 4 GiB or more. Make a "
+         "spanned set of smaller disks (--span), or leave the largest files out";
+}
+
+// A file too large to hold: deflated as it is read, written as it is deflated, enciphered
+// under a password (whose check byte needs the CRC first: read once more for it). The local
+// header is written with sizes to come and patched once they are known.
+class StreamedItem {
+ public:
+  StreamedItem(const InputItem& item, const PackOptions& options, OutputFile& out)
+      : item_(item), options_(options), out_(out) {}
+
+  bool write(SharedFields* f, uint64_t offset, const std::string& name, const std::string& ntfs,
+             std::string* error) {
+    std::unique_ptr<StreamDeflater> deflater = MakeStreamDeflater(options_.level);
+    if (!deflater) return *error = "out of memory for the compressor", false;
+    const bool encrypted = f->flags & kFlagEncrypted;
+    if (encrypted && !crcOfFile(&f->crc, error)) return false;
+    keys_.init(options_.password.c_str());
+    std::string header;
+    for (int i = 0; encrypted && i < kEncryptionHeaderSize; ++i) {
+      uint8_t plain = i == kEncryptionHeaderSize - 1 ? static_cast<uint8_t>(f->crc >> 24)
+                                                     : static_cast<uint8_t>(random_());
+      header.push_back(static_cast<char>(EncryptByte(keys_, plain)));
+    }
+    f->method = kMethodDeflated;
+    const std::string local = LocalHeaderBytes(*f, name, ntfs);
+    if (!out_.write(local.data(), local.size(), error) || !out_.write(header.data(), header.size(), error)) {
+      return false;
+    }
+    end_ = offset + local.size() + header.size();
+    uint32_t crc = 0;
+    if (!deflateFile(*deflater, encrypted, &crc, error)) return false;
+    if (encrypted && crc != f->crc) return *error = changed(), false;
+    f->crc = crc;
+    f->storedSize = end_ - offset - local.size();
+    const std::string patched = LocalHeaderBytes(*f, name, ntfs);
+    return out_.patch(offset, patched.data(), patched.size(), error);
+  }
+
+ private:
+  std::string changed() const {
+    return item_.path.u8string() + ": read error, or the file changed while it was read";
+  }
+
+  bool crcOfFile(uint32_t* crc, std::string* error) {
+    std::ifstream in(item_.path, std::ios::binary);
+    std::vector<uint8_t> piece(1 << 20);
+    *crc = 0;
+    while (in) {
+      in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+      *crc = Crc32Of(*crc, piece.data(), static_cast<size_t>(in.gcount()));
+    }
+    if (!in.eof()) *error = changed();
+    return in.eof();
+  }
+
+  bool deflateFile(StreamDeflater& deflater, bool encrypted, uint32_t* crc, std::string* error) {
+    std::ifstream in(item_.path, std::ios::binary);
+    if (!in.is_open()) return *error = item_.path.u8string() + ": cannot open", false;
+    auto sink = [&](const uint8_t* bytes, size_t size) {
+      std::vector<uint8_t> cipher;
+      if (encrypted) {
+        cipher.assign(bytes, bytes + size);
+        for (uint8_t& b : cipher) b = EncryptByte(keys_, b);
+        bytes = cipher.data();
+      }
+      end_ += size;
+      if (end_ > kMaxOutputSize) return *error = TooLarge(end_), false;
+      return out_.write(bytes, size, error);
+    };
+    std::vector<uint8_t> piece(1 << 20);
+    uint64_t read = 0;
+    while (in) {
+      in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+      const size_t got = static_cast<size_t>(in.gcount());
+      read += got;
+      *crc = Crc32Of(*crc, piece.data(), got);
+      if (!deflater.deflate(piece.data(), got, !in, sink)) {
+        if (error->empty()) *error = item_.path.u8string() + ": compression failed";
+        return false;
+      }
+    }
+    if (!in.eof() || read != item_.size) return *error = changed(), false;
+    return true;
+  }
+
+  const InputItem& item_;
+  const PackOptions& options_;
+  OutputFile& out_;
+  CipherKeys keys_;
+  std::random_device random_;
+  uint64_t end_ = 0;  // of what is written so far, absolute
+};
 
 // One item's bytes as they are stored: deflated where that pays, enciphered under a password.
 // The buffers are kept from item to item.
@@ -153,6 +278,7 @@ class ItemPacker {
   }
 
   const std::vector<uint8_t>& body() const { return *body_; }
+  const PackOptions& options() const { return *options_; }
   uint64_t storedSize() const { return encryptionHeader.size() + body_->size(); }
 
   std::vector<uint8_t> data;     // the item's bytes as read
@@ -193,97 +319,111 @@ class ItemPacker {
   const std::vector<uint8_t>* body_ = &data;
 };
 
-void Count(const InputItem& item, const ItemPacker& packer, PackSummary* summary) {
+void Count(const InputItem& item, const SharedFields& written, PackSummary* summary) {
   if (item.directory) {
     ++summary->folders;
     return;
   }
   ++summary->files;
-  if (packer.method == kMethodStored) ++summary->storedFiles;
-  summary->bytesIn += packer.data.size();
-  summary->bytesPacked += packer.storedSize();
+  if (written.method == kMethodStored) ++summary->storedFiles;
+  summary->bytesIn += written.size;
+  summary->bytesPacked += written.storedSize;
 }
 
 // Writes the item's local header and data at *position and adds its central header to
-// directory.
+// directory; *written receives what the headers say.
 bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
-                std::string* directory, OutputFile& out, std::string* error) {
+                std::string* directory, OutputFile& out, SharedFields* written,
+                std::string* error) {
   StoredName name;
   std::string problem = EncodeEntryName(item.name, &name);
   if (!problem.empty()) {
     *error = item.path.u8string() + ": cannot be stored: " + problem;
     return false;
   }
-  if (*position > kMaxOffset) {
-    *error = "too large: '" + item.name + "' would start at offset " + Number(*position) +
-             ", past the 4 GiB reach of 32-bit ZIP offsets";
-    return false;
+  const std::string ntfs = NtfsExtra(item.stamp.lastWrite);
+  const bool encrypted = !packer.options().password.empty() && !item.directory;
+  SharedFields fields{
+      static_cast<uint16_t>((encrypted ? kFlagEncrypted : 0) | (name.utf8 ? kFlagUtf8Name : 0)),
+      kMethodStored, DosTimeOf(item.stamp.lastWrite), 0, 0, item.size,
+      static_cast<uint16_t>(name.bytes.size())};
+  const uint64_t start = *position;
+  // Files of 4 GiB and more are never held in memory; stored, they could not fit either.
+  if (!item.directory && item.size >= kSaturated32) {
+    if (packer.options().store) return *error = TooLarge(start + item.size), false;
+    StreamedItem streamed(item, packer.options(), out);
+    if (!streamed.write(&fields, start, name.bytes, ntfs, error)) return false;
+    *position += LocalHeaderBytes(fields, name.bytes, ntfs).size() + fields.storedSize;
+  } else {
+    if (!packer.pack(item, error)) return false;
+    fields.method = packer.method;
+    fields.crc = packer.crc;
+    fields.storedSize = packer.storedSize();
+    fields.size = packer.data.size();
+    if (start + fields.storedSize > kMaxOutputSize) return *error = TooLarge(start + fields.storedSize), false;
+    const std::string local = LocalHeaderBytes(fields, name.bytes, ntfs) + packer.encryptionHeader;
+    const std::vector<uint8_t>& body = packer.body();
+    if (!out.write(local.data(), local.size(), error) ||
+        !out.write(body.data(), body.size(), error)) {
+      return false;
+    }
+    *position += local.size() + body.size();
   }
-  if (!packer.pack(item, error)) return false;
-  const uint64_t storedSize = packer.storedSize();
-  if (storedSize > kMaxEntrySize) {
-    *error = "too large: '" + item.name + "' takes " + Number(storedSize) + " bytes stored";
-    return false;
-  }
-  const std::string extra = NtfsExtra(item.stamp.lastWrite);
-  const SharedFields fields{
-      static_cast<uint16_t>((packer.encrypted ? kFlagEncrypted : 0) | (name.utf8 ? kFlagUtf8Name : 0)),
-      packer.method,
-      DosTimeOf(item.stamp.lastWrite),
-      packer.crc,
-      static_cast<uint32_t>(storedSize),
-      static_cast<uint32_t>(packer.data.size()),
-      static_cast<uint16_t>(name.bytes.size()),
-      static_cast<uint16_t>(extra.size())};
-  const uint32_t attributes =
-      item.directory ? kAttrDirectory : kAttrArchive | (item.stamp.readOnly ? kAttrReadOnly : 0);
 
-  std::string local;
-  Put32(local, kLocalHeaderSignature);
-  PutShared(local, fields);
-  local += name.bytes;
-  local += extra;
-  local += packer.encryptionHeader;
-
+  const std::string extra = Zip64Extra(fields, false) + ntfs;
   std::string& central = *directory;
   Put32(central, kCentralHeaderSignature);
   Put16(central, kMadeBy);
-  PutShared(central, fields);
+  PutShared(central, fields, false, extra);
   Put16(central, 0);  // comment
   Put16(central, 0);  // disk
   Put16(central, 0);  // internal attributes
-  Put32(central, attributes);
-  Put32(central, static_cast<uint32_t>(*position));
+  Put32(central, item.directory ? kAttrDirectory
+                                : kAttrArchive | (item.stamp.readOnly ? kAttrReadOnly : 0));
+  Put32(central, static_cast<uint32_t>(start));
   central += name.bytes;
   central += extra;
-
-  const std::vector<uint8_t>& body = packer.body();
-  if (!out.write(local.data(), local.size(), error) ||
-      !out.write(body.data(), body.size(), error)) {
-    return false;
-  }
-  *position += local.size() + body.size();
+  *written = fields;
   return true;
+}
+
+// The ZIP64 end record and its locator, for a count that does not fit in 16 bits (0xFFFF itself
+// says "see the ZIP64 end record").
+std::string Zip64EndRecords(uint64_t entries, uint64_t directoryOffset, uint64_t directorySize) {
+  std::string record;
+  Put32(record, kZip64EndSignature);
+  Put64(record, kZip64EndSize - 12);  // what follows the size field
+  Put16(record, kMadeBy);
+  Put16(record, kVersion45);
+  Put32(record, 0);
+  Put32(record, 0);
+  Put64(record, entries);
+  Put64(record, entries);
+  Put64(record, directorySize);
+  Put64(record, directoryOffset);
+  Put32(record, kZip64LocatorSignature);
+  Put32(record, 0);
+  Put64(record, directoryOffset + directorySize);
+  Put32(record, 1);
+  return record;
 }
 
 // The directory and the end record after the entries.
 bool WriteDirectory(const std::string& directory, size_t entries, uint64_t directoryOffset,
                     OutputFile& out, uint64_t* end, std::string* error) {
-  *end = directoryOffset + directory.size() + kEndRecordSize;
-  if (directoryOffset > kMaxOffset || *end > kMaxOutputSize) {
-    *error = "too large: the self-extracting archive would have " + Number(*end) +
-             " bytes, past the 4 GiB a 32-bit stub can read";
-    return false;
-  }
-  std::string record;
+  const bool zip64 = entries >= kSaturated16;
+  std::string record = zip64 ? Zip64EndRecords(entries, directoryOffset, directory.size()) : "";
+  const uint16_t count = zip64 ? kSaturated16 : static_cast<uint16_t>(entries);
   Put32(record, kEndRecordSignature);
   Put16(record, 0);
   Put16(record, 0);
-  Put16(record, static_cast<uint16_t>(entries));
-  Put16(record, static_cast<uint16_t>(entries));
+  Put16(record, count);
+  Put16(record, count);
   Put32(record, static_cast<uint32_t>(directory.size()));
   Put32(record, static_cast<uint32_t>(directoryOffset));
   Put16(record, 0);
+  *end = directoryOffset + directory.size() + record.size();
+  if (*end > kMaxOutputSize) return *error = TooLarge(*end), false;
   return out.write(directory.data(), directory.size(), error) &&
          out.write(record.data(), record.size(), error);
 }
@@ -298,8 +438,9 @@ bool WriteArchive(const std::vector<InputItem>& items, const PackOptions& option
   uint64_t position = zipOffset;
   std::string directory;
   for (const InputItem& item : items) {
-    if (!WriteEntry(item, packer, &position, &directory, out, error)) return false;
-    Count(item, packer, summary);
+    SharedFields written{};
+    if (!WriteEntry(item, packer, &position, &directory, out, &written, error)) return false;
+    Count(item, written, summary);
     if (progress) progress(item.size);
   }
   uint64_t end = 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 constexpr int kMinLevel = 1;
@@ -21,6 +22,18 @@ class Deflater {
 // level 1 (fastest) to 12 (smallest); a library with fewer levels uses its highest for the
 // levels above it. Null when memory runs out.
 std::unique_ptr<Deflater> MakeDeflater(int level);
+
+// Deflate of data that comes in pieces (a file too large to hold): each piece's output goes to
+// the sink as it is made; the last piece ends the stream. False when the sink refused or the
+// library failed.
+class StreamDeflater {
+ public:
+  using Sink = std::function<bool(const uint8_t* bytes, size_t size)>;
+  virtual ~StreamDeflater() = default;
+  virtual bool deflate(const uint8_t* in, size_t size, bool last, const Sink& sink) = 0;
+};
+// zlib in every build; its levels stop at 9.
+std::unique_ptr<StreamDeflater> MakeStreamDeflater(int level);
 
 // The library and its version, for the summary and --version.
 const char* CompressorName();

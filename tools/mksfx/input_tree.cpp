@@ -114,7 +114,7 @@ class Walker {
     if (ec) return path.u8string() + ": " + ec.message();
     if (item.size > kMaxEntrySize) {
       return path.u8string() + ": " + Number(item.size) +
-             " bytes; an entry of a ZIP without ZIP64 must be smaller than 4 GiB";
+             " bytes: too large for any archive";
     }
     std::string problem = StampOf(path, &item.stamp);
     if (!problem.empty()) return path.u8string() + ": " + problem;
@@ -221,7 +221,7 @@ std::string CollectInputs(const std::vector<std::string>& paths, const CollectOp
   }
   if (result->items.size() > kMaxEntries) {
     return "more than " + Number(kMaxEntries) +
-           " files and folders; a ZIP without ZIP64 holds no more entries";
+           " files and folders: more than the reader counts";
   }
 
   std::vector<InputItem>& items = result->items;

@@ -10,10 +10,10 @@
 
 #include "file_stamp.h"
 
-// A file of this size or more cannot be an entry: 0xFFFFFFFF is the ZIP64 escape.
-constexpr uint64_t kMaxEntrySize = 0xFFFFFFFEull;
-// The end record counts entries in 16 bits and 0xFFFF is the ZIP64 escape.
-constexpr size_t kMaxEntries = 65534;
+// Sizes of 4 GiB and more, and counts of 65535 and more, are written with ZIP64 records. What
+// stays is the reader's 32-bit count, and sizes a file system could not hold.
+constexpr uint64_t kMaxEntrySize = 0x7FFFFFFFFFFFFFFFull;
+constexpr size_t kMaxEntries = 0xFFFFFFFEu;
 
 struct InputItem {
   std::string name;             // UTF-8, '/' between folders; a folder's name ends in '/'

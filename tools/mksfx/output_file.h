@@ -17,6 +17,9 @@ class OutputFile {
   // Creates a new file, never an existing one, in the destination's directory.
   bool create(const std::string& destination, std::string* error);
   bool write(const void* data, size_t size, std::string* error);
+  // Writes over bytes already written at offset (from the start of the file), and goes on
+  // writing at the end: a header whose figures are known only after its data.
+  bool patch(uint64_t offset, const void* data, size_t size, std::string* error);
   // Flushes and closes the file, still under its temporary name, so that it can be read back.
   bool finish(std::string* error);
   // Finishes the file if need be and puts it in the destination's place, replacing what was

@@ -53,6 +53,23 @@ bool OutputFile::write(const void* data, size_t size, std::string* error) {
   return true;
 }
 
+bool OutputFile::patch(uint64_t offset, const void* data, size_t size, std::string* error) {
+  // pwrite leaves the file offset alone: later writes still append.
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::pwrite(static_cast<int>(handle_), p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = "cannot write " + temporary_ + ": " + std::strerror(n < 0 ? errno : ENOSPC);
+      return false;
+    }
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool OutputFile::finish(std::string* error) {
   if (handle_ < 0) return true;
   int fd = static_cast<int>(handle_);

@@ -73,6 +73,23 @@ bool OutputFile::write(const void* data, size_t size, std::string* error) {
   return true;
 }
 
+bool OutputFile::patch(uint64_t offset, const void* data, size_t size, std::string* error) {
+  LARGE_INTEGER end{}, zero{}, at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(Handle(handle_), zero, &end, FILE_CURRENT) ||
+      !SetFilePointerEx(Handle(handle_), at, nullptr, FILE_BEGIN)) {
+    *error = "cannot write " + temporary_ + ": " + LastError();
+    return false;
+  }
+  const bool written = write(data, size, error);
+  // Back to the end, for the writes that follow.
+  if (!SetFilePointerEx(Handle(handle_), end, nullptr, FILE_BEGIN) && written) {
+    *error = "cannot write " + temporary_ + ": " + LastError();
+    return false;
+  }
+  return written;
+}
+
 bool OutputFile::finish(std::string* error) {
   if (handle_ == -1) return true;
   HANDLE h = Handle(handle_);

@@ -107,7 +107,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
   for (uint32_t i = 0; i < archive.entryCount; ++i) {
     const CentralHeader& entry = archive.entries()[i];
     char size[24];
-    std::snprintf(size, sizeof size, "%12u  ", entry.uncompressedSize);
+    std::snprintf(size, sizeof size, "%12llu  ", static_cast<unsigned long long>(entry.uncompressedSize));
     Line(report, std::string("  ") + size + AnsiToUtf8(std::string(entry.name, entry.nameLength)));
   }
   return true;
