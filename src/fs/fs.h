@@ -161,7 +161,7 @@ void expandYear(uint16_t* year);
 
 // --- named streams ------------------------------------------------------------------------
 // The stream in which Windows keeps where a file came from (its zone: the internet, ...).
-constexpr const char kZoneIdentifierStream[] = "Zone.Identifier";
+inline constexpr char kZoneIdentifierStream[] = "Zone.Identifier";  // one copy in a program
 // Longest named stream read; a zone record is a few hundred bytes.
 constexpr uint32_t kNamedStreamMax = 4096;
 class Text;

@@ -330,7 +330,12 @@ bool KeepsNamedStreams(const char* path) {
 
 // "path:stream", or false when it does not fit.
 bool StreamName(const char* path, const char* stream, char* out) {
-  return FormatText(out, kPathSize, "%s:%s", path, stream) + 1 < kPathSize;
+  size_t length = std::strlen(path);
+  if (length + 1 + std::strlen(stream) >= static_cast<size_t>(kPathSize)) return false;
+  std::memcpy(out, path, length);
+  out[length] = ':';
+  std::strcpy(out + length + 1, stream);
+  return true;
 }
 
 }  // namespace

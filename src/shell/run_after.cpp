@@ -38,7 +38,9 @@ void FindRunAfter(FileStream& stream, RunAfter* run) {
     if (stream.read(header, kDirectiveAlignmentBytes, &got) != 0 || got < kDirectiveAlignmentBytes) {
       return;
     }
-    if (std::memcmp(header, kRunRecordSignature, sizeof kRunRecordSignature) != 0) continue;
+    if (le32(header) != kRunRecordSignatureLow || le32(header + 4) != kRunRecordSignatureHigh) {
+      continue;
+    }
     uint32_t next = stream.position();
     uint32_t rest = kRunRecordHeaderSize - kDirectiveAlignmentBytes;
     if (stream.read(header + kDirectiveAlignmentBytes, rest, &got) == 0 && got == rest &&
@@ -85,11 +87,16 @@ ProgramCommand SplitRunCommand(const char* command, const char* destination) {
   ProgramCommand out;
   Text program(start, static_cast<size_t>(end - start));
   out.program = ReplaceAll(program.c_str(), destination, "%0");
-  out.commandLine = "\"";
+  out.commandLine += '"';
   out.commandLine += out.program.c_str();
-  out.commandLine += "\"";
+  out.commandLine += '"';
   out.commandLine += ReplaceAll(rest, destination, "%0").c_str();
   return out;
 }
 
-bool HasPath(const char* program) { return std::strpbrk(program, "\\/:") != nullptr; }
+bool HasPath(const char* program) {
+  for (const char* p = program; *p; ++p) {
+    if (*p == '\\' || *p == '/' || *p == ':') return true;
+  }
+  return false;
+}

@@ -9,7 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint8_t kRunRecordSignature[8] = {'V', 'S', 'P', 'R', 'u', 'n', 0x1A, 0x01};
+// The signature, 8 bytes "VSPRun" 0x1A 0x01, as two little-endian words (compared as numbers,
+// so that the stub keeps no copy of it among its data).
+constexpr uint32_t kRunRecordSignatureLow = 0x52505356;   // "VSPR"
+constexpr uint32_t kRunRecordSignatureHigh = 0x011A6E75;  // "un" 0x1A 0x01
+constexpr size_t kRunRecordSignatureSize = 8;
 constexpr size_t kRunRecordVersion = 8;        // 16-bit: the version needed to read the record
 constexpr uint16_t kRunRecordVersionValue = 1;
 constexpr size_t kRunRecordFlags = 10;         // 16-bit, below

@@ -17,13 +17,14 @@
 
 namespace {
 
-// The stub's code holds the signature too: a copy of it at a multiple of 12 that is no record.
+const std::string kSignature("VSPRun\x1A\x01", 8);
+
+// A copy of the signature at a multiple of 12 that is no record, as code may hold one.
 std::string StubWithDecoy(size_t size) {
   std::string stub = "MZ";
   while (stub.size() < size) stub.push_back(static_cast<char>('a' + stub.size() % 26));
   stub.resize(size);
-  std::string decoy(reinterpret_cast<const char*>(kRunRecordSignature), sizeof kRunRecordSignature);
-  stub.replace(120, decoy.size(), decoy);
+  stub.replace(120, kSignature.size(), kSignature);
   return stub;
 }
 
@@ -95,7 +96,7 @@ TEST(RunAfterRecord, ADamagedOrNewerRecordRunsNothing) {
   std::string error;
   ASSERT_TRUE(BuildSfx(request, &result, &error)) << error;
   std::string built = dir.read("out.exe");
-  size_t at = built.find(std::string(reinterpret_cast<const char*>(kRunRecordSignature), 8), 600);
+  size_t at = built.find(kSignature, 600);
   ASSERT_NE(at, std::string::npos);
   ASSERT_EQ(at % 12, 0u);
   ASSERT_STREQ(ReadBack(dir.file("out.exe")).command.c_str(), "%0setup.exe");
@@ -123,7 +124,7 @@ TEST(RunAfterRecord, ADamagedOrNewerRecordRunsNothing) {
   BuildRequest plain = Request(dir);
   plain.output = dir.file("plain.exe");
   ASSERT_TRUE(BuildSfx(plain, &result, &error)) << error;
-  EXPECT_EQ(dir.read("plain.exe").find(std::string(reinterpret_cast<const char*>(kRunRecordSignature), 8), 600),
+  EXPECT_EQ(dir.read("plain.exe").find(kSignature, 600),
             std::string::npos);
 }
 

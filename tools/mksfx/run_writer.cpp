@@ -45,7 +45,8 @@ bool MakeRunRecord(const RunAfterOptions& options, std::vector<uint8_t>* record,
   if (!CheckCommand(options.command, ansi, error)) return false;
   record->assign(kRunRecordHeaderSize + ansi.size(), 0);
   uint8_t* p = record->data();
-  for (size_t i = 0; i < sizeof kRunRecordSignature; ++i) p[i] = kRunRecordSignature[i];
+  putLe32(p, kRunRecordSignatureLow);
+  putLe32(p + 4, kRunRecordSignatureHigh);
   putLe16(p + kRunRecordVersion, kRunRecordVersionValue);
   putLe16(p + kRunRecordFlags, options.checked ? kRunFlagChecked : 0);
   putLe16(p + kRunRecordCommandLength, static_cast<uint16_t>(ansi.size()));

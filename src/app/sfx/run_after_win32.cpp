@@ -17,10 +17,9 @@ bool IsFile(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// folder + name into found; whether it names a file.
+// folder (ending with '\\') + name into found; whether it names a file.
 bool FindIn(const char* folder, const char* name, char* found) {
-  size_t used = std::strlen(folder);
-  FormatText(found, kPathSize, used && folder[used - 1] == '\\' ? "%s%s" : "%s\\%s", folder, name);
+  FormatText(found, kPathSize, "%s%s", folder, name);
   return IsFile(found);
 }
 
@@ -33,13 +32,14 @@ bool FindProgram(const char* program, const char* destination, char* found) {
     return IsFile(found);
   }
   if (FindIn(destination, program, found)) return true;
-  char folder[kPathSize];
+  char folder[kPathSize + 1];
   char other[kPathSize];
-  if (GetSystemDirectoryA(folder, kPathSize) && FindIn(folder, program, other)) {
-    std::memcpy(found, other, sizeof other);
-    return true;
-  }
-  return false;
+  UINT length = GetSystemDirectoryA(folder, kPathSize);
+  if (length == 0 || length >= kPathSize) return false;
+  if (folder[length - 1] != '\\') folder[length++] = '\\', folder[length] = 0;
+  if (!FindIn(folder, program, other)) return false;
+  std::memcpy(found, other, sizeof other);
+  return true;
 }
 
 void Tell(HWND owner, int id, const char* program) {
