@@ -17,13 +17,13 @@ namespace {
 const char kMark[] = "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://exemplo.com.br/setup.exe\r\n";
 
 std::string Archive() {
-  ZipEntrySpec text;
+  ZipEntryPlan text;
   text.name = "leia-me.txt";
   text.data = "Bem-vindo!\r\n";
-  ZipEntrySpec folder;
+  ZipEntryPlan folder;
   folder.name = "bin/";
   folder.externalAttributes = 0x10;
-  ZipEntrySpec program;
+  ZipEntryPlan program;
   program.name = "bin/setup.exe";
   program.data = std::string(3000, 'M');
   program.method = 8;

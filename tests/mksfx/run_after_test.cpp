@@ -35,7 +35,7 @@ RunAfter ReadBack(const std::string& path) {
 }
 
 BuildRequest Request(const TempDir& dir) {
-  ZipEntrySpec entry;
+  ZipEntryPlan entry;
   entry.name = "setup.exe";
   entry.data = "MZ programa";
   dir.write("in.zip", BuildZip({entry}));
