@@ -342,14 +342,16 @@ bool StreamName(const char* path, const char* stream, char* out) {
 
 int readNamedStream(const char* path, const char* stream, Text* out) {
   char name[kPathSize];
-  if (!KeepsNamedStreams(path) || !StreamName(path, stream, name)) return 1;
+  if (!StreamName(path, stream, name)) return 1;
   HANDLE handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return 1;
   char buffer[kNamedStreamMax + 1];
   DWORD got = 0;
   BOOL read = ReadFile(handle, buffer, sizeof buffer, &got, nullptr);
   CloseHandle(handle);
-  if (!read || got > kNamedStreamMax) return 1;
+  // The volume is asked only now: most files have no such stream, and Wine says on the
+  // terminal that it cannot read a Unix volume's label whenever it is asked.
+  if (!read || got > kNamedStreamMax || !KeepsNamedStreams(path)) return 1;
   out->assign(buffer, got);
   return 0;
 }
