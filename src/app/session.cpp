@@ -18,6 +18,9 @@ Status Session::open(const char* archiveName) {
   }
   Status status = archive.readDirectory();
   if (!status.ok()) return status;
+  if (readNamedStream(archive.archivePath, kZoneIdentifierStream, &archive.zoneMark) != 0) {
+    archive.zoneMark = Text();
+  }
   authenticity = GatherAuthenticitySummary(archive.entries(), archive.entryCount);
   return status;
 }

@@ -199,6 +199,9 @@ void CloseOutput(ExtractionContext* context, const CentralHeader* entry, const N
   const RunOptions& options = context->options;
   const bool extracting = options.command == kCommandExtract;
   if (extracting && !(entry->externalAttributes & kAttrVolumeLabel)) {
+    // Before the times: writing a stream counts as a change of the file.
+    const Text& mark = context->archive->zoneMark;
+    if (!mark.empty()) writeNamedStream(context->outputName, kZoneIdentifierStream, mark);
     uint32_t lastWrite = entry->dosDateTime;
     setFileTimes(context->output ? context->output->handle() : kInvalidHandle, context->outputName,
                  nullptr, nullptr, &lastWrite, times ? times->times : nullptr,

@@ -163,6 +163,20 @@ char* findColon(const char* text, int mode);
 uint32_t keepAttributes(uint32_t attributes);
 void expandYear(uint16_t* year);
 
+// --- named streams ------------------------------------------------------------------------
+// The stream in which Windows keeps where a file came from (its zone: the internet, ...).
+inline constexpr char kZoneIdentifierStream[] = "Zone.Identifier";  // one copy in a program
+// Longest named stream read; a zone record is a few hundred bytes.
+constexpr uint32_t kNamedStreamMax = 4096;
+class Text;
+// A named (alternate) stream of a file, only where the file's volume keeps named streams:
+// elsewhere there is none to read and none is written (a system that takes "name:stream" for
+// a file name of its own would otherwise get a file beside each one). Windows: the stream
+// itself; Linux: the extended attribute "user." + stream. readNamedStream: 0 with the bytes in
+// *out, 1 when there is none (or it is longer than kNamedStreamMax).
+int readNamedStream(const char* path, const char* stream, Text* out);
+int writeNamedStream(const char* path, const char* stream, const Text& data);
+
 // The program's own file (260 chars); 0 on success.
 int moduleFileName(char* out, int size);
 // The temporary directory, ending in a separator; returns its length (0 on failure).

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "fs/codepage.h"
 #include "fs/fs.h"
 #include "fs/posix_layer.h"
+#include "fs/text.h"
 
 namespace posix_layer {
 
@@ -728,4 +730,24 @@ int tempDirectory(char* out, int size) {
     return 0;
   }
   return static_cast<int>(ansi.size());
+}
+
+// --- named streams -------------------------------------------------------------------------
+// A file system without user attributes answers ENOTSUP: the stream is then neither read nor
+// written, as on a Windows volume without named streams.
+int readNamedStream(const char* path, const char* stream, Text* out) {
+  const std::string attribute = std::string("user.") + stream;
+  char buffer[kNamedStreamMax];
+  ssize_t got = getxattr(OsPath(path).c_str(), attribute.c_str(), buffer, sizeof buffer);
+  if (got < 0) return 1;  // none: not a failure to report
+  out->assign(buffer, static_cast<size_t>(got));
+  return 0;
+}
+
+int writeNamedStream(const char* path, const char* stream, const Text& data) {
+  const std::string attribute = std::string("user.") + stream;
+  if (setxattr(OsPath(path).c_str(), attribute.c_str(), data.c_str(), data.size(), 0) != 0) {
+    return FailErrno(errno, OsPath(path));
+  }
+  return 0;
 }

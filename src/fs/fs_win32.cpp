@@ -7,6 +7,7 @@
 
 #include "fs/format.h"
 #include "fs/fs.h"
+#include "fs/text.h"
 
 namespace {
 
@@ -312,4 +313,67 @@ int tempDirectory(char* out, int size) {
   DWORD length = GetTempPathA(static_cast<DWORD>(size), out);
   if (length == 0 || length >= static_cast<DWORD>(size)) return 0;
   return static_cast<int>(length);
+}
+
+// --- named streams -------------------------------------------------------------------------
+namespace {
+
+// Whether the volume holding path keeps named streams. Wine, for one, takes "name:stream" for
+// a file of its own beside the file, and its volumes say they keep none. The volume is the
+// drive's ("X:\") or the share's ("\\server\share\"); a volume mounted in a folder answers
+// for its drive, and a stream it cannot take is refused there, not made a file.
+bool KeepsNamedStreams(const char* path) {
+  char root[MAX_PATH];
+  if (!GetFullPathNameA(path, MAX_PATH, root, nullptr)) return false;
+  size_t cut = 3;  // after "X:\"
+  if (root[0] == '\\' && root[1] == '\\') {
+    int separators = 0;
+    for (cut = 2; root[cut] && separators < 2; ++cut) separators += root[cut] == '\\';
+    if (separators < 2) return false;
+  } else if (root[1] != ':') {
+    return false;
+  }
+  root[cut] = 0;
+  DWORD flags = 0;
+  return GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+         (flags & FILE_NAMED_STREAMS);
+}
+
+// "path:stream", or false when it does not fit.
+bool StreamName(const char* path, const char* stream, char* out) {
+  size_t length = std::strlen(path);
+  if (length + 1 + std::strlen(stream) >= static_cast<size_t>(kPathSize)) return false;
+  std::memcpy(out, path, length);
+  out[length] = ':';
+  std::strcpy(out + length + 1, stream);
+  return true;
+}
+
+}  // namespace
+
+int readNamedStream(const char* path, const char* stream, Text* out) {
+  char name[kPathSize];
+  if (!StreamName(path, stream, name)) return 1;
+  HANDLE handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return 1;
+  char buffer[kNamedStreamMax + 1];
+  DWORD got = 0;
+  BOOL read = ReadFile(handle, buffer, sizeof buffer, &got, nullptr);
+  CloseHandle(handle);
+  // The volume is asked only now: most files have no such stream, and Wine says on the
+  // terminal that it cannot read a Unix volume's label whenever it is asked.
+  if (!read || got > kNamedStreamMax || !KeepsNamedStreams(path)) return 1;
+  out->assign(buffer, got);
+  return 0;
+}
+
+int writeNamedStream(const char* path, const char* stream, const Text& data) {
+  char name[kPathSize];
+  if (!KeepsNamedStreams(path) || !StreamName(path, stream, name)) return 1;
+  HANDLE handle = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return 1;
+  DWORD written = 0;
+  BOOL ok = WriteFile(handle, data.c_str(), static_cast<DWORD>(data.size()), &written, nullptr);
+  CloseHandle(handle);
+  return ok && written == data.size() ? 0 : 1;
 }

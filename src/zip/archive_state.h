@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "fs/fs.h"
+#include "fs/text.h"
 #include "report/status.h"
 #include "zip/drive.h"
 #include "zip/records.h"
@@ -82,6 +83,9 @@ class ArchiveState {
   int spanned = 0;
   int currentDisk = 0;
   FileStream* stream = nullptr;
+  // Where the archive's own file came from (its Zone.Identifier stream, empty without one):
+  // every file extracted from it carries the same, as files unpacked by Windows itself do.
+  Text zoneMark;
 
  private:
   // One piece of the loaded central directory; headers never straddle two pieces.

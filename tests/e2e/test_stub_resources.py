@@ -101,12 +101,27 @@ class StubResources(unittest.TestCase):
                       "Recriar Su&bdiretórios", "&Informações"):
             self.assertIn(label, main)
 
-    def test_manifest_runs_as_invoker_on_named_windows_versions(self):
-        manifest = self.found["x86_64"][(RT_MANIFEST, 1)].decode("utf-8")
-        self.assertIn('<requestedExecutionLevel level="asInvoker" uiAccess="false"/>', manifest)
-        # Windows 7 and Windows 10/11.
-        self.assertIn("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", manifest)
-        self.assertIn("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", manifest)
+    def test_manifest_runs_as_invoker_themed_and_dpi_aware(self):
+        # Read as XML, as Windows reads it: a manifest that does not parse stops the program
+        # from starting at all.
+        import xml.etree.ElementTree as ET
+        asm1, asm3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+        settings2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+        settings2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+        for arch, found in self.found.items():
+            manifest = ET.fromstring(found[(RT_MANIFEST, 1)])
+            level = manifest.find(f".//{asm3}requestedExecutionLevel")
+            self.assertEqual((level.get("level"), level.get("uiAccess")), ("asInvoker", "false"), arch)
+            controls = manifest.find(f"{asm1}dependency/{asm1}dependentAssembly/{asm1}assemblyIdentity")
+            self.assertEqual((controls.get("name"), controls.get("version")),
+                             ("Microsoft.Windows.Common-Controls", "6.0.0.0"), arch)
+            self.assertEqual(manifest.find(f".//{settings2005}dpiAware").text, "true/pm", arch)
+            self.assertEqual(manifest.find(f".//{settings2016}dpiAwareness").text,
+                             "PerMonitorV2, PerMonitor", arch)
+            # Windows 7 and Windows 10/11.
+            systems = [e.get("Id") for e in manifest.iter() if e.tag.endswith("supportedOS")]
+            self.assertIn("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", systems)
+            self.assertIn("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", systems)
 
     def test_version_resource_names_the_product(self):
         version = self.found["x86_64"][(RT_VERSION, 1)].decode("utf-16-le", errors="replace")

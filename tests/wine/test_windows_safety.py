@@ -2,7 +2,8 @@
 """The stub as a program downloaded from anywhere, under Wine:
 
     - it restricts library loading to the system directory before it does anything else;
-    - its manifest keeps it at the user's own rights (asInvoker), as Wine's manifest reader reads it;
+    - its manifest keeps it at the user's own rights (asInvoker), as Wine's manifest reader reads it,
+      unless the builder was told another level (--elevation), which Wine reads back as given;
     - an archive signed with osslsigncode (a throwaway certificate made here) still verifies,
       and the stub still finds its end record in front of the certificate table and extracts
       every file byte for byte.
@@ -34,6 +35,7 @@ class WindowsSafety(harness.StubTestCase):
         with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
             for name, data in FILES.items():
                 z.writestr(name, data)
+        cls.archive = archive
         cls.sfx = harness.make_sfx(archive, os.path.join(cls.work, "setup.exe"), cls.stub)
 
     def test_library_search_is_restricted_at_start(self):
@@ -63,49 +65,57 @@ class WindowsSafety(harness.StubTestCase):
         print("relay trace: " + call)
         self.assertRegex(call, r"SetDefaultDllDirectories\(0*800\)")  # LOAD_LIBRARY_SEARCH_SYSTEM32
 
-    def test_manifest_keeps_the_users_rights(self):
-        # Wine's own manifest reader, as it reads the manifest a process starts with: the stub
-        # asks for the user's own rights, where a copy changed to ask for more is read as such.
+    def test_manifest_asks_for_the_level_the_builder_was_given(self):
+        # Wine's own manifest reader, as it reads the manifest a process starts with. Without
+        # --elevation the stub asks for the user's own rights; each level written by the
+        # builder is read as such, the program still starts into its dialog, and a signature
+        # over it still verifies.
         with open(self.sfx, "rb") as f:
-            data = f.read()
-        asked = b'level="asInvoker" uiAccess="false"'
-        self.assertEqual(data.count(asked), 1)
-        admin = b'level="requireAdministrator"'
-        elevated = os.path.join(self.work, "admin.exe")
-        with open(elevated, "wb") as f:  # same length: the resource keeps its size
-            f.write(data.replace(asked, admin + b" " * (len(asked) - len(admin))))
+            self.assertEqual(f.read().count(b'level="asInvoker"'), 1)
+        builder = harness.native_tool("vespa-mksfx")
         driver = self.session.driver()
         try:
             self.assertEqual(driver.run_level(self.sfx), ("asInvoker", False))
-            self.assertEqual(driver.run_level(elevated), ("requireAdministrator", False))
-            # And the stub starts straight into its dialog.
-            driver.launch(self.sfx)
-            driver.wait_window(DESTINATION, REQUIRED)
-            driver.kill()
+            for level in ("asInvoker", "highestAvailable", "requireAdministrator"):
+                program = os.path.join(self.work, f"{level}.exe")
+                subprocess.run([builder, "-q", "-o", program, "--stub", self.stub, "--elevation",
+                                level, self.archive], check=True, timeout=120)
+                self.assertEqual(driver.run_level(program), (level, False), level)
+                driver.launch(program)
+                driver.wait_window(DESTINATION, REQUIRED)
+                driver.kill()
+            signed = self.sign(os.path.join(self.work, "requireAdministrator.exe"))
+            self.assertEqual(driver.run_level(signed), ("requireAdministrator", False))
         finally:
             driver.close()
 
-    def test_signed_archive_verifies_and_extracts(self):
+    def sign(self, program):
+        """program signed with osslsigncode under a throwaway certificate, and verified."""
         for tool in ("osslsigncode", "openssl"):
             if not shutil.which(tool):
                 self.skipTest(tool + " is not installed")
         work = os.path.join(self.work, "signing")
         os.makedirs(work, exist_ok=True)
         key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                        "-subj", "/CN=VESPA test signer", "-keyout", key, "-out", cert],
-                       check=True, capture_output=True, timeout=120)
-        signed = os.path.join(work, "signed.exe")
+        if not os.path.exists(cert):
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                            "2", "-subj", "/CN=VESPA test signer", "-keyout", key, "-out", cert],
+                           check=True, capture_output=True, timeout=120)
+        signed = program[:-len(".exe")] + "-signed.exe"
         subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "VESPA test",
-                        "-in", self.sfx, "-out", signed], check=True, capture_output=True,
+                        "-in", program, "-out", signed], check=True, capture_output=True,
                        timeout=120)
-        with open(self.sfx, "rb") as f, open(signed, "rb") as g:
-            plain, signed_bytes = f.read(), g.read()
-        self.assertGreater(len(signed_bytes), len(plain))  # the certificate table follows the ZIP
         verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed],
                                   capture_output=True, timeout=120)
         self.assertEqual(verified.returncode, 0, verified.stdout.decode() + verified.stderr.decode())
+        return signed
 
+    def test_signed_archive_verifies_and_extracts(self):
+        signed = self.sign(self.sfx)
+        with open(self.sfx, "rb") as f, open(signed, "rb") as g:
+            plain, signed_bytes = f.read(), g.read()
+        self.assertGreater(len(signed_bytes), len(plain))  # the certificate table follows the ZIP
+        work = os.path.dirname(signed)
         out = os.path.join(work, "out")
         shutil.rmtree(out, ignore_errors=True)
         os.makedirs(out)

@@ -130,6 +130,26 @@ std::vector<BuilderOption> Options() {
       {"extensions", 0, "'KEY|CMD|...'",
        "directive record: pairs of ^.TXT (plain) or $.ZIP (DDE) and a command line (%0, %1)",
        [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.extensions, v); }},
+      {"run", 0, "'COMMAND'",
+       "after an extraction, offer to run COMMAND (%0: the destination), without a shell",
+       [](const std::string& v, BuildRequest& r) {
+         if (v.empty()) return std::string("--run takes a command");
+         return Set(&r.runAfter.command, v);
+       }},
+      {"run-checked", 0, nullptr, "the dialog's box for --run starts checked",
+       [](const std::string&, BuildRequest& r) {
+         r.runAfter.checked = true;
+         return std::string();
+       }},
+      {"elevation", 0, "LEVEL",
+       "the rights the program asks for: asInvoker (the default), highestAvailable or "
+       "requireAdministrator",
+       [](const std::string& v, BuildRequest& r) {
+         if (!IsElevationLevel(v)) {
+           return "--elevation takes asInvoker, highestAvailable or requireAdministrator, not " + v;
+         }
+         return Set(&r.elevation, v);
+       }},
       {"show", 0, "SETUP.exe", "print the directive record and the entries of a self-extracting archive",
        [](const std::string& v, BuildRequest& r) { return Set(&r.shown, v); }},
       {"span", 0, "SIZE", "a set for removable disks: DIR/disk1/OUT.exe, ... each at most SIZE (1440k, 1.44m, bytes)",
@@ -372,6 +392,9 @@ int Run(int argc, char** argv) {
     problem = ReadPassword(request, &request.pack.password);
     if (!problem.empty()) return Fail(problem + "; nothing written");
   }
+  if (request.runAfter.checked && request.runAfter.command.empty()) {
+    return Usage("--run-checked needs --run COMMAND");
+  }
   if (!request.signName && (request.signNumber || request.signText)) {
     return Usage("--sign-number and --sign-text need --sign NAME");
   }
@@ -385,9 +408,10 @@ int Run(int argc, char** argv) {
     if (!problem.empty()) return Fail(problem);
   }
   if (!request.span.empty()) {
-    if (request.signature || request.directives.present) {
-      return Usage("--span makes a set of plain disks: --sign and the directive options apply to "
-                   "a single program");
+    if (request.signature || request.directives.present || !request.runAfter.command.empty() ||
+        request.elevation != kElevationLevels[0]) {
+      return Usage("--span makes a set of plain disks: --sign, --run, --elevation and the "
+                   "directive options apply to a single program");
     }
     return BuildSpanned(request, request.span);
   }

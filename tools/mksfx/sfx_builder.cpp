@@ -93,21 +93,38 @@ struct ShiftedZip {
   ScannedZip zip;
 };
 
+// The run-after record starts at a multiple of 12 bytes, as the stub looks for it, after the
+// directive record when there is one.
+uint64_t RunRecordPadding(uint64_t directiveSize, const std::vector<uint8_t>& runRecord) {
+  if (runRecord.empty()) return 0;
+  return (kDirectiveAlignment - directiveSize % kDirectiveAlignment) % kDirectiveAlignment;
+}
+
+uint64_t RecordsSize(const BuildRequest& request, const std::vector<uint8_t>& runRecord) {
+  uint64_t directiveSize = request.directives.present ? kDirectiveRecordSize : 0;
+  return directiveSize + RunRecordPadding(directiveSize, runRecord) + runRecord.size();
+}
+
+void AppendRunRecord(const std::vector<uint8_t>& runRecord, std::vector<uint8_t>* records) {
+  records->resize(records->size() + RunRecordPadding(records->size(), runRecord), 0);
+  records->insert(records->end(), runRecord.begin(), runRecord.end());
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec);
 }
 
-// The stub's bytes, and where padding, directive record and ZIP go behind them.
-bool ReadStub(const BuildRequest& request, std::vector<uint8_t>* bytes, SfxLayout* layout,
-              std::string* error) {
+// The stub's bytes, its manifest asking for the request's level, and where padding, records
+// (recordSize bytes) and ZIP go behind them.
+bool ReadStub(const BuildRequest& request, uint64_t recordSize, std::vector<uint8_t>* bytes,
+              SfxLayout* layout, std::string* error) {
   InputFile stub;
   if (!stub.open(request.stub, error)) return false;
   if (stub.size() == 0) {
     *error = request.stub + ": the stub is empty";
     return false;
   }
-  uint64_t recordSize = request.directives.present ? kDirectiveRecordSize : 0;
   if (!PlanLayout(stub.size(), recordSize, layout, error)) {
     *error = request.stub + ": " + *error;
     return false;
@@ -115,6 +132,10 @@ bool ReadStub(const BuildRequest& request, std::vector<uint8_t>* bytes, SfxLayou
   bytes->resize(layout->stubSize);
   if (!stub.readAt(0, bytes->data(), bytes->size())) {
     *error = request.stub + ": read error";
+    return false;
+  }
+  if (!SetElevation(bytes, request.elevation, error)) {
+    *error = request.stub + ": " + *error;
     return false;
   }
   return true;
@@ -213,9 +234,11 @@ bool IsZipInput(const std::string& path) {
 
 bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* error,
               const BuildProgress& progress) {
+  std::vector<uint8_t> runRecord;
+  if (!MakeRunRecord(request.runAfter, &runRecord, error)) return false;
   std::vector<uint8_t> stubBytes;
   SfxLayout layout;
-  if (!ReadStub(request, &stubBytes, &layout, error)) return false;
+  if (!ReadStub(request, RecordsSize(request, runRecord), &stubBytes, &layout, error)) return false;
   // The output is written beside its name and renamed onto it, so replacing an input would
   // work; it is refused all the same, as it is almost always a slip of the keyboard.
   if (SameFile(request.output, request.stub) ||
@@ -228,6 +251,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
       !MakeDirectiveRecord(request.directives, layout.directiveOffset, &record, error)) {
     return false;
   }
+  AppendRunRecord(runRecord, &record);
 
   ShiftedZip existing;
   CollectResult collected;
@@ -246,7 +270,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
 
   OutputFile out;
   const std::vector<uint8_t> padding(layout.padding, 0);
-  // The directive record, when there is one, goes between the padding and the ZIP.
+  // The records, when there are any, go between the padding and the ZIP.
   if (!out.create(request.output, error) ||
       !out.write(stubBytes.data(), stubBytes.size(), error) ||
       !out.write(padding.data(), padding.size(), error) ||

@@ -1,5 +1,5 @@
 // Building a self-extracting archive: [stub][zero padding to a multiple of 12][directive record]
-// [ZIP], with the ZIP's offsets shifted so that they are absolute in the result, as the stub
+// [zero padding to a multiple of 12][run-after record][ZIP] (each record only when asked for), with the ZIP's offsets shifted so that they are absolute in the result, as the stub
 // reads them.
 #pragma once
 
@@ -15,6 +15,8 @@
 #include "output_file.h"
 #include "signer.h"
 #include "directive_writer.h"
+#include "elevation.h"
+#include "run_writer.h"
 #include "zip_scan.h"
 
 // The stub looks for its directive record only at multiples of 12 bytes and only in the first
@@ -63,6 +65,8 @@ struct BuildRequest {
   PackOptions pack;
   bool verify = true;  // test the result with the engine before it takes the output's name
   DirectiveOptions directives{};  // a record is written when directives.present
+  RunAfterOptions runAfter{};     // a run-after record is written when it names a command
+  std::string elevation = kElevationLevels[0];  // the rights the stub's manifest asks for
   std::optional<Signature> signature = std::nullopt;  // --sign: protect every entry and add the record
 
   // Settings of the command line that the build itself does not read.

@@ -6,6 +6,7 @@
 #include "fs/codepage.h"
 #include "fs/fs.h"
 #include "report/report.h"
+#include "shell/run_after.h"
 #include "shell/setup_directives.h"
 #include "zip/archive_state.h"
 
@@ -89,6 +90,15 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     Line(report, "  destination:  " + Utf8(directives.defaultDestination()));
     Line(report, "  groups:       " + Items(directives.programGroupText()));
     Line(report, "  extensions:   " + Items(directives.extensionText()));
+  }
+
+  RunAfter run;
+  ReadRunAfter(ansiPath.c_str(), &run);
+  if (!run.present()) {
+    Line(report, "run after extraction: none");
+  } else {
+    Line(report, "run after extraction: " + Utf8(run.command.c_str()) +
+                     (run.checked ? " (box checked)" : " (box unchecked)"));
   }
 
   ArchiveState archive;

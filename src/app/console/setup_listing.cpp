@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/console/terminal.h"
+#include "shell/run_after.h"
 #include "shell/setup_directives.h"
 
 namespace {
@@ -57,5 +58,10 @@ Status ShowSetupDirectives(Session& session) {
   Field("Grupos de programas:      ", Items(directives.programGroupText()));
   Field("Registrar extensões:      ", yesNo(kDirectiveRegisterExtensions));
   Field("Extensões:                ", Items(directives.extensionText()));
+  // Shown, never run: vespa-console extracts and ends.
+  RunAfter run;
+  ReadRunAfter(session.archive, &run);
+  Field("Executar após extração:   ", run.present() ? (run.checked ? "sim" : "não") : "");
+  Field("Programa:                 ", run.command.c_str());
   return status;
 }

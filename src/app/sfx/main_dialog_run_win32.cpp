@@ -64,6 +64,15 @@ bool Agreed(HWND dialog, int warnings, const Summary& summary, int questionId, c
   return true;
 }
 
+// Last of the actions: the program may expect the groups and extensions in place, and the
+// stub ends after starting it.
+void OfferRunAfter(HWND dialog, int warnings, const Summary& summary) {
+  const char* command = gStub.runAfter.command.c_str();
+  if (gStub.postActionsAllowed && Agreed(dialog, warnings, summary, IDS_ASK_RUN, command)) {
+    RunProgramAfter(dialog, command, DestinationForActions().text);
+  }
+}
+
 void FinishRun(HWND dialog, bool test) {
   const int warnings = static_cast<int>(gStub.warnings);
   Summary summary(test ? IDS_TEST_WARNINGS : IDS_EXTRACT_WARNINGS, warnings);
@@ -95,9 +104,11 @@ void FinishRun(HWND dialog, bool test) {
     SystemRegistry registry;
     RegisterExtensions(directives, DestinationForActions().text, registry, StubReporter());
   }
+  const bool runOffered = gStub.runAfter.present() && gStub.runAfter.checked;
   bool asked = gStub.postActionsAllowed &&
-               (flags & (kDirectiveCreateGroups | kDirectiveRegisterExtensions)) != 0;
+               ((flags & (kDirectiveCreateGroups | kDirectiveRegisterExtensions)) != 0 || runOffered);
   if (warnings != 0 && showMessages && !asked) StubReporter().show(summary.text);
+  if (runOffered) OfferRunAfter(dialog, warnings, summary);
 }
 
 }  // namespace

@@ -46,8 +46,7 @@ void SetRunControls(HWND dialog, bool idle) {
          idle && gStub.session && ArchiveHasDirectories(&gStub.session->archive));
   Enable(dialog, IDC_CREATE_GROUPS, idle && gStub.directives.programGroupText());
   Enable(dialog, IDC_REGISTER_EXTENSIONS, idle && gStub.directives.extensionText());
-  // The directives never name a program to run after extraction.
-  Enable(dialog, IDC_RUN_AFTER, false);
+  Enable(dialog, IDC_RUN_AFTER, idle && gStub.runAfter.present());
   for (int id : kRunFigures) Enable(dialog, id, !idle);
 }
 
@@ -74,7 +73,8 @@ void ReadDialogOptions(HWND dialog) {
   setBit(IDC_SHOW_MESSAGES, kDirectiveShowMessages);
   setBit(IDC_CREATE_GROUPS, kDirectiveCreateGroups);
   setBit(IDC_REGISTER_EXTENSIONS, kDirectiveRegisterExtensions);
-  gStub.directives.setFlags(flags);  // "Exec&utar após Extração" is never stored
+  gStub.directives.setFlags(flags);
+  gStub.runAfter.checked = IsDlgButtonChecked(dialog, IDC_RUN_AFTER) != 0;
 }
 
 namespace {
@@ -95,6 +95,7 @@ void ApplyDirectiveOptions(HWND dialog) {
   if (const char* groups = gStub.directives.programGroupText()) {
     AppendToText(dialog, IDC_CREATE_GROUPS, groups);
   }
+  if (gStub.runAfter.present()) AppendToText(dialog, IDC_RUN_AFTER, gStub.runAfter.command.c_str());
 
   uint16_t flags = gStub.directives.flags();
   uint16_t overwrite = flags & (kDirectiveOverwriteAlways | kDirectiveOverwriteNever);
@@ -103,7 +104,7 @@ void ApplyDirectiveOptions(HWND dialog) {
                                                       : IDC_OVERWRITE_ASK;
   CheckRadioButton(dialog, IDC_OVERWRITE_ASK, IDC_OVERWRITE_NEVER, radio);
   CheckDlgButton(dialog, IDC_RECREATE_DIRECTORIES, (flags & kDirectiveRecreateDirectories) ? 1 : 0);
-  CheckDlgButton(dialog, IDC_RUN_AFTER, 0);
+  CheckDlgButton(dialog, IDC_RUN_AFTER, gStub.runAfter.present() && gStub.runAfter.checked ? 1 : 0);
   CheckDlgButton(dialog, IDC_CREATE_GROUPS, (flags & kDirectiveCreateGroups) ? 1 : 0);
   CheckDlgButton(dialog, IDC_REGISTER_EXTENSIONS, (flags & kDirectiveRegisterExtensions) ? 1 : 0);
   CheckDlgButton(dialog, IDC_SHOW_MESSAGES, (flags & kDirectiveShowMessages) ? 1 : 0);
@@ -180,6 +181,23 @@ void ReadDestination(HWND dialog, char* buffer, int size) {
   SetDlgItemTextA(dialog, IDC_DESTINATION, buffer);
 }
 
+// The common dialog sizes the items of its owner-drawn directory and drive lists to its small
+// bitmaps, which it does not scale: at 144 DPI and above the item's text would be cut. The
+// items take at least the height of a line of the dialog's font: 8 dialog units are the
+// font's height, one more leaves room around it.
+void FitListItems(HWND dialog) {
+  RECT line = {0, 0, 0, 9};
+  MapDialogRect(dialog, &line);
+  HWND list = GetDlgItem(dialog, IDC_DIRECTORY_LIST);
+  if (list && SendMessageA(list, LB_GETITEMHEIGHT, 0, 0) < line.bottom) {
+    SendMessageA(list, LB_SETITEMHEIGHT, 0, line.bottom);
+  }
+  HWND drives = GetDlgItem(dialog, IDC_DRIVE_LIST);
+  if (drives && SendMessageA(drives, CB_GETITEMHEIGHT, 0, 0) < line.bottom) {
+    SendMessageA(drives, CB_SETITEMHEIGHT, 0, line.bottom);
+  }
+}
+
 void EnableInformation(HWND dialog) { Enable(dialog, IDC_INFORMATION, ArchiveCommentLength() != 0); }
 
 // --- message handlers ---------------------------------------------------------------------
@@ -210,6 +228,7 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
+  FitListItems(dialog);
   SetRunControls(dialog, true);
   ShowIdleLine(dialog, true);
   EnableInformation(dialog);

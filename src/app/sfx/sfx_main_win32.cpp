@@ -55,6 +55,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   moduleFileName(modulePath, kPathSize);
   Status status = ReadSetupDirectives(gStub.directives, modulePath, StubReporter());
   if (!status.ok()) EndStub(status);
+  ReadRunAfter(modulePath, &gStub.runAfter);
 
   std::unique_ptr<UserCallbacks> callbacks(CreateWin32Callbacks());
   if (!callbacks) EndStub(Status::Fatal(kFatalNoMemory));

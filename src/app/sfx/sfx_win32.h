@@ -8,6 +8,7 @@
 #include "report/report.h"
 #include "report/user_callbacks.h"
 #include "shell/program_groups.h"
+#include "shell/run_after.h"
 #include "shell/setup_directives.h"
 
 // Every string resource is loaded into a buffer of this many chars.
@@ -28,6 +29,9 @@ struct StubState {
   // The common dialog's "commdlg_LBSelChangedNotify", registered when the main dialog opens;
   // the dialog procedure compares every message with it.
   UINT directoryChangedMessage = 0;
+  // The program to run after an extraction, read at start-up; checked is the dialog's box,
+  // written back before every run.
+  RunAfter runAfter;
   char chosenDestination[kPathSize] = {};  // as the Extract button last read it
   bool inRun = false;            // a run is executing inside the dialog's button handler
   bool testing = false;          // that run is a test: the dialog stays open after it
@@ -60,6 +64,11 @@ void CenterWindow(HWND window);
 // The questions of the engine and the archive reader, put through dialogs 105 and 106 and
 // message boxes owned by the callbacks' owner window. Null when out of memory.
 UserCallbacks* CreateWin32Callbacks();
+
+// Runs the command of the run-after record once an extraction has completed: destination (a
+// full path ending with '\') in place of "%0" and as the working directory, no shell between.
+// A program that cannot be found or started is said so in a message box owned by owner.
+void RunProgramAfter(HWND owner, const char* command, const char* destination);
 
 // The main dialog: the open-file common dialog with template 1000 and the hook procedure.
 // initialDirectory is where its directory list starts.
