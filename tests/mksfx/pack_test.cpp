@@ -175,6 +175,42 @@ TEST(EngineCheck, ADamagedResultIsNotKept) {
 
 namespace {
 
+// Files too large to hold are deflated as they are read and their local header is patched
+// afterwards; enciphered, they are read twice (the password check byte needs the CRC first).
+// Lowering the threshold takes small files down the same path that 4 GiB files take.
+TEST(ArchiveWriter, StreamedFilesTestCleanWithAndWithoutPassword) {
+  TempDir dir;
+  dir.write("stub.exe", "MZ" + std::string(100, 'x'));
+  std::filesystem::create_directory(dir.file("src"));
+  std::string mixed;  // past two of the reader's 1 MiB pieces, partly incompressible
+  uint32_t x = 12345;
+  for (size_t i = 0; i < (5u << 19) + 7; ++i) {
+    x = x * 1103515245u + 12345u;
+    mixed.push_back(static_cast<char>(i % 3 ? 'a' + i % 7 : x >> 24));
+  }
+  dir.write("src/mixed.bin", mixed);
+  dir.write("src/one.txt", "1");
+  dir.write("src/empty.txt", "");
+  for (const char* password : {"", "senha"}) {
+    BuildRequest request;
+    request.output = dir.file(std::string("out") + password + ".exe");
+    request.stub = dir.file("stub.exe");
+    request.inputs = {dir.file("src")};
+    request.pack.streamFrom = 1;
+    request.pack.password = password;
+    BuildResult result;
+    std::string error;
+    ASSERT_TRUE(BuildSfx(request, &result, &error)) << password << ": " << error;
+    ASSERT_TRUE(result.checked) << password;
+    EXPECT_TRUE(result.check.ok) << password << ": " << result.check.problems;
+    EXPECT_EQ(result.pack.files, 3u);
+    EXPECT_LT(result.pack.bytesPacked, mixed.size());
+    EngineCheck wrong;
+    ASSERT_EQ(CheckWithEngine(request.output, *password ? "outra" : "", &wrong), "");
+    EXPECT_EQ(wrong.ok, !*password) << wrong.problems;
+  }
+}
+
 // Windows does not start a program file of 4 GiB or more: an archive that would reach that far
 // is refused, pointing at what works instead, and leaves nothing.
 TEST(ArchiveWriter, RefusesOffsetsPastFourGiB) {

@@ -349,8 +349,10 @@ bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
       static_cast<uint16_t>(name.bytes.size())};
   const uint64_t start = *position;
   // Files of 4 GiB and more are never held in memory; stored, they could not fit either.
-  if (!item.directory && item.size >= kSaturated32) {
-    if (packer.options().store) return *error = TooLarge(start + item.size), false;
+  if (!item.directory && item.size >= kSaturated32 && packer.options().store) {
+    return *error = TooLarge(start + item.size), false;
+  }
+  if (!item.directory && !packer.options().store && item.size >= packer.options().streamFrom) {
     StreamedItem streamed(item, packer.options(), out);
     if (!streamed.write(&fields, start, name.bytes, ntfs, error)) return false;
     *position += LocalHeaderBytes(fields, name.bytes, ntfs).size() + fields.storedSize;

@@ -17,6 +17,9 @@ struct PackOptions {
   int level = 9;           // 1 to 12
   bool store = false;      // no compression at all
   std::string password;    // code page 1252 bytes, as the stub's user types them; empty: none
+  // Files of this size and more are deflated as they are read, never held whole in memory.
+  // Lower only in tests, which reach that path with small files.
+  uint64_t streamFrom = 0xFFFFFFFFu;  // where sizes need ZIP64
 };
 
 struct PackSummary {
