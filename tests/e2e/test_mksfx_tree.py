@@ -304,6 +304,20 @@ class TreeTest(unittest.TestCase):
                     tested = run([CONSOLE, "-TEST", out])
                     self.assertEqual(tested.returncode, 0, text(tested))
                     self.assertEqual(tested.stdout.count(b" OK\n"), files + 1)
+                # Signed, the directory grows after it was written: the ZIP64 end record and
+                # its locator follow it.
+                signed = os.path.join(root, "signed.exe")
+                result = mksfx("-q", "-o", signed, "--stub", self.stub, "--sign", "Fábrica",
+                               os.path.join(root, "src"))
+                self.assertEqual(result.returncode, 0, text(result))
+                checked = run(["unzip", "-tqq", signed])
+                self.assertEqual(checked.returncode, 0, text(checked))
+                if os.path.exists(CONSOLE):
+                    tested = run([CONSOLE, "-TEST", signed])
+                    self.assertEqual(tested.returncode, 0, text(tested))
+                    # Each protected entry is marked as it checks.
+                    self.assertEqual(tested.stdout.count(b" OK  -AV\n"), files + 1)
+                    self.assertIn("Autenticidade Verificada!", tested.stdout.decode("utf-8"))
                 shutil.rmtree(root)
 
     def test_the_output_never_replaces_an_input(self):

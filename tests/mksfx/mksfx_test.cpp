@@ -194,6 +194,42 @@ INSTANTIATE_TEST_SUITE_P(
                   0, 0, 0}),
     [](const auto& info) { return std::string(info.param.what); });
 
+// A ZIP64 archive keeps figures in its ZIP64 end record, its locator and the entries' ZIP64
+// extra fields: each moves with the shift, wherever the 32-bit field is saturated.
+TEST(Shift, Zip64RecordsAndExtraFieldsMoveToo) {
+  struct Row {
+    const char* what;
+    unsigned saturated;  // end record figures given only in the ZIP64 end record
+    size_t prefix;       // bytes before the ZIP that its offsets do not count
+  } rows[] = {
+      {"count", kEndCount, 0},
+      {"every figure", kEndCount | kEndSize | kEndOffset, 0},
+      {"every figure, prefixed later", kEndCount | kEndSize | kEndOffset, 333},
+  };
+  for (const Row& row : rows) {
+    std::vector<ZipEntryPlan> entries = SomeEntries();
+    for (ZipEntryPlan& e : entries) e.zip64Fields = kZip64Offset | kZip64Uncompressed;
+    ZipLayout layout;
+    const std::string input = std::string(row.prefix, 'p') + BuildZip64(entries, row.saturated, &layout);
+    TempDir dir;
+    std::string error;
+    BuildResult result;
+    ASSERT_TRUE(Build(dir, input, FakeStub(1001), &error, &result)) << row.what << ": " << error;
+    EXPECT_TRUE(result.checked && result.check.ok) << row.what << ": " << result.check.problems;
+    const std::string sfx = dir.read("out.exe");
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(sfx.data());
+    const size_t locator = sfx.size() - kEndRecordSize - kZip64LocatorSize;
+    ASSERT_EQ(le32(bytes + locator), kZip64LocatorSignature) << row.what;
+    const uint64_t record = le64(bytes + locator + kLocatorEndOffset);
+    ASSERT_LT(record, locator) << row.what;
+    EXPECT_EQ(le32(bytes + record), kZip64EndSignature) << row.what;
+    const uint64_t directory = le64(bytes + record + kZip64EndDirectoryOffset);
+    EXPECT_EQ(directory + le64(bytes + record + kZip64EndDirectorySize), record) << row.what;
+    EXPECT_EQ(le32(bytes + directory), kCentralHeaderSignature) << row.what;
+    EXPECT_EQ(PythonTestZip(dir.file("out.exe")), 0) << row.what;
+  }
+}
+
 TEST(Shift, DirectiveRecordReachLimitsTheStub) {
   // The directive record's header must start at or before 299988: the stub plus its padding.
   struct Row {
@@ -269,25 +305,28 @@ INSTANTIATE_TEST_SUITE_P(
                                             Le32(0) + Le32(1);
                       return zip.insert(l.endOffset, locator);
                     },
-                    "ZIP64 end-record locator"},
+                    "no ZIP64 end record where its locator places it"},
         RefusalCase{"zip64_entry_count", [] { return Patched([](std::string& z, const ZipLayout& l) {
                       Put16(z, l.endOffset + kEndEntriesOnDisk, 0xFFFF);
                       Put16(z, l.endOffset + kEndTotalEntries, 0xFFFF);
                     }); },
-                    "entry count on this disk is 0xFFFF"},
+                    "figures are saturated and there is no ZIP64 end record"},
         RefusalCase{"zip64_directory_offset", [] { return Patched([](std::string& z, const ZipLayout& l) {
                       Put32(z, l.endOffset + kEndDirectoryOffset, 0xFFFFFFFF);
                     }); },
-                    "central directory offset is 0xFFFFFFFF"},
-        RefusalCase{"zip64_extra_field",
+                    "figures are saturated and there is no ZIP64 end record"},
+        // The size is in the ZIP64 extra field, but the field ends before it.
+        RefusalCase{"zip64_extra_field_too_short",
                     [] {
                       ZipEntryPlan big;
                       big.name = "big.bin";
                       big.data = "x";
-                      big.centralExtra = Le16(0x0001) + Le16(8) + Le32(1) + Le32(0);
+                      big.overrideUncompressedSize = true;
+                      big.uncompressedSize = 0xFFFFFFFF;
+                      big.centralExtra = Le16(0x0001) + Le16(4) + Le32(1);
                       return TwoEntries(nullptr, {big});
                     },
-                    "'big.bin' has a ZIP64 extra field"},
+                    "'big.bin' has a figure of 0xFFFFFFFF and no ZIP64 extra field"},
         RefusalCase{"zip64_size",
                     [] {
                       ZipEntryPlan big;
@@ -297,7 +336,7 @@ INSTANTIATE_TEST_SUITE_P(
                       big.uncompressedSize = 0xFFFFFFFF;
                       return TwoEntries(nullptr, {big});
                     },
-                    "'big.bin' has a size or offset of 0xFFFFFFFF"},
+                    "'big.bin' has a figure of 0xFFFFFFFF and no ZIP64 extra field"},
         RefusalCase{"spanned_end_record", [] { return Patched([](std::string& z, const ZipLayout& l) {
                       Put16(z, l.endOffset + kEndThisDisk, 2);
                       Put16(z, l.endOffset + kEndDirectoryDisk, 2);

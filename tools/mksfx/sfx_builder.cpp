@@ -12,11 +12,13 @@ namespace {
 
 std::string Number(uint64_t v) { return std::to_string(v); }
 
-// The entries as they are, the directory, and the end record with the comment; bytes between
-// the directory and the end record are left out, as readers that look for the directory right
-// before the end record would take them for a shift of every offset.
+// The entries as they are, the directory, the ZIP64 records when there are, and the end record
+// with the comment; bytes between the directory and the records after it are left out, as
+// readers that look for the directory right before them would take them for a shift of every
+// offset.
 uint64_t OutputSize(const ScannedZip& zip, uint64_t zipOffset) {
-  return zipOffset + (zip.directoryStart - zip.start) + zip.directorySize + zip.endRecord.size();
+  return zipOffset + (zip.directoryStart - zip.start) + zip.directorySize +
+         zip.zip64Records.size() + zip.endRecord.size();
 }
 
 }  // namespace
@@ -76,11 +78,9 @@ bool ShiftOffsets(ScannedZip* zip, uint64_t zipOffset, std::string* error) {
   }
 
   for (const ScannedZip::Entry& entry : zip->entries) {
-    putLe32(zip->directory.data() + entry.headerOffset + kCentralLocalHeaderOffset,
-            static_cast<uint32_t>(moved(entry.localHeader)));
+    SetLocalHeaderOffset(zip->directory.data() + entry.headerOffset, moved(entry.localHeader));
   }
-  putLe32(zip->endRecord.data() + kEndDirectoryOffset,
-          static_cast<uint32_t>(moved(zip->directoryStart)));
+  SetDirectoryOffset(zip, moved(zip->directoryStart));
   return true;
 }
 
@@ -192,6 +192,7 @@ bool CopyShiftedZip(ShiftedZip& existing, OutputFile& out, std::string* error) {
   const ScannedZip& zip = existing.zip;
   return CopyRange(existing.input, zip.start, zip.directoryStart, out, error) &&
          out.write(zip.directory.data(), zip.directory.size(), error) &&
+         out.write(zip.zip64Records.data(), zip.zip64Records.size(), error) &&
          out.write(zip.endRecord.data(), zip.endRecord.size(), error);
 }
 
@@ -282,7 +283,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     const ScannedZip& zip = existing.zip;
     if (!stageNewZip) {
       result->droppedPrefix = zip.start;
-      result->droppedGap = zip.endRecordStart - (zip.directoryStart + zip.directorySize);
+      result->droppedGap = zip.recordsStart - (zip.directoryStart + zip.directorySize);
       result->droppedTrailer = existing.input.size() - zip.end;
       result->base = zip.base;
     }

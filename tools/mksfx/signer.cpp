@@ -262,8 +262,7 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
   }
 
   zip->directory = std::move(directory);
-  zip->directorySize = static_cast<uint32_t>(zip->directory.size());
+  SetDirectorySize(zip, static_cast<uint32_t>(zip->directory.size()));
   for (size_t i = 0; i < offsets.size(); ++i) zip->entries[i].headerOffset = offsets[i];
-  putLe32(zip->endRecord.data() + kEndDirectorySize, zip->directorySize);
   return true;
 }

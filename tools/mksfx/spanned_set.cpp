@@ -364,6 +364,11 @@ bool BuildSpannedSfx(const SpanRequest& request, std::vector<SpannedDisk>* disks
     *error = request.archive + ": " + why;
     return false;
   };
+  // The stub reads a ZIP64 archive from one file only.
+  if (!zip.zip64Records.empty()) {
+    return refuse("ZIP64 archive (" + std::to_string(zip.entryCount) +
+                  " entries); a spanned set is made only from an archive without ZIP64 records");
+  }
 
   Packer packer(request.diskSize, input, zip.directoryStart);
   Location at;
