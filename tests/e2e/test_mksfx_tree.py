@@ -316,7 +316,7 @@ class TreeTest(unittest.TestCase):
                     tested = run([CONSOLE, "-TEST", signed])
                     self.assertEqual(tested.returncode, 0, text(tested))
                     # Each protected entry is marked as it checks.
-                    self.assertEqual(tested.stdout.count(b" OK  -AV\n"), files + 1)
+                    self.assertEqual(tested.stdout.count(b" OK -AV\n"), files + 1)
                     self.assertIn("Autenticidade Verificada!", tested.stdout.decode("utf-8"))
                 shutil.rmtree(root)
 
