@@ -1,12 +1,10 @@
 #include "app/parallel_run.h"
 
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <thread>
 
+#include "app/threads.h"
 #include "authenticity/verify.h"
 #include "fs/format.h"
 #include "report/report_log.h"
@@ -27,6 +25,7 @@ struct Job {
   const CentralHeader* entry = nullptr;
   ReportLog log;
   bool decode = false;  // its data goes to a worker; otherwise the run thread finished it
+  bool madeFile = false;  // the run made a file for it (at outputPath)
   bool done = false;
   // What the worker needs to decode it.
   char nameBuffer[kPathSize] = {};
@@ -46,8 +45,11 @@ struct Job {
   int processed = 0;
 };
 
+class Pool;
+
 struct Worker {
-  std::thread thread;
+  Pool* pool = nullptr;
+  Thread thread;
   LoggingFrontEnd log;
   ArchiveState reader;  // its own stream on the archive
   std::unique_ptr<ExtractionContext> context;
@@ -81,6 +83,7 @@ class Pool : public UserCallbacks, public OutputGuard {
     context_.outputGuard = this;
     runLog_.setDirect(&session.reporter);
     context_.cancel = request.cancel;
+    workerCount_ = workers;
     capacity_ = workers * kJobsPerWorker;
     jobs_.reset(new (std::nothrow) Job[capacity_]);
     queue_.reset(new (std::nothrow) uint32_t[capacity_]);
@@ -97,21 +100,22 @@ class Pool : public UserCallbacks, public OutputGuard {
       w.context->cancel = request.cancel;
     }
     for (unsigned i = 0; i < workers; ++i) {
-      workers_[i].thread = std::thread(&Pool::work, this, std::ref(workers_[i]));
+      workers_[i].pool = this;
+      if (!workers_[i].thread.start(&Pool::workOn, &workers_[i])) break;
       ++started_;
     }
   }
 
   ~Pool() {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MonitorLock lock(monitor_);
       closing_ = true;
+      monitor_.notifyAll();
     }
-    workAvailable_.notify_all();
     for (unsigned i = 0; i < started_; ++i) workers_[i].thread.join();
   }
 
-  bool ready() const { return started_ != 0; }
+  bool ready() const { return started_ != 0 && started_ == workerCount_; }
 
   Status run(int* processed);
 
@@ -139,11 +143,10 @@ class Pool : public UserCallbacks, public OutputGuard {
 
   // OutputGuard: an entry still being written to the same path finishes first.
   void settle(const char* path) override {
-    std::unique_lock<std::mutex> lock(mutex_);
+    // The run thread alone writes the jobs' paths: no lock is needed to read them here.
     for (uint32_t seq = replayed_; seq < current_; ++seq) {
       const Job& job = slot(seq);
       if (job.decode && SamePath(job.outputPath, path)) {
-        lock.unlock();
         replayBefore(current_);
         return;
       }
@@ -152,6 +155,7 @@ class Pool : public UserCallbacks, public OutputGuard {
 
  private:
   Job& slot(uint32_t seq) { return jobs_[seq % capacity_]; }
+  static void workOn(void* worker) { static_cast<Worker*>(worker)->pool->work(*static_cast<Worker*>(worker)); }
   void work(Worker& worker);
   void decode(Worker& worker, Job& job);
   void prepare(const CentralHeader* entry);
@@ -176,15 +180,16 @@ class Pool : public UserCallbacks, public OutputGuard {
   std::unique_ptr<Job[]> jobs_;
   std::unique_ptr<uint32_t[]> queue_;  // sequence numbers of the jobs for the workers
   std::unique_ptr<Worker[]> workers_;
+  unsigned workerCount_ = 0;
   unsigned started_ = 0;
 
-  std::mutex mutex_;
-  std::condition_variable workAvailable_;
-  std::condition_variable jobDone_;
-  uint32_t queueHead_ = 0;  // under mutex_
-  uint32_t queueTail_ = 0;  // under mutex_
-  bool closing_ = false;    // under mutex_
-  bool discard_ = false;    // under mutex_: the run has stopped; queued jobs are dropped
+  // One lock and condition for both directions: work for the workers, jobs done for the run
+  // thread. Each Job's `done`, and what a worker writes into it before, are under it too.
+  Monitor monitor_;
+  uint32_t queueHead_ = 0;  // under monitor_
+  uint32_t queueTail_ = 0;  // under monitor_
+  bool closing_ = false;    // under monitor_
+  bool discard_ = false;    // under monitor_: the run has stopped; queued jobs are dropped
 
   // The run thread's own.
   uint32_t prepared_ = 0;  // entries handed out so far
@@ -196,22 +201,23 @@ class Pool : public UserCallbacks, public OutputGuard {
 };
 
 void Pool::work(Worker& worker) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  monitor_.lock();
   for (;;) {
-    workAvailable_.wait(lock, [&] { return queueHead_ != queueTail_ || closing_; });
-    if (queueHead_ == queueTail_) return;
+    while (queueHead_ == queueTail_ && !closing_) monitor_.wait();
+    if (queueHead_ == queueTail_) break;
     Job& job = slot(queue_[queueHead_++ % capacity_]);
     const bool dropped = discard_;
-    lock.unlock();
+    monitor_.unlock();
     if (dropped) {
       job.output.reset();
     } else {
       decode(worker, job);
     }
-    lock.lock();
+    monitor_.lock();
     job.done = true;
-    jobDone_.notify_all();
+    monitor_.notifyAll();
   }
+  monitor_.unlock();
 }
 
 void Pool::decode(Worker& worker, Job& job) {
@@ -244,6 +250,7 @@ void Pool::prepare(const CentralHeader* entry) {
   Job& job = slot(seq);
   job.entry = entry;
   job.decode = false;
+  job.madeFile = false;
   job.done = false;
   job.status = Status();
   job.log.clear();
@@ -256,6 +263,8 @@ void Pool::prepare(const CentralHeader* entry) {
   bool toDecode = false;
   const int before = context_.processedCount;
   job.after = PrepareEntry(&context_, entry, &times, &toDecode);
+  job.madeFile = toDecode && context_.output && request_.options.command == kCommandExtract;
+  if (job.madeFile) FormatText(job.outputPath, sizeof job.outputPath, "%s", context_.outputName);
   if (toDecode && context_.remainingInput < kSmallEntry) {
     job.after = FinishEntry(&context_, entry, times.get());
     toDecode = false;
@@ -281,17 +290,15 @@ void Pool::prepare(const CentralHeader* entry) {
     job.output = std::move(context_.output);
     job.times = std::move(times);
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++prepared_;
-    current_ = prepared_;
-    if (toDecode) {
-      queue_[queueTail_++ % capacity_] = seq;
-    } else {
-      job.done = true;
-    }
+  MonitorLock lock(monitor_);
+  ++prepared_;
+  current_ = prepared_;
+  if (toDecode) {
+    queue_[queueTail_++ % capacity_] = seq;
+    monitor_.notifyAll();
+  } else {
+    job.done = true;
   }
-  if (toDecode) workAvailable_.notify_one();
 }
 
 void Pool::replay(Job& job) {
@@ -299,7 +306,7 @@ void Pool::replay(Job& job) {
     // An entry past the one that stopped the run, which a run on one thread never reached: it
     // says nothing, and the file made for it goes.
     job.log.clear();
-    if (job.decode && request_.options.command == kCommandExtract) deleteFile(job.outputPath);
+    if (job.madeFile) deleteFile(job.outputPath);
     return;
   }
   job.log.replay(session_.reporter);
@@ -318,7 +325,7 @@ void Pool::replay(Job& job) {
     stopped_ = true;
   }
   if (stopped_) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MonitorLock lock(monitor_);
     discard_ = true;
   }
 }
@@ -327,8 +334,8 @@ void Pool::replayBefore(uint32_t seq) {
   while (replayed_ < seq) {
     Job& job = slot(replayed_);
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      jobDone_.wait(lock, [&] { return job.done; });
+      MonitorLock lock(monitor_);
+      while (!job.done) monitor_.wait();
     }
     replay(job);
     ++replayed_;
@@ -339,7 +346,7 @@ void Pool::replayDone() {
   while (replayed_ < prepared_) {
     Job& job = slot(replayed_);
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MonitorLock lock(monitor_);
       if (!job.done) return;
     }
     replay(job);
@@ -358,11 +365,9 @@ void Pool::settleTarget(const CentralHeader* entry) {
   char name[kPathSize];
   copyEntryName(name, sizeof name, entry->name, entry->nameLength);
   const char* last = LastComponent(name);
-  std::unique_lock<std::mutex> lock(mutex_);
   for (uint32_t seq = replayed_; seq < prepared_; ++seq) {
     const Job& job = slot(seq);
     if (job.decode && SamePath(LastComponent(job.outputPath), last)) {
-      lock.unlock();
       replayBefore(prepared_);
       return;
     }
@@ -413,7 +418,7 @@ unsigned RunWorkerCount() {
   if (const char* setting = std::getenv("VESPA_WORKERS")) {
     workers = static_cast<unsigned>(std::atoi(setting));
   } else {
-    workers = std::thread::hardware_concurrency();
+    workers = ProcessorCount();
   }
   if (workers < 1) workers = 1;
   return workers > kMaxWorkers ? kMaxWorkers : workers;
