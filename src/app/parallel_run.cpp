@@ -158,7 +158,8 @@ class Pool : public UserCallbacks, public OutputGuard {
   static void workOn(void* worker) { static_cast<Worker*>(worker)->pool->work(*static_cast<Worker*>(worker)); }
   void work(Worker& worker);
   void decode(Worker& worker, Job& job);
-  void prepare(const CentralHeader* entry);
+  // True when the entry stops the run before its data (a failure, the user's Escape).
+  bool prepare(const CentralHeader* entry);
   // Says again what the entries before seq reported, waiting for those still being decoded.
   void replayBefore(uint32_t seq);
   // The same for the entries already done, without waiting.
@@ -245,7 +246,7 @@ void Pool::decode(Worker& worker, Job& job) {
   worker.log.setLog(nullptr);
 }
 
-void Pool::prepare(const CentralHeader* entry) {
+bool Pool::prepare(const CentralHeader* entry) {
   const uint32_t seq = prepared_;
   Job& job = slot(seq);
   job.entry = entry;
@@ -290,6 +291,8 @@ void Pool::prepare(const CentralHeader* entry) {
     job.output = std::move(context_.output);
     job.times = std::move(times);
   }
+  // Read before the job is handed over: a worker writes its outcome afterwards.
+  const bool stops = !toDecode && (job.after == AfterEntry::kStopRun || !job.status.ok());
   MonitorLock lock(monitor_);
   ++prepared_;
   current_ = prepared_;
@@ -299,6 +302,7 @@ void Pool::prepare(const CentralHeader* entry) {
   } else {
     job.done = true;
   }
+  return stops;
 }
 
 void Pool::replay(Job& job) {
@@ -397,9 +401,7 @@ Status Pool::run(int* processed) {
     if (!SelectByTarget(options, context_.destination, entry)) continue;
     // A free place for the entry: the oldest in flight is said first.
     if (prepared_ - replayed_ >= capacity_) replayBefore(replayed_ + 1);
-    prepare(entry);
-    const Job& job = slot(prepared_ - 1);
-    if (job.after == AfterEntry::kStopRun || !job.status.ok()) {
+    if (prepare(entry)) {
       replayBefore(prepared_);
       break;
     }

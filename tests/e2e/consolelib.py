@@ -44,7 +44,7 @@ os.environ["LANG"] = os.environ["LC_ALL"] = "C.UTF-8"
 os.environ.setdefault("UBSAN_OPTIONS", "print_stacktrace=1")
 
 # What a memory-checking build or wrapper prints when it finds a fault.
-FAULT_MARKERS = ("AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer",
+FAULT_MARKERS = ("AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer", "ThreadSanitizer",
                  "runtime error:", "Invalid read", "Invalid write", "uninitialised",
                  "Conditional jump")
 
