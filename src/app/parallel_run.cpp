@@ -13,9 +13,13 @@
 namespace {
 
 constexpr unsigned kMaxWorkers = 64;
-// Entries in flight per worker: enough that a worker rarely waits for the run thread, few
-// enough that memory and open files stay small.
-constexpr unsigned kJobsPerWorker = 4;
+// Entries in flight per worker: enough that the other workers keep going past a large entry
+// that one of them is still decoding (which must be reported before the entries after it);
+// with 4 per worker, a 2-core test of a tree with a few large files gained 15 % over one
+// worker, with 32 it gains 60 %. Each holds no data, only its output file while being written:
+// the total stays well under a process's usual limit of open files.
+constexpr unsigned kJobsPerWorker = 32;
+constexpr unsigned kMaxJobs = 256;
 // Entries with less compressed data than this are decoded on the run thread: handing one to a
 // worker and back costs more than its decoding.
 constexpr uint64_t kSmallEntry = 16 * 1024;
@@ -84,7 +88,7 @@ class Pool : public UserCallbacks, public OutputGuard {
     runLog_.setDirect(&session.reporter);
     context_.cancel = request.cancel;
     workerCount_ = workers;
-    capacity_ = workers * kJobsPerWorker;
+    capacity_ = workers * kJobsPerWorker < kMaxJobs ? workers * kJobsPerWorker : kMaxJobs;
     jobs_.reset(new (std::nothrow) Job[capacity_]);
     queue_.reset(new (std::nothrow) uint32_t[capacity_]);
     workers_.reset(new (std::nothrow) Worker[workers]);
