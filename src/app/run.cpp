@@ -1,6 +1,7 @@
 // The pass that runs one command and the driver that walks the entries.
 #include "app/session.h"
 
+#include "app/parallel_run.h"
 #include "authenticity/verify.h"
 
 namespace {
@@ -50,11 +51,19 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
   if (count == 0) return Status();
 
   const RunOptions& options = request.options;
+  if (session.callbacks) session.callbacks->dateOrder = options.LocaleDate;
+  const unsigned workers = RunWorkerCount();
+  if (RunsOnWorkers(session, request, workers)) {
+    bool ran = false;
+    Status status = RunEntriesOnWorkers(session, request, workers, processed, &ran);
+    if (ran) return status;
+  }
+
   ExtractionContext context(&archive, options, session.reporter, session.callbacks,
                             request.destination.c_str());
   if (!context.ready()) return Status::Fatal(kFatalNoMemoryForExtraction);
   context.consoleSink = request.consoleSink;
-  if (session.callbacks) session.callbacks->dateOrder = options.LocaleDate;
+  context.cancel = request.cancel;
 
   // Each run starts from the summary of the directory as loaded.
   AuthenticitySummary authenticity = session.authenticity;
@@ -64,6 +73,10 @@ Status RunEntries(Session& session, const RunRequest& request, int* processed) {
   CentralHeader* entries = archive.entries();
   bool backwards = key >= kSortDescending;
   for (uint32_t i = 0; i < count; ++i) {
+    if (request.cancel && request.cancel->load()) {
+      context.fail(Status::Exit(kExitCancelled));
+      break;
+    }
     const CentralHeader* entry = &entries[backwards ? count - 1 - i : i];
     if (!SelectEntry(request.names, options, entry)) continue;
     if (!SelectByTarget(options, context.destination, entry)) continue;

@@ -36,6 +36,9 @@ struct RunRequest {
   NameLists names;          // no include name: every entry
   Text destination;  // '/' separators, ending in one; empty: the current directory
   ConsoleSink consoleSink = nullptr;
+  // The front end's Cancel: set from another thread, it stops the run between reads of an
+  // entry's data (every worker's) and before the next entry; the run ends with kExitCancelled.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Runs the request's command over the session's archive. *processed (may be null) receives

@@ -2,6 +2,7 @@
 // hand and its output, the password and cipher keys, and the first fatal condition met.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -34,6 +35,15 @@ using ConsoleSink = void (*)(const uint8_t* bytes, uint32_t count);
 // knew no such method) and a warning was reported; there is no CRC to compare.
 enum class CrcCheck { kNotChecked, kMatched, kMismatched, kUndecodable };
 
+// Told of each path an output is about to be looked up or made at. A run that writes entries on
+// other threads first lets an earlier entry that writes the same path finish, so that what the
+// run finds there is what a run on one thread would find.
+class OutputGuard {
+ public:
+  virtual ~OutputGuard() = default;
+  virtual void settle(const char* path) = 0;
+};
+
 struct ExtractionContext {
   // The buffers are allocated here; ready() tells whether memory sufficed (message 105).
   ExtractionContext(ArchiveState* archive, const RunOptions& options, Reporter& report,
@@ -53,6 +63,9 @@ struct ExtractionContext {
   Reporter& report;
   UserCallbacks* callbacks;
   ConsoleSink consoleSink = nullptr;
+  OutputGuard* outputGuard = nullptr;
+  // Set by the front end to stop the run (its Cancel); read between the reads of an entry's data.
+  const std::atomic<bool>* cancel = nullptr;
   const char* destination;  // ends in a separator, or is empty
   Status status;            // the first fatal condition; the run stops there
 
@@ -95,6 +108,14 @@ struct ExtractionContext {
 // holds a fatal condition.
 enum class AfterEntry { kNextEntry, kStopRun };
 AfterEntry ExtractEntry(ExtractionContext* context, const CentralHeader* entry);
+// ExtractEntry in two halves, for a run that decodes on other threads. PrepareEntry does all that
+// reads the archive's directory order, asks the user or names the output (version, local header,
+// password, output file, the entry's first progress lines); *toDecode says whether the entry's
+// data remains, for FinishEntry: decoding, times, attributes and the CRC check, which ask nothing.
+AfterEntry PrepareEntry(ExtractionContext* context, const CentralHeader* entry,
+                        std::unique_ptr<NtfsTimes>* times, bool* toDecode);
+AfterEntry FinishEntry(ExtractionContext* context, const CentralHeader* entry,
+                       const NtfsTimes* times);
 // Compressed bytes of the entry, decrypted when needed; 0 once the entry's data is used up or
 // the run has failed.
 uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wanted);

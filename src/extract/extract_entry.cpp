@@ -232,19 +232,25 @@ void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
 
 const char* MethodLabel(unsigned method) { return kMethodLabels[method > 11 ? 11 : method]; }
 
-AfterEntry ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
+AfterEntry PrepareEntry(ExtractionContext* context, const CentralHeader* entry,
+                        std::unique_ptr<NtfsTimes>* times, bool* toDecode) {
+  *toDecode = false;
   if (!entry) return AfterEntry::kNextEntry;
   const bool nameFits = BeginEntry(context, entry);
   if (Refused(context, entry, nameFits)) return AfterEntry::kNextEntry;
 
-  std::unique_ptr<NtfsTimes> times;  // read with the local header, set on the file at its end
-  Stage stage = PrepareInput(context, entry, &times);
+  Stage stage = PrepareInput(context, entry, times);
   if (stage == Stage::kGoOn) stage = PrepareOutput(context, entry);
   if (stage != Stage::kGoOn) return Ending(stage);
+  *toDecode = true;
+  return AfterEntry::kNextEntry;
+}
 
+AfterEntry FinishEntry(ExtractionContext* context, const CentralHeader* entry,
+                       const NtfsTimes* times) {
   const bool decoded = Decode(context, entry);
   if (StoppedByFailure(context)) return AfterEntry::kStopRun;
-  CloseOutput(context, entry, times.get());
+  CloseOutput(context, entry, times);
   if (!decoded) {
     context->crcCheck = CrcCheck::kUndecodable;
     return AfterEntry::kNextEntry;
@@ -253,8 +259,19 @@ AfterEntry ExtractEntry(ExtractionContext* context, const CentralHeader* entry) 
   return AfterEntry::kNextEntry;
 }
 
+AfterEntry ExtractEntry(ExtractionContext* context, const CentralHeader* entry) {
+  std::unique_ptr<NtfsTimes> times;  // read with the local header, set on the file at its end
+  bool toDecode = false;
+  const AfterEntry after = PrepareEntry(context, entry, &times, &toDecode);
+  if (!toDecode) return after;
+  return FinishEntry(context, entry, times.get());
+}
+
 uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wanted) {
   if (context->failed()) return 0;
+  if (context->cancel && context->cancel->load(std::memory_order_relaxed)) {
+    return context->fail(Status::Exit(kExitCancelled)), 0;
+  }
   uint32_t n = wanted;
   if (n > context->remainingInput) {
     if (context->remainingInput == 0) return 0;

@@ -139,6 +139,7 @@ Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entr
   size_t length = std::strlen(bare);
   // A search cannot look up a name that ends in a separator.
   while (length > 1 && bare[length - 1] == '/') bare[--length] = '\0';
+  if (context->outputGuard) context->outputGuard->settle(bare);
   uint32_t attributes = 0;
   if (!LookUp(bare, &attributes) || !(attributes & kAttrDirectory)) return Decision::kCreate;
 
@@ -195,6 +196,7 @@ bool AskNewName(ExtractionContext* context, size_t* storedStart) {
 // An existing file for a file entry: the overwrite mode, or the user, decides.
 Decision ExistingFile(ExtractionContext* context, const CentralHeader* entry, size_t* storedStart) {
   for (;;) {
+    if (context->outputGuard) context->outputGuard->settle(context->outputName);
     if (context->overwrite == kOverwriteAlways) return Decision::kCreate;
     if (!LookUp(context->outputName, nullptr)) return Decision::kCreate;
     if (context->overwrite == kOverwriteNever) {

@@ -57,7 +57,8 @@ constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr int64_t kFileTimeEpochOffset = 11644473600LL;
 constexpr uint64_t kFileTimeUnitsPerSecond = 10000000ULL;
 
-int gLastError = 0;
+// Per thread, as the system's last error is: workers of a run use this layer side by side.
+thread_local int gLastError = 0;
 
 int Fail(int win32Error) {
   gLastError = win32Error;
@@ -207,10 +208,12 @@ mode_t ProcessUmask() {
 // --- console break deferral ------------------------------------------------------------------
 
 // Once the program has taken the break over (takeConsoleBreak), its handler notes a break that
-// comes during a transfer and gives any other the default handling at once.
+// comes during a transfer and gives any other the default handling at once. Transfers of several
+// threads (the workers of a run) overlap: the break waits until the last of them has ended.
 volatile sig_atomic_t gBreakTaken = 0;
-volatile sig_atomic_t gInTransfer = 0;
+std::atomic<int> gInTransfer{0};
 volatile sig_atomic_t gBreakPending = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
 
 void EndByBreak() {
   signal(SIGINT, SIG_DFL);
@@ -218,7 +221,7 @@ void EndByBreak() {
 }
 
 void TakenBreakHandler(int) {
-  if (gInTransfer) {
+  if (gInTransfer.load() > 0) {
     gBreakPending = 1;
     return;
   }
@@ -226,14 +229,13 @@ void TakenBreakHandler(int) {
 }
 
 // Holds SIGINT back for one transfer, so that its default handling takes place right after the
-// transfer instead of in the middle of it: with the break taken over, by a flag its handler reads;
+// transfer instead of in the middle of it: with the break taken over, by a count its handler reads;
 // otherwise by blocking it, and restoring the mask delivers a break that arrived meanwhile.
 class BreakDeferral {
  public:
   BreakDeferral() {
     if (gBreakTaken) {
-      gInTransfer = 1;
-      std::atomic_signal_fence(std::memory_order_seq_cst);
+      gInTransfer.fetch_add(1);
       return;
     }
     sigset_t block;
@@ -243,9 +245,7 @@ class BreakDeferral {
   }
   ~BreakDeferral() {
     if (gBreakTaken) {
-      std::atomic_signal_fence(std::memory_order_seq_cst);
-      gInTransfer = 0;
-      if (gBreakPending) EndByBreak();
+      if (gInTransfer.fetch_sub(1) == 1 && gBreakPending) EndByBreak();
       return;
     }
     if (active_) pthread_sigmask(SIG_SETMASK, &saved_, nullptr);

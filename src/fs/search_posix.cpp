@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -228,6 +229,9 @@ struct Listing {
 constexpr size_t kListingsKept = 4;
 std::map<DirectoryId, Listing> gListings;
 uint64_t gListingClock = 0;
+// The search handles and the listings are shared by every thread of the process (the workers
+// of a run create files, set their times and delete them side by side).
+std::recursive_mutex gTablesLock;
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
@@ -259,6 +263,7 @@ bool IdentifyDirectory(const std::string& osDirectory, DirectoryId* id, timespec
 
 // The spellings of name (1252) present in the directory. Returns 0, or a Win32 error.
 int SpellingsOf(const std::string& osDirectory, const std::string& name, std::vector<ListedName>* found) {
+  std::lock_guard<std::recursive_mutex> lock(gTablesLock);
   DirectoryId id;
   timespec modified;
   int error = 0;
@@ -294,6 +299,7 @@ int SpellingsOf(const std::string& osDirectory, const std::string& name, std::ve
 }  // namespace
 
 ListingChange::ListingChange(std::string osPath) {
+  std::lock_guard<std::recursive_mutex> lock(gTablesLock);
   if (gListings.empty()) return;
   while (osPath.size() > 1 && osPath.back() == '/') osPath.pop_back();
   directory_ = DirectoryPart(osPath);
@@ -306,6 +312,7 @@ ListingChange::ListingChange(std::string osPath) {
 }
 
 void ListingChange::apply(bool add) {
+  std::lock_guard<std::recursive_mutex> lock(gTablesLock);
   if (!current_) return;
   auto it = gListings.find(id_);
   if (it == gListings.end()) return;
@@ -336,6 +343,7 @@ void ListingChange::apply(bool add) {
 using namespace posix_layer;
 
 SearchHandle findFirst(const char* pattern, FindInfo* info) {
+  std::lock_guard<std::recursive_mutex> lock(gTablesLock);
   const std::string text = pattern ? pattern : "";
   const size_t separator = text.find_last_of("/\\");
   const std::string directory = separator == std::string::npos ? "" : text.substr(0, separator + 1);
@@ -384,6 +392,7 @@ SearchHandle findFirst(const char* pattern, FindInfo* info) {
 }
 
 int findNext(SearchHandle handle, FindInfo* info) {
+  std::lock_guard<std::recursive_mutex> lock(gTablesLock);
   auto it = gSearches.find(handle);
   if (it == gSearches.end()) return Fail(kErrorInvalidHandle);
   Search& search = it->second;
@@ -393,6 +402,7 @@ int findNext(SearchHandle handle, FindInfo* info) {
 }
 
 int endSearch(SearchHandle handle) {
+  std::lock_guard<std::recursive_mutex> lock(gTablesLock);
   if (gSearches.erase(handle) == 0) return Fail(kErrorInvalidHandle);
   return 0;
 }

@@ -7,6 +7,7 @@
 
 #include "fs/format.h"
 #include "report/messages.h"
+#include "zip/read_ahead.h"
 
 ArchiveState::ArchiveState(UserCallbacks* callbacks) : callbacks_(callbacks) {}
 
@@ -89,8 +90,7 @@ bool ArchiveState::openArchive() {
 
 bool ArchiveState::reopenArchive() {
   delete stream;
-  stream = new (std::nothrow)
-      FileStream(archivePath, kGenericRead, kShareRead, kOpenExisting, kAttrNormal);
+  stream = new (std::nothrow) ReadAheadStream(archivePath);
   if (!stream) return fail(Status::Fatal(kFatalNoMemory));
   if (!stream->isOpen()) {
     int error = lastError();

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "report/messages.h"
+#include "zip/read_ahead.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
 
@@ -120,8 +121,7 @@ int ArchiveState::diskNumberFromLabel() {
 
 bool ArchiveState::reopenOnInsertedDisk(bool* inserted) {
   delete stream;
-  stream = new (std::nothrow)
-      FileStream(archivePath, kGenericRead, kShareRead, kOpenExisting, kAttrNormal);
+  stream = new (std::nothrow) ReadAheadStream(archivePath);
   if (!stream) return fail(Status::Fatal(kFatalNoMemory));
   *inserted = true;
   if (stream->isOpen()) {

@@ -44,7 +44,7 @@ os.environ["LANG"] = os.environ["LC_ALL"] = "C.UTF-8"
 os.environ.setdefault("UBSAN_OPTIONS", "print_stacktrace=1")
 
 # What a memory-checking build or wrapper prints when it finds a fault.
-FAULT_MARKERS = ("AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer",
+FAULT_MARKERS = ("AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer", "ThreadSanitizer",
                  "runtime error:", "Invalid read", "Invalid write", "uninitialised",
                  "Conditional jump")
 
@@ -78,10 +78,12 @@ def exit_status(number):
     return number & 0xFF
 
 
-def run_console(args, cwd=None, timeout=TIMEOUT):
-    """Runs vespa-console with the option words and arguments given; never raises on a hang."""
+def run_console(args, cwd=None, timeout=TIMEOUT, env=None):
+    """Runs vespa-console with the option words and arguments given; never raises on a hang.
+    env: variables set for this run on top of the test's own environment."""
     command = WRAPPER + [CONSOLE] + [str(a) for a in args]
     process = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL,
+                               env=dict(os.environ, **env) if env else None,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                start_new_session=True)
     try:

@@ -72,6 +72,10 @@ int Fail(ConsoleFrontEnd& console, const Reporter& reporter, const Status& statu
 
 int main(int argc, char** argv) {
   TerminalInit();
+  // Lines to a file or a pipe leave in blocks of this size (see TerminalWrite). The C library
+  // keeps the buffer until the process ends, after main has returned: it cannot be main's own.
+  static char outputBuffer[64 * 1024];
+  if (!TerminalShowsOutput()) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
   // Nothing else here handles the break: the file layer may hold it back cheaply.
   takeConsoleBreak();
   // The conventions of Linux tools, before the option words of the archiver's own table.

@@ -5,14 +5,14 @@
 
 void TerminalWrite(std::FILE* out, const char* ansiText) {
   // A person at a terminal sees each piece as it comes ("Testing name" before a long entry);
-  // output to a file or a pipe leaves a line at a time, one write instead of one per piece.
-  // Whatever goes to another stream waits until standard output has caught up, so that the
-  // two keep their order.
+  // output to a file or a pipe leaves in large blocks, not a write per line. Whatever goes to
+  // another stream (warnings, questions) waits until standard output has caught up, so that the
+  // two keep their order; the end of the program writes what is left.
   static const bool interactive = TerminalShowsOutput();
   std::string text = AnsiToUtf8(ansiText);
   if (out != stdout) std::fflush(stdout);
   std::fwrite(text.data(), 1, text.size(), out);
-  if (out != stdout || interactive || text.find('\n') != std::string::npos) std::fflush(out);
+  if (out != stdout || interactive) std::fflush(out);
 }
 
 bool TerminalReadLine(char* buffer, int size, bool echo) {

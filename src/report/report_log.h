@@ -1,0 +1,67 @@
+// What a Reporter said about one entry, kept to be said again later through another Reporter:
+// a run that decodes entries on several threads reports each entry's lines, warnings and
+// counts in the order a run on one thread reports them, whichever entry finishes first.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "fs/text.h"
+#include "report/report.h"
+
+enum class ReportKind : uint8_t {
+  kItem, kTested, kExtracted, kAction, kSkipping, kAuthentic, kTesting, kWarning, kMessage,
+};
+
+class ReportLog {
+ public:
+  ReportLog() = default;
+  ~ReportLog();
+  ReportLog(const ReportLog&) = delete;
+  ReportLog& operator=(const ReportLog&) = delete;
+
+  void add(ReportKind kind, int number, const char* text);
+  // Says everything again through reporter, in the order it came, and empties the log.
+  void replay(Reporter& reporter);
+  void clear();
+  bool empty() const { return !first_; }
+
+ private:
+  struct Record {
+    ReportKind kind;
+    int number;
+    Text text;
+    std::unique_ptr<Record> next;
+  };
+  std::unique_ptr<Record> first_;
+  Record* last_ = nullptr;
+};
+
+// Says one report through reporter, as the Reporter call that made it did.
+void SayAgain(Reporter& reporter, ReportKind kind, int number, const char* text);
+
+// A front end that keeps what its Reporter reports in the log set last; without a log, it
+// says it at once through the direct Reporter (when there is one).
+// Its Reporter always has a progress window, so that every warning arrives as one, with its
+// number, whatever the Reporter that replays it does with it.
+class LoggingFrontEnd : public ReportFrontEnd {
+ public:
+  LoggingFrontEnd() : reporter_(*this, this) {}
+  LoggingFrontEnd(const LoggingFrontEnd&) = delete;
+  LoggingFrontEnd& operator=(const LoggingFrontEnd&) = delete;
+
+  void setLog(ReportLog* log) { log_ = log; }
+  void setDirect(Reporter* direct) { direct_ = direct; }
+  Reporter& reporter() { return reporter_; }
+
+  void showMessage(void* owner, const char* text, const char* caption) override;
+  intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
+                        const char* text) override;
+
+ private:
+  void keep(ReportKind kind, int number, const char* text);
+
+  ReportLog* log_ = nullptr;
+  Reporter* direct_ = nullptr;
+  Reporter reporter_;
+};

@@ -1,0 +1,114 @@
+// Runs on workers report in entry order: an entry decoded on a worker is reported before the
+// entries after it, even when those finish first on the run thread, and a question waits until
+// everything before it in a run on one thread has been reported.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "run_fixture.h"
+#include "temp_dir.h"
+#include "zip_writer.h"
+
+namespace {
+
+ZipEntryPlan Plan(const std::string& name, size_t size, bool badCrc = false) {
+  ZipEntryPlan e;
+  e.name = name;
+  e.data = std::string(size, 'w');
+  e.overrideCrc = badCrc;
+  e.crc = 0x12345678u;
+  return e;
+}
+
+// Notes how many notifications had arrived when the overwrite question came.
+class NotingCallbacks : public ScriptedCallbacks {
+ public:
+  explicit NotingCallbacks(const RecordingFrontEnd& front) : front_(front) {}
+  int AskOverwrite(const char* name, const CentralHeader* entry) override {
+    askedAfter.push_back(front_.notifications.size());
+    return ScriptedCallbacks::AskOverwrite(name, entry);
+  }
+  std::vector<size_t> askedAfter;
+
+ private:
+  const RecordingFrontEnd& front_;
+};
+
+struct Outcome {
+  std::vector<std::string> lines;  // notification number and text, in order
+  std::vector<size_t> askedAfter;
+  int processed = 0;
+  int exitCode = 0;
+};
+
+Outcome RunWith(const char* workers, const std::string& archive, const std::string& bytes,
+                const std::vector<std::string>& words) {
+  setenv("VESPA_WORKERS", workers, 1);
+  RecordingFrontEnd front;
+  NotingCallbacks callbacks(front);
+  callbacks.overwriteAnswers = {'Y'};
+  Session session(front, &callbacks);
+  session.reporter.setProgressWindow(&front);
+  Outcome outcome;
+  EXPECT_TRUE(LoadArchive(session, archive, bytes).ok());
+  RunRequest request;
+  Status status = ParseRequest(words, &request);
+  if (status.ok()) status = RunCommand(session, request, &outcome.processed);
+  unsetenv("VESPA_WORKERS");
+  for (const RecordedNotification& n : front.notifications) {
+    outcome.lines.push_back(std::to_string(n.message) + " " + n.text);
+  }
+  outcome.askedAfter = callbacks.askedAfter;
+  outcome.exitCode = status.exitCode();
+  return outcome;
+}
+
+size_t IndexOf(const std::vector<std::string>& lines, const std::string& line) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == line) return i;
+  }
+  return lines.size();
+}
+
+TEST(ParallelRun, AWarningOfALaterEntryWaitsForTheEntriesBeforeIt) {
+  TempDir dir;
+  // The first entry goes to a worker; the second, small, is decoded on the run thread and
+  // fails its CRC while the first is still being read.
+  const std::string bytes =
+      BuildZip({Plan("a-large", 6 << 20), Plan("b-small", 100, true), Plan("c-small", 10)});
+  const Outcome one = RunWith("1", dir.file("a.zip"), bytes, {"-TEST"});
+  const Outcome many = RunWith("4", dir.file("a.zip"), bytes, {"-TEST"});
+  EXPECT_EQ(many.lines, one.lines);
+  EXPECT_EQ(many.processed, 2);
+  EXPECT_EQ(many.exitCode, one.exitCode);
+  const size_t firstTested = IndexOf(many.lines, std::to_string(UM_TESTED) + " ");
+  size_t warning = many.lines.size();
+  for (size_t i = 0; i < many.lines.size(); ++i) {
+    if (many.lines[i].rfind(std::to_string(UM_WARNING) + " ", 0) == 0) warning = i;
+  }
+  ASSERT_LT(warning, many.lines.size());
+  EXPECT_LT(firstTested, warning);
+  EXPECT_LT(IndexOf(many.lines, std::to_string(UM_ITEM) + " a-large"), firstTested);
+}
+
+TEST(ParallelRun, AQuestionComesAfterTheLinesOfTheEntriesBeforeIt) {
+  TempDir dir;
+  const std::string out = dir.file("out");
+  ASSERT_EQ(makeDirectory(out.c_str(), nullptr), 0);
+  dir.write("out/b-small", "already there");
+  const std::string bytes = BuildZip({Plan("a-large", 6 << 20), Plan("b-small", 100), Plan("c-small", 10)});
+  const std::vector<std::string> words = {"-EXTRACT", "-OVERWRITE=PROMPT", out + "/"};
+  const Outcome one = RunWith("1", dir.file("a.zip"), bytes, words);
+  for (const char* name : {"/a-large", "/c-small"}) deleteFile((out + name).c_str());
+  dir.write("out/b-small", "already there");
+  const Outcome many = RunWith("4", dir.file("a.zip"), bytes, words);
+  EXPECT_EQ(many.lines, one.lines);
+  ASSERT_EQ(one.askedAfter.size(), 1u);
+  EXPECT_EQ(many.askedAfter, one.askedAfter);
+  // Asked once the first entry's "extracted" was reported.
+  EXPECT_EQ(IndexOf(many.lines, std::to_string(UM_EXTRACTED) + " ") + 1, many.askedAfter[0]);
+}
+
+}  // namespace
