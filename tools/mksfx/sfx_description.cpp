@@ -15,12 +15,12 @@ namespace {
 // Keeps what the reader would have shown the user.
 class Collect : public ReportFrontEnd {
  public:
-  void showMessage(void*, const char* text, const char*) override { shown += AnsiToUtf8(text); }
+  void showMessage(void*, const char* text, const char*) override { shown += text; }
   intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
   std::string shown;
 };
 
-std::string Utf8(const char* ansi) { return AnsiToUtf8(ansi ? ansi : ""); }
+std::string Utf8(const char* text) { return text ? text : ""; }
 
 // A name block as its items, separated by " | " as they were given.
 std::string Items(const char* block) {
@@ -56,11 +56,10 @@ void Line(std::string* report, const std::string& text) { *report += text + "\n"
 }  // namespace
 
 bool DescribeSfx(const std::string& path, std::string* report, std::string* error) {
-  std::string ansiPath = Utf8ToAnsi(path);
   uint32_t headerOffset = 0;
   bool found = false;
   {
-    FileStream stream(ansiPath.c_str(), kGenericRead, kShareRead, kOpenExisting, 0);
+    FileStream stream(path.c_str(), kGenericRead, kShareRead, kOpenExisting, 0);
     if (!stream.isOpen()) {
       *error = path + ": cannot open";
       return false;
@@ -72,7 +71,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
   Collect shown;
   Reporter reporter(shown);
   SetupDirectives directives;
-  if (!ReadSetupDirectives(directives, ansiPath.c_str(), reporter).ok()) {
+  if (!ReadSetupDirectives(directives, path.c_str(), reporter).ok()) {
     *error = "out of memory";
     return false;
   }
@@ -93,21 +92,19 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
   }
 
   RunAfter run;
-  ReadRunAfter(ansiPath.c_str(), &run);
+  ReadRunAfter(path.c_str(), &run);
   if (!run.present()) {
     Line(report, "run after extraction: none");
   } else {
-    Line(report, "run after extraction: " + Utf8(run.command.c_str()) +
+    Line(report, "run after extraction: " + AnsiToUtf8(run.command.c_str()) +
                      (run.checked ? " (box checked)" : " (box unchecked)"));
   }
 
   ArchiveState archive;
-  archive.setArchiveName(ansiPath.c_str());
+  archive.setArchiveName(path.c_str());
   Status status = archive.openArchive() ? archive.readDirectory() : archive.status();
   if (!status.ok()) {
-    char text[600];
-    status.messageText(text, sizeof text);
-    *error = path + ": " + AnsiToUtf8(text);
+    *error = path + ": " + status.message().c_str();
     return false;
   }
   uint64_t total = 0;
@@ -118,7 +115,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     const CentralHeader& entry = archive.entries()[i];
     char size[24];
     std::snprintf(size, sizeof size, "%12llu  ", static_cast<unsigned long long>(entry.uncompressedSize));
-    Line(report, std::string("  ") + size + AnsiToUtf8(std::string(entry.name, entry.nameLength)));
+    Line(report, std::string("  ") + size + std::string(entry.name, entry.nameLength));
   }
   return true;
 }

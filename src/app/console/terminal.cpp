@@ -1,18 +1,18 @@
 // The portable half of the terminal: writing texts and reading answers.
 #include "app/console/terminal.h"
 
-#include "fs/codepage.h"
+#include <cstring>
 
-void TerminalWrite(std::FILE* out, const char* ansiText) {
+void TerminalWrite(std::FILE* out, const char* text) {
   // A person at a terminal sees each piece as it comes ("Testing name" before a long entry);
   // output to a file or a pipe leaves a line at a time, one write instead of one per piece.
   // Whatever goes to another stream waits until standard output has caught up, so that the
   // two keep their order.
   static const bool interactive = TerminalShowsOutput();
-  std::string text = AnsiToUtf8(ansiText);
+  const size_t length = std::strlen(text);
   if (out != stdout) std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), out);
-  if (out != stdout || interactive || text.find('\n') != std::string::npos) std::fflush(out);
+  TerminalPut(out, text, length);
+  if (out != stdout || interactive || std::memchr(text, '\n', length)) std::fflush(out);
 }
 
 bool TerminalReadLine(char* buffer, int size, bool echo) {
