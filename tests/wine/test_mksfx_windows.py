@@ -30,7 +30,7 @@ EMPTY_FOLDER = "vazia"
 
 
 def as_the_stub_names(name):
-    return "".join(c if c.encode("cp1252", "ignore") else "_" for c in name)
+    return name  # every name exactly, in or outside code page 1252
 
 
 def snapshot(root):

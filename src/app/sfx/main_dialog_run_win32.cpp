@@ -59,7 +59,7 @@ bool Agreed(HWND dialog, int warnings, const Summary& summary, int questionId, c
     // The list shown is the directive text up to its first separator (at most 1040 chars).
     char text[sizeof summary.text + kStringSize + 1041];
     FormatText(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
-    return MessageBoxA(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
+    return MessageBoxUtf8(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
   }
   return true;
 }

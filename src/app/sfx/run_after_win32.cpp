@@ -46,7 +46,7 @@ void Tell(HWND owner, int id, const char* program) {
   ResourceText what(id);
   char text[kStringSize + kPathSize];
   FormatText(text, sizeof text, "%s%s", what.get(), program);
-  MessageBoxA(owner, text, Caption(owner).get(), MB_ICONWARNING);
+  MessageBoxUtf8(owner, text, Caption(owner).get(), MB_ICONWARNING);
 }
 
 }  // namespace
