@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Builder-made archives under Wine: the stub extracts what vespa-mksfx wrote from a folder, a
-name outside code page 1252 becoming '_' as the stub's UTF-8 rule says and the NTFS times set to
-the 100 ns; and vespa-mksfx.exe, the Windows build of the builder (zlib inside), makes under Wine
-an archive from a folder that the stub extracts byte for byte.
+"""Builder-made archives under Wine: the stub extracts what vespa-mksfx wrote from a folder,
+every name exactly (Cyrillic, Greek, CJK, emoji, two names told apart only by a character
+outside code page 1252, paths past 260 and past 1,000 characters), the NTFS times set to the
+100 ns; vespa-console.exe extracts the same archive the same way; and vespa-mksfx.exe, the
+Windows build of the builder (zlib inside), makes under Wine an archive from a folder that the
+stub extracts byte for byte.
 """
 
 import os
@@ -25,12 +27,31 @@ FILES = {
     "vazio.txt": b"",
     "relat\u00f3rio \u00e7\u00e3o.txt": b"nome em 1252\r\n",
     "\u65e5\u672c \u03a9.txt": b"nome fora do 1252\r\n",
+    "\u041f\u0440\u0438\u0432\u0435\u0442.txt": b"cirilico\r\n",
+    "\u03b1\u03b2\u03b3/\u03b4.txt": b"grego\r\n",
+    "\u65e5\u672c\u8a9e/\u30d5\u30a1\u30a4\u30eb.txt": b"japones\r\n",
+    "\U0001F600.txt": b"emoji\r\n",
+    # Alike once each is cut to 1252: two files all the same.
+    "\u0416.txt": b"zhe\r\n",
+    "\u0429.txt": b"shcha\r\n",
+    # Paths past the classic 260 characters, and past 1,000, whole.
+    "/".join(["p%02d_" % i + "x" * 45 for i in range(6)]) + "/longo.txt": b"caminho de 300\r\n",
+    "/".join(["q%02d_" % i + "\u0436" * 45 for i in range(22)]) + "/\u0416.txt": b"caminho de 1100\r\n",
 }
 EMPTY_FOLDER = "vazia"
 
 
 def as_the_stub_names(name):
     return name  # every name exactly, in or outside code page 1252
+
+
+def folders_of(names):
+    folders = set()
+    for name in names:
+        parts = name.split("/")
+        for i in range(1, len(parts)):
+            folders.add("/".join(parts[:i]))
+    return folders
 
 
 def snapshot(root):
@@ -64,7 +85,8 @@ class BuilderArchives(harness.StubTestCase):
 
     def expected(self):
         want = {as_the_stub_names(name): data for name, data in FILES.items()}
-        want["docs"] = None
+        for folder in folders_of(FILES):
+            want[folder] = None
         want[EMPTY_FOLDER] = None
         return want
 
@@ -96,6 +118,16 @@ class BuilderArchives(harness.StubTestCase):
         for name in FILES:
             # From the NTFS field, not the DOS time's even second below.
             self.assertEqual(got[as_the_stub_names(name)][1], EXACT_TIME_NS, name)
+
+        # The same archive through vespa-console.exe, into a destination of its own.
+        console = os.path.join(harness.WIN64_BIN, "vespa-console.exe")
+        out = os.path.join(self.work, "console-out")
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+        result = self.session.run(console, "-EXTRACT", "-DIRECTORIES", harness.windows_path(program),
+                                  harness.windows_path(out) + "\\")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual({k: v[0] for k, v in snapshot(out).items()}, self.expected())
 
     def test_the_windows_builder_makes_an_archive_the_stub_extracts(self):
         if not os.path.exists(WINDOWS_BUILDER):
