@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "fs/codepage.h"
 #include "fs/fs.h"
 #include "fs/posix_layer.h"
 #include "fs/text.h"
