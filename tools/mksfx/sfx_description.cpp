@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fs/codepage.h"
 #include "fs/fs.h"
 #include "report/report.h"
 #include "shell/run_after.h"
@@ -96,7 +95,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
   if (!run.present()) {
     Line(report, "run after extraction: none");
   } else {
-    Line(report, "run after extraction: " + AnsiToUtf8(run.command.c_str()) +
+    Line(report, "run after extraction: " + Utf8(run.command.c_str()) +
                      (run.checked ? " (box checked)" : " (box unchecked)"));
   }
 

@@ -2,6 +2,7 @@
 // password question (dialog 105), disk prompts and yes/no questions as message boxes. Every
 // window is owned by the callbacks' owner window, the main dialog once a run has started.
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "app/overwrite_question.h"
@@ -94,8 +95,11 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 class Win32Callbacks : public UserCallbacks {
  public:
   int AskOverwrite(const char* name, const CentralHeader* entry) override {
-    ComposeOverwriteQuestion(StubFrontEnd(), dateOrder, prompt_, sizeof prompt_, name, *entry);
-    switch (ShowOverwriteQuestion(owner(), prompt_)) {
+    // The name is shown whole, however long the path.
+    const size_t size = kPromptSize + std::strlen(name);
+    std::unique_ptr<char[]> prompt(new char[size]);
+    ComposeOverwriteQuestion(StubFrontEnd(), dateOrder, prompt.get(), size, name, *entry);
+    switch (ShowOverwriteQuestion(owner(), prompt.get())) {
       case IDC_OVERWRITE_YES: return 'Y';
       case IDC_OVERWRITE_ALL: return 'A';
       case IDC_OVERWRITE_NONE: return 'V';
@@ -156,7 +160,6 @@ class Win32Callbacks : public UserCallbacks {
                : kKeyAbort;
   }
 
-  char prompt_[kPromptSize] = {};
   char password_[kPasswordSize] = {};
 };
 

@@ -31,9 +31,12 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDD
 // program groups and the registry entries keep.
 struct DestinationForActions {
   DestinationForActions() {
-    char full[kPathSize];
+    PathBuffer full;
     fullPathOf(full, gStub.chosenDestination);
-    std::memcpy(gStub.chosenDestination, full, sizeof full);
+    // A full path longer than the destination's buffer keeps the destination as it was.
+    if (std::strlen(full) < sizeof gStub.chosenDestination) {
+      std::memcpy(gStub.chosenDestination, full.get(), std::strlen(full) + 1);
+    }
     shortPathOf(text, gStub.chosenDestination, sizeof text);
     size_t length = std::strlen(text);
     if (length == 0 || text[length - 1] != '\\') {

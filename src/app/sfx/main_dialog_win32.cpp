@@ -179,7 +179,11 @@ void ReadDestination(HWND dialog, char* buffer, int size) {
   char typed[kPathSize] = {};
   GetControlTextUtf8(dialog, IDC_DESTINATION, typed, size < kPathSize ? size : kPathSize);
   TrimDestination(typed);
-  fullPathOf(buffer, typed);
+  PathBuffer full;
+  fullPathOf(full, typed);
+  // A full path longer than buffer would be cut to some other folder: the typed text stays.
+  FormatText(buffer, static_cast<size_t>(size), "%s",
+             std::strlen(full) < static_cast<size_t>(size) ? full.get() : typed);
   SetControlTextUtf8(dialog, IDC_DESTINATION, buffer);
 }
 
