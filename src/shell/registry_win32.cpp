@@ -70,7 +70,10 @@ void SystemRegistry::closeKey(Key key) {
 }
 
 bool SystemRegistry::writeProfileString(const char* section, const char* entry, const char* value) {
-  return WriteProfileStringW(Wide(section).get(), Wide(entry).get(), Wide(value).get()) != 0;
+  // A null entry or value deletes, as the call takes it.
+  const std::unique_ptr<wchar_t[]> wideEntry = entry ? Wide(entry) : nullptr;
+  const std::unique_ptr<wchar_t[]> wideValue = value ? Wide(value) : nullptr;
+  return WriteProfileStringW(Wide(section).get(), wideEntry.get(), wideValue.get()) != 0;
 }
 
 void SystemRegistry::broadcastIniChange() { PostMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0); }
