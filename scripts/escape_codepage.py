@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a C++ source with the non-ASCII characters of its string and character literals as
-octal escapes of their code page 1252 bytes, so that a compiler without a choice of execution
-character set (clang) gives the programs the same bytes as one compiled with it.
+octal escapes of their UTF-8 bytes, so that every compiler gives the programs the same bytes
+whatever its execution character set.
 
     escape_codepage.py SOURCE OUTPUT    write the escaped copy (a #line keeps SOURCE in messages)
     escape_codepage.py --list LIST FILE...
@@ -47,11 +47,7 @@ def escaped(text, path):
         if ord(c) < 0x80:
             out.append(c)
         else:
-            try:
-                data = c.encode('cp1252')
-            except UnicodeEncodeError:
-                line = text.count('\n', 0, i) + 1
-                sys.exit(f'{path}:{line}: {c!r} has no code page 1252 form')
+            data = c.encode('utf-8')
             # Three octal digits always end the escape, whatever character follows.
             out.append(''.join(f'\\{b:03o}' for b in data))
         i += 1

@@ -6,7 +6,18 @@
 
 #include "authenticity/record.h"
 #include "report/report.h"
+#include "fs/codepage.h"
+#include "fs/text.h"
 #include "zip/byte_reader.h"
+
+namespace {
+
+Text Utf8Of(const char* ansi, size_t length) {
+  std::unique_ptr<char[]> utf8(new char[3 * length + 1]);
+  return Text(utf8.get(), AnsiToUtf8Into(ansi, length, utf8.get()));
+}
+
+}  // namespace
 
 Status VerifyAuthenticity(const AuthenticitySummary& summary, Reporter& report) {
   // Protected entries without exactly one record cannot be vouched for.
@@ -45,6 +56,9 @@ Status VerifyAuthenticity(const AuthenticitySummary& summary, Reporter& report) 
     report.warning(kWarnAuthenticityFailed, "");
     return Status();
   }
-  report.authenticity({opened.code, opened.name, opened.text, opened.textLength});
+  // The record keeps its texts in 1252; the front ends show UTF-8.
+  const Text name = Utf8Of(opened.name, opened.nameLength);
+  const Text text = Utf8Of(opened.text, opened.textLength);
+  report.authenticity({opened.code, name.c_str(), text.c_str(), text.size()});
   return Status();
 }

@@ -1,5 +1,6 @@
 // The extraction context: one run's buffers and the entry in hand.
 #include "extract/context.h"
+#include "extract/decrypt.h"
 
 #include <cstring>
 #include <new>
@@ -15,7 +16,7 @@ ExtractionContext::ExtractionContext(ArchiveState* archiveState, const RunOption
       overwrite(runOptions.Overwrite),
       passwordsAllowed(runOptions.Password) {
   if (!runOptions.passwordText.empty()) {
-    password = runOptions.passwordText;
+    password = PasswordBytes(runOptions.passwordText.c_str());
     passwordKnown = true;
   }
   work = new (std::nothrow) uint8_t[kWorkBufferSize];

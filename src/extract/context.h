@@ -86,12 +86,13 @@ struct ExtractionContext {
   std::unique_ptr<FileStream> output;
   // The deepest folder of an output path found to be there and no link: nothing in a run makes
   // a link, so the entries that follow in it need only their own components looked at.
-  char linkFreeFolder[kPathSize] = {};
+  PathBuffer linkFreeFolder;
 
-  // Per entry.
-  char nameBuffer[kPathSize] = {};  // the stored name, '/' separators
+  // Per entry; paths are as long as Windows takes them, so they live on the heap.
+  PathBuffer nameBuffer;  // the stored name, '/' separators
   char* outputName = nameBuffer;
-  char pathBuffer[kPathSize] = {};
+  PathBuffer pathBuffer;
+  PathBuffer scratch;  // a copy of a path to walk, cut or look up
   bool isDirectory = false;
   bool decrypting = false;
   bool abortRequested = false;  // the user answered an overwrite question with Escape

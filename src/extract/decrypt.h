@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "fs/text.h"
+
 struct ExtractionContext;
 struct CentralHeader;
 
@@ -32,3 +34,5 @@ struct CipherKeys {
 // reported, or the run failed reading the header.
 enum class PasswordCheck { kAccepted, kSkipped };
 PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* entry);
+// A password as the cipher is keyed with: front ends hand passwords over in UTF-8.
+Text PasswordBytes(const char* typed);

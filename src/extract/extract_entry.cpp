@@ -46,10 +46,11 @@ class ContextIo : public InflateIo {
 };
 
 void WarnNeedsVersion(ExtractionContext* context, unsigned version) {
-  char detail[kPathSize + 64];
-  FormatText(detail, sizeof detail, "%d.%d para extrair: %s", version / 10, version % 10,
-             context->outputName);
-  context->report.warning(kWarnNeedsVersion, detail);
+  char figures[32];
+  FormatText(figures, sizeof figures, "%d.%d para extrair: ", version / 10, version % 10);
+  Text detail(figures);
+  detail += context->outputName;
+  context->report.warning(kWarnNeedsVersion, detail.c_str());
 }
 
 // Writers that learn an entry's size only after its data (a pipe) give ZIP64 fields to the
@@ -71,7 +72,7 @@ bool BeginEntry(ExtractionContext* context, const CentralHeader* entry) {
   context->entry = entry;
   context->crcCheck = CrcCheck::kNotChecked;
   const bool nameFits =
-      copyEntryName(context->nameBuffer, sizeof context->nameBuffer, entry->name, entry->nameLength);
+      copyEntryName(context->nameBuffer, kLongPathSize, entry->name, entry->nameLength);
   context->outputName = context->nameBuffer;
   size_t nameLength = std::strlen(context->nameBuffer);
   context->isDirectory = nameLength > 0 && context->nameBuffer[nameLength - 1] == '/';

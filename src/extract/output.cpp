@@ -52,11 +52,11 @@ bool LookUp(const char* path, uint32_t* attributes) {
   return true;
 }
 
-// directory + name into out (kPathSize chars); false when the path does not fit, for a path cut
-// to fit would name some other file.
+// directory + name into out (kLongPathSize chars); false when the path does not fit, for a path
+// cut to fit would name some other file.
 bool JoinPath(char* out, const char* directory, const char* name) {
-  int length = FormatText(out, kPathSize, "%s%s", directory, name);
-  return length >= 0 && length < kPathSize;
+  int length = FormatText(out, kLongPathSize, "%s%s", directory, name);
+  return length >= 0 && length < kLongPathSize;
 }
 
 // Where in a path the part that came from the archive (or from a relative new name) begins:
@@ -94,8 +94,8 @@ bool MakeDirectories(ExtractionContext* context, char* scratch, size_t storedSta
 // is looked at. The walk starts below the folder the run last found free of links, and stops
 // at the first component that is not there yet.
 bool PassesThroughLink(ExtractionContext* context, const char* path, size_t storedStart) {
-  char scratch[kPathSize];
-  FormatText(scratch, sizeof scratch, "%s", path);
+  char* scratch = context->scratch;
+  FormatText(scratch, kLongPathSize, "%s", path);
   size_t length = std::strlen(scratch);
   // A trailing separator would make the system look through a link at its target.
   while (length > storedStart && scratch[length - 1] == '/') scratch[--length] = '\0';
@@ -134,8 +134,8 @@ enum class Decision { kCreate, kFinished };
 // An existing directory for a directory entry: its attributes are re-applied or it is left
 // alone; either way the entry is not counted.
 Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entry) {
-  char bare[kPathSize];
-  FormatText(bare, sizeof bare, "%s", context->outputName);
+  char* bare = context->scratch;
+  FormatText(bare, kLongPathSize, "%s", context->outputName);
   size_t length = std::strlen(bare);
   // A search cannot look up a name that ends in a separator.
   while (length > 1 && bare[length - 1] == '/') bare[--length] = '\0';
@@ -169,18 +169,18 @@ Decision ExistingDirectory(ExtractionContext* context, const CentralHeader* entr
 // Returns false when no name was given at all, so that the entry is skipped instead of asking
 // forever.
 bool AskNewName(ExtractionContext* context, size_t* storedStart) {
-  char line[kPathSize];
+  char* line = context->scratch;
   for (;;) {
-    std::memset(line, 0, sizeof line);
-    if (!context->callbacks->AskNewName(kNewNamePrompt, line, kPathSize)) return false;
-    line[kPathSize - 1] = '\0';
+    std::memset(line, 0, kLongPathSize);
+    if (!context->callbacks->AskNewName(kNewNamePrompt, line, kLongPathSize)) return false;
+    line[kLongPathSize - 1] = '\0';
     if (std::strpbrk(line, "*?")) continue;
     toForwardSlashes(line);
     // A typed name gets the same judgement as a stored one, past its drive.
     const bool hasDrive = line[0] != '\0' && line[1] == ':';
-    if (windowsAltersPath(line + (hasDrive ? 2 : 0), NameEncoding::kAnsi)) continue;
+    if (windowsAltersPath(line + (hasDrive ? 2 : 0), NameEncoding::kUtf8)) continue;
     if (line[0] == '/' || std::strchr(line, ':')) {
-      FormatText(context->pathBuffer, kPathSize, "%s", line);
+      FormatText(context->pathBuffer, kLongPathSize, "%s", line);
       *storedStart = 0;
       break;
     }
@@ -241,7 +241,7 @@ bool SetLabel(ExtractionContext* context) {
                         destination[1] == ':';
   if (hasDrive) {
     if (setVolumeLabel(destination, context->outputName) == 0) return true;
-    FormatText(context->pathBuffer, kPathSize, "%c:%s", destination[0], context->outputName);
+    FormatText(context->pathBuffer, kLongPathSize, "%c:%s", destination[0], context->outputName);
     context->outputName = context->pathBuffer;
   } else if (setVolumeLabel(nullptr, context->outputName) == 0) {
     return true;
@@ -274,7 +274,7 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   }
   // Judged on what reaches the disk, before anything is made: a device would swallow the data
   // and a rewritten name could land on another entry's file.
-  if (windowsAltersPath(context->outputName, NameEncoding::kAnsi)) {
+  if (windowsAltersPath(context->outputName, NameEncoding::kUtf8)) {
     context->report.warning(kWarnIllegalPath, stored);
     return false;
   }
@@ -302,8 +302,8 @@ bool OpenOutput(ExtractionContext* context, const CentralHeader* entry) {
   for (int attempt = 0; attempt < kCreationAttempts; ++attempt) {
     if (!isDirectory) CreateOutputFile(context, attributes);
     if (!context->output && options.Recurse) {
-      char scratch[kPathSize];
-      FormatText(scratch, sizeof scratch, "%s", context->outputName);
+      char* scratch = context->scratch;
+      FormatText(scratch, kLongPathSize, "%s", context->outputName);
       if (MakeDirectories(context, scratch, storedStart, isDirectory, options.Path, entry)) {
         storedSeparator = true;
       }

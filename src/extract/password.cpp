@@ -3,6 +3,7 @@
 
 #include "extract/context.h"
 #include "extract/decrypt.h"
+#include "fs/codepage.h"
 #include "report/user_callbacks.h"
 #include "zip/archive_state.h"
 
@@ -16,9 +17,20 @@ uint8_t CheckByte(const CentralHeader* entry) {
 }
 
 // A password the callbacks hand over in a buffer of their own size.
-Text Terminated(const char* buffer) { return Text(buffer, strnlen(buffer, kPasswordSize - 1)); }
+Text Terminated(const char* buffer) { return PasswordBytes(Text(buffer, strnlen(buffer, kPasswordSize - 1)).c_str()); }
 
 }  // namespace
+
+Text PasswordBytes(const char* typed) {
+  // The encrypters this system meets key their ciphers with the password's 1252 bytes; a
+  // password handed over in UTF-8 is keyed the same way. Text that is not UTF-8 is taken as the
+  // bytes it is.
+  const size_t length = std::strlen(typed);
+  if (!IsWellFormedUtf8(typed, length)) return Text(typed, length);
+  Text bytes(typed, length);
+  const size_t ansiLength = length ? Utf8ToAnsiInPlace(bytes.data(), length) : 0;
+  return Text(bytes.c_str(), ansiLength);
+}
 
 PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* entry) {
   if (!context->passwordsAllowed) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fs/fs.h"
+#include "fs/name_key.h"
 #include "zip/archive_state.h"
 
 namespace {
@@ -17,40 +18,74 @@ bool MatchesAny(const TextList& patterns, const char* name) {
 
 }  // namespace
 
+namespace {
+
+// A position in a UTF-8 text read as name keys (fs/name_key.h).
+class KeyCursor {
+ public:
+  explicit KeyCursor(const char* text)
+      : at_(reinterpret_cast<const unsigned char*>(text)), end_(at_ + std::strlen(text)) {}
+  uint32_t key() const {
+    const unsigned char* p = at_;
+    return NextNameKey(&p, end_);
+  }
+  uint32_t keyAfter() const {
+    const unsigned char* p = at_;
+    NextNameKey(&p, end_);
+    return NextNameKey(&p, end_);
+  }
+  void advance() { NextNameKey(&at_, end_); }
+
+ private:
+  const unsigned char* at_;
+  const unsigned char* end_;
+};
+
+uint32_t UpperKey(uint32_t key) {
+  return key < kKeyBeyondAnsi ? static_cast<uint32_t>(upperCaseChar(static_cast<int>(key)))
+                              : UpperBeyondAnsi(key);
+}
+
+}  // namespace
+
 int MatchWildcard(const char* pattern, const char* name) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(pattern);
-  const unsigned char* n = reinterpret_cast<const unsigned char*>(name);
+  KeyCursor p(pattern);
+  KeyCursor n(name);
   for (;;) {
-    switch (*p) {
+    const uint32_t pk = p.key();
+    const uint32_t nk = n.key();
+    switch (pk) {
       case '*':
         // No backtracking: the star gives up at the first name character that equals the
         // pattern character after it, so *.txt stops at the first '.' of a.b.txt.
-        if (*n == '\0' || upperCaseChar(*n) == upperCaseChar(p[1])) {
-          ++p;
+        if (nk == 0 || UpperKey(nk) == UpperKey(p.keyAfter())) {
+          p.advance();
         } else {
-          ++n;
+          n.advance();
         }
         break;
       case '.':
         // A trailing "." or ".*" also selects a name without any dot.
-        if (*n == '\0') {
-          ++p;
-        } else if (*n == '.') {
-          ++p, ++n;
+        if (nk == 0) {
+          p.advance();
+        } else if (nk == '.') {
+          p.advance(), n.advance();
         } else {
           return 0;
         }
         break;
       case '?':
-        ++p;
-        if (*n != '\0' && *n != '.' && *n != '/') ++n;
+        p.advance();
+        if (nk != 0 && nk != '.' && nk != '/') n.advance();
         break;
       default: {
-        // The terminating NUL is compared like any other character.
-        const bool equal = ((*p ^ *n) & 0x7F) == 0 || upperCaseChar(*p) == upperCaseChar(*n);
+        // The terminating NUL is compared like any other character. Two 1252 characters that
+        // differ only in their top bit match, as they always did.
+        const bool equal = (pk < kKeyBeyondAnsi && nk < kKeyBeyondAnsi && ((pk ^ nk) & 0x7F) == 0) ||
+                           UpperKey(pk) == UpperKey(nk);
         if (!equal) return 0;
-        if (*p == '\0') return 1;
-        ++p, ++n;
+        if (pk == 0) return 1;
+        p.advance(), n.advance();
         break;
       }
     }
@@ -78,19 +113,19 @@ int SelectEntry(const NameLists& names, const RunOptions& options, const Central
 
 int SelectByTarget(const RunOptions& options, const char* destination, const CentralHeader* entry) {
   const Command command = options.command;
-  const uint16_t nameLength = entry->nameLength;
+  const uint32_t nameLength = entry->nameLength;
   int result = 1;
 
   if ((options.extractSelection == kSelectFreshen || options.extractSelection == kSelectUpdate) &&
       (command == kCommandExtract || command == kCommandTest)) {
     const size_t destinationLength = std::strlen(destination);
-    if (destinationLength + nameLength >= static_cast<size_t>(kPathSize)) {
+    if (destinationLength + nameLength >= static_cast<size_t>(kLongPathSize)) {
       // No file can be found at a target path that does not fit a path buffer: a freshen has
       // nothing there to freshen, an update takes the entry, and the extraction then refuses it
       // with a warning instead of dropping it without a word.
       if (options.extractSelection == kSelectFreshen) result = 0;
     } else {
-      char path[kPathSize];
+      PathBuffer path;
       std::memcpy(path, destination, destinationLength);
       std::memcpy(path + destinationLength, entry->name, nameLength);
       path[destinationLength + nameLength] = '\0';

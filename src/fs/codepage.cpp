@@ -24,8 +24,8 @@ int AnsiOf(uint32_t codePoint) {
   return -1;
 }
 
-// Decodes one well-formed sequence at text[i]; returns its length, 0 when the byte there does
-// not start one (overlong forms, surrogates and values above U+10FFFF are not well-formed).
+}  // namespace
+
 size_t DecodeUtf8(const char* text, size_t size, size_t i, uint32_t* codePoint) {
   unsigned char lead = static_cast<unsigned char>(text[i]);
   size_t length;
@@ -54,7 +54,46 @@ size_t DecodeUtf8(const char* text, size_t size, size_t i, uint32_t* codePoint) 
   return length;
 }
 
-}  // namespace
+int AnsiByteOf(uint32_t codePoint) { return AnsiOf(codePoint); }
+
+bool IsWellFormedUtf8(const char* text, size_t length) {
+  uint32_t c = 0;
+  for (size_t i = 0; i < length;) {
+    size_t used = DecodeUtf8(text, length, i, &c);
+    if (used == 0 || c == 0) return false;
+    i += used;
+  }
+  return true;
+}
+
+size_t EncodeUtf8(uint32_t c, char* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+size_t AnsiToUtf8Into(const char* ansi, size_t length, char* out) {
+  size_t n = 0;
+  for (size_t i = 0; i < length; ++i) n += EncodeUtf8(AnsiCodePoint(static_cast<unsigned char>(ansi[i])), out + n);
+  return n;
+}
 
 uint32_t AnsiCodePoint(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kSpecials[c - 0x80] : c; }
 

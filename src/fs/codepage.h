@@ -17,5 +17,18 @@ std::string Utf8ToAnsi(const std::string& utf8);
 // The code point of a 1252 byte.
 uint32_t AnsiCodePoint(unsigned char c);
 
+// Decodes one well-formed sequence at text[i] (of size bytes); returns its length, 0 when the
+// byte there does not start one (overlong forms, surrogates and values above U+10FFFF are not
+// well-formed).
+size_t DecodeUtf8(const char* text, size_t size, size_t i, uint32_t* codePoint);
+// The UTF-8 form of a code point into out (room for 4); returns its length.
+size_t EncodeUtf8(uint32_t codePoint, char* out);
+// True when every byte belongs to a well-formed sequence and none is NUL.
+bool IsWellFormedUtf8(const char* text, size_t length);
+// The 1252 byte of a code point, or -1 when it has none.
+int AnsiByteOf(uint32_t codePoint);
+// length bytes of 1252 text into out in UTF-8 (room for 3 * length); returns the new length.
+size_t AnsiToUtf8Into(const char* ansi, size_t length, char* out);
+
 // The same over length bytes of text, in place; returns the new length (never longer).
 size_t Utf8ToAnsiInPlace(char* text, size_t length);

@@ -1,12 +1,14 @@
 // The file layer: a file stream object and flat wrappers over the operating system's file,
-// directory, time, attribute and volume services. Paths are NUL-terminated 8-bit text in the
-// ANSI code page (1252) with '/' or '\\' separators; times cross this layer as 32-bit DOS
+// directory, time, attribute and volume services. Paths are NUL-terminated UTF-8 text with '/'
+// or '\\' separators, as long as Windows takes them; times cross this layer as 32-bit DOS
 // date-times in local time (date in the high 16 bits). Results: 0 success, 1 failure, unless a
 // count, position or handle is returned. Nothing here ever talks to the user.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "fs/text.h"
 
 // Win32 values, used on every platform so that callers read like the calls they stand for.
 constexpr uint32_t kGenericRead = 0x80000000u;
@@ -43,8 +45,30 @@ constexpr int kSeekStart = 0;
 constexpr int kSeekCurrent = 1;
 constexpr int kSeekEnd = 2;
 
-// Paths live in buffers of this many characters (259 usable).
+// Paths of the classic size, for what the system itself names (the program's own file, the
+// temporary folder).
 constexpr int kPathSize = 260;
+// A path as long as Windows takes one (32,767 UTF-16 units) in UTF-8, and its NUL: the size of
+// the buffers that carry entry names and the paths made of them. Never on the stack.
+constexpr int kLongPathSize = 3 * 32767 + 1;
+// One component (255 UTF-16 units on the file systems Windows writes) in UTF-8.
+constexpr int kNameSize = 3 * 255 + 1;
+
+// A buffer of kLongPathSize chars on the heap, empty when made.
+class PathBuffer {
+ public:
+  PathBuffer() : data_(new char[kLongPathSize]) { data_[0] = '\0'; }
+  ~PathBuffer() { delete[] data_; }
+  PathBuffer(const PathBuffer&) = delete;
+  PathBuffer& operator=(const PathBuffer&) = delete;
+  operator char*() { return data_; }              // NOLINT: used where an array was
+  operator const char*() const { return data_; }  // NOLINT
+  char* get() { return data_; }
+  const char* get() const { return data_; }
+
+ private:
+  char* data_;
+};
 
 using FileHandle = intptr_t;  // a HANDLE on Win32, a descriptor on POSIX
 constexpr FileHandle kInvalidHandle = -1;
@@ -64,7 +88,7 @@ struct FindInfo {
   uint32_t lastAccess;  // likewise
   uint32_t lastWrite;   // likewise
   uint64_t size;
-  char name[kPathSize];  // the long name
+  char name[kNameSize];  // the long name
   char shortName[14];    // the 8.3 alias; empty when the name needs none
   FileTime rawTimes[3];  // creation, last access, last write, as reported (UTC)
 };
@@ -110,7 +134,7 @@ class FileStream {
 
   FileHandle handle() const { return handle_; }
   uint64_t position() const { return position_; }
-  const char* name() const { return name_; }
+  const char* name() const { return name_.c_str(); }
   const FindInfo& info() const { return info_; }
 
   FileStream(const FileStream&) = delete;
@@ -118,7 +142,7 @@ class FileStream {
 
  protected:
   uint64_t position_ = 0;
-  char name_[kPathSize] = {};
+  Text name_;
   FileHandle handle_ = kInvalidHandle;
   FindInfo info_ = {};
 };
@@ -126,7 +150,7 @@ class FileStream {
 // --- services ----------------------------------------------------------------------------
 int makeDirectory(const char* path, void* securityAttributes);
 int deleteFile(const char* path);
-// Full path into out (260 chars); returns the file part inside out, or null when the path
+// Full path into out (kLongPathSize chars); returns the file part inside out, or null when the path
 // could not be resolved (out then holds a copy of path).
 char* fullPathOf(char* out, const char* path);
 int getAttributes(const char* path, uint32_t* attributes);
@@ -168,7 +192,6 @@ void expandYear(uint16_t* year);
 inline constexpr char kZoneIdentifierStream[] = "Zone.Identifier";  // one copy in a program
 // Longest named stream read; a zone record is a few hundred bytes.
 constexpr uint32_t kNamedStreamMax = 4096;
-class Text;
 // A named (alternate) stream of a file, only where the file's volume keeps named streams:
 // elsewhere there is none to read and none is written (a system that takes "name:stream" for
 // a file name of its own would otherwise get a file beside each one). Windows: the stream

@@ -9,7 +9,7 @@
 
 FileStream::FileStream(const char* name, uint32_t access, uint32_t share, uint32_t creation,
                        uint32_t flagsAndAttributes) {
-  FormatText(name_, sizeof name_, "%s", name);
+  name_ = name;
   handle_ = createFile(name, access, share, creation, flagsAndAttributes);
   if (handle_ == kInvalidHandle) return;
   // The directory entry gives the size and times as they were at open; a failed search leaves

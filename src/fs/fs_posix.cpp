@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "fs/codepage.h"
 #include "fs/fs.h"
 #include "fs/posix_layer.h"
 #include "fs/text.h"
@@ -107,19 +106,19 @@ int FailErrno(int error, const std::string& osPath) {
   }
 }
 
-// A path as the system takes it: UTF-8, '/' separators.
-std::string OsPath(const char* ansi) {
-  std::string path = AnsiToUtf8(ansi ? ansi : "");
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
+// A path as the system takes it: '/' separators (paths are UTF-8 on both sides).
+std::string OsPath(const char* path) {
+  std::string os = path ? path : "";
+  std::replace(os.begin(), os.end(), '\\', '/');
+  return os;
 }
 
-// A name or path as the callers take it: 1252. A backslash in a Linux name would read as a
-// separator on the way back in, so it is one of the characters without a form here.
-std::string AnsiPath(const std::string& utf8) {
-  std::string ansi = Utf8ToAnsi(utf8);
-  std::replace(ansi.begin(), ansi.end(), '\\', '_');
-  return ansi;
+// A name or path as the callers take it. A backslash in a Linux name would read as a separator
+// on the way back in: it becomes '_'.
+std::string EnginePath(const std::string& os) {
+  std::string path = os;
+  std::replace(path.begin(), path.end(), '\\', '_');
+  return path;
 }
 
 // Copies text into a caller's buffer of size characters; false when it does not fit.
@@ -486,7 +485,7 @@ int deleteFile(const char* path) {
 char* fullPathOf(char* out, const char* path) {
   std::string os = OsPath(path);
   auto fallBack = [&]() -> char* {
-    std::snprintf(out, kPathSize, "%s", path);
+    std::snprintf(out, kLongPathSize, "%s", path);
     return nullptr;
   };
   if (os.empty()) {
@@ -538,8 +537,8 @@ char* fullPathOf(char* out, const char* path) {
   }
   if (endsInSeparator && resolved.back() != '/') resolved += '/';
 
-  const std::string ansi = AnsiPath(resolved);
-  if (!CopyOut(out, kPathSize, ansi)) {
+  const std::string engine = EnginePath(resolved);
+  if (!CopyOut(out, kLongPathSize, engine)) {
     Fail(kErrorFilenameTooLong);
     return fallBack();
   }
@@ -690,9 +689,9 @@ int lastError() { return gLastError; }
 int getCurrentDir(char* out) {
   char* cwd = getcwd(nullptr, 0);
   if (!cwd) return FailErrno(errno);
-  const std::string ansi = AnsiPath(cwd);
+  const std::string engine = EnginePath(cwd);
   std::free(cwd);
-  if (!CopyOut(out, kPathSize, ansi)) return Fail(kErrorFilenameTooLong);
+  if (!CopyOut(out, kPathSize, engine)) return Fail(kErrorFilenameTooLong);
   return 0;
 }
 
@@ -715,8 +714,8 @@ int moduleFileName(char* out, int size) {
   std::vector<char> link(PATH_MAX + 1);
   ssize_t length = readlink("/proc/self/exe", link.data(), PATH_MAX);
   if (length < 0) return FailErrno(errno);
-  const std::string ansi = AnsiPath(std::string(link.data(), static_cast<size_t>(length)));
-  if (!CopyOut(out, static_cast<size_t>(size), ansi)) return Fail(kErrorFilenameTooLong);
+  const std::string engine = EnginePath(std::string(link.data(), static_cast<size_t>(length)));
+  if (!CopyOut(out, static_cast<size_t>(size), engine)) return Fail(kErrorFilenameTooLong);
   return 0;
 }
 
@@ -724,12 +723,12 @@ int tempDirectory(char* out, int size) {
   const char* variable = std::getenv("TMPDIR");
   std::string directory = variable && *variable ? variable : "/tmp/";
   if (directory.back() != '/') directory += '/';
-  const std::string ansi = AnsiPath(directory);
-  if (size <= 0 || !CopyOut(out, static_cast<size_t>(size), ansi)) {
+  const std::string engine = EnginePath(directory);
+  if (size <= 0 || !CopyOut(out, static_cast<size_t>(size), engine)) {
     Fail(kErrorFilenameTooLong);
     return 0;
   }
-  return static_cast<int>(ansi.size());
+  return static_cast<int>(engine.size());
 }
 
 // --- named streams -------------------------------------------------------------------------

@@ -1,9 +1,11 @@
-// The file layer on Windows: thin wrappers over the KERNEL32 "A" services, with times turned
-// into local DOS date-times and directory entries into FindInfo records.
+// The file layer on Windows: thin wrappers over the KERNEL32 wide-character services, with
+// paths turned from UTF-8 into UTF-16 (in the long "\\?\" form where the classic calls would
+// stop), times into local DOS date-times and directory entries into FindInfo records.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "fs/format.h"
 #include "fs/fs.h"
@@ -43,14 +45,90 @@ void RootOf(const char* path, char root[4]) {
   root[3] = '\0';
 }
 
-void Fill(const WIN32_FIND_DATAA& found, FindInfo* info) {
+// Paths from this many UTF-16 units on go in the long form: a directory's path must leave room
+// for an 8.3 name within the classic 260.
+constexpr int kClassicPathLimit = MAX_PATH - 12;
+
+// A UTF-8 path as the wide-character calls take it. An absolute path too long for the classic
+// calls is made whole ("." and ".." folded, '\\' separators, as the long form takes nothing
+// else) and given the "\\?\" or "\\?\UNC\" prefix.
+class WidePath {
+ public:
+  explicit WidePath(const char* utf8) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    if (units <= 0) {
+      data_ = new wchar_t[1]();
+      return;
+    }
+    data_ = new wchar_t[units];
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, data_, units);
+    if (units - 1 >= kClassicPathLimit && !Prefixed(data_)) MakeLong();
+  }
+  ~WidePath() { delete[] data_; }
+  WidePath(const WidePath&) = delete;
+  WidePath& operator=(const WidePath&) = delete;
+  const wchar_t* get() const { return data_; }
+
+ private:
+  static bool Prefixed(const wchar_t* path) {
+    return path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
+           path[3] == L'\\';
+  }
+  void MakeLong() {
+    const DWORD size = GetFullPathNameW(data_, 0, nullptr, nullptr);
+    if (size == 0) return;
+    wchar_t* full = new wchar_t[size + 8];
+    const DWORD length = GetFullPathNameW(data_, size, full, nullptr);
+    const wchar_t* prefix = nullptr;
+    const wchar_t* rest = full;
+    if (length == 0 || length >= size) {
+      prefix = nullptr;
+    } else if (full[0] == L'\\' && full[1] == L'\\') {
+      prefix = L"\\\\?\\UNC\\";
+      rest = full + 2;
+    } else if (full[1] == L':') {
+      prefix = L"\\\\?\\";
+    }
+    if (prefix) {
+      const size_t prefixLength = wcslen(prefix);
+      const size_t restLength = wcslen(rest);
+      wchar_t* made = new wchar_t[prefixLength + restLength + 1];
+      std::memcpy(made, prefix, prefixLength * sizeof(wchar_t));
+      std::memcpy(made + prefixLength, rest, (restLength + 1) * sizeof(wchar_t));
+      delete[] data_;
+      data_ = made;
+    }
+    delete[] full;
+  }
+
+  wchar_t* data_ = nullptr;
+};
+
+// UTF-16 into out (size bytes) as UTF-8; false, with out empty, when it does not fit.
+bool ToUtf8(const wchar_t* wide, int units, char* out, size_t size) {
+  if (size == 0) return false;
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr);
+  if (length < 0 || static_cast<size_t>(length) >= size) {
+    out[0] = '\0';
+    return units == 0;
+  }
+  WideCharToMultiByte(CP_UTF8, 0, wide, units, out, length, nullptr, nullptr);
+  out[length] = '\0';
+  return true;
+}
+
+bool ToUtf8(const wchar_t* wide, char* out, size_t size) {
+  return ToUtf8(wide, static_cast<int>(wcslen(wide)), out, size);
+}
+
+void Fill(const WIN32_FIND_DATAW& found, FindInfo* info) {
   info->attributes = found.dwFileAttributes;
   info->creation = toDosDateTime(FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime});
   info->lastAccess = toDosDateTime(FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime});
   info->lastWrite = toDosDateTime(FileTime{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime});
   info->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-  FormatText(info->name, sizeof info->name, "%s", found.cFileName);
-  FormatText(info->shortName, sizeof info->shortName, "%s", found.cAlternateFileName);
+  ToUtf8(found.cFileName, info->name, sizeof info->name);
+  ToUtf8(found.cAlternateFileName, info->shortName, sizeof info->shortName);
   info->rawTimes[0] = FileTime{found.ftCreationTime.dwLowDateTime, found.ftCreationTime.dwHighDateTime};
   info->rawTimes[1] = FileTime{found.ftLastAccessTime.dwLowDateTime, found.ftLastAccessTime.dwHighDateTime};
   info->rawTimes[2] = FileTime{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime};
@@ -74,7 +152,8 @@ void CopyPath(char* out, const char* path, size_t size) {
 
 FileHandle createFile(const char* name, uint32_t access, uint32_t share, uint32_t creation,
                       uint32_t flagsAndAttributes) {
-  HANDLE handle = CreateFileA(name, access, share, nullptr, creation, flagsAndAttributes, nullptr);
+  HANDLE handle = CreateFileW(WidePath(name).get(), access, share, nullptr, creation,
+                              flagsAndAttributes, nullptr);
   return reinterpret_cast<FileHandle>(handle);
 }
 
@@ -117,45 +196,62 @@ int seekFile(FileHandle handle, int64_t distance, uint64_t* newPosition, int ori
 // --- services --------------------------------------------------------------------------------
 
 int makeDirectory(const char* path, void* securityAttributes) {
-  return CreateDirectoryA(path, static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes)) ? 0 : 1;
+  return CreateDirectoryW(WidePath(path).get(), static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes))
+             ? 0
+             : 1;
 }
 
-int deleteFile(const char* path) { return DeleteFileA(path) ? 0 : 1; }
+int deleteFile(const char* path) { return DeleteFileW(WidePath(path).get()) ? 0 : 1; }
 
 char* fullPathOf(char* out, const char* path) {
-  char* filePart = nullptr;
-  DWORD length = GetFullPathNameA(path, kPathSize, out, &filePart);
-  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) {
-    CopyPath(out, path, kPathSize);
+  const WidePath wide(path);
+  const DWORD size = GetFullPathNameW(wide.get(), 0, nullptr, nullptr);
+  wchar_t* full = size ? new wchar_t[size] : nullptr;
+  const DWORD length = full ? GetFullPathNameW(wide.get(), size, full, nullptr) : 0;
+  // The long form's prefix is the layer's business, not the caller's.
+  const wchar_t* shown = full;
+  if (length >= 8 && std::wcsncmp(full, L"\\\\?\\UNC\\", 8) == 0) {
+    shown = full + 6;
+    full[6] = L'\\';
+  } else if (length >= 4 && std::wcsncmp(full, L"\\\\?\\", 4) == 0) {
+    shown = full + 4;
+  }
+  const bool made = length != 0 && length < size &&
+                    ToUtf8(shown, static_cast<int>(length - (shown - full)), out, kLongPathSize);
+  delete[] full;
+  if (!made) {
+    CopyPath(out, path, kLongPathSize);
     return nullptr;
   }
-  return filePart;
+  char* separator = std::strrchr(out, '\\');
+  return separator && separator[1] ? separator + 1 : nullptr;
 }
 
 int getAttributes(const char* path, uint32_t* attributes) {
-  DWORD found = GetFileAttributesA(path);
+  DWORD found = GetFileAttributesW(WidePath(path).get());
   if (attributes) *attributes = found;
   return found == INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
 bool isReparsePoint(const char* path, bool* exists) {
   // The attributes of a link or junction are its own: the call does not follow it.
-  const DWORD found = GetFileAttributesA(path);
+  const DWORD found = GetFileAttributesW(WidePath(path).get());
   *exists = found != INVALID_FILE_ATTRIBUTES;
   return *exists && (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 int setAttributes(const char* path, uint32_t attributes) {
-  if (!SetFileAttributesA(path, attributes)) return 1;
+  const WidePath wide(path);
+  if (!SetFileAttributesW(wide.get(), attributes)) return 1;
   if (!(attributes & kAttrCompressed)) return 0;
 
-  // SetFileAttributesA cannot compress; NT file systems take it as a control request.
+  // SetFileAttributesW cannot compress; NT file systems take it as a control request.
   OSVERSIONINFOA version;
   std::memset(&version, 0, sizeof version);
   version.dwOSVersionInfoSize = kVersionInfoSize;
   if (!GetVersionExA(&version) || version.dwPlatformId != kPlatformNt) return 0;
   const DWORD flags = (attributes & kAttrDirectory) ? FILE_FLAG_BACKUP_SEMANTICS : 0;
-  HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE handle = CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return 1;
   USHORT format = kCompressionDefault;
@@ -228,20 +324,21 @@ int setVolumeLabel(const char* drivePath, char* label) {
     rootPath = root;
     if (char* dot = std::strchr(label, '.')) *dot = ' ';
   }
-  return SetVolumeLabelA(rootPath, label) ? 0 : 1;
+  const WidePath wideLabel(label);
+  return SetVolumeLabelW(rootPath ? WidePath(rootPath).get() : nullptr, wideLabel.get()) ? 0 : 1;
 }
 
 SearchHandle findFirst(const char* pattern, FindInfo* info) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern, &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(WidePath(pattern).get(), &found);
   if (search == INVALID_HANDLE_VALUE) return kNoSearch;
   Fill(found, info);
   return reinterpret_cast<SearchHandle>(search);
 }
 
 int findNext(SearchHandle search, FindInfo* info) {
-  WIN32_FIND_DATAA found;
-  if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &found)) return 1;
+  WIN32_FIND_DATAW found;
+  if (!FindNextFileW(reinterpret_cast<HANDLE>(search), &found)) return 1;
   Fill(found, info);
   return 0;
 }
@@ -260,11 +357,14 @@ int volumeLabelOf(const char* path, char* label, void* unused, uint32_t* serial)
     rootPath = root;
   }
   DWORD maximumComponent = 0, fileSystemFlags = 0;
-  char fileSystem[64];
-  return GetVolumeInformationA(rootPath, label, kPathSize, nullptr, &maximumComponent,
-                               &fileSystemFlags, fileSystem, sizeof fileSystem)
-             ? 0
-             : 1;
+  wchar_t fileSystem[64];
+  wchar_t wideLabel[MAX_PATH + 1];
+  if (!GetVolumeInformationW(rootPath ? WidePath(rootPath).get() : nullptr, wideLabel, MAX_PATH + 1,
+                             nullptr, &maximumComponent, &fileSystemFlags, fileSystem, 64)) {
+    return 1;
+  }
+  ToUtf8(wideLabel, label, kPathSize);
+  return 0;
 }
 
 int driveTypeOf(const char* path) {
@@ -280,28 +380,33 @@ int driveTypeOf(const char* path) {
 }
 
 int getCurrentDir(char* out) {
-  // An answer of kPathSize or more is the size a longer path would need: nothing was written.
-  DWORD length = GetCurrentDirectoryA(kPathSize, out);
-  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) {
+  // An answer of MAX_PATH or more is the size a longer path would need: nothing was written.
+  wchar_t wide[MAX_PATH];
+  DWORD length = GetCurrentDirectoryW(MAX_PATH, wide);
+  if (length == 0 || length >= MAX_PATH || !ToUtf8(wide, out, kPathSize)) {
     out[0] = '\0';
     return 1;
   }
   return 0;
 }
 
-int setCurrentDir(const char* path) { return SetCurrentDirectoryA(path) ? 0 : 1; }
+int setCurrentDir(const char* path) { return SetCurrentDirectoryW(WidePath(path).get()) ? 0 : 1; }
 
 char* shortPathOf(char* out, const char* path, uint32_t size) {
-  DWORD length = GetShortPathNameA(path, out, size);
-  if (length == 0 || length >= size) CopyPath(out, path, size);
+  const WidePath wide(path);
+  wchar_t shortPath[MAX_PATH];
+  DWORD length = GetShortPathNameW(wide.get(), shortPath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || !ToUtf8(shortPath, out, size)) CopyPath(out, path, size);
   return out;
 }
 
 int moduleFileName(char* out, int size) {
   if (size <= 0) return 1;
   // A name that fills the buffer was cut short (and is not terminated on older systems).
-  DWORD length = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));
-  if (length == 0 || length >= static_cast<DWORD>(size)) {
+  wchar_t wide[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, wide, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH ||
+      !ToUtf8(wide, static_cast<int>(length), out, static_cast<size_t>(size))) {
     out[0] = '\0';
     return 1;
   }
@@ -310,9 +415,13 @@ int moduleFileName(char* out, int size) {
 
 int tempDirectory(char* out, int size) {
   if (size <= 0) return 0;
-  DWORD length = GetTempPathA(static_cast<DWORD>(size), out);
-  if (length == 0 || length >= static_cast<DWORD>(size)) return 0;
-  return static_cast<int>(length);
+  wchar_t wide[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+  if (length == 0 || length > MAX_PATH ||
+      !ToUtf8(wide, static_cast<int>(length), out, static_cast<size_t>(size))) {
+    return 0;
+  }
+  return static_cast<int>(std::strlen(out));
 }
 
 // --- named streams -------------------------------------------------------------------------
@@ -323,8 +432,8 @@ namespace {
 // drive's ("X:\") or the share's ("\\server\share\"); a volume mounted in a folder answers
 // for its drive, and a stream it cannot take is refused there, not made a file.
 bool KeepsNamedStreams(const char* path) {
-  char root[MAX_PATH];
-  if (!GetFullPathNameA(path, MAX_PATH, root, nullptr)) return false;
+  PathBuffer root;
+  if (!fullPathOf(root, path)) return false;
   size_t cut = 3;  // after "X:\"
   if (root[0] == '\\' && root[1] == '\\') {
     int separators = 0;
@@ -335,26 +444,23 @@ bool KeepsNamedStreams(const char* path) {
   }
   root[cut] = 0;
   DWORD flags = 0;
-  return GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+  return GetVolumeInformationW(WidePath(root).get(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
          (flags & FILE_NAMED_STREAMS);
 }
 
-// "path:stream", or false when it does not fit.
-bool StreamName(const char* path, const char* stream, char* out) {
-  size_t length = std::strlen(path);
-  if (length + 1 + std::strlen(stream) >= static_cast<size_t>(kPathSize)) return false;
-  std::memcpy(out, path, length);
-  out[length] = ':';
-  std::strcpy(out + length + 1, stream);
-  return true;
+// "path:stream".
+Text StreamName(const char* path, const char* stream) {
+  Text name(path);
+  name += ":";
+  name += stream;
+  return name;
 }
 
 }  // namespace
 
 int readNamedStream(const char* path, const char* stream, Text* out) {
-  char name[kPathSize];
-  if (!StreamName(path, stream, name)) return 1;
-  HANDLE handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE handle = CreateFileW(WidePath(StreamName(path, stream).c_str()).get(), GENERIC_READ,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return 1;
   char buffer[kNamedStreamMax + 1];
   DWORD got = 0;
@@ -368,9 +474,9 @@ int readNamedStream(const char* path, const char* stream, Text* out) {
 }
 
 int writeNamedStream(const char* path, const char* stream, const Text& data) {
-  char name[kPathSize];
-  if (!KeepsNamedStreams(path) || !StreamName(path, stream, name)) return 1;
-  HANDLE handle = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (!KeepsNamedStreams(path)) return 1;
+  HANDLE handle = CreateFileW(WidePath(StreamName(path, stream).c_str()).get(), GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return 1;
   DWORD written = 0;
   BOOL ok = WriteFile(handle, data.c_str(), static_cast<DWORD>(data.size()), &written, nullptr);

@@ -19,10 +19,10 @@ int Fail(int win32Error);
 // The same for an errno value; osPath tells a missing file (2) from a missing directory (3).
 int FailErrno(int error, const std::string& osPath = std::string());
 
-// A 1252 path as the system takes it: UTF-8, '/' separators.
-std::string OsPath(const char* ansi);
-// A name or path from the system as callers take it: 1252, '_' where there is no 1252 form.
-std::string AnsiPath(const std::string& utf8);
+// A path as the system takes it: '/' separators.
+std::string OsPath(const char* path);
+// A name or path from the system as callers take it: '_' for a backslash.
+std::string EnginePath(const std::string& os);
 
 // What a directory entry or an open file tells about itself.
 struct Meta {

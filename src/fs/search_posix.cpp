@@ -13,17 +13,18 @@
 #include <vector>
 
 #include "fs/fs.h"
+#include "fs/name_key.h"
 #include "fs/posix_layer.h"
 
 namespace posix_layer {
 namespace {
 
-// Pattern elements beyond the 256 upper-cased bytes: the Win32 wildcards after the translation
-// Windows applies to a search pattern.
-constexpr int kAnyRun = 256;      // '*'
-constexpr int kAnyBeforeDot = 257;  // '*' followed by '.': may not pass the name's last '.'
-constexpr int kOneChar = 258;     // '?': one character, or none at a '.' or the end of the name
-constexpr int kDotOrEnd = 259;    // '.' before '?' or '*' or at the end: a '.' or the name's end
+// Pattern elements besides the upper-cased name keys (fs/name_key.h): the Win32 wildcards after
+// the translation Windows applies to a search pattern.
+constexpr int64_t kAnyRun = -1;       // '*'
+constexpr int64_t kAnyBeforeDot = -2;  // '*' followed by '.': may not pass the name's last '.'
+constexpr int64_t kOneChar = -3;      // '?': one character, or none at a '.' or the end of the name
+constexpr int64_t kDotOrEnd = -4;     // '.' before '?' or '*' or at the end: a '.' or the name's end
 
 // Upper case of a 1252 byte as the Unicode rule used by Windows name comparison gives it.
 int UpperAnsi(unsigned char c) {
@@ -38,8 +39,14 @@ int UpperAnsi(unsigned char c) {
   }
 }
 
-std::vector<int> CompilePattern(const std::string& pattern) {
-  std::vector<int> compiled;
+// The upper-case form of a name key: 1252 characters by the rule above, the others by the
+// rule Windows gives them beyond 1252.
+int64_t UpperKey(uint32_t key) {
+  return key < kKeyBeyondAnsi ? UpperAnsi(static_cast<unsigned char>(key)) : UpperBeyondAnsi(key);
+}
+
+std::vector<int64_t> CompilePattern(const std::string& pattern) {
+  std::vector<int64_t> compiled;
   if (pattern == "*.*") return {kAnyRun};  // every name, with or without a dot
   for (size_t i = 0; i < pattern.size(); ++i) {
     char c = pattern[i];
@@ -51,7 +58,10 @@ std::vector<int> CompilePattern(const std::string& pattern) {
     } else if (c == '.' && (next == '\0' || next == '?' || next == '*')) {
       compiled.push_back(kDotOrEnd);
     } else {
-      compiled.push_back(UpperAnsi(static_cast<unsigned char>(c)));
+      const unsigned char* at = reinterpret_cast<const unsigned char*>(pattern.data()) + i;
+      const unsigned char* start = at;
+      compiled.push_back(UpperKey(NextNameKey(&at, reinterpret_cast<const unsigned char*>(pattern.data()) + pattern.size())));
+      i += static_cast<size_t>(at - start) - 1;
     }
   }
   return compiled;
@@ -65,7 +75,7 @@ struct MatchScratch {
 
 // Runs the pattern as a set of positions over the name, one name character at a time, so that a
 // pattern with many '*' never backtracks.
-bool MatchName(const std::vector<int>& pattern, const std::string& name, MatchScratch& scratch) {
+bool MatchName(const std::vector<int64_t>& pattern, const std::string& name, MatchScratch& scratch) {
   const size_t count = pattern.size();
   const size_t lastDot = name.rfind('.');
   std::vector<char>& current = scratch.current;
@@ -73,13 +83,17 @@ bool MatchName(const std::vector<int>& pattern, const std::string& name, MatchSc
   current.assign(count + 1, 0);
   next.assign(count + 1, 0);
   current[0] = 1;
-  for (size_t i = 0;; ++i) {
-    const bool atEnd = i == name.size();
-    const unsigned char c = atEnd ? 0 : static_cast<unsigned char>(name[i]);
+  const unsigned char* const begin = reinterpret_cast<const unsigned char*>(name.data());
+  const unsigned char* const end = begin + name.size();
+  const unsigned char* at = begin;
+  for (;;) {
+    const size_t i = static_cast<size_t>(at - begin);  // the character's byte position
+    const bool atEnd = at == end;
+    const uint32_t c = atEnd ? 0 : NextNameKey(&at, end);
     // Moves that consume nothing here; they only go forward, so one pass closes the set.
     for (size_t j = 0; j < count; ++j) {
       if (!current[j]) continue;
-      int element = pattern[j];
+      const int64_t element = pattern[j];
       if (element == kAnyRun || element == kAnyBeforeDot ||
           (element == kOneChar && (atEnd || c == '.')) || (element == kDotOrEnd && atEnd)) {
         current[j + 1] = 1;
@@ -90,7 +104,7 @@ bool MatchName(const std::vector<int>& pattern, const std::string& name, MatchSc
     bool alive = false;
     for (size_t j = 0; j < count; ++j) {
       if (!current[j]) continue;
-      int element = pattern[j];
+      const int64_t element = pattern[j];
       size_t to = SIZE_MAX;
       if (element == kAnyRun) {
         to = j;
@@ -100,7 +114,7 @@ bool MatchName(const std::vector<int>& pattern, const std::string& name, MatchSc
         if (c != '.') to = j + 1;
       } else if (element == kDotOrEnd) {
         if (c == '.') to = j + 1;
-      } else if (element == UpperAnsi(c)) {
+      } else if (element == UpperKey(c)) {
         to = j + 1;
       }
       if (to != SIZE_MAX) {
@@ -114,7 +128,7 @@ bool MatchName(const std::vector<int>& pattern, const std::string& name, MatchSc
 }
 
 struct Found {
-  std::string name;  // 1252
+  std::string name;
   Meta meta;
 };
 
@@ -147,10 +161,13 @@ bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 bool ReportedBefore(const Found& a, const Found& b) {
   const bool aDot = IsDotEntry(a.name), bDot = IsDotEntry(b.name);
   if (aDot != bDot) return aDot;
-  const size_t length = std::min(a.name.size(), b.name.size());
-  for (size_t i = 0; i < length; ++i) {
-    int x = UpperAnsi(static_cast<unsigned char>(a.name[i]));
-    int y = UpperAnsi(static_cast<unsigned char>(b.name[i]));
+  const unsigned char* pa = reinterpret_cast<const unsigned char*>(a.name.data());
+  const unsigned char* pb = reinterpret_cast<const unsigned char*>(b.name.data());
+  const unsigned char* ea = pa + a.name.size();
+  const unsigned char* eb = pb + b.name.size();
+  while (pa < ea && pb < eb) {
+    const int64_t x = UpperKey(NextNameKey(&pa, ea));
+    const int64_t y = UpperKey(NextNameKey(&pb, eb));
     if (x != y) return x < y;
   }
   if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
@@ -177,7 +194,7 @@ int ReadDirectory(const std::string& osDirectory, Visit visit) {
   }
   const bool root = IsRootDirectory(dirfd(directory));
   while (dirent* entry = readdir(directory)) {
-    const std::string name = AnsiPath(entry->d_name);
+    const std::string name = EnginePath(entry->d_name);
     if (name.size() >= static_cast<size_t>(kPathSize)) continue;
     if (root && IsDotEntry(name)) continue;
     visit(dirfd(directory), entry->d_name, name);
@@ -192,7 +209,7 @@ bool InspectEntry(int directory, const char* name, Meta* meta) {
 
 // Every entry whose 1252 name the wildcard pattern matches. Returns 0, or a Win32 error.
 int Scan(const std::string& osDirectory, const std::string& pattern, std::vector<Found>* found) {
-  const std::vector<int> compiled = CompilePattern(pattern);
+  const std::vector<int64_t> compiled = CompilePattern(pattern);
   MatchScratch scratch;
   int error = ReadDirectory(osDirectory, [&](int directory, const char* osName, const std::string& name) {
     if (!MatchName(compiled, name, scratch)) return;
@@ -235,9 +252,24 @@ std::recursive_mutex gTablesLock;
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-std::string UpperName(std::string name) {
-  for (char& c : name) c = static_cast<char>(UpperAnsi(static_cast<unsigned char>(c)));
-  return name;
+// A name's upper-cased keys as a text, for finding a name whatever its case.
+std::string UpperName(const std::string& name) {
+  std::string upper;
+  upper.reserve(name.size());
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(name.data());
+  const unsigned char* end = at + name.size();
+  while (at < end) {
+    const int64_t key = UpperKey(NextNameKey(&at, end));
+    if (key < 0x100) {
+      upper.push_back(static_cast<char>(key));
+    } else {
+      upper.push_back('\0');  // a key beyond one byte: a NUL, then its three bytes
+      upper.push_back(static_cast<char>(key >> 16));
+      upper.push_back(static_cast<char>(key >> 8));
+      upper.push_back(static_cast<char>(key));
+    }
+  }
+  return upper;
 }
 
 // The directory part of a path, with its separator ("" for the current directory).
@@ -325,7 +357,7 @@ void ListingChange::apply(bool add) {
   }
   Listing& listing = it->second;
   listing.modified = modified;
-  const std::string name = AnsiPath(osName_);
+  const std::string name = EnginePath(osName_);
   auto range = listing.byUpperName.equal_range(UpperName(name));
   for (auto entry = range.first; entry != range.second; ++entry) {
     if (entry->second.osName == osName_) {

@@ -98,9 +98,7 @@ void Reporter::show(const char* text) const {
 
 void Reporter::showStatus(const Status& status) const {
   if (status.kind() != StatusKind::kFatal && status.kind() != StatusKind::kArchiveError) return;
-  char text[600];
-  status.messageText(text, sizeof text);
-  show(text);
+  show(status.message().c_str());
 }
 
 char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size) {

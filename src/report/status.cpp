@@ -8,7 +8,7 @@ Status Status::Fatal(int number, const char* detail) {
   Status s;
   s.kind_ = StatusKind::kFatal;
   s.number_ = number;
-  FormatText(s.detail_, sizeof s.detail_, "%s", detail ? detail : "");
+  s.detail_ = detail ? detail : "";
   return s;
 }
 
@@ -35,14 +35,21 @@ int Status::exitCode() const {
 
 void Status::messageText(char* buffer, size_t size) const {
   if (size == 0) return;
-  buffer[0] = 0;
+  FormatText(buffer, size, "%s", message().c_str());
+}
+
+Text Status::message() const {
+  Text text;
   if (kind_ == StatusKind::kFatal) {
-    FormatText(buffer, size, "%s %s", FatalText(number_), detail_);
+    text = FatalText(number_);
+    text += " ";
+    text += detail_.c_str();
   } else if (kind_ == StatusKind::kArchiveError) {
-    if (detail_[0]) {
-      FormatText(buffer, size, "%s: %s", ArchiveErrorText(number_), detail_);
-    } else {
-      FormatText(buffer, size, "%s", ArchiveErrorText(number_));
+    text = ArchiveErrorText(number_);
+    if (!detail_.empty()) {
+      text += ": ";
+      text += detail_.c_str();
     }
   }
+  return text;
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "fs/text.h"
+
 enum class StatusKind : unsigned char {
   kOk,
   kFatal,         // a numbered fatal message; exit code = number
@@ -22,13 +24,15 @@ class Status {
   bool ok() const { return kind_ == StatusKind::kOk; }
   StatusKind kind() const { return kind_; }
   int number() const { return number_; }
-  const char* detail() const { return detail_; }
+  const char* detail() const { return detail_.c_str(); }
   int exitCode() const;
   // The text the user is shown; empty for an end without a message.
   void messageText(char* buffer, size_t size) const;
+  // The same, whole: a detail naming a long path is never cut.
+  Text message() const;
 
  private:
   StatusKind kind_ = StatusKind::kOk;
   int number_ = 0;
-  char detail_[512] = {};
+  Text detail_;
 };

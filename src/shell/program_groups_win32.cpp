@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "fs/codepage.h"
+#include "fs/text.h"
 #include "shell/program_groups.h"
 
 namespace {
@@ -25,10 +27,13 @@ class ProgramManagerChannel : public DdeChannel {
   }
 
   bool execute(const char* command, uint32_t timeoutMs) override {
+    // Program Manager takes its commands as ANSI text (1252); ours are UTF-8.
+    Text ansi(command);
+    ansi.data()[Utf8ToAnsiInPlace(ansi.data(), ansi.size())] = '\0';
     // The server may have hung up in the meantime; the library then reports the error.
     HDDEDATA result = DdeClientTransaction(
-        reinterpret_cast<LPBYTE>(const_cast<char*>(command)),
-        static_cast<DWORD>(std::strlen(command) + 1), Conversation(state_), nullptr, CF_TEXT,
+        reinterpret_cast<LPBYTE>(ansi.data()),
+        static_cast<DWORD>(std::strlen(ansi.c_str()) + 1), Conversation(state_), nullptr, CF_TEXT,
         XTYP_EXECUTE, timeoutMs, nullptr);
     return result != nullptr;
   }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "extract/crc32.h"
+#include "fs/codepage.h"
 #include "shell/directive_record.h"
 #include "shell/setup_directives.h"
 #include "zip/archive_state.h"
@@ -23,7 +24,9 @@ bool ReadRecordAt(FileStream& stream, const uint8_t* header, RunAfter* run) {
   if (crc != le32(header + kRunRecordCrc)) return false;
   // A NUL would cut the command short of what the builder checked.
   if (std::memchr(command, 0, length)) return false;
-  run->command = Text(command, length);
+  // The record keeps the command in 1252; the program takes it in UTF-8, as every text.
+  char utf8[3 * kRunCommandMax];
+  run->command = Text(utf8, AnsiToUtf8Into(command, length, utf8));
   run->checked = (le16(header + kRunRecordFlags) & kRunFlagChecked) != 0;
   return true;
 }

@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 
+#include "fs/codepage.h"
 #include "report/string_ids.h"
 #include "zip/archive_state.h"
 #include "zip/byte_reader.h"
@@ -61,9 +63,17 @@ uint16_t SetupDirectives::flags() const { return le16(body_ + kDirectiveFlags); 
 
 void SetupDirectives::setFlags(uint16_t flags) { putLe16(body_ + kDirectiveFlags, flags); }
 
-const char* SetupDirectives::text(const DirectiveField& field) const {
+const char* SetupDirectives::text(const DirectiveField& field, int slot) const {
   const char* text = reinterpret_cast<const char*>(body_ + field.offset + kDirectiveFieldText);
-  return text[0] ? text : nullptr;
+  if (!text[0]) return nullptr;
+  Text& from = convertedFrom_[slot];
+  Text& to = converted_[slot];
+  if (from.size() != field.textSize || std::memcmp(from.c_str(), text, field.textSize) != 0) {
+    from.assign(text, field.textSize);
+    std::unique_ptr<char[]> utf8(new char[3 * field.textSize + 1]);
+    to.assign(utf8.get(), AnsiToUtf8Into(text, field.textSize, utf8.get()));
+  }
+  return to.c_str();
 }
 
 void SplitAtBars(SetupDirectives& directives) {

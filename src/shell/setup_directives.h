@@ -23,10 +23,11 @@ class SetupDirectives {
   void clearFlags(uint16_t bits) { setFlags(static_cast<uint16_t>(flags() & ~bits)); }
 
   // Each is null when its field is empty. After SplitAtBars, the group and extension texts
-  // are name blocks: strings ended by an empty one.
-  const char* defaultDestination() const { return text(kDirectiveDestination); }
-  const char* programGroupText() const { return text(kDirectiveGroups); }
-  const char* extensionText() const { return text(kDirectiveExtensions); }
+  // are name blocks: strings ended by an empty one. In UTF-8, as every text inside the engine
+  // (the record keeps them in 1252); valid while the record's field is unchanged.
+  const char* defaultDestination() const { return text(kDirectiveDestination, 0); }
+  const char* programGroupText() const { return text(kDirectiveGroups, 1); }
+  const char* extensionText() const { return text(kDirectiveExtensions, 2); }
 
   uint8_t* body() { return body_; }
   const uint8_t* body() const { return body_; }
@@ -34,10 +35,13 @@ class SetupDirectives {
   Text& displayList() { return displayList_; }
 
  private:
-  const char* text(const DirectiveField& field) const;
+  const char* text(const DirectiveField& field, int slot) const;
 
   uint8_t body_[kDirectiveMaxBody];
   Text displayList_;
+  // Each text as last converted, and the field's bytes it was converted from.
+  mutable Text converted_[3];
+  mutable Text convertedFrom_[3];
 };
 
 // The defaults of a program file without a record: the layout's constants, no flags, every text

@@ -20,7 +20,7 @@ ArchiveState::~ArchiveState() {
 }
 
 void ArchiveState::setArchiveName(const char* name) {
-  FormatText(requestedName, sizeof requestedName, "%s", name);
+  FormatText(requestedName, kLongPathSize, "%s", name);
   toForwardSlashes(requestedName);
 }
 
@@ -75,13 +75,13 @@ bool ArchiveState::openArchive() {
   } else if (colon) {
     dirLength = static_cast<size_t>(colon - requestedName) + 1;
   }
-  int length = FormatText(archivePath, sizeof archivePath, "%.*s%s",
-                          static_cast<int>(dirLength), requestedName, found_->name);
+  int length = FormatText(archivePath, kLongPathSize, "%.*s%s",
+                          static_cast<int>(dirLength), requestedName.get(), found_->name);
   // A path cut to fit would name some other file.
-  if (length < 0 || length >= kPathSize) {
+  if (length < 0 || length >= kLongPathSize) {
     return fail(Status::Fatal(kFatalCannotOpenArchive, requestedName));
   }
-  if (!fullPathOf(fullPath, archivePath)) FormatText(fullPath, sizeof fullPath, "%s", archivePath);
+  if (!fullPathOf(fullPath, archivePath)) FormatText(fullPath, kLongPathSize, "%s", archivePath.get());
 
   if (!reopenArchive()) return false;
   driveType = queryDriveType();
@@ -108,6 +108,8 @@ void ArchiveState::freeDirectory() {
   endRecord_ = EndRecord();
   // Freed newest first, one at a time: a long chain must not unwind recursively.
   while (pieces_) pieces_ = std::move(pieces_->older);
+  while (names_) names_ = std::move(names_->older);
+  namesUsed_ = 0;
   entries_.reset();
 }
 

@@ -74,9 +74,9 @@ class ArchiveState {
   const uint8_t* localExtra() const { return localExtra_; }
   uint16_t localExtraLength() const { return localExtraLength_; }
 
-  char archivePath[kPathSize] = {};
-  char fullPath[kPathSize] = {};
-  char requestedName[kPathSize] = {};
+  PathBuffer archivePath;
+  PathBuffer fullPath;
+  PathBuffer requestedName;
   int driveType = kDriveFixed;
   uint64_t archiveSize = 0;
   uint32_t entryCount = 0;
@@ -132,7 +132,10 @@ class ArchiveState {
   // both figures, since reading fewer entries than there are would pass over files unseen.
   bool refuseSurplusHeaders(uint64_t surplus);
   void freeDirectory();
-  void translateEntryName(CentralHeader* header);
+  // The entry's name in UTF-8; false (status() says why) when memory runs out.
+  bool translateEntryName(CentralHeader* header);
+  // size bytes that live as long as the loaded directory; null when memory runs out.
+  char* nameStorage(uint32_t size);
   // A header as the entry list keeps it: its name translated, its ZIP64 figures taken from its
   // extra field and checked against the file; false (status() says why) when they cannot be.
   bool adoptHeader(CentralHeader* header);
@@ -146,6 +149,8 @@ class ArchiveState {
   std::unique_ptr<FindInfo> found_;  // the search context, created on the first search
   bool searchFinished_ = false;
   std::unique_ptr<Piece> pieces_;  // the newest piece first
+  std::unique_ptr<Piece> names_;   // names grown by their conversion to UTF-8, newest first
+  uint32_t namesUsed_ = 0;         // bytes taken of the newest
   EndRecord endRecord_;
   bool hasEndRecord_ = false;
   uint64_t endRecordOffset_ = 0;
@@ -161,7 +166,7 @@ class ArchiveState {
   uint16_t localExtraLength_ = 0;
 };
 
-// Names: the central headers' names are translated in place when the directory loads.
+// Names: the central headers' names are turned into UTF-8 when the directory loads.
 constexpr int kTranslateAnsiToOem = 1;
 constexpr int kTranslateOemToAnsi = 2;
 void translateName(char* destination, const char* source, uint32_t length, int mode);

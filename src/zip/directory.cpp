@@ -4,6 +4,7 @@
 
 #include "report/messages.h"
 #include "report/user_callbacks.h"
+#include "fs/codepage.h"
 #include "zip/archive_state.h"
 #include "zip/unicode_path.h"
 
@@ -12,22 +13,25 @@ namespace {
 // Headers the loader cannot take: one longer than this is not a ZIP central header.
 constexpr uint32_t kMaxCentralHeaderSize = kCentralHeaderSize + 3 * 0xFFFFu;
 
-// A Unicode path field that matches the stored name gives the name, in the ANSI code page as a
-// name flagged UTF-8 is given; it takes the stored name's place when it fits there, as a name of
-// the same characters does.
+// A Unicode path field that matches the stored name gives the name: the entry's name is then
+// the field's bytes, which stay loaded with the header.
 bool TakeUnicodePath(CentralHeader* header) {
   const char* utf8 = nullptr;
   uint16_t utf8Length = 0;
   if (!unicodePathOf(header->extra, header->extraLength, header->name, header->nameLength, &utf8,
-                     &utf8Length)) {
+                     &utf8Length) ||
+      !IsWellFormedUtf8(utf8, utf8Length)) {
     return false;
   }
-  std::unique_ptr<char[]> name(new char[utf8Length]);
-  std::memcpy(name.get(), utf8, utf8Length);
-  const uint32_t length = utf8NameToAnsi(name.get(), utf8Length);
-  if (length == 0 || length > header->nameLength) return false;
-  std::memcpy(header->name, name.get(), length);
-  header->nameLength = static_cast<uint16_t>(length);
+  header->name = const_cast<char*>(utf8);
+  header->nameLength = utf8Length;
+  return true;
+}
+
+bool IsAscii(const char* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  }
   return true;
 }
 
@@ -291,12 +295,41 @@ bool ArchiveState::parsePiece(uint8_t* data, uint32_t piece, uint32_t* found,
   return true;
 }
 
-void ArchiveState::translateEntryName(CentralHeader* header) {
-  if (!(header->flags & kFlagUtf8Name)) {
-    if (TakeUnicodePath(header)) return;
+bool ArchiveState::translateEntryName(CentralHeader* header) {
+  // Names are kept in UTF-8: a name flagged so is taken as stored, one the Unicode path field
+  // gives likewise; any other is in the OEM code page, turned into 1252 as the system always
+  // did and from there into UTF-8.
+  if (header->flags & kFlagUtf8Name) {
+    if (IsWellFormedUtf8(header->name, header->nameLength)) return true;
+    // Not UTF-8 after all: what has a 1252 form keeps it, every other byte becomes '_'.
+    header->nameLength = utf8NameToAnsi(header->name, header->nameLength);
+  } else {
+    if (TakeUnicodePath(header)) return true;
     translateName(header->name, header->name, header->nameLength, kTranslateOemToAnsi);
-    return;
   }
-  // A UTF-8 name shrinks in the ANSI code page; the extra field and comment keep their places.
-  header->nameLength = static_cast<uint16_t>(utf8NameToAnsi(header->name, header->nameLength));
+  if (IsAscii(header->name, header->nameLength)) return true;
+  char* utf8 = nameStorage(3 * header->nameLength);
+  if (!utf8) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
+  header->nameLength = static_cast<uint32_t>(AnsiToUtf8Into(header->name, header->nameLength, utf8));
+  header->name = utf8;
+  return true;
+}
+
+char* ArchiveState::nameStorage(uint32_t size) {
+  // Names grown by the conversion are carved from blocks freed with the directory.
+  constexpr uint32_t kNameBlock = 16384;
+  if (!names_ || names_->size - namesUsed_ < size) {
+    std::unique_ptr<Piece> block(new (std::nothrow) Piece);
+    if (!block) return nullptr;
+    const uint32_t blockSize = size > kNameBlock ? size : kNameBlock;
+    block->data.reset(new (std::nothrow) uint8_t[blockSize]);
+    if (!block->data) return nullptr;
+    block->size = blockSize;
+    block->older = std::move(names_);
+    names_ = std::move(block);
+    namesUsed_ = 0;
+  }
+  char* out = reinterpret_cast<char*>(names_->data.get()) + namesUsed_;
+  namesUsed_ += size;
+  return out;
 }

@@ -3,24 +3,39 @@
 #include <new>
 #include <utility>
 
+#include "fs/name_key.h"
 #include "options/run_options.h"
 #include "zip/archive_state.h"
 
 namespace {
 
-int FoldCase(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+// Names compare by their keys (fs/name_key.h): 1252 characters by their bytes with ASCII letters
+// folded, as they always did, every other character after them, folded as Windows folds it.
+uint32_t FoldCase(uint32_t key) {
+  if (key >= kKeyBeyondAnsi) return UpperBeyondAnsi(key);
+  return (key >= 'A' && key <= 'Z') ? key + ('a' - 'A') : key;
+}
+
+// Compares the keys of two texts up to the end of the shorter; 0 when that part is equal (or a
+// NUL is met in both).
+int CompareKeys(const char* a, uint32_t la, const char* b, uint32_t lb) {
+  const unsigned char* pa = reinterpret_cast<const unsigned char*>(a);
+  const unsigned char* pb = reinterpret_cast<const unsigned char*>(b);
+  const unsigned char* ea = pa + la;
+  const unsigned char* eb = pb + lb;
+  while (pa < ea && pb < eb) {
+    const uint32_t ca = FoldCase(NextNameKey(&pa, ea));
+    const uint32_t cb = FoldCase(NextNameKey(&pb, eb));
+    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca == 0) return 0;
+  }
+  return 0;
+}
 
 int CompareNames(const CentralHeader& a, const CentralHeader& b) {
-  uint32_t la = a.nameLength, lb = b.nameLength;
-  uint32_t n = la < lb ? la : lb;
-  const unsigned char* pa = reinterpret_cast<const unsigned char*>(a.name);
-  const unsigned char* pb = reinterpret_cast<const unsigned char*>(b.name);
-  for (uint32_t i = 0; i < n; ++i) {
-    int ca = FoldCase(pa[i]), cb = FoldCase(pb[i]);
-    if (ca != cb) return ca - cb;
-    if (ca == 0) break;
-  }
-  return static_cast<int>(la) - static_cast<int>(lb);
+  const int order = CompareKeys(a.name, a.nameLength, b.name, b.nameLength);
+  if (order != 0) return order;
+  return a.nameLength < b.nameLength ? -1 : a.nameLength > b.nameLength ? 1 : 0;
 }
 
 // The extension: what follows the last '.' of the last path component; null when there is none.
@@ -43,12 +58,8 @@ int CompareExtensions(const CentralHeader& a, const CentralHeader& b) {
   if (!ea && !eb) return CompareNames(a, b);
   if (!ea) return -1;
   if (!eb) return 1;
-  uint32_t n = la < lb ? la : lb;
-  for (uint32_t i = 0; i < n; ++i) {
-    int ca = FoldCase(static_cast<unsigned char>(ea[i]));
-    int cb = FoldCase(static_cast<unsigned char>(eb[i]));
-    if (ca != cb) return ca - cb;
-  }
+  const int order = CompareKeys(ea, la, eb, lb);
+  if (order != 0) return order;
   if (la != lb) return la < lb ? -1 : 1;
   return CompareNames(a, b);
 }

@@ -132,7 +132,7 @@ struct CentralHeader {
   uint32_t crc32 = 0;
   uint64_t compressedSize = 0;    // from the ZIP64 extra field when saturated
   uint64_t uncompressedSize = 0;  // likewise
-  uint16_t nameLength = 0;  // of name as translated to the ANSI code page
+  uint32_t nameLength = 0;  // of name as translated to UTF-8 (may outgrow the stored 16 bits)
   uint16_t extraLength = 0;
   uint16_t commentLength = 0;
   uint16_t diskNumberStart = 0;

@@ -87,22 +87,22 @@ bool ArchiveState::refuseSurplusHeaders(uint64_t surplus) {
 }
 
 bool ArchiveState::adoptHeader(CentralHeader* header) {
-  translateEntryName(header);
+  if (!translateEntryName(header)) return false;
   const Zip64Extra zip64 = ApplyZip64Extra(header);
   if (zip64 == Zip64Extra::kAbsent) return true;
-  const Text name(header->name, header->nameLength);
-  char detail[kPathSize + 100];
+  Text detail(header->name, header->nameLength);
   if (zip64 == Zip64Extra::kTooShort) {
-    FormatText(detail, sizeof detail, "campo extra ZIP64 curto demais em %s", name.c_str());
-    return fail(Status::ArchiveError(kArchiveReadError, detail));
+    Text text("campo extra ZIP64 curto demais em ");
+    text += detail.c_str();
+    return fail(Status::ArchiveError(kArchiveReadError, text.c_str()));
   }
   // Figures of 64 bits from the archive are not trusted: the entry's header and data must lie
   // inside the file (each disk of a set counts its own offsets: not checked there).
   const uint64_t offset = header->localHeaderOffset;
   if (!spanned && (offset > archiveSize || archiveSize - offset < kLocalHeaderSize ||
                    header->compressedSize > archiveSize - offset - kLocalHeaderSize)) {
-    FormatText(detail, sizeof detail, "%s passa do fim do arquivo", name.c_str());
-    return fail(Status::ArchiveError(kArchiveEndedEarly, detail));
+    detail += " passa do fim do arquivo";
+    return fail(Status::ArchiveError(kArchiveEndedEarly, detail.c_str()));
   }
   return true;
 }

@@ -3,6 +3,8 @@
 // a missing or doubled record and a damaged record each give their warning, and nothing is
 // read outside the record.
 #include <gtest/gtest.h>
+
+#include "fs/codepage.h"
 #include <sys/stat.h>
 
 #include <string>
@@ -42,8 +44,10 @@ std::vector<ZipEntryPlan> Signed(const AuthenticityRecordPlan& record) {
   return entries;
 }
 
-const AuthenticityRecordPlan kMaker{123456, "Fábrica de Software Ltda.", ""};
-const AuthenticityRecordPlan kMakerWithText{123456, "Fábrica de Software Ltda.", "Versão 2.0\r\nSuporte: 0800"};
+// The record keeps its texts in 1252; the front ends are shown them in UTF-8.
+const AuthenticityRecordPlan kMaker{123456, "F\xE1" "brica de Software Ltda.", ""};
+const AuthenticityRecordPlan kMakerWithText{123456, "F\xE1" "brica de Software Ltda.",
+                                            "Vers\xE3o 2.0\r\nSuporte: 0800"};
 
 struct Shown {
   std::vector<int> warnings;
@@ -70,8 +74,8 @@ TEST(VerifyAuthenticity, AGoodRecordShowsItsMakerAfterATestAndAfterAnExtraction)
     EXPECT_TRUE(test.front.warnings().empty());
     ASSERT_EQ(test.front.authenticity.size(), 1u);
     EXPECT_EQ(test.front.authenticity[0].code, "ACI280");
-    EXPECT_EQ(test.front.authenticity[0].name, record.name);
-    EXPECT_EQ(test.front.authenticity[0].text, record.text);
+    EXPECT_EQ(test.front.authenticity[0].name, AnsiToUtf8(record.name));
+    EXPECT_EQ(test.front.authenticity[0].text, AnsiToUtf8(record.text));
     // The mark follows each protected entry's result, and only theirs.
     std::vector<unsigned> marks;
     for (const RecordedNotification& n : test.front.notifications) {
@@ -87,7 +91,7 @@ TEST(VerifyAuthenticity, AGoodRecordShowsItsMakerAfterATestAndAfterAnExtraction)
     EXPECT_TRUE(status.ok());
     EXPECT_TRUE(test.front.warnings().empty());
     ASSERT_EQ(test.front.authenticity.size(), 2u);
-    EXPECT_EQ(test.front.authenticity[1].name, record.name);
+    EXPECT_EQ(test.front.authenticity[1].name, AnsiToUtf8(record.name));
     EXPECT_EQ(dir.read("out/leia-me.txt"), "Bem-vindo!\r\n");
   }
 }

@@ -40,7 +40,7 @@ class OverwriteScript : public UserCallbacks {
   int AskNewName(const char* prompt, char* buffer, int size) override {
     asked.push_back("newname");
     EXPECT_STREQ(prompt, "Novo nome de arquivo? ");
-    EXPECT_EQ(size, 260);
+    EXPECT_EQ(size, kLongPathSize);
     if (newNames.empty()) return 0;
     std::string line = newNames.front();
     newNames.erase(newNames.begin());
@@ -88,7 +88,7 @@ class OpenOutputTest : public ::testing::Test {
   int Open(const CentralHeaderFields& fields, const std::string& content = "new") {
     header_ = std::make_unique<CentralHeaderBytes>(fields);
     ExtractionContext& c = Run();
-    EXPECT_TRUE(copyEntryName(c.nameBuffer, sizeof c.nameBuffer, fields.name.data(),
+    EXPECT_TRUE(copyEntryName(c.nameBuffer, kLongPathSize, fields.name.data(),
                               static_cast<uint32_t>(fields.name.size())));
     c.outputName = c.nameBuffer;
     size_t length = std::strlen(c.nameBuffer);
@@ -373,12 +373,12 @@ TEST_F(OpenOutputTest, TestAndConsoleOpenNothing) {
 }
 
 TEST_F(OpenOutputTest, RenameToANameTooLongForThePathAsksAgain) {
-  // Destination and new name together would not fit a path: cut, they would name some other
-  // file; the user is asked for another name instead.
+  // Destination and new name together would pass the longest path Windows takes: cut, they
+  // would name some other file; the user is asked for another name instead.
   out_ = dir_.path() + "/" + std::string(200, 'd') + "/";
   mkdir(out_.c_str(), 0755);
   dir_.write(std::string(200, 'd') + "/f.txt", "old");
-  const std::string tooLong(260 - out_.size(), 'n');  // out_ + tooLong: 260 characters
+  const std::string tooLong(kLongPathSize - out_.size(), 'n');  // one past the longest path
   script_.overwriteAnswers = {'R'};
   script_.newNames = {tooLong, "h.txt"};
   EXPECT_EQ(Open("f.txt"), 1);

@@ -116,7 +116,7 @@ class CheckPasswordTest : public ::testing::Test {
     positionBefore_ = archive().stream->position();
     ExtractionContext& context = Run();
     context.decrypting = false;
-    copyEntryName(context.nameBuffer, sizeof context.nameBuffer, entry->name, entry->nameLength);
+    copyEntryName(context.nameBuffer, kLongPathSize, entry->name, entry->nameLength);
     const PasswordCheck check = CheckPassword(&context, entry);
     if (check == PasswordCheck::kAccepted) {
       EXPECT_TRUE(context.decrypting);

@@ -56,6 +56,20 @@ TEST(MatchWildcard, Table) {
       {"abcd", "abc", 0},
       {"", "", 1},
       {"", "a", 0},
+      // Names are UTF-8. 1252 letters match as their bytes always did: ASCII case folded, two
+      // characters that differ only in the top bit of their 1252 byte alike (ã is E3, c is 63).
+      {u8"relatório.*", u8"relatório.doc", 1},
+      {u8"RELATÓRIO.*", u8"relatório.doc", 0},
+      {u8"ação", u8"acco", 0},
+      {u8"?.txt", u8"ã.txt", 1},
+      {u8"c", u8"ã", 1},
+      // Beyond 1252, letters compare without case as Windows compares them.
+      {u8"ПРИВЕТ.*", u8"Привет.txt", 1},
+      {u8"*.TXT", u8"αβγ.txt", 1},
+      {u8"ΑΒΓ.txt", u8"αβγ.txt", 1},
+      {u8"Ж.txt", u8"Щ.txt", 0},  // one character outside 1252 each: never alike
+      {u8"?.txt", u8"😀.txt", 1},  // one character, however many bytes
+      {u8"日本語/*", u8"日本語/ファイル.txt", 1},
   };
   for (const WildcardCase& c : cases) {
     EXPECT_EQ(MatchWildcard(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;

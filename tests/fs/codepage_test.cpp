@@ -24,7 +24,7 @@ TEST(CodePage, KnownCharacters) {
     std::string utf8;
   };
   const Case cases[] = {
-      {"Não posso criar", u8"Não posso criar"},
+      {"N\xE3o posso criar", u8"Não posso criar"},
       {"\x80", u8"€"},
       {"\x8A\x9A\x9F", u8"ŠšŸ"},
       {"\x93\x94\x96", u8"“”–"},
@@ -57,13 +57,13 @@ TEST(CodePage, WhatHasNo1252FormBecomesOneUnderscoreEach) {
   }
 }
 
-TEST(CodePage, PathsCrossTheLayerIn1252WhileTheDiskHoldsUtf8) {
+TEST(CodePage, PathsCrossTheLayerInUtf8AsTheDiskHoldsThem) {
   TempDir dir;
   mkdir(dir.file(u8"relatório").c_str(), 0755);
   dir.write(u8"relatório/mês.txt", "conteúdo");
-  const std::string ansiDir = dir.path() + "/relatório";  // 1252 bytes: this file is compiled so
+  const std::string ansiDir = dir.path() + "/relatório";
 
-  // Found and opened through the 1252 name.
+  // Found and opened through the name.
   FindInfo info{};
   SearchHandle search = findFirst((ansiDir + "/*.txt").c_str(), &info);
   ASSERT_NE(search, kNoSearch);
@@ -73,7 +73,7 @@ TEST(CodePage, PathsCrossTheLayerIn1252WhileTheDiskHoldsUtf8) {
   ASSERT_EQ(reader.isOpen(), 1);
   EXPECT_EQ(reader.size(), std::string("conteúdo").size());
 
-  // Created through the 1252 name: the disk gets UTF-8.
+  // Created through the name: the disk gets the same bytes.
   {
     FileStream writer((ansiDir + "/ação.txt").c_str(), kGenericWrite, kShareNone, kCreateAlways, kAttrNormal);
     ASSERT_EQ(writer.isOpen(), 1);
@@ -83,7 +83,7 @@ TEST(CodePage, PathsCrossTheLayerIn1252WhileTheDiskHoldsUtf8) {
   EXPECT_TRUE(dir.exists(u8"relatório/pé"));
 
   // Names coming back from the system: full paths and the current directory.
-  char full[kPathSize];
+  PathBuffer full;
   char* part = fullPathOf(full, (ansiDir + "/mês.txt").c_str());
   ASSERT_NE(part, nullptr);
   EXPECT_STREQ(part, "mês.txt");
@@ -98,14 +98,14 @@ TEST(CodePage, PathsCrossTheLayerIn1252WhileTheDiskHoldsUtf8) {
   ASSERT_EQ(chdir(saved), 0);
 }
 
-TEST(CodePage, ANameWithoutA1252FormIsReportedWithUnderscores) {
+TEST(CodePage, ANameWithoutA1252FormComesBackExactly) {
   TempDir dir;
   dir.write(u8"日本.txt", "x");
   FindInfo info{};
   SearchHandle search = findFirst(dir.file("*.txt").c_str(), &info);
   ASSERT_NE(search, kNoSearch);
   endSearch(search);
-  EXPECT_STREQ(info.name, "__.txt");
+  EXPECT_STREQ(info.name, u8"日本.txt");
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ class Search : public ::testing::Test {
 using Names = std::vector<std::string>;
 
 TEST_F(Search, WildcardsMatchAsWindowsMatchesThem) {
-  const char* relatorio = "relatório.txt";  // the 1252 form of the name on disk
+  const char* relatorio = "relatório.txt";
   struct Case {
     const char* pattern;
     Names expected;

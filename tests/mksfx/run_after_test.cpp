@@ -52,7 +52,7 @@ TEST(RunAfterRecord, TheStubReadsBackWhatWasWritten) {
     bool directives;
     const char* command;  // UTF-8
     bool checked;
-    const char* read;     // code page 1252
+    const char* stored;   // code page 1252, as the record keeps it; the reader gives UTF-8
   };
   const Row rows[] = {
       {1000, false, "%0setup.exe /s", true, "%0setup.exe /s"},
@@ -75,7 +75,8 @@ TEST(RunAfterRecord, TheStubReadsBackWhatWasWritten) {
     std::string error;
     ASSERT_TRUE(BuildSfx(request, &result, &error)) << error;
     RunAfter run = ReadBack(dir.file("out.exe"));
-    EXPECT_STREQ(run.command.c_str(), row.read);
+    EXPECT_STREQ(run.command.c_str(), row.command);
+    EXPECT_NE(dir.read("out.exe").find(row.stored), std::string::npos);
     EXPECT_EQ(run.checked, row.checked);
     // The directive record before it is still read whole.
     RecordingFrontEnd shown(false);

@@ -2,6 +2,8 @@
 // test and after an extraction, an earlier record replaced; and a name or text that does not fit
 // refused before anything is written.
 #include <gtest/gtest.h>
+
+#include "fs/codepage.h"
 #include <sys/stat.h>
 
 #include <string>
@@ -83,8 +85,9 @@ struct Directory {
 };
 
 TEST(Signing, TheStubVerifiesWhatTheBuilderSigned) {
-  const Signature signatures[] = {{"Fábrica de Software Ltda.", 123456, ""},
-                                  {"Fábrica de Software Ltda.", 0, "Versão 2.0\r\nSuporte: 0800"}};
+  // The record keeps 1252 texts (the options give them so); the stub shows them in UTF-8.
+  const Signature signatures[] = {{"F\xE1" "brica de Software Ltda.", 123456, ""},
+                                  {"F\xE1" "brica de Software Ltda.", 0, "Vers\xE3o 2.0\r\nSuporte: 0800"}};
   for (const Signature& signature : signatures) {
     SCOPED_TRACE(signature.text.empty() ? "without additional text" : "with additional text");
     TempDir dir;
@@ -108,8 +111,8 @@ TEST(Signing, TheStubVerifiesWhatTheBuilderSigned) {
     EXPECT_TRUE(test.front.warnings().empty());
     ASSERT_EQ(test.front.authenticity.size(), 1u);
     EXPECT_EQ(test.front.authenticity[0].code, signature.number ? "ACI280" : "AAA000");
-    EXPECT_EQ(test.front.authenticity[0].name, signature.name);
-    EXPECT_EQ(test.front.authenticity[0].text, signature.text);
+    EXPECT_EQ(test.front.authenticity[0].name, AnsiToUtf8(signature.name));
+    EXPECT_EQ(test.front.authenticity[0].text, AnsiToUtf8(signature.text));
 
     const std::string out = dir.file("out");
     mkdir(out.c_str(), 0755);

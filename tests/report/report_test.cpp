@@ -190,7 +190,7 @@ TEST(StatusMessages, NumberDetailAndShortBuffers) {
   // The text is cut to the buffer and stays terminated; a buffer of no size is left alone.
   char text[8];
   status.messageText(text, sizeof text);
-  EXPECT_STREQ(text, "Não pos");
+  EXPECT_STREQ(text, "Não po");  // seven bytes
   char untouched = '#';
   status.messageText(&untouched, 0);
   EXPECT_EQ(untouched, '#');

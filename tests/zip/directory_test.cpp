@@ -186,12 +186,17 @@ struct NameCase {
   std::string expected;  // code page 1252
 };
 
-TEST(Directory, NamesAreTranslatedToTheAnsiCodePage) {
+TEST(Directory, NamesAreKeptInUtf8) {
   const NameCase cases[] = {
-      {"OEM name", "relat\xA2rio.doc", 0, "relat\xF3rio.doc"},
-      {"UTF-8 name", "relat\xC3\xB3rio.doc", kFlagUtf8Name, "relat\xF3rio.doc"},
-      {"UTF-8 without an ANSI form", "a\xE2\x82\xAC\xE2\x98\x83.txt", kFlagUtf8Name, "a\x80_.txt"},
+      {"OEM name", "relat\xA2rio.doc", 0, "relat\xC3\xB3rio.doc"},
+      {"OEM name beyond 1252", "\xE1\xE2.txt", 0, "\xC3\x9F_.txt"},
+      {"UTF-8 name", "relat\xC3\xB3rio.doc", kFlagUtf8Name, "relat\xC3\xB3rio.doc"},
+      {"UTF-8 without an ANSI form", "a\xE2\x82\xAC\xE2\x98\x83.txt", kFlagUtf8Name,
+       "a\xE2\x82\xAC\xE2\x98\x83.txt"},
+      {"four-byte UTF-8", "\xF0\x9F\x98\x80.txt", kFlagUtf8Name, "\xF0\x9F\x98\x80.txt"},
+      // Flagged but not UTF-8: what has a 1252 form keeps it, a stray byte becomes '_'.
       {"truncated UTF-8", "b\xC3", kFlagUtf8Name, "b_"},
+      {"1252 bytes flagged UTF-8", "caf\xE9.txt", kFlagUtf8Name, "caf_.txt"},
       {"plain ASCII", "dir/file.txt", 0, "dir/file.txt"},
   };
   for (const NameCase& c : cases) {
@@ -230,13 +235,16 @@ TEST(Directory, AUnicodePathFieldGivesTheNameWhenItsCrcMatchesTheStoredName) {
     std::string extra;
     std::string expected;
   } rows[] = {
-      {"matching field", field(1, storedCrc, "caf\xC3\xA9.txt"), "caf\xE9.txt"},
+      {"matching field", field(1, storedCrc, "caf\xC3\xA9.txt"), "caf\xC3\xA9.txt"},
+      {"beyond 1252", field(1, storedCrc, "\xD0\x96.txt"), "\xD0\x96.txt"},
       {"behind another field", Le16(0x7777) + Le16(2) + "ab" + field(1, storedCrc, "s\xC3\xB3.txt"),
-       "s\xF3.txt"},
+       "s\xC3\xB3.txt"},
+      {"not UTF-8", field(1, storedCrc, "caf\xE9.txt"), "cafe.txt"},
       {"CRC of another name", field(1, storedCrc ^ 1, "caf\xC3\xA9.txt"), "cafe.txt"},
       {"unknown version", field(2, storedCrc, "caf\xC3\xA9.txt"), "cafe.txt"},
       {"field cut by the extra area", field(1, storedCrc, "caf\xC3\xA9.txt").substr(0, 12), "cafe.txt"},
-      {"longer than the stored name", field(1, storedCrc, "caf\xC3\xA9-longo.txt"), "cafe.txt"},
+      {"longer than the stored name", field(1, storedCrc, "caf\xC3\xA9-longo.txt"),
+       "caf\xC3\xA9-longo.txt"},
   };
   for (const Row& row : rows) {
     ZipEntryPlan e;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive_fixture.h"
+#include "fs/codepage.h"
 #include "temp_dir.h"
 #include "zip_writer.h"
 
@@ -107,6 +108,46 @@ TEST_F(EntrySort, SpannedNaturalOrderFollowsTheDisksFirst) {
   // Other keys ignore the disks.
   EXPECT_EQ(SortedBy(kSortName, true),
             (V{"Alpha", "ALPHA.txt", "beta.doc", "dir.d/readme", "gamma.", "zeta.TXT"}));
+}
+
+// Names are UTF-8 now; names made of 1252 characters must sort exactly as their 1252 bytes did
+// (ASCII letters folded, every other byte by its value), and the others after them, folded as
+// Windows folds them.
+TEST(EntrySortByName, Names1252SortAsTheirBytesDidAndOthersAfter) {
+  const std::vector<std::string> names1252 = {
+      u8"zebra", u8"Ébano", u8"ábaco", u8"Œuvre", u8"€uro", u8"abc", u8"ABD", u8"ñu",
+      u8"Zulu",  u8"çedilha", u8"a b", u8"a~", u8"ÿ", u8"Ÿ", u8"naïve", u8"naive"};
+  auto oldOrder = [](const std::string& a, const std::string& b) {
+    const std::string x = Utf8ToAnsi(a), y = Utf8ToAnsi(b);
+    for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
+      auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+      const int cx = fold(static_cast<unsigned char>(x[i])), cy = fold(static_cast<unsigned char>(y[i]));
+      if (cx != cy) return cx < cy;
+    }
+    return x.size() < y.size();
+  };
+  std::vector<std::string> expected = names1252;
+  std::stable_sort(expected.begin(), expected.end(), oldOrder);
+  std::vector<std::string> names = names1252;
+  for (const char* beyond : {u8"жук", u8"Жаба", u8"ЖАБА2", u8"αβγ", u8"😀", u8"zz"}) names.push_back(beyond);
+
+  std::vector<CentralHeader> entries(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    entries[i].name = &names[i][0];
+    entries[i].nameLength = static_cast<uint32_t>(names[i].size());
+    entries[i].localHeaderOffset = i;
+  }
+  sortEntries(kSortName, entries.data(), static_cast<uint32_t>(entries.size()), false);
+  std::vector<std::string> sorted;
+  for (const CentralHeader& e : entries) sorted.emplace_back(e.name, e.nameLength);
+
+  std::vector<std::string> only1252;
+  for (const std::string& s : sorted) {
+    if (std::find(names1252.begin(), names1252.end(), s) != names1252.end()) only1252.push_back(s);
+  }
+  EXPECT_EQ(only1252, expected);
+  const std::vector<std::string> tail(sorted.end() - 5, sorted.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{u8"αβγ", u8"Жаба", u8"ЖАБА2", u8"жук", u8"😀"}));
 }
 
 TEST(CompressionRatio, PerMille) {

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "app/session.h"
-#include "fs/codepage.h"
 #include "report/report.h"
 #include "report/user_callbacks.h"
 
@@ -21,7 +20,7 @@ class CollectingFrontEnd : public ReportFrontEnd {
 
  private:
   void add(const char* text) {
-    std::string line = AnsiToUtf8(text);
+    std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     lines += line + "\n";
   }
@@ -58,16 +57,11 @@ class KnownPassword : public UserCallbacks {
 
 std::string CheckWithEngine(const std::string& path, const std::string& password,
                             EngineCheck* check) {
-  // The engine takes paths in code page 1252, as the stub does.
-  std::string ansi = Utf8ToAnsi(path);
-  if (AnsiToUtf8(ansi) != path) {
-    return "its path has characters outside code page 1252, which the engine cannot open";
-  }
   CollectingFrontEnd front;
   KnownPassword callbacks(password);
   Session session(front, &callbacks);
   session.reporter.setProgressWindow(&front);
-  Status status = session.open(ansi.c_str());
+  Status status = session.open(path.c_str());
   if (status.ok()) {
     RunRequest request;
     request.options.command = kCommandTest;

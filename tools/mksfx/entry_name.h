@@ -1,6 +1,6 @@
 // Entry names as the builder stores them. The stub reads a name without flag bit 11 in the OEM
-// code page (437) and turns it into the ANSI code page (1252), and a name with bit 11 in UTF-8,
-// each character without a 1252 form becoming '_'. Info-ZIP unzip on Linux leaves a name without
+// code page (437), and a name with bit 11 in UTF-8, creating it exactly. Info-ZIP unzip on
+// Linux leaves a name without
 // bit 11 as its bytes, so an OEM name would come out differently there: a name that is all ASCII
 // is stored as it is, any other in UTF-8 with bit 11, the one form every reader agrees on.
 #pragma once

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "entry_name.h"
+#include "fs/name_key.h"
 
 namespace fs = std::filesystem;
 
@@ -54,16 +55,25 @@ bool Glob(const char* p, const char* t) {
   return *t == 0;
 }
 
-// Case as Windows ignores it, for the letters of code page 1252's Latin range: two names that
-// differ only so would be one file there.
+// Case as Windows ignores it (fs/name_key.h): two names that differ only so would be one file
+// there. The text returned only serves to compare.
 std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (size_t i = 0; i < folded.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(folded[i]);
-    if (c >= 'A' && c <= 'Z') folded[i] = static_cast<char>(c + 32);
-    // U+00C0 to U+00DE but U+00D7 are C3 80 to C3 9E in UTF-8.
-    unsigned char next = i + 1 < folded.size() ? static_cast<unsigned char>(folded[i + 1]) : 0;
-    if (c == 0xC3 && next >= 0x80 && next <= 0x9E && next != 0x97) folded[i + 1] = static_cast<char>(next + 0x20);
+  std::string folded;
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(name.data());
+  const unsigned char* end = at + name.size();
+  while (at < end) {
+    uint32_t key = NextNameKey(&at, end);
+    if (key >= 'A' && key <= 'Z') key += 32;
+    if (key >= 0xC0 && key <= 0xDE && key != 0xD7) key += 0x20;  // À..Þ
+    key = UpperBeyondAnsi(key);
+    if (key < 0x80) {
+      folded.push_back(static_cast<char>(key));
+    } else {
+      folded.push_back('\x7f');  // then the key's three bytes
+      folded.push_back(static_cast<char>(key >> 16));
+      folded.push_back(static_cast<char>(key >> 8));
+      folded.push_back(static_cast<char>(key));
+    }
   }
   return folded;
 }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fs/codepage.h"
 #include "fs/fs.h"
 #include "report/report.h"
 #include "shell/run_after.h"
@@ -15,12 +14,12 @@ namespace {
 // Keeps what the reader would have shown the user.
 class Collect : public ReportFrontEnd {
  public:
-  void showMessage(void*, const char* text, const char*) override { shown += AnsiToUtf8(text); }
+  void showMessage(void*, const char* text, const char*) override { shown += text; }
   intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
   std::string shown;
 };
 
-std::string Utf8(const char* ansi) { return AnsiToUtf8(ansi ? ansi : ""); }
+std::string Utf8(const char* text) { return text ? text : ""; }
 
 // A name block as its items, separated by " | " as they were given.
 std::string Items(const char* block) {
@@ -56,11 +55,10 @@ void Line(std::string* report, const std::string& text) { *report += text + "\n"
 }  // namespace
 
 bool DescribeSfx(const std::string& path, std::string* report, std::string* error) {
-  std::string ansiPath = Utf8ToAnsi(path);
   uint32_t headerOffset = 0;
   bool found = false;
   {
-    FileStream stream(ansiPath.c_str(), kGenericRead, kShareRead, kOpenExisting, 0);
+    FileStream stream(path.c_str(), kGenericRead, kShareRead, kOpenExisting, 0);
     if (!stream.isOpen()) {
       *error = path + ": cannot open";
       return false;
@@ -72,7 +70,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
   Collect shown;
   Reporter reporter(shown);
   SetupDirectives directives;
-  if (!ReadSetupDirectives(directives, ansiPath.c_str(), reporter).ok()) {
+  if (!ReadSetupDirectives(directives, path.c_str(), reporter).ok()) {
     *error = "out of memory";
     return false;
   }
@@ -93,7 +91,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
   }
 
   RunAfter run;
-  ReadRunAfter(ansiPath.c_str(), &run);
+  ReadRunAfter(path.c_str(), &run);
   if (!run.present()) {
     Line(report, "run after extraction: none");
   } else {
@@ -102,12 +100,10 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
   }
 
   ArchiveState archive;
-  archive.setArchiveName(ansiPath.c_str());
+  archive.setArchiveName(path.c_str());
   Status status = archive.openArchive() ? archive.readDirectory() : archive.status();
   if (!status.ok()) {
-    char text[600];
-    status.messageText(text, sizeof text);
-    *error = path + ": " + AnsiToUtf8(text);
+    *error = path + ": " + status.message().c_str();
     return false;
   }
   uint64_t total = 0;
@@ -118,7 +114,7 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     const CentralHeader& entry = archive.entries()[i];
     char size[24];
     std::snprintf(size, sizeof size, "%12llu  ", static_cast<unsigned long long>(entry.uncompressedSize));
-    Line(report, std::string("  ") + size + AnsiToUtf8(std::string(entry.name, entry.nameLength)));
+    Line(report, std::string("  ") + size + std::string(entry.name, entry.nameLength));
   }
   return true;
 }

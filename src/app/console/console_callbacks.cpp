@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/console/terminal.h"
 #include "app/overwrite_question.h"
@@ -25,15 +27,13 @@ void LoadText(int id, char* buffer, int size) { StandardErrorFrontEnd().loadStri
 
 int ConsoleCallbacks::AskOverwrite(const char* name, const CentralHeader* entry) {
   if (!TerminalCanAsk()) {
-    char note[kPathSize + 40];
-    std::snprintf(note, sizeof note, "não sobrescrevo %s", name);
-    NoteUnasked(note);
+    NoteUnasked((std::string("não sobrescrevo ") + name).c_str());
     return 'N';
   }
-  char question[2048];
-  ComposeOverwriteQuestion(StandardErrorFrontEnd(), dateOrder, question, sizeof question, name,
-                           *entry);
-  TerminalWrite(stderr, question);
+  std::vector<char> question(std::strlen(name) + 2048);
+  ComposeOverwriteQuestion(StandardErrorFrontEnd(), dateOrder, question.data(), question.size(),
+                           name, *entry);
+  TerminalWrite(stderr, question.data());
   for (;;) {
     TerminalWrite(stderr, "\n[S]im, s[E]mpre, [N]ão, n[U]nca? ");
     char answer[16];
@@ -82,17 +82,12 @@ int ConsoleCallbacks::AskYesNo(const char* question) {
 
 int ConsoleCallbacks::AskPassword(const char* entryName, char* buffer, int size) {
   if (!TerminalCanAsk()) {
-    char note[kPathSize + 40];
-    std::snprintf(note, sizeof note, "ignorando %s", entryName);
-    NoteUnasked(note);
+    NoteUnasked((std::string("ignorando ") + entryName).c_str());
     return kPasswordSkip;
   }
-  char prompt[kPathSize + 80];
-  std::snprintf(prompt, sizeof prompt,
-                "Este arquivo está protegido por senha.\nNome do Arquivo: %s\n"
-                "Senha (vazia: Ignorar, * : Ignorar Tudo): ",
-                entryName);
-  TerminalWrite(stderr, prompt);
+  const std::string prompt = std::string("Este arquivo está protegido por senha.\nNome do Arquivo: ") +
+                             entryName + "\nSenha (vazia: Ignorar, * : Ignorar Tudo): ";
+  TerminalWrite(stderr, prompt.c_str());
   char typed[kPasswordSize];
   if (!TerminalReadLine(typed, sizeof typed, false) || typed[0] == 0) return kPasswordSkip;
   if (std::strcmp(typed, "*") == 0) return kPasswordSkipAll;

@@ -76,6 +76,12 @@ int main(int argc, char** argv) {
   // keeps the buffer until the process ends, after main has returned: it cannot be main's own.
   static char outputBuffer[64 * 1024];
   if (!TerminalShowsOutput()) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  // Every argument in UTF-8, as every name and path inside the engine is.
+  std::vector<std::string> arguments = TerminalArguments(argc, argv);
+  std::vector<char*> argumentPointers;
+  for (std::string& argument : arguments) argumentPointers.push_back(&argument[0]);
+  argumentPointers.push_back(nullptr);
+  argv = argumentPointers.data();
   // Nothing else here handles the break: the file layer may hold it back cheaply.
   takeConsoleBreak();
   // The conventions of Linux tools, before the option words of the archiver's own table.
@@ -102,14 +108,14 @@ int main(int argc, char** argv) {
 
   // The directive record of a self-extracting archive: shown, never acted upon.
   if (argc == 3 && IsSetupWord(argv[1])) {
-    Status status = session.open(TerminalArgument(argv[2]).c_str());
+    Status status = session.open(argv[2]);
     if (status.ok()) status = ShowSetupDirectives(session);
     if (!status.ok()) return Fail(console, session.reporter, status);
     return 0;
   }
 
   std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) words.push_back(TerminalArgument(argv[i]));
+  for (int i = 1; i < argc; ++i) words.push_back(argv[i]);
   std::vector<char*> vector;
   for (std::string& word : words) vector.push_back(&word[0]);
   vector.push_back(nullptr);

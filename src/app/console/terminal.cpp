@@ -1,17 +1,17 @@
 // The portable half of the terminal: writing texts and reading answers.
 #include "app/console/terminal.h"
 
-#include "fs/codepage.h"
+#include <cstring>
 
-void TerminalWrite(std::FILE* out, const char* ansiText) {
+void TerminalWrite(std::FILE* out, const char* text) {
   // A person at a terminal sees each piece as it comes ("Testing name" before a long entry);
   // output to a file or a pipe leaves in large blocks, not a write per line. Whatever goes to
   // another stream (warnings, questions) waits until standard output has caught up, so that the
   // two keep their order; the end of the program writes what is left.
   static const bool interactive = TerminalShowsOutput();
-  std::string text = AnsiToUtf8(ansiText);
+  const size_t length = std::strlen(text);
   if (out != stdout) std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), out);
+  TerminalPut(out, text, length);
   if (out != stdout || interactive) std::fflush(out);
 }
 

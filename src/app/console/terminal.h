@@ -4,19 +4,23 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
-// Writes text (code page 1252) to out, converted to the terminal's encoding.
-void TerminalWrite(std::FILE* out, const char* ansiText);
+// Writes text (UTF-8) to out, as the terminal can show it.
+void TerminalWrite(std::FILE* out, const char* text);
+// Platform half of TerminalWrite: length bytes of UTF-8 to out.
+void TerminalPut(std::FILE* out, const char* text, size_t length);
 // True when standard input is a terminal that questions can be put to.
 bool TerminalCanAsk();
 // True when standard output is a terminal, where a person reads it as it comes.
 bool TerminalShowsOutput();
-// Reads one line (without its end) into buffer, in code page 1252; echo off for passwords.
+// Reads one line (without its end) into buffer, in UTF-8; echo off for passwords.
 // Returns false at end of input.
 bool TerminalReadLine(char* buffer, int size, bool echo);
-// Text the system hands over (command-line arguments, typed lines) in code page 1252: Linux
-// hands it over in UTF-8, Windows' "A" entries in the ANSI code page already.
+// Text the system hands over (typed lines) in UTF-8.
 std::string TerminalArgument(const char* argument);
+// The command line's arguments in UTF-8 (Windows: from its wide-character command line).
+std::vector<std::string> TerminalArguments(int argc, char** argv);
 // Sets up the terminal once at start.
 void TerminalInit();
 

@@ -1,13 +1,18 @@
-// The POSIX terminal: UTF-8 both ways, termios for a password typed without echo.
+// The POSIX terminal: UTF-8 both ways, passed through as it is, termios for a password typed without echo.
 #include <termios.h>
 #include <unistd.h>
 
 #include "app/console/terminal.h"
-#include "fs/codepage.h"
 
 void TerminalInit() {}
 
-std::string TerminalArgument(const char* argument) { return Utf8ToAnsi(argument); }
+std::string TerminalArgument(const char* argument) { return argument; }
+
+std::vector<std::string> TerminalArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void TerminalPut(std::FILE* out, const char* text, size_t length) { std::fwrite(text, 1, length, out); }
 
 bool TerminalCanAsk() { return isatty(STDIN_FILENO) != 0; }
 

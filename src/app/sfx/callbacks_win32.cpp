@@ -2,6 +2,7 @@
 // password question (dialog 105), disk prompts and yes/no questions as message boxes. Every
 // window is owned by the callbacks' owner window, the main dialog once a run has started.
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "app/overwrite_question.h"
@@ -27,10 +28,10 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
   switch (message) {
     case WM_INITDIALOG:
       CenterWindow(dialog);
-      SetWindowTextA(dialog, Caption(ProgressWindow()).get());
+      SetWindowTextUtf8(dialog, Caption(ProgressWindow()).get());
       SendDlgItemMessageA(dialog, IDC_OVERWRITE_ICON, STM_SETICON,
                           reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_QUESTION)), 0);
-      SetDlgItemTextA(dialog, IDC_OVERWRITE_TEXT, reinterpret_cast<const char*>(lParam));
+      SetControlTextUtf8(dialog, IDC_OVERWRITE_TEXT, reinterpret_cast<const char*>(lParam));
       return TRUE;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) {
@@ -44,7 +45,7 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 }
 
 int ShowOverwriteQuestion(HWND owner, const char* text) {
-  return static_cast<int>(DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_OVERWRITE), owner,
+  return static_cast<int>(DialogBoxParamW(gStub.instance, MAKEINTRESOURCEW(IDD_OVERWRITE), owner,
                                           OverwriteDialogProc, reinterpret_cast<LPARAM>(text)));
 }
 
@@ -61,9 +62,9 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       auto* request = reinterpret_cast<PasswordRequest*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       CenterWindow(dialog);
-      SetWindowTextA(dialog, Caption(ProgressWindow()).get());
-      SetDlgItemTextA(dialog, IDC_PASSWORD_NAME, request->entryName);
-      SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "");
+      SetWindowTextUtf8(dialog, Caption(ProgressWindow()).get());
+      SetControlTextUtf8(dialog, IDC_PASSWORD_NAME, request->entryName);
+      SetControlTextUtf8(dialog, IDC_PASSWORD_EDIT, "");
       // A longer password could not be kept: let the edit say so while it is typed.
       SendDlgItemMessageA(dialog, IDC_PASSWORD_EDIT, EM_LIMITTEXT, kPasswordSize - 1, 0);
       return TRUE;
@@ -74,7 +75,7 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       if (id == IDC_PASSWORD_OK) {
         auto* request = reinterpret_cast<PasswordRequest*>(GetWindowLongPtrA(dialog, DWLP_USER));
         char typed[kPasswordSize] = {};
-        GetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, typed, sizeof typed);
+        GetControlTextUtf8(dialog, IDC_PASSWORD_EDIT, typed, sizeof typed);
         if (request->limit > 0) {
           size_t n = std::strlen(typed);
           if (n > static_cast<size_t>(request->limit - 1)) n = static_cast<size_t>(request->limit - 1);
@@ -94,8 +95,11 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 class Win32Callbacks : public UserCallbacks {
  public:
   int AskOverwrite(const char* name, const CentralHeader* entry) override {
-    ComposeOverwriteQuestion(StubFrontEnd(), dateOrder, prompt_, sizeof prompt_, name, *entry);
-    switch (ShowOverwriteQuestion(owner(), prompt_)) {
+    // The name is shown whole, however long the path.
+    const size_t size = kPromptSize + std::strlen(name);
+    std::unique_ptr<char[]> prompt(new char[size]);
+    ComposeOverwriteQuestion(StubFrontEnd(), dateOrder, prompt.get(), size, name, *entry);
+    switch (ShowOverwriteQuestion(owner(), prompt.get())) {
       case IDC_OVERWRITE_YES: return 'Y';
       case IDC_OVERWRITE_ALL: return 'A';
       case IDC_OVERWRITE_NONE: return 'V';
@@ -128,7 +132,7 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskYesNo(const char* question) override {
     HWND window = owner();
-    return MessageBoxA(window, question, Caption(window).get(), MB_ICONQUESTION | MB_YESNO) ==
+    return MessageBoxUtf8(window, question, Caption(window).get(), MB_ICONQUESTION | MB_YESNO) ==
                    IDYES
                ? 1
                : 0;
@@ -136,7 +140,7 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskPassword(const char* entryName, char* buffer, int size) override {
     PasswordRequest request{entryName, password_, size < kPasswordSize ? size : kPasswordSize};
-    INT_PTR pressed = DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_PASSWORD), owner(),
+    INT_PTR pressed = DialogBoxParamW(gStub.instance, MAKEINTRESOURCEW(IDD_PASSWORD), owner(),
                                       PasswordDialogProc, reinterpret_cast<LPARAM>(&request));
     if (pressed == IDC_PASSWORD_OK) {
       GetPassword(buffer, size);
@@ -151,12 +155,11 @@ class Win32Callbacks : public UserCallbacks {
 
   int AskToGoOn(const char* text) {
     HWND window = owner();
-    return MessageBoxA(window, text, Caption(window).get(), MB_ICONWARNING | MB_OKCANCEL) == IDOK
+    return MessageBoxUtf8(window, text, Caption(window).get(), MB_ICONWARNING | MB_OKCANCEL) == IDOK
                ? kKeyGoOn
                : kKeyAbort;
   }
 
-  char prompt_[kPromptSize] = {};
   char password_[kPasswordSize] = {};
 };
 

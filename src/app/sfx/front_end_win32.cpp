@@ -12,7 +12,7 @@ namespace {
 class Win32FrontEnd : public ReportFrontEnd {
  public:
   void showMessage(void* owner, const char* text, const char* caption) override {
-    MessageBoxA(static_cast<HWND>(owner), text, caption, MB_ICONWARNING);
+    MessageBoxUtf8(static_cast<HWND>(owner), text, caption, MB_ICONWARNING);
   }
 
   intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
@@ -22,7 +22,7 @@ class Win32FrontEnd : public ReportFrontEnd {
   }
 
   void windowText(void* window, char* buffer, int size) override {
-    GetWindowTextA(static_cast<HWND>(window), buffer, size);
+    GetWindowTextUtf8(static_cast<HWND>(window), buffer, size);
   }
 
   // Centred on the desktop, same size, not repainted yet.
@@ -40,7 +40,7 @@ class Win32FrontEnd : public ReportFrontEnd {
   int loadString(int id, char* buffer, int size) override {
     if (size <= 0) return 0;
     buffer[0] = 0;
-    return LoadStringA(gStub.instance, static_cast<UINT>(id), buffer, size);
+    return LoadStringUtf8(gStub.instance, id, buffer, size);
   }
 
   void showAuthenticity(void* owner, const AuthenticityNotice& notice) override {

@@ -31,9 +31,12 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDD
 // program groups and the registry entries keep.
 struct DestinationForActions {
   DestinationForActions() {
-    char full[kPathSize];
+    PathBuffer full;
     fullPathOf(full, gStub.chosenDestination);
-    std::memcpy(gStub.chosenDestination, full, sizeof full);
+    // A full path longer than the destination's buffer keeps the destination as it was.
+    if (std::strlen(full) < sizeof gStub.chosenDestination) {
+      std::memcpy(gStub.chosenDestination, full.get(), std::strlen(full) + 1);
+    }
     shortPathOf(text, gStub.chosenDestination, sizeof text);
     size_t length = std::strlen(text);
     if (length == 0 || text[length - 1] != '\\') {
@@ -59,7 +62,7 @@ bool Agreed(HWND dialog, int warnings, const Summary& summary, int questionId, c
     // The list shown is the directive text up to its first separator (at most 1040 chars).
     char text[sizeof summary.text + kStringSize + 1041];
     FormatText(text, sizeof text, "%s%s%s", summary.text, question.get(), list ? list : "");
-    return MessageBoxA(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
+    return MessageBoxUtf8(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
   }
   return true;
 }

@@ -3,12 +3,14 @@
 // dispatches each message to a named handler.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "app/destination.h"
 #include "app/figures.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
+#include "fs/codepage.h"
 #include "fs/format.h"
 #include "report/report.h"
 #include "shell/directive_flags.h"
@@ -81,10 +83,10 @@ namespace {
 
 void AppendToText(HWND dialog, int id, const char* text) {
   char buffer[kStringSize + kPathSize];
-  GetDlgItemTextA(dialog, id, buffer, kStringSize);
+  GetControlTextUtf8(dialog, id, buffer, kStringSize);
   size_t used = std::strlen(buffer);
   FormatText(buffer + used, sizeof buffer - used, "%s", text);
-  SetDlgItemTextA(dialog, id, buffer);
+  SetControlTextUtf8(dialog, id, buffer);
 }
 
 void ApplyDirectiveOptions(HWND dialog) {
@@ -115,12 +117,12 @@ void UpdateDiskSpace(HWND dialog) {
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
   GetDiskFreeSpaceA(nullptr, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters);
   char figure[kKilobytesTextSize];
-  SetDlgItemTextA(dialog, IDC_AVAILABLE,
+  SetControlTextUtf8(dialog, IDC_AVAILABLE,
                   FormatKilobytes(FreeKilobytes(bytesPerSector * sectorsPerCluster, freeClusters),
                                   figure));
   char directory[kPathSize] = {};
-  GetCurrentDirectoryA(kPathSize, directory);
-  SetDlgItemTextA(dialog, IDC_DESTINATION, directory);
+  getCurrentDir(directory);
+  SetControlTextUtf8(dialog, IDC_DESTINATION, directory);
 }
 
 // The caption of dialog template 1000 as written in the resources. The common dialog may have
@@ -148,7 +150,7 @@ void TemplateCaption(char* out, int size) {
   const WCHAR* caption = p;
   while (p < end && *p) ++p;
   if (p >= end) return;
-  WideCharToMultiByte(CP_ACP, 0, caption, -1, out, size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, caption, -1, out, size, nullptr, nullptr);
 }
 
 // A yes/no question captioned like the dialog; text is a string resource with one %s.
@@ -156,7 +158,7 @@ bool AskYesNo(HWND dialog, int stringId, const char* argument) {
   ResourceText format(stringId);
   char text[kStringSize + kPathSize];
   FormatText(text, sizeof text, format.get(), argument);
-  return MessageBoxA(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
+  return MessageBoxUtf8(dialog, text, Caption(dialog).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
 bool ConfirmExit(HWND dialog) { return AskYesNo(dialog, IDS_CONFIRM_EXIT, ""); }
@@ -169,16 +171,20 @@ void ReportCreateDirectoryFailure(HWND dialog, const char* path) {
   ResourceText failed(IDS_CREATE_DIR_FAILED);
   char text[kStringSize + kPathSize];
   FormatText(text, sizeof text, "%s%s", failed.get(), path);
-  MessageBoxA(dialog, text, Caption(dialog).get(), MB_ICONWARNING);
+  MessageBoxUtf8(dialog, text, Caption(dialog).get(), MB_ICONWARNING);
 }
 
 // The destination field as a full path, written back so that the user sees what is used.
 void ReadDestination(HWND dialog, char* buffer, int size) {
   char typed[kPathSize] = {};
-  GetDlgItemTextA(dialog, IDC_DESTINATION, typed, size < kPathSize ? size : kPathSize);
+  GetControlTextUtf8(dialog, IDC_DESTINATION, typed, size < kPathSize ? size : kPathSize);
   TrimDestination(typed);
-  fullPathOf(buffer, typed);
-  SetDlgItemTextA(dialog, IDC_DESTINATION, buffer);
+  PathBuffer full;
+  fullPathOf(full, typed);
+  // A full path longer than buffer would be cut to some other folder: the typed text stays.
+  FormatText(buffer, static_cast<size_t>(size), "%s",
+             std::strlen(full) < static_cast<size_t>(size) ? full.get() : typed);
+  SetControlTextUtf8(dialog, IDC_DESTINATION, buffer);
 }
 
 // The common dialog sizes the items of its owner-drawn directory and drive lists to its small
@@ -209,9 +215,9 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   TemplateCaption(caption, kCaptionSize);
   if (gStub.session) {
     size_t used = std::strlen(caption);
-    FormatText(caption + used, sizeof caption - used, "%s", gStub.session->archive.archivePath);
+    FormatText(caption + used, sizeof caption - used, "%s", gStub.session->archive.archivePath.get());
   }
-  SetWindowTextA(dialog, caption);
+  SetWindowTextUtf8(dialog, caption);
 
   // The frame around the figures grows to the directory list's height, or far enough to hold
   // the warning count, whichever is taller.
@@ -233,17 +239,21 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   ShowIdleLine(dialog, true);
   EnableInformation(dialog);
   char figure[kKilobytesTextSize];
-  SetDlgItemTextA(dialog, IDC_REQUIRED,
+  SetControlTextUtf8(dialog, IDC_REQUIRED,
                   FormatKilobytes(RequiredKilobytes(gStub.session ? &gStub.session->archive : nullptr),
                                   figure));
   ApplyDirectiveOptions(dialog);
   if (request->lCustData) {
     UpdateDiskSpace(dialog);
   } else {
-    SetDlgItemTextA(dialog, IDC_DESTINATION, request->lpstrInitialDir);
+    // The common dialog takes its folder in the ANSI code page.
+    const char* initial = request->lpstrInitialDir;
+    std::unique_ptr<char[]> utf8(new char[3 * std::strlen(initial) + 1]);
+    utf8[AnsiToUtf8Into(initial, std::strlen(initial), utf8.get())] = 0;
+    SetControlTextUtf8(dialog, IDC_DESTINATION, utf8.get());
   }
   if (const char* destination = gStub.directives.defaultDestination()) {
-    SetDlgItemTextA(dialog, IDC_DESTINATION, destination);
+    SetControlTextUtf8(dialog, IDC_DESTINATION, destination);
   }
   return TRUE;
 }
@@ -387,6 +397,8 @@ void ShowMainDialog(char* initialDirectory) {
   request.lpTemplateName = MAKEINTRESOURCEA(IDD_MAIN);
   request.lpfnHook = MainDialogProc;
   request.lCustData = 1;
+  // The common dialog of this request takes its folder in the ANSI code page.
+  initialDirectory[Utf8ToAnsiInPlace(initialDirectory, std::strlen(initialDirectory))] = '\0';
   request.lpstrInitialDir = initialDirectory;
   GetOpenFileNameA(&request);
 }

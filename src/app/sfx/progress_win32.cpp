@@ -24,12 +24,12 @@ namespace {
 
 void SetLoadedText(HWND dialog, int id, int stringId) {
   ResourceText text(stringId);
-  SetDlgItemTextA(dialog, id, text.get());
+  SetControlTextUtf8(dialog, id, text.get());
 }
 
 void ShowExtractedFigure(HWND dialog) {
   char figure[kKilobytesTextSize];
-  SetDlgItemTextA(dialog, IDC_EXTRACTED,
+  SetControlTextUtf8(dialog, IDC_EXTRACTED,
                   FormatKilobytes(static_cast<uint64_t>(std::ceil(gStub.extractedBytes / 1024)),
                                   figure));
 }
@@ -37,7 +37,7 @@ void ShowExtractedFigure(HWND dialog) {
 // The file just written, as the item line names it, counts with its size on disk.
 void CountExtractedFile(HWND dialog) {
   char name[kPathSize + 1] = {};
-  GetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, name, kPathSize);
+  GetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, name, kPathSize);
   FindInfo info{};
   SearchHandle search = findFirst(name, &info);
   if (search != kNoSearch) {
@@ -58,7 +58,7 @@ void BeginProgress(HWND dialog) {
   SetDlgItemInt(dialog, IDC_WARNINGS, 0, FALSE);
   ShowExtractedFigure(dialog);
   for (int id : {IDC_PROGRESS_ACTION, IDC_PROGRESS_ITEM, IDC_PROGRESS_MARKER}) {
-    SetDlgItemTextA(dialog, id, "");
+    SetControlTextUtf8(dialog, id, "");
   }
 }
 
@@ -69,8 +69,8 @@ BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   const char* text = reinterpret_cast<const char*>(lParam);
   switch (message) {
     case UM_ITEM:
-      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
-      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
+      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
+      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, text);
       break;
     case UM_TESTED:
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_TESTED);
@@ -79,8 +79,8 @@ BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       ++gStub.warnings;
       SetDlgItemInt(dialog, IDC_WARNINGS, gStub.warnings, FALSE);
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_WARNING);
-      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
-      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
+      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
+      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, text);
       if (gStub.directives.flags() & kDirectiveShowMessages) StubReporter().show(text);
       break;
     case UM_EXTRACTED:
@@ -88,20 +88,20 @@ BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_EXTRACTED);
       break;
     case UM_ACTION:
-      SetDlgItemTextA(dialog, IDC_PROGRESS_ACTION, text);
+      SetControlTextUtf8(dialog, IDC_PROGRESS_ACTION, text);
       break;
     case UM_SKIPPING:
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_SKIPPING);
-      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
-      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, text);
+      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
+      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, text);
       break;
     case UM_AUTHENTIC:
       SetLoadedText(dialog, IDC_PROGRESS_MARKER, IDS_AUTHENTIC_MARK);
       break;
     case UM_TESTING:
       SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_TESTING);
-      SetDlgItemTextA(dialog, IDC_PROGRESS_ITEM, "");
-      SetDlgItemTextA(dialog, IDC_PROGRESS_MARKER, "");
+      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, "");
+      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
       break;
     default:
       break;

@@ -4,17 +4,27 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 
 #include "app/sfx/sfx_win32.h"
 #include "fs/format.h"
+#include "fs/fs.h"
 #include "report/string_ids.h"
 #include "shell/run_after.h"
 
 namespace {
 
 bool IsFile(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  uint32_t attributes = 0;
+  return getAttributes(path, &attributes) == 0 && !(attributes & kAttrDirectory);
+}
+
+std::unique_ptr<wchar_t[]> Wide(const char* utf8) {
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  std::unique_ptr<wchar_t[]> wide(new wchar_t[units > 0 ? units : 1]);
+  wide[0] = 0;
+  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.get(), units);
+  return wide;
 }
 
 // folder (ending with '\\') + name into found; whether it names a file.
@@ -28,14 +38,21 @@ bool FindIn(const char* folder, const char* name, char* found) {
 // name looked for first.
 bool FindProgram(const char* program, const char* destination, char* found) {
   if (HasPath(program)) {
-    if (!GetFullPathNameA(program, kPathSize, found, nullptr)) FormatText(found, kPathSize, "%s", program);
+    PathBuffer full;
+    fullPathOf(full, program);
+    FormatText(found, kPathSize, "%s", std::strlen(full) < kPathSize ? full.get() : program);
     return IsFile(found);
   }
   if (FindIn(destination, program, found)) return true;
   char folder[kPathSize + 1];
   char other[kPathSize];
-  UINT length = GetSystemDirectoryA(folder, kPathSize);
-  if (length == 0 || length >= kPathSize) return false;
+  wchar_t system[MAX_PATH];
+  UINT units = GetSystemDirectoryW(system, MAX_PATH);
+  if (units == 0 || units >= MAX_PATH) return false;
+  int length = WideCharToMultiByte(CP_UTF8, 0, system, static_cast<int>(units), folder, kPathSize - 1,
+                                   nullptr, nullptr);
+  if (length <= 0) return false;
+  folder[length] = 0;
   if (folder[length - 1] != '\\') folder[length++] = '\\', folder[length] = 0;
   if (!FindIn(folder, program, other)) return false;
   std::memcpy(found, other, sizeof other);
@@ -46,7 +63,7 @@ void Tell(HWND owner, int id, const char* program) {
   ResourceText what(id);
   char text[kStringSize + kPathSize];
   FormatText(text, sizeof text, "%s%s", what.get(), program);
-  MessageBoxA(owner, text, Caption(owner).get(), MB_ICONWARNING);
+  MessageBoxUtf8(owner, text, Caption(owner).get(), MB_ICONWARNING);
 }
 
 }  // namespace
@@ -58,13 +75,13 @@ void RunProgramAfter(HWND owner, const char* command, const char* destination) {
     Tell(owner, IDS_RUN_NOT_FOUND, program);
     return;
   }
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  // CreateProcessA may write into the command line it is given.
-  Text commandLine = split.commandLine;
-  if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      destination, &startup, &process)) {
+  // CreateProcessW may write into the command line it is given: a copy of our own.
+  std::unique_ptr<wchar_t[]> commandLine = Wide(split.commandLine.c_str());
+  if (!CreateProcessW(Wide(program).get(), commandLine.get(), nullptr, nullptr, FALSE, 0, nullptr,
+                      Wide(destination).get(), &startup, &process)) {
     Tell(owner, IDS_RUN_FAILED, program);
     return;
   }

@@ -20,12 +20,12 @@ void SetUpInitialDirectory(char* destination) {
     destination[kPathSize - 1] = 0;
     if (destination[1] != ':') {
       char temp[kPathSize + 2] = {};
-      GetTempPathA(sizeof temp, temp);
-      SetCurrentDirectoryA(temp);
+      tempDirectory(temp, sizeof temp);
+      setCurrentDir(temp);
     }
     ResolveInitialDirectory(destination);
   }
-  if (!destination[0]) GetTempPathA(kPathSize, destination);
+  if (!destination[0]) tempDirectory(destination, kPathSize);
 }
 
 // A self-extracting archive runs from wherever it was downloaded, beside whatever else was

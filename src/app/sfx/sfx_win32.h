@@ -58,6 +58,17 @@ class Caption {
   char text_[kCaptionTextSize];
 };
 void CenterWindow(HWND window);
+
+// Texts of windows, message boxes and string resources in UTF-8, drawn through the wide calls
+// (wide_text_win32.cpp): every name shows as it is.
+void SetWindowTextUtf8(HWND window, const char* utf8);
+void SetControlTextUtf8(HWND dialog, int id, const char* utf8);
+// The window's text into out (size bytes, cut on a character); returns its length.
+int GetWindowTextUtf8(HWND window, char* out, int size);
+int GetControlTextUtf8(HWND dialog, int id, char* out, int size);
+int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type);
+void ReplaceSelectionUtf8(HWND edit, const char* utf8);
+int LoadStringUtf8(HINSTANCE instance, int id, char* out, int size);
 // Shows the message of a fatal or archive error and ends the process with its exit code.
 [[noreturn]] void EndStub(const Status& status);
 

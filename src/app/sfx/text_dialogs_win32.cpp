@@ -37,9 +37,9 @@ INT_PTR CALLBACK CommentViewerProc(HWND dialog, UINT message, WPARAM wParam, LPA
   switch (message) {
     case WM_INITDIALOG: {
       CenterWindow(dialog);
-      SetWindowTextA(dialog, Caption(ProgressWindow()).get());
+      SetWindowTextUtf8(dialog, Caption(ProgressWindow()).get());
       if (char* text = reinterpret_cast<char*>(lParam)) {
-        SetDlgItemTextA(dialog, IDC_VIEWER_TEXT, text);
+        SetControlTextUtf8(dialog, IDC_VIEWER_TEXT, text);
         delete[] text;
         SetViewerSelection(dialog, false);
       }
@@ -63,12 +63,12 @@ INT_PTR CALLBACK TitledTextProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         // The texts are inserted as typing would, which an edit limits to 30000 characters
         // unless told otherwise: a long maker's text is shown whole.
         SendMessageA(edit, EM_LIMITTEXT, 0, 0);
-        SetWindowTextA(dialog, record->caption);
-        SetWindowTextA(edit, record->second);
+        SetWindowTextUtf8(dialog, record->caption);
+        SetWindowTextUtf8(edit, record->second);
         SendMessageA(edit, EM_SETSEL, 0, 0);
-        SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("\r\n"));
+        ReplaceSelectionUtf8(edit, "\r\n");
         SendMessageA(edit, EM_SETSEL, 0, 0);
-        SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(record->first));
+        ReplaceSelectionUtf8(edit, record->first);
         SetViewerSelection(dialog, true);
       }
       return TRUE;
@@ -85,13 +85,13 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
   switch (message) {
     case WM_INITDIALOG: {
       CenterWindow(dialog);
-      SetDlgItemTextA(dialog, IDC_ABOUT_TITLE, "VESPA® para Windows " VESPA_VERSION_TEXT);
+      SetControlTextUtf8(dialog, IDC_ABOUT_TITLE, "VESPA® para Windows " VESPA_VERSION_TEXT);
       char text[256];
       FormatText(text, sizeof text,
                  "Arquivo .ZIP auto-extraível para %d bits\nStored, Deflate e Deflate64,\n"
                  "senha tradicional e CRC-32",
                  static_cast<int>(sizeof(void*) * 8));
-      SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, text);
+      SetControlTextUtf8(dialog, IDC_ABOUT_TEXT, text);
       return TRUE;
     }
     case WM_COMMAND:
@@ -104,16 +104,16 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 int ShowCommentViewer(HWND owner, char* text) {
-  return static_cast<int>(DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
+  return static_cast<int>(DialogBoxParamW(gStub.instance, MAKEINTRESOURCEW(IDD_TEXT_VIEWER), owner,
                                           CommentViewerProc, reinterpret_cast<LPARAM>(text)));
 }
 
 int ShowTitledText(HWND owner, const TitledText* record) {
-  return static_cast<int>(DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_TEXT_VIEWER), owner,
+  return static_cast<int>(DialogBoxParamW(gStub.instance, MAKEINTRESOURCEW(IDD_TEXT_VIEWER), owner,
                                           TitledTextProc, reinterpret_cast<LPARAM>(record)));
 }
 
 int ShowAbout(HWND owner) {
   return static_cast<int>(
-      DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc, 0));
+      DialogBoxParamW(gStub.instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutProc, 0));
 }
