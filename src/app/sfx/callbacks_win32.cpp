@@ -93,29 +93,28 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 class Win32Callbacks : public UserCallbacks {
  public:
+  // Asked from the run's thread, answered on the dialog's: every window stays there.
   int AskOverwrite(const char* name, const CentralHeader* entry) override {
-    ComposeOverwriteQuestion(StubFrontEnd(), dateOrder, prompt_, sizeof prompt_, name, *entry);
-    switch (ShowOverwriteQuestion(owner(), prompt_)) {
-      case IDC_OVERWRITE_YES: return 'Y';
-      case IDC_OVERWRITE_ALL: return 'A';
-      case IDC_OVERWRITE_NONE: return 'V';
-      default: return 'N';  // "&Não" or the dialog closed
-    }
+    int answer = 0;
+    auto ask = [&] { answer = OverwriteAnswer(name, entry); };
+    OnDialogThread(ask);
+    return answer;
   }
 
   int AskLastDisk() override {
-    ResourceText text(IDS_INSERT_LAST_DISK);
-    return AskToGoOn(text.get());
+    int key = 0;
+    auto ask = [&] {
+      ResourceText text(IDS_INSERT_LAST_DISK);
+      key = AskToGoOn(text.get());
+    };
+    OnDialogThread(ask);
+    return key;
   }
 
   int AskDisk(int diskNumber) override {
-    ResourceText format(IDS_INSERT_DISK);
-    size_t size = std::strlen(format.get()) + 32;
-    char* text = new (std::nothrow) char[size];
-    if (!text) EndStub(Status::Fatal(kFatalNoMemory));
-    FormatText(text, size, format.get(), diskNumber);
-    int key = AskToGoOn(text);
-    delete[] text;
+    int key = 0;
+    auto ask = [&] { key = DiskAnswer(diskNumber); };
+    OnDialogThread(ask);
     return key;
   }
 
@@ -127,14 +126,47 @@ class Win32Callbacks : public UserCallbacks {
   }
 
   int AskYesNo(const char* question) override {
-    HWND window = owner();
-    return MessageBoxA(window, question, Caption(window).get(), MB_ICONQUESTION | MB_YESNO) ==
-                   IDYES
-               ? 1
-               : 0;
+    int yes = 0;
+    auto ask = [&] {
+      HWND window = owner();
+      yes = MessageBoxA(window, question, Caption(window).get(), MB_ICONQUESTION | MB_YESNO) == IDYES;
+    };
+    OnDialogThread(ask);
+    return yes;
   }
 
   int AskPassword(const char* entryName, char* buffer, int size) override {
+    int answer = kPasswordSkip;
+    auto ask = [&] { answer = PasswordAnswer(entryName, buffer, size); };
+    OnDialogThread(ask);
+    return answer;
+  }
+
+ private:
+  HWND owner() const { return static_cast<HWND>(ownerWindow); }
+
+  int OverwriteAnswer(const char* name, const CentralHeader* entry) {
+    ComposeOverwriteQuestion(StubFrontEnd(), dateOrder, prompt_, sizeof prompt_, name, *entry);
+    switch (ShowOverwriteQuestion(owner(), prompt_)) {
+      case IDC_OVERWRITE_YES: return 'Y';
+      case IDC_OVERWRITE_ALL: return 'A';
+      case IDC_OVERWRITE_NONE: return 'V';
+      default: return 'N';  // "&Não" or the dialog closed
+    }
+  }
+
+  int DiskAnswer(int diskNumber) {
+    ResourceText format(IDS_INSERT_DISK);
+    size_t size = std::strlen(format.get()) + 32;
+    char* text = new (std::nothrow) char[size];
+    if (!text) EndStub(Status::Fatal(kFatalNoMemory));
+    FormatText(text, size, format.get(), diskNumber);
+    int key = AskToGoOn(text);
+    delete[] text;
+    return key;
+  }
+
+  int PasswordAnswer(const char* entryName, char* buffer, int size) {
     PasswordRequest request{entryName, password_, size < kPasswordSize ? size : kPasswordSize};
     INT_PTR pressed = DialogBoxParamA(gStub.instance, MAKEINTRESOURCEA(IDD_PASSWORD), owner(),
                                       PasswordDialogProc, reinterpret_cast<LPARAM>(&request));
@@ -145,9 +177,6 @@ class Win32Callbacks : public UserCallbacks {
     if (pressed == IDC_PASSWORD_SKIP_ALL) return kPasswordSkipAll;
     return kPasswordSkip;  // "&Ignorar" or the dialog closed
   }
-
- private:
-  HWND owner() const { return static_cast<HWND>(ownerWindow); }
 
   int AskToGoOn(const char* text) {
     HWND window = owner();
