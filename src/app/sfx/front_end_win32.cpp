@@ -55,7 +55,7 @@ class Win32FrontEnd : public ReportFrontEnd {
   }
 };
 
-// Namespace-scope objects, not function statics: no guard code for a single-threaded program.
+// Namespace-scope objects, not function statics: made before any thread, with no guard code.
 Win32FrontEnd gFrontEnd;
 Reporter gReporterBeforeSession(gFrontEnd);
 
