@@ -47,9 +47,9 @@ check: build
 	python3 scripts/wine_coverage.py $(ROOT)/build/native/check-results.xml; \
 	exit $$status
 
-bench: setup-bench
+bench: setup-bench windows
 	cmake --preset native-release >/dev/null
-	cmake --build build/native-release -j $(JOBS) --target vespa-console vespa-bench-harness vespa-decode-bench
+	cmake --build build/native-release -j $(JOBS) --target vespa-console vespa-mksfx vespa-bench-harness vespa-decode-bench
 	./bench/run.sh
 
 # The release build, not the sanitised one of the tests; DESTDIR is honoured for packaging.

@@ -18,11 +18,10 @@ const std::string& ScratchDirectory();
 // Writes bytes to name inside the scratch directory; returns the full path.
 std::string WriteScratchFile(const char* name, const uint8_t* data, size_t size);
 
-// Drops every message and notification; a notification answers 0, as a window that is gone.
+// Drops every message and every progress call.
 class SilentFrontEnd : public ReportFrontEnd {
  public:
   void showMessage(void*, const char*, const char*) override {}
-  intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
 };
 
 // The password is known from the start; every other question is refused, as a user who never

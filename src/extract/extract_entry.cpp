@@ -224,7 +224,7 @@ void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
   if (context->options.command == kCommandTest) {
     context->report.tested();
   } else {
-    context->report.extracted();
+    context->report.extracted(context->bytesOut);
   }
   ++context->processedCount;
 }

@@ -23,7 +23,6 @@ class StandardError : public ReportFrontEnd {
     std::fputs(text, stderr);
     std::fputc('\n', stderr);
   }
-  intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
 };
 
 StandardError gStandardError;
@@ -72,18 +71,13 @@ void ReportFrontEnd::showAuthenticity(void* owner, const AuthenticityNotice& not
 
 ReportFrontEnd& StandardErrorFrontEnd() { return gStandardError; }
 
-void Reporter::notify(unsigned message, const char* text) const {
-  if (progressWindow_) frontEnd_->sendProgress(progressWindow_, message, 0, text);
-}
-
 void Reporter::warning(int number, const char* detail) {
   // The detail is often an entry's name, which may be far longer than a path: it is shown whole.
   Text text(WarningText(number));
   text += " ";
   text += detail ? detail : "";
   if (progressWindow_) {
-    frontEnd_->sendProgress(progressWindow_, UM_WARNING, static_cast<uintptr_t>(number),
-                            text.c_str());
+    frontEnd_->onWarning(number, text.c_str());
   } else {
     show(text.c_str());
   }

@@ -10,16 +10,6 @@
 #include "report/messages.h"
 #include "report/status.h"
 
-// Progress notifications, sent to the progress window (the main dialog handles 0x700 to 0x800).
-constexpr unsigned UM_ITEM = 0x701;
-constexpr unsigned UM_TESTED = 0x702;
-constexpr unsigned UM_WARNING = 0x703;
-constexpr unsigned UM_EXTRACTED = 0x705;
-constexpr unsigned UM_ACTION = 0x706;
-constexpr unsigned UM_SKIPPING = 0x707;
-constexpr unsigned UM_AUTHENTIC = 0x70B;
-constexpr unsigned UM_TESTING = 0x746;
-
 // An authenticity record that checked: the code of the maker's number, the maker's name and the
 // additional text (textLength bytes, NUL-terminated; may be empty).
 struct AuthenticityNotice {
@@ -36,9 +26,25 @@ class ReportFrontEnd {
   virtual ~ReportFrontEnd() = default;
   // A warning message box owned by owner (may be null).
   virtual void showMessage(void* owner, const char* text, const char* caption) = 0;
-  // Delivers one progress notification (SendMessageA in the stub).
-  virtual intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
-                                const char* text) = 0;
+
+  // The progress of a run, in the order the engine meets it, each from the thread that runs
+  // the engine. A front end shows them at its own pace; none of them may ask the user anything
+  // but onWarning. By default they are dropped.
+  // The run's action from now on: testing, or extracting with the method's label.
+  virtual void onTesting() {}
+  virtual void onAction(const char* label) { (void)label; }
+  // An entry's work starts; it ends with onTested, onExtracted or a warning.
+  virtual void onItem(const char* name) { (void)name; }
+  virtual void onTested() {}
+  // The entry was written whole: bytes is what was written.
+  virtual void onExtracted(uint64_t bytes) { (void)bytes; }
+  // The entry is left as it is on disk (the overwrite answers).
+  virtual void onSkipping(const char* name) { (void)name; }
+  // A protected entry's data matched the authenticity record's summary.
+  virtual void onAuthentic() {}
+  // Warning number, its whole text (the message and the detail).
+  virtual void onWarning(int number, const char* text) { (void)number, (void)text; }
+
   // Copies the window's caption (at most size chars including the NUL).
   virtual void windowText(void* window, char* buffer, int size) { (void)window, (void)buffer, (void)size; }
   virtual void centerWindow(void* window) { (void)window; }
@@ -72,22 +78,35 @@ class Reporter {
   // The message of a fatal or archive-structure error; nothing for an end without a message.
   void showStatus(const Status& status) const;
 
-  // The progress notifications; each does nothing without a progress window.
-  void item(const char* name) const { notify(UM_ITEM, name); }
-  void tested() const { notify(UM_TESTED, nullptr); }
-  void extracted() const { notify(UM_EXTRACTED, nullptr); }
-  void action(const char* label) const { notify(UM_ACTION, label); }
-  void skipping(const char* name) const { notify(UM_SKIPPING, name); }
-  void authentic() const { notify(UM_AUTHENTIC, nullptr); }
-  void testing() const { notify(UM_TESTING, nullptr); }
+  // The progress of a run (ReportFrontEnd::onItem...); each does nothing without a progress
+  // window.
+  void item(const char* name) const {
+    if (progressWindow_) frontEnd_->onItem(name ? name : "");
+  }
+  void tested() const {
+    if (progressWindow_) frontEnd_->onTested();
+  }
+  void extracted(uint64_t bytes) const {
+    if (progressWindow_) frontEnd_->onExtracted(bytes);
+  }
+  void action(const char* label) const {
+    if (progressWindow_) frontEnd_->onAction(label ? label : "");
+  }
+  void skipping(const char* name) const {
+    if (progressWindow_) frontEnd_->onSkipping(name ? name : "");
+  }
+  void authentic() const {
+    if (progressWindow_) frontEnd_->onAuthentic();
+  }
+  void testing() const {
+    if (progressWindow_) frontEnd_->onTesting();
+  }
   // A verified authenticity record, shown over the progress window.
   void authenticity(const AuthenticityNotice& notice) const {
     frontEnd_->showAuthenticity(progressWindow_, notice);
   }
 
  private:
-  void notify(unsigned message, const char* text) const;
-
   ReportFrontEnd* frontEnd_;
   void* progressWindow_;
   bool warned_ = false;

@@ -20,7 +20,7 @@ class ReportLog {
   ReportLog(const ReportLog&) = delete;
   ReportLog& operator=(const ReportLog&) = delete;
 
-  void add(ReportKind kind, int number, const char* text);
+  void add(ReportKind kind, int number, const char* text, uint64_t bytes = 0);
   // Says everything again through reporter, in the order it came, and empties the log.
   void replay(Reporter& reporter);
   void clear();
@@ -30,6 +30,7 @@ class ReportLog {
   struct Record {
     ReportKind kind;
     int number;
+    uint64_t bytes;  // of an extracted entry
     Text text;
     std::unique_ptr<Record> next;
   };
@@ -38,7 +39,8 @@ class ReportLog {
 };
 
 // Says one report through reporter, as the Reporter call that made it did.
-void SayAgain(Reporter& reporter, ReportKind kind, int number, const char* text);
+void SayAgain(Reporter& reporter, ReportKind kind, int number, const char* text,
+              uint64_t bytes = 0);
 
 // A front end that keeps what its Reporter reports in the log set last; without a log, it
 // says it at once through the direct Reporter (when there is one).
@@ -55,11 +57,17 @@ class LoggingFrontEnd : public ReportFrontEnd {
   Reporter& reporter() { return reporter_; }
 
   void showMessage(void* owner, const char* text, const char* caption) override;
-  intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
-                        const char* text) override;
+  void onTesting() override { keep(ReportKind::kTesting, 0, nullptr); }
+  void onAction(const char* label) override { keep(ReportKind::kAction, 0, label); }
+  void onItem(const char* name) override { keep(ReportKind::kItem, 0, name); }
+  void onTested() override { keep(ReportKind::kTested, 0, nullptr); }
+  void onExtracted(uint64_t bytes) override { keep(ReportKind::kExtracted, 0, nullptr, bytes); }
+  void onSkipping(const char* name) override { keep(ReportKind::kSkipping, 0, name); }
+  void onAuthentic() override { keep(ReportKind::kAuthentic, 0, nullptr); }
+  void onWarning(int number, const char* text) override;
 
  private:
-  void keep(ReportKind kind, int number, const char* text);
+  void keep(ReportKind kind, int number, const char* text, uint64_t bytes = 0);
 
   ReportLog* log_ = nullptr;
   Reporter* direct_ = nullptr;

@@ -37,7 +37,7 @@ class NotingCallbacks : public ScriptedCallbacks {
 };
 
 struct Outcome {
-  std::vector<std::string> lines;  // notification number and text, in order
+  std::vector<std::string> lines;  // progress kind and text, in order
   std::vector<size_t> askedAfter;
   int processed = 0;
   int exitCode = 0;
@@ -58,7 +58,7 @@ Outcome RunWith(const char* workers, const std::string& archive, const std::stri
   if (status.ok()) status = RunCommand(session, request, &outcome.processed);
   unsetenv("VESPA_WORKERS");
   for (const RecordedNotification& n : front.notifications) {
-    outcome.lines.push_back(std::to_string(n.message) + " " + n.text);
+    outcome.lines.push_back(std::to_string(static_cast<int>(n.kind)) + " " + n.text);
   }
   outcome.askedAfter = callbacks.askedAfter;
   outcome.exitCode = status.exitCode();
@@ -83,14 +83,14 @@ TEST(ParallelRun, AWarningOfALaterEntryWaitsForTheEntriesBeforeIt) {
   EXPECT_EQ(many.lines, one.lines);
   EXPECT_EQ(many.processed, 2);
   EXPECT_EQ(many.exitCode, one.exitCode);
-  const size_t firstTested = IndexOf(many.lines, std::to_string(UM_TESTED) + " ");
+  const size_t firstTested = IndexOf(many.lines, std::to_string(static_cast<int>(Progress::kTested)) + " ");
   size_t warning = many.lines.size();
   for (size_t i = 0; i < many.lines.size(); ++i) {
-    if (many.lines[i].rfind(std::to_string(UM_WARNING) + " ", 0) == 0) warning = i;
+    if (many.lines[i].rfind(std::to_string(static_cast<int>(Progress::kWarning)) + " ", 0) == 0) warning = i;
   }
   ASSERT_LT(warning, many.lines.size());
   EXPECT_LT(firstTested, warning);
-  EXPECT_LT(IndexOf(many.lines, std::to_string(UM_ITEM) + " a-large"), firstTested);
+  EXPECT_LT(IndexOf(many.lines, std::to_string(static_cast<int>(Progress::kItem)) + " a-large"), firstTested);
 }
 
 TEST(ParallelRun, AQuestionComesAfterTheLinesOfTheEntriesBeforeIt) {
@@ -108,7 +108,7 @@ TEST(ParallelRun, AQuestionComesAfterTheLinesOfTheEntriesBeforeIt) {
   ASSERT_EQ(one.askedAfter.size(), 1u);
   EXPECT_EQ(many.askedAfter, one.askedAfter);
   // Asked once the first entry's "extracted" was reported.
-  EXPECT_EQ(IndexOf(many.lines, std::to_string(UM_EXTRACTED) + " ") + 1, many.askedAfter[0]);
+  EXPECT_EQ(IndexOf(many.lines, std::to_string(static_cast<int>(Progress::kExtracted)) + " ") + 1, many.askedAfter[0]);
 }
 
 }  // namespace

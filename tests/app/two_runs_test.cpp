@@ -50,7 +50,7 @@ std::vector<ZipEntryPlan> ArchiveB() {
 std::vector<std::string> Items(const RecordingFrontEnd& front) {
   std::vector<std::string> names;
   for (const auto& n : front.notifications) {
-    if (n.message == UM_ITEM) names.push_back(n.text);
+    if (n.kind == Progress::kItem) names.push_back(n.text);
   }
   return names;
 }

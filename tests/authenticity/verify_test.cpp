@@ -77,12 +77,12 @@ TEST(VerifyAuthenticity, AGoodRecordShowsItsMakerAfterATestAndAfterAnExtraction)
     EXPECT_EQ(test.front.authenticity[0].name, AnsiToUtf8(record.name));
     EXPECT_EQ(test.front.authenticity[0].text, AnsiToUtf8(record.text));
     // The mark follows each protected entry's result, and only theirs.
-    std::vector<unsigned> marks;
+    std::vector<Progress> marks;
     for (const RecordedNotification& n : test.front.notifications) {
-      if (n.message == UM_TESTED || n.message == UM_AUTHENTIC) marks.push_back(n.message);
+      if (n.kind == Progress::kTested || n.kind == Progress::kAuthentic) marks.push_back(n.kind);
     }
-    EXPECT_EQ(marks, std::vector<unsigned>({UM_TESTED, UM_AUTHENTIC, UM_TESTED, UM_AUTHENTIC,
-                                            UM_TESTED}));
+    EXPECT_EQ(marks, std::vector<Progress>({Progress::kTested, Progress::kAuthentic, Progress::kTested, Progress::kAuthentic,
+                                            Progress::kTested}));
 
     // The same session extracts next and shows the maker again.
     const std::string out = dir.file("out");

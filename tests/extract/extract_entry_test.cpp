@@ -72,11 +72,12 @@ TEST_F(ExtractEntryTest, StoredAndDeflatedEntriesAreWrittenAndCounted) {
 
 TEST_F(ExtractEntryTest, ProgressNotificationsInOrder) {
   Run({Stored("a", "1")}, {"-TEST"});
-  EXPECT_EQ(front().sequence(), (std::vector<unsigned>{UM_TESTING, UM_ITEM, UM_TESTED}));
+  EXPECT_EQ(front().sequence(), (std::vector<Progress>{Progress::kTesting, Progress::kItem, Progress::kTested}));
   Run({Deflated("b", "22")}, {"-EXTRACT"});
-  EXPECT_EQ(front().sequence(), (std::vector<unsigned>{UM_ACTION, UM_ITEM, UM_EXTRACTED}));
+  EXPECT_EQ(front().sequence(), (std::vector<Progress>{Progress::kAction, Progress::kItem, Progress::kExtracted}));
   EXPECT_EQ(front().notifications[0].text, "    Inflating");
   EXPECT_EQ(front().notifications[1].text, out_ + "b");
+  EXPECT_EQ(front().notifications[2].value, 2u);  // the bytes written, which the dialog sums
 }
 
 TEST_F(ExtractEntryTest, TestWritesNothing) {
@@ -258,7 +259,7 @@ TEST_F(ExtractEntryTest, SortDescendingWalksFromTheEnd) {
   Run({Stored("b", "2"), Stored("a", "1"), Stored("c", "3")}, {"-TEST", "-SORT=-NAME"});
   std::vector<std::string> items;
   for (const auto& n : front().notifications) {
-    if (n.message == UM_ITEM) items.push_back(n.text);
+    if (n.kind == Progress::kItem) items.push_back(n.text);
   }
   EXPECT_EQ(items, (std::vector<std::string>{"c", "b", "a"}));
 }

@@ -131,14 +131,14 @@ TEST_F(LongNamesTest, PathsPastTwoHundredAndSixtyCharactersAreWrittenWhole) {
         if (r.written) {
           EXPECT_EQ(count, 1);
           EXPECT_EQ(test.front.sequence(),
-                    (std::vector<unsigned>{UM_ACTION, UM_ITEM, UM_EXTRACTED}));
+                    (std::vector<Progress>{Progress::kAction, Progress::kItem, Progress::kExtracted}));
           EXPECT_FALSE(test.session.reporter.warned());
           EXPECT_EQ(work_.read(relative), data);
           EXPECT_EQ(Tree(), TreeWith(relative));
           Clear();
         } else {
           EXPECT_EQ(count, 0);
-          EXPECT_EQ(test.front.sequence(), std::vector<unsigned>{UM_WARNING});
+          EXPECT_EQ(test.front.sequence(), std::vector<Progress>{Progress::kWarning});
           EXPECT_EQ(test.front.warnings(), std::vector<int>{kWarnCannotCreate});
           EXPECT_EQ(test.front.warningTexts(), std::vector<std::string>{kCannotCreate + path});
           EXPECT_TRUE(test.session.reporter.warned());

@@ -120,7 +120,7 @@ class OpenOutputTest : public ::testing::Test {
   std::vector<std::string> Skipped() const {
     std::vector<std::string> out;
     for (const auto& n : front_.notifications) {
-      if (n.message == UM_SKIPPING) out.push_back(n.text);
+      if (n.kind == Progress::kSkipping) out.push_back(n.text);
     }
     return out;
   }

@@ -85,13 +85,14 @@ TEST(Notifications, TheDialogReceivesEachWithItsText) {
   reporter.testing();
   reporter.tested();
   reporter.action("Extraindo");
-  reporter.extracted();
+  reporter.extracted(6206);
   reporter.skipping("b.txt");
   reporter.authentic();
-  EXPECT_EQ(front.sequence(), (std::vector<unsigned>{UM_ITEM, UM_TESTING, UM_TESTED, UM_ACTION,
-                                                      UM_EXTRACTED, UM_SKIPPING, UM_AUTHENTIC}));
+  EXPECT_EQ(front.sequence(), (std::vector<Progress>{Progress::kItem, Progress::kTesting, Progress::kTested, Progress::kAction,
+                                                      Progress::kExtracted, Progress::kSkipping, Progress::kAuthentic}));
   EXPECT_EQ(front.notifications[0].text, "a.txt");
   EXPECT_EQ(front.notifications[3].text, "Extraindo");
+  EXPECT_EQ(front.notifications[4].value, 6206u);
   EXPECT_EQ(front.notifications[5].text, "b.txt");
   EXPECT_TRUE(front.messages.empty());
 }

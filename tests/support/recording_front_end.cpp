@@ -8,12 +8,6 @@ void RecordingFrontEnd::showMessage(void*, const char* text, const char* caption
   captions.emplace_back(caption ? caption : "");
 }
 
-intptr_t RecordingFrontEnd::sendProgress(void*, unsigned message, uintptr_t wParam,
-                                         const char* text) {
-  notifications.push_back({message, wParam, text ? text : ""});
-  return 1;
-}
-
 void RecordingFrontEnd::showAuthenticity(void*, const AuthenticityNotice& notice) {
   authenticity.push_back({notice.code, notice.name, std::string(notice.text, notice.textLength)});
 }
@@ -21,7 +15,7 @@ void RecordingFrontEnd::showAuthenticity(void*, const AuthenticityNotice& notice
 std::vector<int> RecordingFrontEnd::warnings() const {
   std::vector<int> out;
   for (const auto& n : notifications) {
-    if (n.message == UM_WARNING) out.push_back(static_cast<int>(n.wParam));
+    if (n.kind == Progress::kWarning) out.push_back(static_cast<int>(n.value));
   }
   return out;
 }
@@ -29,13 +23,13 @@ std::vector<int> RecordingFrontEnd::warnings() const {
 std::vector<std::string> RecordingFrontEnd::warningTexts() const {
   std::vector<std::string> out;
   for (const auto& n : notifications) {
-    if (n.message == UM_WARNING) out.push_back(n.text);
+    if (n.kind == Progress::kWarning) out.push_back(n.text);
   }
   return out;
 }
 
-std::vector<unsigned> RecordingFrontEnd::sequence() const {
-  std::vector<unsigned> out;
-  for (const auto& n : notifications) out.push_back(n.message);
+std::vector<Progress> RecordingFrontEnd::sequence() const {
+  std::vector<Progress> out;
+  for (const auto& n : notifications) out.push_back(n.kind);
   return out;
 }

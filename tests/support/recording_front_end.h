@@ -8,9 +8,12 @@
 
 #include "report/report.h"
 
+// The progress calls of ReportFrontEnd, one value each.
+enum class Progress { kTesting, kAction, kItem, kTested, kExtracted, kSkipping, kAuthentic, kWarning };
+
 struct RecordedNotification {
-  unsigned message;
-  uintptr_t wParam;
+  Progress kind;
+  uint64_t value;  // the warning's number, the bytes extracted
   std::string text;
 };
 
@@ -29,8 +32,16 @@ class RecordingFrontEnd : public ReportFrontEnd {
   RecordingFrontEnd& operator=(const RecordingFrontEnd&) = delete;
 
   void showMessage(void* owner, const char* text, const char* caption) override;
-  intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
-                        const char* text) override;
+  void onTesting() override { record(Progress::kTesting); }
+  void onAction(const char* label) override { record(Progress::kAction, 0, label); }
+  void onItem(const char* name) override { record(Progress::kItem, 0, name); }
+  void onTested() override { record(Progress::kTested); }
+  void onExtracted(uint64_t bytes) override { record(Progress::kExtracted, bytes); }
+  void onSkipping(const char* name) override { record(Progress::kSkipping, 0, name); }
+  void onAuthentic() override { record(Progress::kAuthentic); }
+  void onWarning(int number, const char* text) override {
+    record(Progress::kWarning, static_cast<uint64_t>(number), text);
+  }
   void showAuthenticity(void* owner, const AuthenticityNotice& notice) override;
 
   Reporter& reporter() { return reporter_; }
@@ -43,9 +54,13 @@ class RecordingFrontEnd : public ReportFrontEnd {
   // Warning numbers in the order they arrived.
   std::vector<int> warnings() const;
   std::vector<std::string> warningTexts() const;
-  // The notification messages alone, in order.
-  std::vector<unsigned> sequence() const;
+  // The kinds of the progress calls alone, in order.
+  std::vector<Progress> sequence() const;
 
  private:
+  void record(Progress kind, uint64_t value = 0, const char* text = nullptr) {
+    notifications.push_back({kind, value, text ? text : ""});
+  }
+
   Reporter reporter_;
 };

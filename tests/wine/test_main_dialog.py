@@ -230,9 +230,15 @@ class MainDialog(harness.StubTestCase):
         os.makedirs(out)
         driver.check(SHOW_MESSAGES)
         self.extract_into(driver, out)
-        # Shown as it happens, then summed up at the end.
-        self.assertEqual(self.final_message(driver),
-                         "Falha na checagem do arquivo de CRC  ruim.txt")
+        # Shown as it happens, over the dialog drawn as the run stands at the warning; then
+        # summed up at the end.
+        _, shown = driver.wait_message_box()
+        driver.find_window(DESTINATION, REQUIRED)
+        self.assertEqual(driver.text(WARNINGS), "1")
+        self.assertEqual(driver.text(ITEM), shown)
+        driver.wait_message_box()
+        driver.answer(IDOK)
+        self.assertEqual(shown, "Falha na checagem do arquivo de CRC  ruim.txt")
         self.assertEqual(self.final_message(driver), "Extração completada com 1 aviso(s).")
         self.assertEqual(driver.exit_code(), 0)
         self.assertEqual(tree(out)["ok1.txt"], b"primeiro\r\n")

@@ -12,10 +12,7 @@ namespace {
 class CollectingFrontEnd : public ReportFrontEnd {
  public:
   void showMessage(void*, const char* text, const char*) override { add(text); }
-  intptr_t sendProgress(void*, unsigned message, uintptr_t, const char* text) override {
-    if (message == UM_WARNING && text) add(text);
-    return 0;
-  }
+  void onWarning(int, const char* text) override { add(text); }
   std::string lines;
 
  private:

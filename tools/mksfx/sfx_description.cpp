@@ -15,7 +15,6 @@ namespace {
 class Collect : public ReportFrontEnd {
  public:
   void showMessage(void*, const char* text, const char*) override { shown += text; }
-  intptr_t sendProgress(void*, unsigned, uintptr_t, const char*) override { return 0; }
   std::string shown;
 };
 

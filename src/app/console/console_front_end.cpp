@@ -39,49 +39,43 @@ void ConsoleFrontEnd::printLabelled(int stringId, const char* text) {
   WriteLine(progressOut(), label, " ", text, "\n");
 }
 
-intptr_t ConsoleFrontEnd::sendProgress(void*, unsigned message, uintptr_t, const char* text) {
-  switch (message) {
-    case UM_TESTING:
-      loadString(IDS_TESTING, actionText_, sizeof actionText_);
-      action_ = actionText_;
-      break;
-    case UM_ACTION:
-      std::snprintf(actionText_, sizeof actionText_, "%s", text ? text : "");
-      action_ = actionText_;
-      break;
-    case UM_ITEM:
-      // One line per entry: what is done to it, its name, then how it ended.
-      endLine();
-      WriteLine(progressOut(), action_, " ", text, "");
-      lineOpen_ = true;
-      break;
-    case UM_TESTED:
-    case UM_EXTRACTED:
-      // The line stays open for the mark of a verified protected entry; what comes next ends it.
-      if (lineOpen_) TerminalWrite(progressOut(), "  OK");
-      break;
-    case UM_AUTHENTIC:
-      if (lineOpen_) {
-        char mark[16];
-        loadString(IDS_AUTHENTIC_MARK, mark, sizeof mark);
-        TerminalWrite(progressOut(), mark);
-      }
-      break;
-    case UM_SKIPPING:
-      printLabelled(IDS_SKIPPING, text);
-      break;
-    case UM_WARNING: {
-      ++warnings_;
-      char label[32];
-      loadString(IDS_WARNING, label, sizeof label);
-      endLine();
-      WriteLine(stderr, label, ": ", text, "\n");
-      break;
-    }
-    default:
-      break;
-  }
-  return 1;
+void ConsoleFrontEnd::onTesting() {
+  loadString(IDS_TESTING, actionText_, sizeof actionText_);
+  action_ = actionText_;
+}
+
+void ConsoleFrontEnd::onAction(const char* label) {
+  std::snprintf(actionText_, sizeof actionText_, "%s", label);
+  action_ = actionText_;
+}
+
+// One line per entry: what is done to it, its name, then how it ended.
+void ConsoleFrontEnd::onItem(const char* name) {
+  endLine();
+  WriteLine(progressOut(), action_, " ", name, "");
+  lineOpen_ = true;
+}
+
+// The line stays open for the mark of a verified protected entry; what comes next ends it.
+void ConsoleFrontEnd::endItem() {
+  if (lineOpen_) TerminalWrite(progressOut(), "  OK");
+}
+
+void ConsoleFrontEnd::onAuthentic() {
+  if (!lineOpen_) return;
+  char mark[16];
+  loadString(IDS_AUTHENTIC_MARK, mark, sizeof mark);
+  TerminalWrite(progressOut(), mark);
+}
+
+void ConsoleFrontEnd::onSkipping(const char* name) { printLabelled(IDS_SKIPPING, name); }
+
+void ConsoleFrontEnd::onWarning(int, const char* text) {
+  ++warnings_;
+  char label[32];
+  loadString(IDS_WARNING, label, sizeof label);
+  endLine();
+  WriteLine(stderr, label, ": ", text, "\n");
 }
 
 void ConsoleFrontEnd::showAuthenticity(void*, const AuthenticityNotice& notice) {

@@ -8,8 +8,14 @@
 class ConsoleFrontEnd : public ReportFrontEnd {
  public:
   void showMessage(void* owner, const char* text, const char* caption) override;
-  intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
-                        const char* text) override;
+  void onTesting() override;
+  void onAction(const char* label) override;
+  void onItem(const char* name) override;
+  void onTested() override { endItem(); }
+  void onExtracted(uint64_t) override { endItem(); }
+  void onSkipping(const char* name) override;
+  void onAuthentic() override;
+  void onWarning(int number, const char* text) override;
   // The verified maker on the run's output: the code line, the name, the additional text.
   void showAuthenticity(void* owner, const AuthenticityNotice& notice) override;
   // Progress goes to standard error when decoded data goes to standard output (CONSOLE).
@@ -22,6 +28,7 @@ class ConsoleFrontEnd : public ReportFrontEnd {
  private:
   std::FILE* progressOut() const { return progressToStderr_ ? stderr : stdout; }
   void printLabelled(int stringId, const char* text);
+  void endItem();
   bool lineOpen_ = false;
   unsigned warnings_ = 0;
   bool progressToStderr_ = false;

@@ -94,7 +94,60 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 class Win32Callbacks : public UserCallbacks {
  public:
+  // Asked from the run's thread, answered on the dialog's: every window stays there.
   int AskOverwrite(const char* name, const CentralHeader* entry) override {
+    int answer = 0;
+    auto ask = [&] { answer = OverwriteAnswer(name, entry); };
+    OnDialogThread(ask);
+    return answer;
+  }
+
+  int AskLastDisk() override {
+    int key = 0;
+    auto ask = [&] {
+      ResourceText text(IDS_INSERT_LAST_DISK);
+      key = AskToGoOn(text.get());
+    };
+    OnDialogThread(ask);
+    return key;
+  }
+
+  int AskDisk(int diskNumber) override {
+    int key = 0;
+    auto ask = [&] { key = DiskAnswer(diskNumber); };
+    OnDialogThread(ask);
+    return key;
+  }
+
+  char* GetPassword(char* buffer, int size) override {
+    if (size <= 0) return buffer;
+    std::strncpy(buffer, password_, static_cast<size_t>(size));
+    buffer[size - 1] = 0;
+    return buffer;
+  }
+
+  int AskYesNo(const char* question) override {
+    int yes = 0;
+    auto ask = [&] {
+      HWND window = owner();
+      yes = MessageBoxUtf8(window, question, Caption(window).get(), MB_ICONQUESTION | MB_YESNO) ==
+            IDYES;
+    };
+    OnDialogThread(ask);
+    return yes;
+  }
+
+  int AskPassword(const char* entryName, char* buffer, int size) override {
+    int answer = kPasswordSkip;
+    auto ask = [&] { answer = PasswordAnswer(entryName, buffer, size); };
+    OnDialogThread(ask);
+    return answer;
+  }
+
+ private:
+  HWND owner() const { return static_cast<HWND>(ownerWindow); }
+
+  int OverwriteAnswer(const char* name, const CentralHeader* entry) {
     // The name is shown whole, however long the path.
     const size_t size = kPromptSize + std::strlen(name);
     std::unique_ptr<char[]> prompt(new char[size]);
@@ -107,12 +160,7 @@ class Win32Callbacks : public UserCallbacks {
     }
   }
 
-  int AskLastDisk() override {
-    ResourceText text(IDS_INSERT_LAST_DISK);
-    return AskToGoOn(text.get());
-  }
-
-  int AskDisk(int diskNumber) override {
+  int DiskAnswer(int diskNumber) {
     ResourceText format(IDS_INSERT_DISK);
     size_t size = std::strlen(format.get()) + 32;
     char* text = new (std::nothrow) char[size];
@@ -123,22 +171,7 @@ class Win32Callbacks : public UserCallbacks {
     return key;
   }
 
-  char* GetPassword(char* buffer, int size) override {
-    if (size <= 0) return buffer;
-    std::strncpy(buffer, password_, static_cast<size_t>(size));
-    buffer[size - 1] = 0;
-    return buffer;
-  }
-
-  int AskYesNo(const char* question) override {
-    HWND window = owner();
-    return MessageBoxUtf8(window, question, Caption(window).get(), MB_ICONQUESTION | MB_YESNO) ==
-                   IDYES
-               ? 1
-               : 0;
-  }
-
-  int AskPassword(const char* entryName, char* buffer, int size) override {
+  int PasswordAnswer(const char* entryName, char* buffer, int size) {
     PasswordRequest request{entryName, password_, size < kPasswordSize ? size : kPasswordSize};
     INT_PTR pressed = DialogBoxParamW(gStub.instance, MAKEINTRESOURCEW(IDD_PASSWORD), owner(),
                                       PasswordDialogProc, reinterpret_cast<LPARAM>(&request));
@@ -149,9 +182,6 @@ class Win32Callbacks : public UserCallbacks {
     if (pressed == IDC_PASSWORD_SKIP_ALL) return kPasswordSkipAll;
     return kPasswordSkip;  // "&Ignorar" or the dialog closed
   }
-
- private:
-  HWND owner() const { return static_cast<HWND>(ownerWindow); }
 
   int AskToGoOn(const char* text) {
     HWND window = owner();

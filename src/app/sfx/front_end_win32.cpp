@@ -1,7 +1,9 @@
-// The stub's reporting front end: warning message boxes, progress notifications sent to the
-// main dialog, window captions and the string table of the program's resources.
+// The stub's reporting front end: warning message boxes, the run's progress kept for the main
+// dialog, window captions and the string table of the program's resources. Boxes asked for by
+// the run's thread are shown by the dialog's.
 #include <cstdlib>
 
+#include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
 
@@ -12,14 +14,18 @@ namespace {
 class Win32FrontEnd : public ReportFrontEnd {
  public:
   void showMessage(void* owner, const char* text, const char* caption) override {
-    MessageBoxUtf8(static_cast<HWND>(owner), text, caption, MB_ICONWARNING);
+    auto show = [=] { MessageBoxUtf8(static_cast<HWND>(owner), text, caption, MB_ICONWARNING); };
+    OnDialogThread(show);
   }
 
-  intptr_t sendProgress(void* window, unsigned message, uintptr_t wParam,
-                        const char* text) override {
-    return SendMessageA(static_cast<HWND>(window), message, wParam,
-                        reinterpret_cast<LPARAM>(text));
-  }
+  void onTesting() override { ReportTesting(); }
+  void onAction(const char* label) override { ReportAction(label); }
+  void onItem(const char* name) override { ReportItem(name); }
+  void onTested() override { ReportTested(); }
+  void onExtracted(uint64_t bytes) override { ReportExtracted(bytes); }
+  void onSkipping(const char* name) override { ReportSkipping(name); }
+  void onAuthentic() override { ReportAuthentic(); }
+  void onWarning(int, const char* text) override { ReportWarning(text); }
 
   void windowText(void* window, char* buffer, int size) override {
     GetWindowTextUtf8(static_cast<HWND>(window), buffer, size);
@@ -44,11 +50,12 @@ class Win32FrontEnd : public ReportFrontEnd {
   }
 
   void showAuthenticity(void* owner, const AuthenticityNotice& notice) override {
-    ShowAuthenticity(static_cast<HWND>(owner), notice);
+    auto show = [=, &notice] { ShowAuthenticity(static_cast<HWND>(owner), notice); };
+    OnDialogThread(show);
   }
 };
 
-// Namespace-scope objects, not function statics: no guard code for a single-threaded program.
+// Namespace-scope objects, not function statics: made before any thread, with no guard code.
 Win32FrontEnd gFrontEnd;
 Reporter gReporterBeforeSession(gFrontEnd);
 

@@ -135,7 +135,7 @@ void StartRun(HWND dialog, bool test) {
   // Output paths are relative to the current directory, which the Extract button made the
   // destination.
   gStub.inRun = true;
-  Status status = RunCommand(session, request);
+  Status status = RunOffDialogThread(dialog, session, request);
   gStub.inRun = false;
   if (!status.ok()) EndStub(status);
   FinishRun(dialog, test);

@@ -259,12 +259,18 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
 }
 
 BOOL OnCancel(HWND dialog) {
-  if (!ConfirmExit(dialog)) return TRUE;
+  // While the user is asked, a run waits at its next report, as it would behind a modal box.
+  const bool running = gStub.inRun;
+  if (running) gStub.run.hold = true;
+  const bool confirmed = ConfirmExit(dialog);
+  if (running) gStub.run.hold = confirmed;
+  if (!confirmed) return TRUE;
   if (!IsWindowEnabled(GetDlgItem(dialog, IDC_EXTRACT))) {
     // A run is under way: no post-extraction action may follow, and a pass still running is
-    // ended here, from inside its own progress notification.
+    // ended where it waits.
     gStub.postActionsAllowed = false;
-    if (gStub.inRun) {
+    if (running) {
+      StopRunForExit();
       StubReporter().setProgressWindow(nullptr);
       EndStub(Status::Exit(kExitCancelled));
     }
@@ -372,7 +378,6 @@ UINT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       if (HIWORD(wParam) == 0) return OnCommand(dialog, LOWORD(wParam));
       return FALSE;
     default:
-      if (message >= 0x700 && message <= 0x800) return OnProgress(dialog, message, wParam, lParam);
       if (message == gStub.directoryChangedMessage && gStub.directoryChangedMessage != 0) {
         UpdateDiskSpace(dialog);
       }

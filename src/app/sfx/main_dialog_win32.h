@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "app/session.h"
 #include "fs/fs.h"
 
 inline void Enable(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog, id), enabled); }
@@ -25,9 +26,30 @@ void ReadDialogOptions(HWND dialog);
 // One test or extraction, from the choices to the final message; an extraction ends the dialog.
 void StartRun(HWND dialog, bool test);
 
+// Every text the dialog draws in its controls goes through here.
+void SetControlText(HWND dialog, int id, const char* text);
+
+// Runs the request on a thread of its own while this thread keeps the dialog drawn and
+// responsive and makes the run's calls (CallOnDialogThread); returns the run's status once it
+// has ended and its last state is drawn.
+Status RunOffDialogThread(HWND dialog, Session& session, const RunRequest& request);
+// The user confirmed the end of the program during a run: returns once the run's thread waits
+// at a report or a question, or has ended, so that the program may end under it.
+void StopRunForExit();
+
 // Drains the message queue without waiting, so that the dialog stays responsive during a run.
 void PumpMessages(HWND dialog);
-// Makes the dialog the receiver of a new run's progress notifications, its counts at zero.
+// Makes the dialog the receiver of a new run's progress, its counts at zero.
 void BeginProgress(HWND dialog);
-// Handles one progress notification (0x700 to 0x800).
-BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Draws what the run reported last, when it changed since the last drawing.
+void ShowProgress(HWND dialog);
+// The run's reports (ReportFrontEnd::onTesting...), kept for ShowProgress. A warning is shown
+// in a message box as well when the dialog's option says so.
+void ReportTesting();
+void ReportAction(const char* label);
+void ReportItem(const char* name);
+void ReportTested();
+void ReportExtracted(uint64_t bytes);
+void ReportSkipping(const char* name);
+void ReportAuthentic();
+void ReportWarning(const char* text);

@@ -1,11 +1,12 @@
-// The main dialog's side of a run: the message pump that keeps it responsive, and the progress
-// notifications that fill its status lines and figures.
-#include <cmath>
+// The main dialog's side of a run's progress: what the run reports is kept (on the run's
+// thread), and the dialog draws the latest of it in its status lines and figures at its own
+// pace (on its thread), so that a run of many small entries costs what the engine costs.
 #include <initializer_list>
 
 #include "shell/directive_flags.h"
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
+#include "fs/format.h"
 #include "report/report.h"
 #include "report/string_ids.h"
 #include "resources/resource_ids.h"
@@ -20,31 +21,40 @@ void PumpMessages(HWND dialog) {
   }
 }
 
+void SetControlText(HWND dialog, int id, const char* text) { SetControlTextUtf8(dialog, id, text); }
+
 namespace {
+
+// A report changes the kept state under the lock; the dialog sees it at its next drawing.
+class Report {
+ public:
+  Report() : progress_(gStub.run.progress) {
+    PollRun();
+    EnterCriticalSection(&gStub.run.lock);
+  }
+  ~Report() {
+    ++progress_.changes;
+    LeaveCriticalSection(&gStub.run.lock);
+  }
+  Report(const Report&) = delete;
+  Report& operator=(const Report&) = delete;
+  ReportedProgress* operator->() { return &progress_; }
+
+ private:
+  ReportedProgress& progress_;
+};
 
 void SetLoadedText(HWND dialog, int id, int stringId) {
   ResourceText text(stringId);
-  SetControlTextUtf8(dialog, id, text.get());
+  SetControlText(dialog, id, text.get());
 }
 
-void ShowExtractedFigure(HWND dialog) {
+void DrawFigures(HWND dialog, unsigned warnings, uint64_t extractedBytes) {
   char figure[kKilobytesTextSize];
-  SetControlTextUtf8(dialog, IDC_EXTRACTED,
-                  FormatKilobytes(static_cast<uint64_t>(std::ceil(gStub.extractedBytes / 1024)),
-                                  figure));
-}
-
-// The file just written, as the item line names it, counts with its size on disk.
-void CountExtractedFile(HWND dialog) {
-  char name[kPathSize + 1] = {};
-  GetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, name, kPathSize);
-  FindInfo info{};
-  SearchHandle search = findFirst(name, &info);
-  if (search != kNoSearch) {
-    endSearch(search);
-    gStub.extractedBytes += info.size;
-  }
-  ShowExtractedFigure(dialog);
+  FormatText(figure, sizeof figure, "%u", warnings);
+  SetControlText(dialog, IDC_WARNINGS, figure);
+  // Kilobytes rounded up: a file of one byte shows 1K.
+  SetControlText(dialog, IDC_EXTRACTED, FormatKilobytes((extractedBytes + 1023) / 1024, figure));
 }
 
 }  // namespace
@@ -53,58 +63,108 @@ void CountExtractedFile(HWND dialog) {
 // warnings of the first, and FinishRun reads the count of this run from gStub.warnings.
 void BeginProgress(HWND dialog) {
   StubReporter().setProgressWindow(dialog);
+  RunLink& run = gStub.run;
+  if (!run.lockReady) {
+    InitializeCriticalSection(&run.lock);
+    run.lockReady = true;
+  }
+  run.progress.actionId = 0;
+  run.progress.actionLabel[0] = 0;
+  run.progress.item = Text();
+  run.progress.authentic = false;
+  run.progress.warnings = 0;
+  run.progress.extractedBytes = 0;
+  run.progress.changes = 0;
+  run.drawnChanges = 0;
   gStub.warnings = 0;
-  gStub.extractedBytes = 0;
-  SetDlgItemInt(dialog, IDC_WARNINGS, 0, FALSE);
-  ShowExtractedFigure(dialog);
+  DrawFigures(dialog, 0, 0);
   for (int id : {IDC_PROGRESS_ACTION, IDC_PROGRESS_ITEM, IDC_PROGRESS_MARKER}) {
-    SetControlTextUtf8(dialog, id, "");
+    SetControlText(dialog, id, "");
   }
 }
 
-BOOL OnProgress(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  (void)wParam;
-  // A click on "&Cancelar" waiting in the queue is handled here, in the middle of the run.
-  PumpMessages(dialog);
-  const char* text = reinterpret_cast<const char*>(lParam);
-  switch (message) {
-    case UM_ITEM:
-      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
-      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, text);
-      break;
-    case UM_TESTED:
-      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_TESTED);
-      break;
-    case UM_WARNING:
-      ++gStub.warnings;
-      SetDlgItemInt(dialog, IDC_WARNINGS, gStub.warnings, FALSE);
-      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_WARNING);
-      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
-      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, text);
-      if (gStub.directives.flags() & kDirectiveShowMessages) StubReporter().show(text);
-      break;
-    case UM_EXTRACTED:
-      if (!gStub.testing) CountExtractedFile(dialog);
-      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_EXTRACTED);
-      break;
-    case UM_ACTION:
-      SetControlTextUtf8(dialog, IDC_PROGRESS_ACTION, text);
-      break;
-    case UM_SKIPPING:
-      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_SKIPPING);
-      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
-      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, text);
-      break;
-    case UM_AUTHENTIC:
-      SetLoadedText(dialog, IDC_PROGRESS_MARKER, IDS_AUTHENTIC_MARK);
-      break;
-    case UM_TESTING:
-      SetLoadedText(dialog, IDC_PROGRESS_ACTION, IDS_TESTING);
-      SetControlTextUtf8(dialog, IDC_PROGRESS_ITEM, "");
-      SetControlTextUtf8(dialog, IDC_PROGRESS_MARKER, "");
-      break;
-    default:
-      break;
+void ShowProgress(HWND dialog) {
+  RunLink& run = gStub.run;
+  EnterCriticalSection(&run.lock);
+  if (run.progress.changes == run.drawnChanges) {
+    LeaveCriticalSection(&run.lock);
+    return;
   }
-  return TRUE;
+  ReportedProgress seen;
+  seen.actionId = run.progress.actionId;
+  FormatText(seen.actionLabel, sizeof seen.actionLabel, "%s", run.progress.actionLabel);
+  seen.item = run.progress.item;
+  seen.authentic = run.progress.authentic;
+  seen.warnings = run.progress.warnings;
+  seen.extractedBytes = run.progress.extractedBytes;
+  run.drawnChanges = run.progress.changes;
+  LeaveCriticalSection(&run.lock);
+
+  gStub.warnings = seen.warnings;
+  if (seen.actionId) {
+    SetLoadedText(dialog, IDC_PROGRESS_ACTION, seen.actionId);
+  } else {
+    SetControlText(dialog, IDC_PROGRESS_ACTION, seen.actionLabel);
+  }
+  SetControlText(dialog, IDC_PROGRESS_ITEM, seen.item.c_str());
+  if (seen.authentic) {
+    SetLoadedText(dialog, IDC_PROGRESS_MARKER, IDS_AUTHENTIC_MARK);
+  } else {
+    SetControlText(dialog, IDC_PROGRESS_MARKER, "");
+  }
+  DrawFigures(dialog, seen.warnings, seen.extractedBytes);
+}
+
+void ReportTesting() {
+  Report report;
+  report->actionId = IDS_TESTING;
+  report->item = Text();
+  report->authentic = false;
+}
+
+void ReportAction(const char* label) {
+  Report report;
+  report->actionId = 0;
+  FormatText(report->actionLabel, sizeof report->actionLabel, "%s", label);
+}
+
+void ReportItem(const char* name) {
+  Report report;
+  report->authentic = false;
+  report->item = name;
+}
+
+void ReportTested() {
+  Report report;
+  report->actionId = IDS_TESTED;
+}
+
+void ReportExtracted(uint64_t bytes) {
+  Report report;
+  if (!gStub.testing) report->extractedBytes += bytes;
+  report->actionId = IDS_EXTRACTED;
+}
+
+void ReportSkipping(const char* name) {
+  Report report;
+  report->actionId = IDS_SKIPPING;
+  report->authentic = false;
+  report->item = name;
+}
+
+void ReportAuthentic() {
+  Report report;
+  report->authentic = true;
+}
+
+void ReportWarning(const char* text) {
+  {
+    Report report;
+    ++report->warnings;
+    report->actionId = IDS_WARNING;
+    report->authentic = false;
+    report->item = text;
+  }
+  // Shown over the dialog as it stands with the warning drawn.
+  if (gStub.directives.flags() & kDirectiveShowMessages) StubReporter().show(text);
 }

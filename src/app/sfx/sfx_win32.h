@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+
 #include "app/session.h"
+#include "fs/text.h"
 #include "report/report.h"
 #include "report/user_callbacks.h"
 #include "shell/program_groups.h"
@@ -13,6 +17,37 @@
 
 // Every string resource is loaded into a buffer of this many chars.
 constexpr int kStringSize = 256;
+
+// What a run last reported, for the main dialog to draw at its own pace. The run's thread
+// writes it, the dialog's thread reads it, both under RunLink::lock.
+struct ReportedProgress {
+  int actionId = 0;        // a string resource for the action line, or 0 for actionLabel
+  char actionLabel[64] = {};
+  Text item;               // the item line: an entry's name or a warning's text
+  bool authentic = false;  // the marker line shows the authenticity mark
+  unsigned warnings = 0;
+  uint64_t extractedBytes = 0;  // bytes of the files the run wrote whole
+  unsigned changes = 0;    // counts every report: the dialog redraws when it moved
+};
+
+// The engine runs on a thread of its own while the dialog's thread draws and answers the user.
+// Every window stays on the dialog's thread: the run hands it each question and message box
+// (CallOnDialogThread) and waits for the answer.
+struct RunLink {
+  bool active = false;          // a run's thread exists
+  DWORD dialogThread = 0;       // the thread of the main dialog and of every window
+  HANDLE thread = nullptr;      // the run's thread while active
+  HANDLE callReady = nullptr;   // manual reset: callFunction waits to be made
+  HANDLE callDone = nullptr;    // auto reset: it was made
+  void (*callFunction)(void*) = nullptr;
+  void* callArgument = nullptr;
+  // The user is being asked whether to end the program: the run waits at its next report.
+  std::atomic<bool> hold{false};
+  CRITICAL_SECTION lock;        // guards progress; initialised with the first run
+  bool lockReady = false;
+  ReportedProgress progress;
+  unsigned drawnChanges = 0;    // progress.changes as the dialog last drew it
+};
 
 // The stub's process-wide state. Windows calls the dialog procedures without any context of
 // ours, so what they share lives here, in one place: what Windows hands the program (instance,
@@ -37,9 +72,20 @@ struct StubState {
   bool testing = false;          // that run is a test: the dialog stays open after it
   bool postActionsAllowed = true;  // cleared when the user confirms Cancel during a run
   unsigned warnings = 0;         // the run's warnings: shown by the dialog, read by FinishRun
-  double extractedBytes = 0;     // bytes of the files extracted by the run
+  RunLink run;                   // the run in progress and what it reported
 };
 extern StubState gStub;
+
+// Makes function(argument) on the dialog's thread, between two of its messages, and returns
+// when it is done; at once when called there or when no run's thread exists.
+void CallOnDialogThread(void (*function)(void*), void* argument);
+// The same for a callable object (a lambda), which may write its answer where it captured.
+template <class Work>
+void OnDialogThread(Work& work) {
+  CallOnDialogThread([](void* argument) { (*static_cast<Work*>(argument))(); }, &work);
+}
+// Called by every report of the run: waits there while the user is asked whether to end.
+void PollRun();
 
 // Message boxes, window texts and the string table of the program's resources.
 ReportFrontEnd& StubFrontEnd();
