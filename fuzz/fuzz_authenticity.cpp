@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "authenticity/record.h"
 #include "authenticity/verify.h"
+#include "fs/codepage.h"
 #include "fuzz_support.h"
 #include "zip/byte_reader.h"
 
@@ -59,10 +61,14 @@ void RoundTrip(uint32_t total, const uint8_t* data, size_t size) {
   NoticeFrontEnd front;
   Reporter reporter(front);
   VerifyAuthenticity(summary, reporter);
+  // The record holds 1252 text; the notice shows it in UTF-8.
   const size_t textLength = nul ? wordsSize - nameLength - 1 : 0;
-  if (!front.shown || reporter.warned() || front.name.size() != nameLength ||
-      std::memcmp(front.name.data(), words, nameLength) != 0 || front.text.size() != textLength ||
-      (textLength && std::memcmp(front.text.data(), words + nameLength + 1, textLength) != 0)) {
+  const std::string name = AnsiToUtf8(std::string(reinterpret_cast<const char*>(words), nameLength));
+  const std::string text = AnsiToUtf8(
+      std::string(reinterpret_cast<const char*>(words) + nameLength + (nul ? 1 : 0), textLength));
+  if (!front.shown || reporter.warned() ||
+      std::string(front.name.begin(), front.name.end()) != name ||
+      std::string(front.text.begin(), front.text.end()) != text) {
     std::abort();
   }
 }
