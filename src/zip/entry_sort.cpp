@@ -100,27 +100,44 @@ void sortEntries(int key, CentralHeader* entries, uint32_t count, bool spanned) 
   }
   if (count < 2) return;
   key = key >= kSortDescending ? key - kSortDescending : key;
-  // A stable merge sort, so that equal keys keep one order on every platform. Runs of width
-  // 1, 2, 4, ... are merged from entries into scratch and back.
-  std::unique_ptr<CentralHeader[]> scratch(new (std::nothrow) CentralHeader[count]);
-  if (!scratch) return;  // the natural order stands
-  CentralHeader* from = entries;
-  CentralHeader* to = scratch.get();
+  // A stable merge sort, so that equal keys keep one order on every platform. It sorts the
+  // entries' positions, not the entries: two arrays of 4 bytes an entry instead of a second copy
+  // of the whole list, which was the largest allocation of a run over many entries. Runs of width
+  // 1, 2, 4, ... are merged from one array into the other and back.
+  std::unique_ptr<uint32_t[]> order(new (std::nothrow) uint32_t[count]);
+  std::unique_ptr<uint32_t[]> scratch(new (std::nothrow) uint32_t[count]);
+  if (!order || !scratch) return;  // the natural order stands
+  for (uint32_t i = 0; i < count; ++i) order[i] = i;
+  uint32_t* from = order.get();
+  uint32_t* to = scratch.get();
   for (uint32_t width = 1; width < count; width *= 2) {
     for (uint32_t low = 0; low < count; low += 2 * width) {
       uint32_t middle = low + width < count ? low + width : count;
       uint32_t high = middle + width < count ? middle + width : count;
       uint32_t a = low, b = middle, out = low;
       while (a < middle && b < high) {
-        to[out++] = CompareEntries(key, spanned, from[b], from[a]) < 0 ? from[b++] : from[a++];
+        to[out++] = CompareEntries(key, spanned, entries[from[b]], entries[from[a]]) < 0 ? from[b++]
+                                                                                         : from[a++];
       }
       while (a < middle) to[out++] = from[a++];
       while (b < high) to[out++] = from[b++];
     }
     std::swap(from, to);
   }
-  if (from != entries) {
-    for (uint32_t i = 0; i < count; ++i) entries[i] = from[i];
+  // Entry from[i] goes to place i: each cycle of the permutation is followed once, with one
+  // entry held aside; a place already filled is marked by pointing at itself.
+  for (uint32_t start = 0; start < count; ++start) {
+    if (from[start] == start) continue;
+    CentralHeader held = entries[start];
+    uint32_t place = start;
+    while (from[place] != start) {
+      const uint32_t next = from[place];
+      entries[place] = entries[next];
+      from[place] = place;
+      place = next;
+    }
+    entries[place] = held;
+    from[place] = place;
   }
 }
 

@@ -166,6 +166,43 @@ TEST(CompressionRatio, PerMille) {
   }
 }
 
+// Entries with equal keys come out in the order of the shuffle before the sort, on every
+// platform: the sort is stable. Natural order over equal offsets shows the shuffle alone; every
+// other key must then give that order, stably sorted by the key. Lengths cross the merge's
+// widths, with keys from a few values so that long runs tie, and the entries are moved whole.
+TEST(SortEntries, EqualKeysKeepTheShuffledOrder) {
+  for (uint32_t count : {2u, 3u, 17u, 1000u, 4099u}) {
+    std::vector<std::string> names(count);
+    auto fill = [&](std::vector<CentralHeader>& list) {
+      list.assign(count, CentralHeader());
+      for (uint32_t i = 0; i < count; ++i) {
+        names[i] = "n" + std::to_string(i);
+        list[i].name = &names[i][0];
+        list[i].nameLength = static_cast<uint32_t>(names[i].size());
+        list[i].crc32 = (i * 7u) % 5u;
+        list[i].uncompressedSize = i;  // identifies the entry after the moves
+        list[i].localHeaderOffset = 100;
+      }
+    };
+    std::vector<CentralHeader> shuffled;
+    fill(shuffled);
+    sortEntries(kSortNatural, shuffled.data(), count, false);
+    std::vector<uint64_t> expected;
+    for (const CentralHeader& h : shuffled) expected.push_back(h.uncompressedSize);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](uint64_t a, uint64_t b) { return (a * 7u) % 5u < (b * 7u) % 5u; });
+
+    std::vector<CentralHeader> sorted;
+    fill(sorted);
+    sortEntries(kSortCrc, sorted.data(), count, false);
+    for (uint32_t i = 0; i < count; ++i) {
+      ASSERT_EQ(sorted[i].uncompressedSize, expected[i]) << count << " entries, place " << i;
+      ASSERT_EQ(sorted[i].crc32, (expected[i] * 7u) % 5u);
+      ASSERT_EQ(std::string(sorted[i].name, sorted[i].nameLength), "n" + std::to_string(expected[i]));
+    }
+  }
+}
+
 TEST(SortEntries, ShortListsAreLeftAlone) {
   sortEntries(kSortName, nullptr, 0, false);
   CentralHeader one[1];
