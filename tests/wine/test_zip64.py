@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""A ZIP64 archive through the real stub under Wine: 100,000 entries, which the end record can
+only count as 0xFFFF (the true count is in the ZIP64 end record). "&Testar" checks every one and
+"E&xtrair" writes every one; none is left out in silence.
+The x86_64 stub; VESPA_STUB_ARCH=i686 runs the same on the i686 stub where 32-bit Wine is.
+"""
+
+import os
+import sys
+import time
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import IDOK  # noqa: E402
+
+EXTRACT, TEST, DESTINATION, WARNINGS, RECREATE, SHOW_MESSAGES = 1, 1032, 1007, 1023, 1013, 1022
+ENTRIES = 100_000
+
+
+class Zip64Stub(harness.StubTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        archive = os.path.join(cls.work, "muitos.zip")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            for n in range(ENTRIES):
+                z.writestr(f"d{n // 1000:03}/{n:06}.txt", b"%d\r\n" % n)
+        with open(archive, "rb") as f:
+            data = f.read()
+        # What makes the case: a saturated count in the end record, the truth in ZIP64.
+        assert data[-22:-18] == b"PK\x05\x06" and data[-12:-10] == b"\xff\xff"
+        assert b"PK\x06\x07" in data[-42:-22]
+        cls.sfx = harness.make_sfx(archive, os.path.join(cls.work, "muitos.exe"), cls.stub)
+
+    def final_message(self, driver):
+        caption, text = driver.wait_message_box(timeout_ms=600_000)
+        self.assertEqual(caption, self.caption)
+        driver.answer(IDOK)
+        return text
+
+    def test_every_entry_is_tested_and_extracted(self):
+        driver = self.open_dialog(self.sfx)
+        started = time.monotonic()
+        driver.press(TEST)
+        self.assertEqual(self.final_message(driver), "Teste OK.")
+        print(f"tested {ENTRIES} entries in {time.monotonic() - started:.1f} s")
+        self.back_to_dialog(driver)
+        self.assertEqual(driver.text(WARNINGS), "0")
+
+        out = os.path.join(self.work, "saida")
+        os.makedirs(out)
+        driver.set_text(DESTINATION, harness.windows_path(out))
+        driver.check(RECREATE)
+        driver.check(SHOW_MESSAGES)  # the final message of an extraction
+        started = time.monotonic()
+        driver.press(EXTRACT)
+        self.assertEqual(self.final_message(driver), "Extração completada.")
+        print(f"extracted {ENTRIES} entries in {time.monotonic() - started:.1f} s")
+        self.assertEqual(driver.exit_code(), 0)
+        found = 0
+        for root, _, files in os.walk(out):
+            found += len(files)
+        self.assertEqual(found, ENTRIES)
+        with open(os.path.join(out, "d099", "099999.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"99999\r\n")
+
+
+if __name__ == "__main__":
+    harness.main()
