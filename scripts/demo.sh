@@ -21,7 +21,7 @@ printf 'Relatório anual\r\n%.0s' $(seq 1 200) > "$demo/files/relatório.txt"
 printf 'Manual de instalação\r\n' > "$demo/files/docs/manual.txt"
 
 # One command from the folder to the program; the Portuguese name goes in UTF-8, which the stub
-# shows in code page 1252.
+# shows and writes exactly.
 "$native/vespa-mksfx" -o "$demo/demo-setup.exe" --stub "$stub" "$demo/files"
 echo "demo: built $demo/demo-setup.exe ($(stat -c %s "$demo/demo-setup.exe") bytes)"
 
