@@ -131,6 +131,8 @@ void StartRun(HWND dialog, bool test) {
   if (session.callbacks) session.callbacks->ownerWindow = dialog;
   RunRequest request;
   request.options = DialogRunOptions(gStub.directives.flags(), test);
+  gStub.run.stop = false;
+  request.cancel = &gStub.run.stop;
 
   // Output paths are relative to the current directory, which the Extract button made the
   // destination.

@@ -270,6 +270,7 @@ BOOL OnCancel(HWND dialog) {
     // ended where it waits.
     gStub.postActionsAllowed = false;
     if (running) {
+      gStub.run.stop = true;
       StopRunForExit();
       StubReporter().setProgressWindow(nullptr);
       EndStub(Status::Exit(kExitCancelled));

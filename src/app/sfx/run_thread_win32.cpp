@@ -53,7 +53,11 @@ void CallOnDialogThread(void (*function)(void*), void* argument) {
 }
 
 void PollRun() {
-  if (gStub.run.hold.load(std::memory_order_relaxed)) CallOnDialogThread(Nothing, nullptr);
+  // A run told to stop goes on to its end instead: its reads fail, its workers are joined and
+  // the files they began are taken away before the program ends.
+  if (gStub.run.hold.load(std::memory_order_relaxed) && !gStub.run.stop.load()) {
+    CallOnDialogThread(Nothing, nullptr);
+  }
 }
 
 Status RunOffDialogThread(HWND dialog, Session& session, const RunRequest& request) {
@@ -105,10 +109,18 @@ Status RunOffDialogThread(HWND dialog, Session& session, const RunRequest& reque
 void StopRunForExit() {
   RunLink& run = gStub.run;
   if (!run.active) return;
-  // The run may be asking for this window's caption: sent messages are answered meanwhile.
+  // The run may be asking for this window's caption: sent messages are answered meanwhile. A
+  // call it hands over on its way out (a message box) is not made: the user is leaving. Without
+  // the stop, the run waits parked at its next report and is left there.
+  const bool stopping = run.stop.load();
   HANDLE waits[2] = {run.callReady, run.thread};
   for (;;) {
     DWORD woken = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0 && stopping) {
+      ResetEvent(run.callReady);
+      SetEvent(run.callDone);
+      continue;
+    }
     if (woken != WAIT_OBJECT_0 + 2) return;
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

@@ -43,6 +43,9 @@ struct RunLink {
   void* callArgument = nullptr;
   // The user is being asked whether to end the program: the run waits at its next report.
   std::atomic<bool> hold{false};
+  // The user chose to end it: the run (and every worker) stops at its next read of an entry's
+  // data, in the middle of a large entry too, and then waits at its next report.
+  std::atomic<bool> stop{false};
   CRITICAL_SECTION lock;        // guards progress; initialised with the first run
   bool lockReady = false;
   ReportedProgress progress;
