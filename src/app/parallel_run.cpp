@@ -6,7 +6,7 @@
 
 #include "app/threads.h"
 #include "authenticity/verify.h"
-#include "fs/format.h"
+#include "fs/text.h"
 #include "report/report_log.h"
 #include "zip/read_ahead.h"
 
@@ -31,9 +31,9 @@ struct Job {
   bool decode = false;  // its data goes to a worker; otherwise the run thread finished it
   bool madeFile = false;  // the run made a file for it (at outputPath)
   bool done = false;
-  // What the worker needs to decode it.
-  char nameBuffer[kPathSize] = {};
-  char outputPath[kPathSize] = {};
+  // What the worker needs to decode it. Whole: a path may pass the classic 260 characters.
+  Text nameBuffer;
+  Text outputPath;
   bool isDirectory = false;
   bool decrypting = false;
   CipherKeys keys;
@@ -150,7 +150,7 @@ class Pool : public UserCallbacks, public OutputGuard {
     // The run thread alone writes the jobs' paths: no lock is needed to read them here.
     for (uint32_t seq = replayed_; seq < current_; ++seq) {
       const Job& job = slot(seq);
-      if (job.decode && SamePath(job.outputPath, path)) {
+      if (job.decode && SamePath(job.outputPath.c_str(), path)) {
         replayBefore(current_);
         return;
       }
@@ -229,8 +229,9 @@ void Pool::decode(Worker& worker, Job& job) {
   ExtractionContext& c = *worker.context;
   worker.log.setLog(&job.log);
   c.entry = job.entry;
-  std::memcpy(c.nameBuffer, job.nameBuffer, kPathSize);
-  std::memcpy(c.pathBuffer, job.outputPath, kPathSize);
+  // Both came from buffers of the same size.
+  std::memcpy(c.nameBuffer, job.nameBuffer.c_str(), job.nameBuffer.size() + 1);
+  std::memcpy(c.pathBuffer, job.outputPath.c_str(), job.outputPath.size() + 1);
   c.outputName = c.pathBuffer;
   c.isDirectory = job.isDirectory;
   c.decrypting = job.decrypting;
@@ -269,7 +270,7 @@ bool Pool::prepare(const CentralHeader* entry) {
   const int before = context_.processedCount;
   job.after = PrepareEntry(&context_, entry, &times, &toDecode);
   job.madeFile = toDecode && context_.output && request_.options.command == kCommandExtract;
-  if (job.madeFile) FormatText(job.outputPath, sizeof job.outputPath, "%s", context_.outputName);
+  if (job.madeFile) job.outputPath = context_.outputName;
   if (toDecode && context_.remainingInput < kSmallEntry) {
     job.after = FinishEntry(&context_, entry, times.get());
     toDecode = false;
@@ -285,8 +286,8 @@ bool Pool::prepare(const CentralHeader* entry) {
   runLog_.setLog(nullptr);
   if (toDecode) {
     job.decode = true;
-    std::memcpy(job.nameBuffer, context_.nameBuffer, kPathSize);
-    FormatText(job.outputPath, sizeof job.outputPath, "%s", context_.outputName);
+    job.nameBuffer = context_.nameBuffer.get();
+    job.outputPath = context_.outputName;
     job.isDirectory = context_.isDirectory;
     job.decrypting = context_.decrypting;
     job.keys = context_.keys;
@@ -314,7 +315,7 @@ void Pool::replay(Job& job) {
     // An entry past the one that stopped the run, which a run on one thread never reached: it
     // says nothing, and the file made for it goes.
     job.log.clear();
-    if (job.madeFile) deleteFile(job.outputPath);
+    if (job.madeFile) deleteFile(job.outputPath.c_str());
     return;
   }
   job.log.replay(session_.reporter);
@@ -370,12 +371,11 @@ bool Pool::settleAll() {
 }
 
 void Pool::settleTarget(const CentralHeader* entry) {
-  char name[kPathSize];
-  copyEntryName(name, sizeof name, entry->name, entry->nameLength);
-  const char* last = LastComponent(name);
+  Text name(entry->name, entry->nameLength);
+  const char* last = name.empty() ? "" : LastComponent(toForwardSlashes(name.data()));
   for (uint32_t seq = replayed_; seq < prepared_; ++seq) {
     const Job& job = slot(seq);
-    if (job.decode && SamePath(LastComponent(job.outputPath), last)) {
+    if (job.decode && SamePath(LastComponent(job.outputPath.c_str()), last)) {
       replayBefore(prepared_);
       return;
     }

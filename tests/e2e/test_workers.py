@@ -71,6 +71,15 @@ class WorkersTest(ConsoleTestCase):
             damage_data(damaged, name)
         made["damaged.zip"] = damaged
 
+        # Paths past the classic 260 characters go to workers whole: a cut copy would name the
+        # wrong file in a warning, or take times and attributes to another path.
+        deep = "/".join("pasta_%02d_%s" % (i, "x" * 40) for i in range(8))
+        long_paths = os.path.join(root, "long-paths.zip")
+        lib.python_zip(long_paths, [(deep + "/inteiro.txt", text_block(6, 200000)),
+                                    (deep + "/ruim.txt", text_block(7, 200000))])
+        damage_data(long_paths, deep + "/ruim.txt")
+        made["long-paths.zip"] = long_paths
+
         stored = os.path.join(root, "stored.zip")
         lib.python_zip(stored, [("s%d.bin" % i, os.urandom(30000 * (i + 1))) for i in range(6)],
                        compression=zipfile.ZIP_STORED)
