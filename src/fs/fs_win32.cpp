@@ -10,6 +10,7 @@
 #include "fs/format.h"
 #include "fs/fs.h"
 #include "fs/text.h"
+#include "fs/wide_win32.h"
 
 namespace {
 
@@ -482,4 +483,13 @@ int writeNamedStream(const char* path, const char* stream, const Text& data) {
   BOOL ok = WriteFile(handle, data.c_str(), static_cast<DWORD>(data.size()), &written, nullptr);
   CloseHandle(handle);
   return ok && written == data.size() ? 0 : 1;
+}
+
+std::unique_ptr<wchar_t[]> WideText(const char* utf8) {
+  if (!utf8) utf8 = "";
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  std::unique_ptr<wchar_t[]> wide(new wchar_t[units > 0 ? units : 1]);
+  wide[0] = 0;
+  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.get(), units);
+  return wide;
 }

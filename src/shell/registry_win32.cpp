@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "shell/extensions.h"
+#include "fs/wide_win32.h"
 
 namespace {
 
@@ -37,16 +38,6 @@ LONG DeleteKeyTree(HKEY root, const char* name) {
   return result;
 }
 
-// A UTF-8 text as the wide calls take it: the registry and WIN.INI keep Unicode, so a
-// destination outside the ANSI code page is written as it is.
-std::unique_ptr<wchar_t[]> Wide(const char* utf8) {
-  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  std::unique_ptr<wchar_t[]> wide(new wchar_t[units > 0 ? units : 1]);
-  wide[0] = 0;
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.get(), units);
-  return wide;
-}
-
 }  // namespace
 
 int SystemRegistry::deleteKeyTree(const char* name) {
@@ -55,12 +46,12 @@ int SystemRegistry::deleteKeyTree(const char* name) {
 
 ExtensionRegistry::Key SystemRegistry::createKey(Key parent, const char* name) {
   HKEY key = nullptr;
-  if (RegCreateKeyW(Handle(parent), Wide(name).get(), &key) != ERROR_SUCCESS) return 0;
+  if (RegCreateKeyW(Handle(parent), WideText(name).get(), &key) != ERROR_SUCCESS) return 0;
   return reinterpret_cast<Key>(key);
 }
 
 bool SystemRegistry::setDefaultValue(Key key, const char* value) {
-  const std::unique_ptr<wchar_t[]> wide = Wide(value);
+  const std::unique_ptr<wchar_t[]> wide = WideText(value);
   return RegSetValueW(Handle(key), nullptr, REG_SZ, wide.get(),
                       static_cast<DWORD>((wcslen(wide.get()) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
@@ -71,15 +62,15 @@ void SystemRegistry::closeKey(Key key) {
 
 bool SystemRegistry::writeProfileString(const char* section, const char* entry, const char* value) {
   // A null entry or value deletes, as the call takes it.
-  const std::unique_ptr<wchar_t[]> wideEntry = entry ? Wide(entry) : nullptr;
-  const std::unique_ptr<wchar_t[]> wideValue = value ? Wide(value) : nullptr;
-  return WriteProfileStringW(Wide(section).get(), wideEntry.get(), wideValue.get()) != 0;
+  const std::unique_ptr<wchar_t[]> wideEntry = entry ? WideText(entry) : nullptr;
+  const std::unique_ptr<wchar_t[]> wideValue = value ? WideText(value) : nullptr;
+  return WriteProfileStringW(WideText(section).get(), wideEntry.get(), wideValue.get()) != 0;
 }
 
 void SystemRegistry::broadcastIniChange() { PostMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, 0); }
 
 bool SystemRegistry::fileTitle(const char* path, char* out, uint16_t size) {
   wchar_t title[MAX_PATH];
-  if (GetFileTitleW(Wide(path).get(), title, MAX_PATH) != 0) return false;
+  if (GetFileTitleW(WideText(path).get(), title, MAX_PATH) != 0) return false;
   return WideCharToMultiByte(CP_UTF8, 0, title, -1, out, size, nullptr, nullptr) > 0;
 }

@@ -9,6 +9,7 @@
 #include "app/sfx/sfx_win32.h"
 #include "fs/format.h"
 #include "fs/fs.h"
+#include "fs/wide_win32.h"
 #include "report/string_ids.h"
 #include "shell/run_after.h"
 
@@ -17,14 +18,6 @@ namespace {
 bool IsFile(const char* path) {
   uint32_t attributes = 0;
   return getAttributes(path, &attributes) == 0 && !(attributes & kAttrDirectory);
-}
-
-std::unique_ptr<wchar_t[]> Wide(const char* utf8) {
-  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  std::unique_ptr<wchar_t[]> wide(new wchar_t[units > 0 ? units : 1]);
-  wide[0] = 0;
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.get(), units);
-  return wide;
 }
 
 // folder (ending with '\\') + name into found; whether it names a file.
@@ -79,9 +72,9 @@ void RunProgramAfter(HWND owner, const char* command, const char* destination) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   // CreateProcessW may write into the command line it is given: a copy of our own.
-  std::unique_ptr<wchar_t[]> commandLine = Wide(split.commandLine.c_str());
-  if (!CreateProcessW(Wide(program).get(), commandLine.get(), nullptr, nullptr, FALSE, 0, nullptr,
-                      Wide(destination).get(), &startup, &process)) {
+  std::unique_ptr<wchar_t[]> commandLine = WideText(split.commandLine.c_str());
+  if (!CreateProcessW(WideText(program).get(), commandLine.get(), nullptr, nullptr, FALSE, 0, nullptr,
+                      WideText(destination).get(), &startup, &process)) {
     Tell(owner, IDS_RUN_FAILED, program);
     return;
   }

@@ -4,16 +4,9 @@
 #include <memory>
 
 #include "app/sfx/sfx_win32.h"
+#include "fs/wide_win32.h"
 
 namespace {
-
-std::unique_ptr<wchar_t[]> Wide(const char* utf8) {
-  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8 ? utf8 : "", -1, nullptr, 0);
-  std::unique_ptr<wchar_t[]> wide(new wchar_t[units > 0 ? units : 1]);
-  wide[0] = 0;
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8 ? utf8 : "", -1, wide.get(), units);
-  return wide;
-}
 
 // A window made by an ANSI call takes texts in the ANSI code page, whatever call sends them;
 // installing its own procedure again through the wide call makes it take UTF-16.
@@ -27,7 +20,7 @@ void MakeUnicode(HWND window) {
 
 void SetWindowTextUtf8(HWND window, const char* utf8) {
   MakeUnicode(window);
-  SetWindowTextW(window, Wide(utf8).get());
+  SetWindowTextW(window, WideText(utf8).get());
 }
 
 void SetControlTextUtf8(HWND dialog, int id, const char* utf8) {
@@ -59,12 +52,12 @@ int GetControlTextUtf8(HWND dialog, int id, char* out, int size) {
 }
 
 int MessageBoxUtf8(HWND owner, const char* text, const char* caption, UINT type) {
-  return MessageBoxW(owner, Wide(text).get(), Wide(caption).get(), type);
+  return MessageBoxW(owner, WideText(text).get(), WideText(caption).get(), type);
 }
 
 void ReplaceSelectionUtf8(HWND edit, const char* utf8) {
   MakeUnicode(edit);
-  SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(utf8).get()));
+  SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(WideText(utf8).get()));
 }
 
 int LoadStringUtf8(HINSTANCE instance, int id, char* out, int size) {
