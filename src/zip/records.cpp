@@ -91,10 +91,6 @@ Zip64EndRecord ParseZip64EndRecord(const uint8_t* fixed) {
   return e;
 }
 
-namespace {
-
-// The data of the first extra record of id, or a failed reader when there is none. Records are
-// {id, size, data}; a record that runs past the field ends the walk.
 ByteReader FindExtraRecord(const uint8_t* extra, size_t length, uint16_t id) {
   ByteReader field(extra, extra ? length : 0);
   while (field.remaining() >= 4) {
@@ -107,6 +103,8 @@ ByteReader FindExtraRecord(const uint8_t* extra, size_t length, uint16_t id) {
   none.skip(1);  // marks it failed
   return none;
 }
+
+namespace {
 
 bool TakeSaturated64(ByteReader& data, uint64_t* value) {
   if (!value || *value != kSaturated32) return true;

@@ -169,6 +169,10 @@ struct LocalHeader {
 
 LocalHeader ParseLocalHeader(ByteReader fixed);
 
+// The data of the first extra record of id, or a failed reader when there is none. Records are
+// {id, size, data}; a record that runs past the field ends the walk.
+ByteReader FindExtraRecord(const uint8_t* extra, size_t length, uint16_t id);
+
 // What the ZIP64 extra field of a header held for the fields asked for (a null pointer is not
 // asked for; a value is asked for only when saturated, and is then replaced, in the order
 // uncompressed size, compressed size, offset, disk).

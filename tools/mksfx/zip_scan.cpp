@@ -50,35 +50,18 @@ EndSearch FindEndRecord(InputFile& input, uint64_t* position) {
   }
 }
 
-// The ZIP64 extra block of an extra field (its data), or null; *size receives its length. A
-// malformed extra field ends the walk.
-uint8_t* Zip64Block(uint8_t* extra, size_t length, uint16_t* size) {
-  size_t at = 0;
-  while (length - at >= 4) {
-    const uint16_t id = le16(extra + at);
-    const uint16_t blockSize = le16(extra + at + 2);
-    if (blockSize > length - at - 4) return nullptr;
-    if (id == kZip64ExtraId) {
-      *size = blockSize;
-      return extra + at + 4;
-    }
-    at += 4 + blockSize;
-  }
-  return nullptr;
-}
-
 // Where a central header keeps its local header offset in its ZIP64 block: after the sizes that
 // are saturated, in the order the format gives. Null when the block is missing or too short.
 uint8_t* Zip64OffsetSlot(uint8_t* header) {
-  const uint16_t nameLength = le16(header + kCentralNameLength);
-  uint16_t size = 0;
-  uint8_t* block = Zip64Block(header + kCentralHeaderSize + nameLength,
-                              le16(header + kCentralExtraLength), &size);
-  if (!block) return nullptr;
+  const uint8_t* extra = header + kCentralHeaderSize + le16(header + kCentralNameLength);
+  ByteReader block = FindExtraRecord(extra, le16(header + kCentralExtraLength), kZip64ExtraId);
+  if (block.failed()) return nullptr;
   size_t at = 0;
   if (le32(header + kCentralUncompressedSize) == kSaturated32) at += 8;
   if (le32(header + kCentralCompressedSize) == kSaturated32) at += 8;
-  return at + 8 <= size ? block + at : nullptr;
+  if (at + 8 > block.remaining()) return nullptr;
+  // The block lies inside the header given: the slot is the same place, to be written.
+  return header + (block.current() - header) + at;
 }
 
 // The directory's figures, from the end record or, where it is saturated, the ZIP64 end record.
