@@ -38,11 +38,15 @@ class ContextIo : public InflateIo {
     return ReadEntryData(context_, buffer, wanted);
   }
   void writeOutput(const uint8_t* bytes, uint32_t count) override {
+    decoded_ += count;
     WriteOutput(context_, bytes, count);
   }
+  // What the decoder gave, the bytes beyond the declared size included.
+  uint64_t decoded() const { return decoded_; }
 
  private:
   ExtractionContext* context_;
+  uint64_t decoded_ = 0;
 };
 
 void WarnNeedsVersion(ExtractionContext* context, unsigned version) {
@@ -173,6 +177,11 @@ bool Decode(ExtractionContext* context, const CentralHeader* entry) {
       if (result != 0 && !context->failed() && !context->archive->failed()) {
         context->report.warning(result, context->nameBuffer);
         return false;
+      }
+      // Data that decodes to more or fewer bytes than the entry declares is not the entry's
+      // whole (more is cut at the declared size): said as for a stored entry, whatever the CRC.
+      if (result == 0 && io.decoded() != context->expectedSize && !context->failed()) {
+        context->report.warning(kWarnUnexpectedSize, context->nameBuffer);
       }
       return true;
     }

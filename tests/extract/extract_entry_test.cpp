@@ -138,15 +138,47 @@ TEST_F(ExtractEntryTest, StoredSizeMismatchCopiesTheSmallerAndFailsTheCrc) {
   EXPECT_EQ(Out("s"), "0123456789");
 }
 
-TEST_F(ExtractEntryTest, OutputBeyondTheDeclaredSizeIsDropped) {
-  // The decoder produces 10 bytes; the directory says 4 and gives the CRC of those 4.
-  ZipEntryPlan e = Deflated("d", "0123456789");
-  e.overrideUncompressedSize = true;
-  e.uncompressedSize = 4;
-  e.overrideCrc = true;
-  e.crc = ReferenceCrc32("0123");
-  EXPECT_EQ(Run({e}, {"-EXTRACT"}), 1);
-  EXPECT_EQ(Out("d"), "0123");
+// A Deflate or Deflate64 entry that decodes to more or fewer bytes than it declares is warned
+// about, as a stored one is; output beyond the declared size is neither written nor
+// checksummed. The data decodes to 10 bytes.
+TEST_F(ExtractEntryTest, DecodedSizeThatDiffersFromTheDeclaredIsWarnedAbout) {
+  const std::string data = "0123456789";
+  struct Row {
+    const char* what;
+    uint16_t method;
+    uint32_t declared;
+    std::string written;  // and checksummed: the CRC the directory gives
+    int counted;
+  } rows[] = {
+      {"declared smaller", 8, 4, "0123", 1},
+      {"declared none", 8, 0, "", 1},
+      {"declared larger", 8, 20, data, 1},
+      {"declared 0xFFFFFFFF without ZIP64", 8, 0xFFFFFFFFu, data, 1},
+      {"Deflate64, declared larger", 9, 11, data, 1},
+      {"Deflate64, declared smaller", 9, 9, "012345678", 1},
+  };
+  for (const Row& row : rows) {
+    ZipEntryPlan e = Deflated("d", data);
+    e.method = row.method;
+    e.useCompressed = true;  // small data has the same stream in Deflate and Deflate64
+    e.compressed = DeflateRaw(data);
+    e.overrideUncompressedSize = true;
+    e.uncompressedSize = row.declared;
+    e.overrideCrc = true;
+    e.crc = ReferenceCrc32(row.written);
+    EXPECT_EQ(Run({e}, {"-EXTRACT", "-OVERWRITE=ALL"}), row.counted) << row.what;
+    EXPECT_EQ(Out("d"), row.written) << row.what;
+    EXPECT_EQ(front().warnings(), std::vector<int>{5}) << row.what;
+    if (!front().warnings().empty()) {
+      EXPECT_EQ(front().warningTexts()[0], "Tamanho inesperado no arquivo .ZIP  d") << row.what;
+    }
+  }
+  // Declared right: no warning.
+  ZipEntryPlan right = Deflated("d", data);
+  right.method = 9;
+  right.useCompressed = true;
+  right.compressed = DeflateRaw(data);
+  EXPECT_EQ(Run({right}, {"-EXTRACT", "-OVERWRITE=ALL"}), 1);
   EXPECT_TRUE(front().warnings().empty());
 }
 
