@@ -113,8 +113,12 @@ class ArchiveState {
   bool readZip64Locator(uint8_t* locator);
   bool takeZip64EndRecord(const uint8_t* locator);
   bool loadDirectory();
-  // Goes to the directory's disk and offset and checks the first header's signature.
-  bool seekDirectory();
+  // Goes to the directory's disk and offset and checks the first header's signature;
+  // *headerThere says whether one stands there.
+  bool seekDirectory(bool* headerThere);
+  // An end record that counts no entries: false (status() says why) when the directory holds
+  // headers all the same.
+  bool refuseUncountedHeaders();
   // Loads directory bytes in pieces and parses the toFind headers they hold.
   bool loadHeaders(uint64_t remaining, uint32_t toFind);
   // A piece loaded (its size in *pieceSize), nothing loaded this time (a disk change, a piece
@@ -173,6 +177,12 @@ void translateName(char* destination, const char* source, uint32_t length, int m
 // A name flagged UTF-8 (flag bit 11) turned into the ANSI code page in place; characters without
 // an ANSI form become '_'. Returns the new length (never longer than length).
 uint32_t utf8NameToAnsi(char* name, uint32_t length);
+// A name in the OEM code page into UTF-8 at out (room for 3 * length bytes), each byte its own
+// character, so that no two names become one; returns the new length. On Windows the system's
+// OEM code page, as the DOS programs of the machine wrote names; elsewhere code page 437.
+uint32_t oemNameToUtf8(const char* name, uint32_t length, char* out);
+// The same through code page 437 on every system.
+uint32_t dosNameToUtf8(const char* name, uint32_t length, char* out);
 char* toForwardSlashes(char* text);
 
 // Sorts the entries by key (the low three bits of a sort key; kSort* of the run settings).

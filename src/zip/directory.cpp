@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr unsigned kHostUnix = 3;
+
 // Headers the loader cannot take: one longer than this is not a ZIP central header.
 constexpr uint32_t kMaxCentralHeaderSize = kCentralHeaderSize + 3 * 0xFFFFu;
 
@@ -33,6 +35,17 @@ bool IsAscii(const char* text, uint32_t length) {
     if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
   }
   return true;
+}
+
+// Unix archivers write names as the file system gives them, in UTF-8 on today's systems, and
+// most set neither the flag nor the Unicode path field. A non-ASCII name from a Unix maker that
+// is well-formed UTF-8 is taken so: in the OEM code page such a run of bytes would be a rare
+// mix of box-drawing and accented characters. Makers of other hosts write the OEM code page
+// (DOS and Windows tools) or flag their UTF-8, and keep the OEM reading.
+bool WrittenInUtf8(const CentralHeader& header) {
+  return (header.versionMadeBy >> 8) == kHostUnix &&
+         !hasUnicodePathField(header.extra, header.extraLength) &&
+         IsWellFormedUtf8(header.name, header.nameLength);
 }
 
 }  // namespace
@@ -113,9 +126,10 @@ void ArchiveState::dropNewestPiece() {
 }
 
 bool ArchiveState::loadDirectory() {
-  if (!seekDirectory()) return false;
+  bool headerThere = false;
+  if (!seekDirectory(&headerThere)) return false;
   const uint32_t total = entryCount;
-  if (total == 0) return true;
+  if (total == 0) return headerThere ? refuseUncountedHeaders() : true;
   entries_.reset(new (std::nothrow) CentralHeader[total]);
   if (!entries_) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
   if (!loadHeaders(directorySize_, total)) {
@@ -125,7 +139,26 @@ bool ArchiveState::loadDirectory() {
   return true;
 }
 
-bool ArchiveState::seekDirectory() {
+bool ArchiveState::refuseUncountedHeaders() {
+  // An end record that counts no entries while headers stand where the directory begins would
+  // pass every file over as an empty archive: the headers are counted and refused, naming both
+  // figures, as a count too small is. A directory size of 0 with headers there is no truer:
+  // they are looked for up to the end record.
+  uint64_t size = directorySize_;
+  if (!spanned) {
+    const uint64_t limit = directoryOffset_ < endRecordOffset_ ? endRecordOffset_ - directoryOffset_ : 0;
+    if (size == 0 || size > limit) size = limit;
+  }
+  const bool empty = loadHeaders(size, 0);
+  if (!empty) {
+    freeDirectory();
+    return false;
+  }
+  while (pieces_) pieces_ = std::move(pieces_->older);
+  return true;
+}
+
+bool ArchiveState::seekDirectory(bool* headerThere) {
   const EndRecord& end = endRecord_;
   if (end.thisDisk != 0 && driveType == kDriveRemovable) {
     spanned = 1;
@@ -153,7 +186,8 @@ bool ArchiveState::seekDirectory() {
     got = readArchive(signature, 4);
   }
   if (failed()) return false;
-  if ((!spanned || got == 4) && le32(signature) != kCentralHeaderSignature && entryCount != 0) {
+  *headerThere = got == 4 && le32(signature) == kCentralHeaderSignature;
+  if ((!spanned || got == 4) && !*headerThere && entryCount != 0) {
     return fail(Status::ArchiveError(kArchiveReadError));
   }
   stream->seek(static_cast<int64_t>(directoryOffset_), kSeekStart);
@@ -297,20 +331,24 @@ bool ArchiveState::parsePiece(uint8_t* data, uint32_t piece, uint32_t* found,
 
 bool ArchiveState::translateEntryName(CentralHeader* header) {
   // Names are kept in UTF-8: a name flagged so is taken as stored, one the Unicode path field
-  // gives likewise; any other is in the OEM code page, turned into 1252 as the system always
-  // did and from there into UTF-8.
+  // gives likewise, and so is a Unix maker's name that is well-formed UTF-8 (below); any other
+  // is in the OEM code page, each byte its own character.
   if (header->flags & kFlagUtf8Name) {
     if (IsWellFormedUtf8(header->name, header->nameLength)) return true;
     // Not UTF-8 after all: what has a 1252 form keeps it, every other byte becomes '_'.
     header->nameLength = utf8NameToAnsi(header->name, header->nameLength);
-  } else {
-    if (TakeUnicodePath(header)) return true;
-    translateName(header->name, header->name, header->nameLength, kTranslateOemToAnsi);
+    if (IsAscii(header->name, header->nameLength)) return true;
+    char* utf8 = nameStorage(3 * header->nameLength);
+    if (!utf8) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
+    header->nameLength = static_cast<uint32_t>(AnsiToUtf8Into(header->name, header->nameLength, utf8));
+    header->name = utf8;
+    return true;
   }
-  if (IsAscii(header->name, header->nameLength)) return true;
+  if (TakeUnicodePath(header)) return true;
+  if (IsAscii(header->name, header->nameLength) || WrittenInUtf8(*header)) return true;
   char* utf8 = nameStorage(3 * header->nameLength);
   if (!utf8) return fail(Status::Fatal(kFatalNoMemoryForDirectory));
-  header->nameLength = static_cast<uint32_t>(AnsiToUtf8Into(header->name, header->nameLength, utf8));
+  header->nameLength = oemNameToUtf8(header->name, header->nameLength, utf8);
   header->name = utf8;
   return true;
 }

@@ -1,8 +1,21 @@
-// Entry names: separators, bounded copies, and names stored in UTF-8.
+// Entry names: separators, bounded copies, names stored in UTF-8 and in the DOS code page.
 #include <cstring>
 
 #include "fs/codepage.h"
 #include "zip/archive_state.h"
+
+namespace {
+#include "zip/oem_code_points.inc"
+}  // namespace
+
+uint32_t dosNameToUtf8(const char* name, uint32_t length, char* out) {
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    n += static_cast<uint32_t>(EncodeUtf8(c < 0x80 ? c : kOemCodePoints[c - 0x80], out + n));
+  }
+  return n;
+}
 
 uint32_t utf8NameToAnsi(char* name, uint32_t length) {
   return static_cast<uint32_t>(Utf8ToAnsiInPlace(name, length));

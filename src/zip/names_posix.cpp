@@ -15,3 +15,7 @@ void translateName(char* destination, const char* source, uint32_t length, int m
     destination[i] = static_cast<char>(table ? table[c] : c);
   }
 }
+
+uint32_t oemNameToUtf8(const char* name, uint32_t length, char* out) {
+  return dosNameToUtf8(name, length, out);
+}

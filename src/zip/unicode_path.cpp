@@ -39,3 +39,15 @@ bool unicodePathOf(const uint8_t* extra, uint16_t extraLength, const char* name,
   }
   return false;
 }
+
+bool hasUnicodePathField(const uint8_t* extra, uint16_t extraLength) {
+  ByteReader fields(extra, extraLength);
+  while (fields.remaining() >= 4) {
+    const uint16_t tag = fields.u16();
+    const uint16_t size = fields.u16();
+    fields.sub(size);
+    if (fields.failed()) return false;
+    if (tag == kUnicodePathTag) return true;
+  }
+  return false;
+}

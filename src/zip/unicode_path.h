@@ -11,3 +11,5 @@ constexpr uint16_t kUnicodePathTag = 0x7075;  // + size, version 1, CRC-32 of th
 // CRC-32 matches name (the stored bytes, before any translation). False otherwise.
 bool unicodePathOf(const uint8_t* extra, uint16_t extraLength, const char* name,
                    uint16_t nameLength, const char** utf8, uint16_t* utf8Length);
+// True when the extra field holds a Unicode path field at all, matching the name or not.
+bool hasUnicodePathField(const uint8_t* extra, uint16_t extraLength);

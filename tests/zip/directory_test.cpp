@@ -86,6 +86,14 @@ TEST(Directory, GarbageBetweenHeadersIsSkipped) {
 }
 
 TEST(Directory, EmptyArchiveLoadsNothing) {
+  // As a writer makes it: the directory, of size 0, starts where the end record does.
+  {
+    TempDir dir;
+    Status status;
+    auto loaded = LoadArchive(dir.file("empty.zip"), BuildZip({}, "stub"), &status);
+    ASSERT_NE(loaded, nullptr) << MessageOf(status);
+    EXPECT_EQ(loaded->archive().entryCount, 0u);
+  }
   // totalEntries 0: no pieces, nothing reported, even with a directory offset pointing nowhere.
   std::string end = Le32(0x06054B50) + Le16(0) + Le16(0) + Le16(0) + Le16(0) + Le32(0) +
                     Le32(12345) + Le16(0);
@@ -145,6 +153,33 @@ const Fault kFaults[] = {
        z.replace(l.endOffset + kEndDirectoryOffset, 4, Le32(0x7FFFFF00));
        return z;
      }},
+    // An end record that counts fewer entries than the directory holds, none included: the
+    // entries left over would be passed over in silence.
+    {"end_record_counts_none", kArchiveReadError,
+     "o diretório central tem 2 entradas e o registro final anuncia 0",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z.replace(l.endOffset + kEndTotalEntries, 2, Le16(0));
+       return z;
+     }},
+    {"end_record_counts_none_and_no_size", kArchiveReadError,
+     "o diretório central tem 2 entradas e o registro final anuncia 0",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z.replace(l.endOffset + kEndTotalEntries, 2, Le16(0));
+       z.replace(l.endOffset + kEndDirectorySize, 4, Le32(0));
+       return z;
+     }},
+    {"end_record_counts_one", kArchiveReadError,
+     "o diretório central tem 2 entradas e o registro final anuncia 1",
+     [] {
+       ZipLayout l;
+       std::string z = TwoEntries(&l);
+       z.replace(l.endOffset + kEndTotalEntries, 2, Le16(1));
+       return z;
+     }},
     {"directory_size_past_end_of_file", kArchiveEndedEarly, "Final prematuro",
      [] {
        ZipLayout l;
@@ -189,7 +224,9 @@ struct NameCase {
 TEST(Directory, NamesAreKeptInUtf8) {
   const NameCase cases[] = {
       {"OEM name", "relat\xA2rio.doc", 0, "relat\xC3\xB3rio.doc"},
-      {"OEM name beyond 1252", "\xE1\xE2.txt", 0, "\xC3\x9F_.txt"},
+      // Each byte its own character: no two names become one.
+      {"OEM name beyond 1252", "\xE1\xE2.txt", 0, "\xC3\x9F\xCE\x93.txt"},
+      {"OEM box drawing", "caixa\xB0.txt", 0, "caixa\xE2\x96\x91.txt"},
       {"UTF-8 name", "relat\xC3\xB3rio.doc", kFlagUtf8Name, "relat\xC3\xB3rio.doc"},
       {"UTF-8 without an ANSI form", "a\xE2\x82\xAC\xE2\x98\x83.txt", kFlagUtf8Name,
        "a\xE2\x82\xAC\xE2\x98\x83.txt"},
@@ -217,6 +254,41 @@ TEST(Directory, NamesAreKeptInUtf8) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.extra), 7), e.centralExtra) << c.what;
     ASSERT_EQ(h.commentLength, 4) << c.what;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.comment), 4), "note") << c.what;
+  }
+}
+
+// A name without the flag or a Unicode path field is in the OEM code page, but for a Unix
+// maker's name that is well-formed UTF-8: Unix archivers store the file system's bytes.
+TEST(Directory, NamesWithoutAFlagAreReadByTheirMakersHost) {
+  const std::string cyrillic = "\xD0\xB0.txt";             // "а.txt" in UTF-8
+  const std::string asOem = "\xE2\x95\xA8\xE2\x96\x91.txt";  // the same bytes in code page 437
+  const std::string staleField = Le16(0x7075) + Le16(7) + "\x01" + Le32(0) + "ab";
+  struct Row {
+    const char* what;
+    uint16_t madeBy;
+    std::string stored;
+    std::string extra;
+    std::string expected;
+  } rows[] = {
+      {"Unix, UTF-8", 0x031E, cyrillic, "", cyrillic},
+      {"Unix, UTF-8 in a folder", 0x0314, "d\xC3\xADr/\xE6\x97\xA5.txt", "", "d\xC3\xADr/\xE6\x97\xA5.txt"},
+      {"Unix, not UTF-8", 0x031E, "caixa\xB0.txt", "", "caixa\xE2\x96\x91.txt"},
+      {"Unix, a Unicode path field of another name", 0x031E, cyrillic, staleField, asOem},
+      {"DOS", 0x0014, cyrillic, "", asOem},
+      {"NTFS", 0x0A14, cyrillic, "", asOem},
+      {"OS X", 0x1314, cyrillic, "", asOem},
+  };
+  for (const Row& row : rows) {
+    ZipEntryPlan e;
+    e.name = row.stored;
+    e.versionMadeBy = row.madeBy;
+    e.centralExtra = row.extra;
+    e.data = "x";
+    TempDir dir;
+    Status status;
+    auto loaded = LoadArchive(dir.file("h.zip"), BuildZip({e}), &status);
+    ASSERT_NE(loaded, nullptr) << row.what << ": " << MessageOf(status);
+    EXPECT_EQ(EntryName(loaded->archive().entries()[0]), row.expected) << row.what;
   }
 }
 
