@@ -142,8 +142,9 @@ class WorkersTest(ConsoleTestCase):
         # The damaged archive shows its warnings in entry order, whichever finished first.
         result = self.run_both_ways("damaged.zip", made["damaged.zip"], ["-TEST"])
         warned = [line for line in result.stderr.splitlines() if "ruim" in line]
+        # Each damaged entry decodes to another size than it declares, then fails its CRC.
         self.assertEqual([w.split()[-1] for w in warned],
-                         ["b-grande-ruim.txt", "c-pequeno-ruim.txt", "e-grande-ruim.txt"],
+                         ["b-grande-ruim.txt"] * 2 + ["c-pequeno-ruim.txt"] * 2 + ["e-grande-ruim.txt"] * 2,
                          lib.describe(result))
 
     def test_corpus(self):
