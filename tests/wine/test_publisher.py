@@ -11,6 +11,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -92,15 +93,16 @@ class Publisher(harness.StubTestCase):
     def test_dialog_and_its_message_boxes_take_the_title(self):
         driver = self.open_dialog(self.program)
         self.assertEqual(self.caption, TITLE)
-        path = self.session.screenshot(os.path.join(self.screenshots, "publisher-dialog.png"),
-                                       driver.rect())
-        print(f"screenshot of the publisher's dialog: {path}")
         # The archive behind the signature is found and tests clean; the box takes the title.
         driver.press(TEST)
         caption, text = driver.wait_message_box()
         self.assertEqual((caption, text), (TITLE, "Teste OK."))
         driver.answer(IDOK)
         self.back_to_dialog(driver)
+        time.sleep(1)  # the figures and buttons drawn
+        path = self.session.screenshot(os.path.join(self.screenshots, "publisher-dialog.png"),
+                                       driver.rect())
+        print(f"screenshot of the publisher's dialog: {path}")
         # The About box shows the publisher's icon (its own caption stays ours).
         driver.press(ABOUT)
         self.assertEqual(driver.wait_window(ABOUT_TITLE, ABOUT_TEXT), "Sobre VESPA®")
