@@ -256,6 +256,11 @@ class PublisherResources(unittest.TestCase):
             (["--file-version", "1.2.3.4x"], 2, "--file-version takes four numbers"),
             (["--title", "T" * 80], 2, "--title takes at most 79 bytes"),
         ]
+        # A signed stub: rewriting its resources would leave a signature that no longer holds.
+        stub_copy = self.path("stub.exe")
+        shutil.copy(STUBS["x86_64"], stub_copy)
+        signed_stub = self.sign(stub_copy)
+        cases.append((["--stub", signed_stub, "--title", "T"], 1, "carries an Authenticode signature"))
         for options, code, message in cases:
             with self.subTest(options=options[:1] + [os.path.basename(o) for o in options[1:]]):
                 out = self.path("refused.exe")

@@ -194,7 +194,7 @@ std::vector<BuilderOption> Options() {
          }
          return Publisher("--title", v, &r.publisher.title);
        }},
-      {"show", 0, "SETUP.exe", "print the directive record and the entries of a self-extracting archive",
+      {"show", 0, "SETUP.exe", "print the directive record, version information, title and entries of a self-extracting archive",
        [](const std::string& v, BuildRequest& r) { return Set(&r.shown, v); }},
       {"span", 0, "SIZE", "a set for removable disks: DIR/disk1/OUT.exe, ... each at most SIZE (1440k, 1.44m, bytes)",
        [](const std::string& v, BuildRequest& r) { return Set(&r.span, v); }},
