@@ -70,6 +70,7 @@ class Publisher(harness.StubTestCase):
         key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
         run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
              cert, "-days", "2", "-subj", "/CN=Publisher test"])
+        cls.built = built
         cls.program = os.path.join(work, "instalador-assinado.exe")
         run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Instalador", "-in",
              built, "-out", cls.program])
@@ -114,6 +115,23 @@ class Publisher(harness.StubTestCase):
         driver.press(CANCEL)
         caption, text = driver.wait_message_box()
         self.assertEqual((caption, text), (TITLE, "Deseja encerrar o VESPA®?"))
+
+    def test_message_before_the_dialog_takes_the_title(self):
+        # The directory's first header damaged: the stub says so before its dialog exists.
+        with open(self.built, "rb") as f:
+            data = bytearray(f.read())
+        start = data.rindex(b"PK\x01\x02")
+        data[start:start + 4] = b"PK\x00\x00"
+        broken = os.path.join(self.work, "danificado.exe")
+        with open(broken, "wb") as f:
+            f.write(data)
+        driver = self.session.driver()
+        self.addCleanup(driver.close)
+        driver.launch(broken)
+        caption, text = driver.wait_message_box()
+        self.assertEqual((caption, text), (TITLE, "Erro na leitura do arquivo .ZIP "))
+        driver.answer(IDOK)
+        self.assertEqual(driver.exit_code(), 299)
 
 
 if __name__ == "__main__":
