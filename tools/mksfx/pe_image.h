@@ -104,6 +104,7 @@ class PeChecksum {
   uint32_t value() const;
 
  private:
+  void addByte(uint8_t byte);
   uint64_t skip_;
   uint64_t position_ = 0;
   uint64_t sum_ = 0;
