@@ -18,6 +18,7 @@ test_packages=(
   wine64 wine xvfb xdotool imagemagick x11-utils
   zip unzip p7zip-full osslsigncode openssl valgrind bc
   clang libclang-rt-dev
+  icoutils python3-pefile
 )
 bench_packages=(
   libbenchmark-dev zlib1g-dev

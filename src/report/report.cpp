@@ -105,7 +105,11 @@ char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size) {
 
 const char* WindowCaption(ReportFrontEnd& frontEnd, void* window, char* buffer, int size) {
   if (size <= 0) return "";
-  FormatText(buffer, static_cast<size_t>(size), "%s", kProgramName);
+  // Before the dialog exists, the publisher's title (when the program carries one) is the
+  // caption the dialog will have.
+  if (frontEnd.loadString(IDS_TITLE, buffer, size) == 0) {
+    FormatText(buffer, static_cast<size_t>(size), "%s", kProgramName);
+  }
   if (window) frontEnd.windowText(window, buffer, size);
   return buffer;
 }

@@ -32,3 +32,7 @@ constexpr int IDS_GROUP_ERROR = 350;
 constexpr int IDS_EXTENSION_ERROR = 390;
 constexpr int IDS_FILE_TYPE = 570;
 constexpr int IDS_FILE_TYPE_NAME = 571;
+// The publisher's title for the dialog and its message boxes: not in the program's own table; the
+// builder writes it into an archive's program when asked (--title), and the stub uses it in
+// place of its template caption and the archive's path.
+constexpr int IDS_TITLE = 600;

@@ -99,7 +99,7 @@ TEST_TOOLS = ["wine", "wine64", "xvfb", "valgrind", "clang", "imagemagick", "p7z
 EVERYTHING = BUILD + [
     "googletest", "libgtest-dev", "zlib1g-dev", "wine64", "wine", "xvfb", "xdotool", "imagemagick",
     "x11-utils", "zip", "unzip", "p7zip-full", "osslsigncode", "openssl", "valgrind", "bc", "clang",
-    "libclang-rt-dev"]
+    "libclang-rt-dev", "icoutils", "python3-pefile"]
 WINE32 = ["wine32:i386", "libwine:i386", "libc6:i386"]
 
 

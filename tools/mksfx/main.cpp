@@ -51,6 +51,25 @@ std::string DirectiveSwitch(BuildRequest& request, bool* field) {
   return "";
 }
 
+// A text of the publisher's, kept in UTF-8 and written in UTF-16.
+std::string Publisher(const char* option, const std::string& value, std::optional<std::string>* field) {
+  if (!IsWellFormedUtf8(value.data(), value.size())) {
+    return std::string(option) + " takes UTF-8 text; this one is not";
+  }
+  *field = value;
+  return "";
+}
+
+std::string VersionNumber(const char* option, const std::string& value,
+                          std::optional<std::string>* field) {
+  uint16_t parts[4];
+  if (!ParseVersionNumber(value, parts)) {
+    return std::string(option) + " takes four numbers A.B.C.D, each 0 to 65535, not " + value;
+  }
+  *field = value;
+  return "";
+}
+
 // Every option of the builder: one row each, in the order --help shows them.
 std::vector<BuilderOption> Options() {
   return {
@@ -150,7 +169,32 @@ std::vector<BuilderOption> Options() {
          }
          return Set(&r.elevation, v);
        }},
-      {"show", 0, "SETUP.exe", "print the directive record and the entries of a self-extracting archive",
+      {"icon", 0, "FILE.ico", "the program's icon, every image of FILE.ico, in place of ours",
+       [](const std::string& v, BuildRequest& r) { return Set(&r.publisher.icon, v); }},
+      {"file-version", 0, "A.B.C.D", "version information: the file's version (four numbers)",
+       [](const std::string& v, BuildRequest& r) { return VersionNumber("--file-version", v, &r.publisher.fileVersion); }},
+      {"product-version", 0, "A.B.C.D", "version information: the product's version (four numbers)",
+       [](const std::string& v, BuildRequest& r) { return VersionNumber("--product-version", v, &r.publisher.productVersion); }},
+      {"product-name", 0, "TEXT", "version information: the product's name",
+       [](const std::string& v, BuildRequest& r) { return Publisher("--product-name", v, &r.publisher.productName); }},
+      {"company", 0, "TEXT", "version information: the company's name",
+       [](const std::string& v, BuildRequest& r) { return Publisher("--company", v, &r.publisher.company); }},
+      {"description", 0, "TEXT", "version information: what the program is",
+       [](const std::string& v, BuildRequest& r) { return Publisher("--description", v, &r.publisher.description); }},
+      {"copyright", 0, "TEXT", "version information: the copyright notice",
+       [](const std::string& v, BuildRequest& r) { return Publisher("--copyright", v, &r.publisher.copyright); }},
+      {"original-name", 0, "NAME", "version information: the original file name (default: the output's)",
+       [](const std::string& v, BuildRequest& r) { return Publisher("--original-name", v, &r.publisher.originalName); }},
+      {"title", 0, "TEXT", "the dialog's title and its message boxes' caption, in place of \"VESPA® - PATH\"",
+       [](const std::string& v, BuildRequest& r) {
+         if (v.empty()) return std::string("--title takes a text");
+         if (v.size() > kMaxTitleBytes) {
+           return "--title takes at most " + std::to_string(kMaxTitleBytes) +
+                  " bytes (UTF-8), the stub's caption; this one has " + std::to_string(v.size());
+         }
+         return Publisher("--title", v, &r.publisher.title);
+       }},
+      {"show", 0, "SETUP.exe", "print the directive record, version information, title and entries of a self-extracting archive",
        [](const std::string& v, BuildRequest& r) { return Set(&r.shown, v); }},
       {"span", 0, "SIZE", "a set for removable disks: DIR/disk1/OUT.exe, ... each at most SIZE (1440k, 1.44m, bytes)",
        [](const std::string& v, BuildRequest& r) { return Set(&r.span, v); }},
@@ -409,9 +453,10 @@ int Run(int argc, char** argv) {
   }
   if (!request.span.empty()) {
     if (request.signature || request.directives.present || !request.runAfter.command.empty() ||
-        request.elevation != kElevationLevels[0]) {
-      return Usage("--span makes a set of plain disks: --sign, --run, --elevation and the "
-                   "directive options apply to a single program");
+        request.elevation != kElevationLevels[0] || request.publisher.any()) {
+      return Usage("--span makes a set of plain disks: --sign, --run, --elevation, the "
+                   "directive options, --icon, --title and the version information apply to "
+                   "a single program");
     }
     return BuildSpanned(request, request.span);
   }

@@ -1,10 +1,12 @@
 #include "sfx_builder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
 #include "input_file.h"
 #include "output_file.h"
+#include "pe_image.h"
 #include "zip/byte_reader.h"
 #include "zip/records.h"
 
@@ -125,11 +127,7 @@ bool ReadStub(const BuildRequest& request, uint64_t recordSize, std::vector<uint
     *error = request.stub + ": the stub is empty";
     return false;
   }
-  if (!PlanLayout(stub.size(), recordSize, layout, error)) {
-    *error = request.stub + ": " + *error;
-    return false;
-  }
-  bytes->resize(layout->stubSize);
+  bytes->resize(stub.size());
   if (!stub.readAt(0, bytes->data(), bytes->size())) {
     *error = request.stub + ": read error";
     return false;
@@ -138,7 +136,44 @@ bool ReadStub(const BuildRequest& request, uint64_t recordSize, std::vector<uint
     *error = request.stub + ": " + *error;
     return false;
   }
+  // The publisher's resources change the stub's size: the layout is planned on the result.
+  const std::string outputName = std::filesystem::u8path(request.output).filename().u8string();
+  if (!ApplyPublisher(request.publisher, outputName, bytes, error)) {
+    // A refused icon is named by its own file; anything else is about the stub.
+    const std::string& icon = request.publisher.icon;
+    if (icon.empty() || error->rfind(icon + ": ", 0) != 0) *error = request.stub + ": " + *error;
+    return false;
+  }
+  if (!PlanLayout(bytes->size(), recordSize, layout, error)) {
+    *error = request.stub + (request.publisher.any() ? " with the publisher's resources: " : ": ") +
+             *error;
+    return false;
+  }
   return true;
+}
+
+// The header checksum covers the whole file, archive included: it is summed over the written
+// output and put in place before the file is closed. Only a stub the builder rewrote gets it;
+// a stub left as it is keeps its bytes.
+bool PatchChecksum(const std::vector<uint8_t>& stub, OutputFile& out, std::string* error) {
+  PeImage image;
+  if (!image.parse(stub, error)) return false;
+  InputFile written;
+  if (!written.open(out.temporaryPath(), error)) return false;
+  PeChecksum sum(image.checksumOffset());
+  constexpr size_t kChunk = 1 << 20;
+  std::vector<uint8_t> buffer(kChunk);
+  for (uint64_t at = 0; at < written.size(); at += kChunk) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, written.size() - at));
+    if (!written.readAt(at, buffer.data(), n)) {
+      *error = out.temporaryPath() + ": read error";
+      return false;
+    }
+    sum.add(buffer.data(), n);
+  }
+  uint8_t value[4];
+  putLe32(value, sum.value());
+  return out.patch(image.checksumOffset(), value, sizeof value, error);
 }
 
 // The existing ZIP named by the request: scanned, signed when asked, shifted to zipOffset.
@@ -296,6 +331,7 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     }
     result->outputSize = layout.zipOffset + result->pack.archiveSize;
   }
+  if (request.publisher.any() && !PatchChecksum(stubBytes, out, error)) return false;
   if (!out.finish(error)) return false;
   if (request.verify && !CheckResult(request, out, progress, result, error)) return false;
   if (!out.commit(error)) return false;

@@ -13,6 +13,7 @@
 #include "engine_check.h"
 #include "input_tree.h"
 #include "output_file.h"
+#include "publisher.h"
 #include "signer.h"
 #include "directive_writer.h"
 #include "elevation.h"
@@ -68,6 +69,7 @@ struct BuildRequest {
   RunAfterOptions runAfter{};     // a run-after record is written when it names a command
   std::string elevation = kElevationLevels[0];  // the rights the stub's manifest asks for
   std::optional<Signature> signature = std::nullopt;  // --sign: protect every entry and add the record
+  PublisherOptions publisher{};  // the publisher's icon, version information and title
 
   // Settings of the command line that the build itself does not read.
   std::string arch = kArchI686;  // of the default stub

@@ -1,9 +1,13 @@
 #include "sfx_description.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "fs/fs.h"
+#include "input_file.h"
+#include "publisher.h"
+#include "sfx_builder.h"
 #include "report/report.h"
 #include "shell/run_after.h"
 #include "shell/setup_directives.h"
@@ -87,6 +91,17 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     Line(report, "  destination:  " + Utf8(directives.defaultDestination()));
     Line(report, "  groups:       " + Items(directives.programGroupText()));
     Line(report, "  extensions:   " + Items(directives.extensionText()));
+  }
+
+  {
+    // The stub's resources lie within the reach of the directive record, which the builder
+    // keeps every stub inside.
+    InputFile program;
+    std::string ignored;
+    if (program.open(path, &ignored)) {
+      std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(program.size(), kDirectiveSearchSpan)));
+      if (program.readAt(0, head.data(), head.size())) *report += DescribePublisher(head);
+    }
   }
 
   RunAfter run;

@@ -212,10 +212,13 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   CenterWindow(dialog);
 
   char caption[kCaptionSize + kPathSize];
-  TemplateCaption(caption, kCaptionSize);
-  if (gStub.session) {
-    size_t used = std::strlen(caption);
-    FormatText(caption + used, sizeof caption - used, "%s", gStub.session->archive.archivePath.get());
+  // The publisher's title, when the builder wrote one, stands for the caption and the path.
+  if (LoadStringUtf8(gStub.instance, IDS_TITLE, caption, kCaptionSize) == 0) {
+    TemplateCaption(caption, kCaptionSize);
+    if (gStub.session) {
+      size_t used = std::strlen(caption);
+      FormatText(caption + used, sizeof caption - used, "%s", gStub.session->archive.archivePath.get());
+    }
   }
   SetWindowTextUtf8(dialog, caption);
 
