@@ -32,3 +32,10 @@ constexpr int IDS_GROUP_ERROR = 350;
 constexpr int IDS_EXTENSION_ERROR = 390;
 constexpr int IDS_FILE_TYPE = 570;
 constexpr int IDS_FILE_TYPE_NAME = 571;
+// Runs started with switches and from a temporary folder.
+constexpr int IDS_RUN_STARTED = 600;
+constexpr int IDS_SWITCHES_USAGE = 601;
+constexpr int IDS_UNKNOWN_SWITCH = 602;
+constexpr int IDS_NOT_REMOVED = 603;
+constexpr int IDS_PROGRAM_ENDED = 604;
+constexpr int IDS_NO_PASSWORD = 605;
