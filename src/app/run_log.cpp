@@ -55,6 +55,7 @@ void RunLog::onSkipping(const char* name) {
 }
 
 void RunLog::onWarning(int, const char* text) {
+  ++warnings_;
   char label[32];
   loadString(IDS_WARNING, label, sizeof label);
   endLine();
@@ -82,4 +83,16 @@ void RunLog::showAuthenticity(void*, const AuthenticityNotice& notice) {
   }
   if (text.empty() || text[text.size() - 1] != '\n') text += '\n';
   write(text.c_str());
+}
+
+void RunLog::closing(bool test) {
+  int id = test ? (warnings_ ? IDS_TEST_WARNINGS : IDS_TEST_OK)
+                : (warnings_ ? IDS_EXTRACT_WARNINGS : IDS_EXTRACT_DONE);
+  char format[256];
+  loadString(id, format, sizeof format);
+  char text[300];
+  FormatText(text, sizeof text, format, static_cast<int>(warnings_));
+  endLine();
+  write(text);
+  write("\n");
 }

@@ -26,9 +26,12 @@ class RunLog : public ReportFrontEnd {
   void line(const char* label, const char* text);
   // Ends a progress line left open.
   void endLine();
+  // The closing line of a test or an extraction, as vespa-console prints it.
+  void closing(bool test);
 
  private:
   void endItem();
   bool lineOpen_ = false;
+  unsigned warnings_ = 0;
   char action_[64] = {};
 };

@@ -111,13 +111,13 @@ class Deployment(harness.StubTestCase):
         shutil.rmtree(console_out, ignore_errors=True)
         os.makedirs(console_out)
         console = subprocess.run([harness.native_tool("vespa-console"), "-EXTRACT", "-DIRECTORIES",
-                                  program, console_out + "/"], capture_output=True, timeout=120)
+                                  program], cwd=console_out, capture_output=True, timeout=120)
         self.assertEqual(console.returncode, 0, console.stderr)
         with open(log, "rb") as f:
             logged = f.read()
         self.assertIn(b"\r\n", logged)
         self.assertEqual(lines_of(logged), lines_of(console.stdout))
-        self.assertEqual(len(lines_of(logged)), len(self.files))
+        self.assertEqual(len(lines_of(logged)), len(self.files) + 1)
 
     def test_exit_codes_of_a_damaged_entry_and_of_a_switch_not_understood(self):
         archive = os.path.join(self.work, "damaged.zip")
@@ -169,7 +169,7 @@ class Deployment(harness.StubTestCase):
             z.writestr("setup.exe", self.probe)
             for n, data in (files or {}).items():
                 z.writestr(n, data)
-        command = 'setup.exe "--out=%s" --exit=3010 "%%0"' % harness.windows_path(record)
+        command = 'setup.exe "--out=%s" --exit=3010 %%0' % harness.windows_path(record)
         return self.build(name, "--temp", "--run", command, archive=archive)
 
     def test_run_from_a_temporary_folder(self):

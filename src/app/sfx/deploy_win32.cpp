@@ -96,8 +96,8 @@ void ExtractWithoutWindow() {
   RunRequest request;
   request.options = DialogRunOptions(gStub.directives.flags(), false);
   Status status = RunCommand(session, request);
-  if (gStub.deploy.log) gStub.deploy.log->endLine();
   if (!status.ok()) EndStub(status);
+  if (gStub.deploy.log) gStub.deploy.log->closing(false);
 }
 
 // 16 unpredictable hexadecimal digits from the system's generator: CNG where the system has it,

@@ -173,6 +173,7 @@ void StartRun(HWND dialog, bool test) {
   Status status = RunOffDialogThread(dialog, session, request);
   gStub.inRun = false;
   if (!status.ok()) EndStub(status);
+  if (gStub.deploy.log) gStub.deploy.log->closing(test);
   if (!test) gStub.deploy.outcome = DeployState::Outcome::kExtracted;
   // A run that asks nothing, or runs from a temporary folder, does what follows the extraction
   // once the dialog has gone.

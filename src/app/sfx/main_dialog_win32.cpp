@@ -293,6 +293,9 @@ BOOL OnCancel(HWND dialog) {
 
 // "E&xtrair": into the destination, created first when the user agrees.
 BOOL OnExtract(HWND dialog) {
+  // A modal dialog shows itself once its queue is first empty, which a run started at once
+  // would put off to its end.
+  if (gStub.deploy.autoRun) ShowWindow(dialog, SW_SHOWNORMAL);
   ReadDestination(dialog, gStub.chosenDestination, kPathSize);
   if (gStub.chosenDestination[1] == ':') {
     const char drive[3] = {gStub.chosenDestination[0], ':', 0};
