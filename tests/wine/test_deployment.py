@@ -23,7 +23,7 @@ import harness  # noqa: E402
 from harness import DriverError, IDOK, IDYES  # noqa: E402
 
 CANCEL = 2
-USAGE_EXIT, FAILED_EXIT, CANCELLED_EXIT = 1639, 1603, 1602
+USAGE_EXIT, FAILED_EXIT, CANCELLED_EXIT, PASSWORD_EXIT = 1639, 1603, 1602, 86
 POLL_LIMIT = 120  # seconds a silent run may take
 
 
@@ -151,6 +151,42 @@ class Deployment(harness.StubTestCase):
         self.assertIn("/D=pasta", text)
         driver.answer(IDOK)
         self.assertEqual(driver.exit_code(), USAGE_EXIT)
+
+    def test_encrypted_entry_in_a_silent_run_ends_with_a_code_of_its_own(self):
+        source = os.path.join(self.work, "secreto")
+        os.makedirs(source, exist_ok=True)
+        for name, data in (("segredo.txt", b"escondido\r\n"),):
+            with open(os.path.join(source, name), "wb") as f:
+                f.write(data)
+        archive = os.path.join(self.work, "secreto.zip")
+        if os.path.exists(archive):
+            os.unlink(archive)
+        subprocess.run(["zip", "-q", "-P", "senha", archive, "segredo.txt"], cwd=source, check=True,
+                       timeout=60)
+        program = self.build("secreto", "--switches", archive=archive)
+        out = os.path.join(self.work, "secreto-out")
+        shutil.rmtree(out, ignore_errors=True)
+        driver = self.start(program, "/S /D=" + harness.windows_path(out))
+        code, seen = self.run_watching_windows(driver)
+        self.assertEqual((code, seen), (PASSWORD_EXIT, []))
+        self.assertFalse(os.path.exists(os.path.join(out, "segredo.txt")))
+
+    def test_progress_without_questions(self):
+        # An existing file and overwrite "ask": kept without a question; the dialog shows the
+        # run and ends by itself.
+        program = self.build("progress", "--switches", "--subdirectories")
+        out = os.path.join(self.work, "progress-out")
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+        with open(os.path.join(out, "leia-me.txt"), "wb") as f:
+            f.write(b"meu\r\n")
+        driver = self.start(program, "/S /P /D=" + harness.windows_path(out))
+        driver.find_window(self.MAIN_DESTINATION, self.MAIN_REQUIRED)
+        self.assertEqual(driver.exit_code(), 0)
+        with open(os.path.join(out, "leia-me.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"meu\r\n")
+        with open(os.path.join(out, "dados", "parte399.txt"), "rb") as f:
+            self.assertEqual(f.read(), self.files["dados/parte399.txt"])
 
     def test_switches_of_an_archive_built_without_them_are_ignored(self):
         plain = os.path.join(self.work, "plain.exe")
