@@ -36,3 +36,10 @@ constexpr int IDS_FILE_TYPE_NAME = 571;
 // builder writes it into an archive's program when asked (--title), and the stub uses it in
 // place of its template caption and the archive's path.
 constexpr int IDS_TITLE = 600;
+// Runs started with switches and from a temporary folder.
+constexpr int IDS_RUN_STARTED = 610;
+constexpr int IDS_SWITCHES_USAGE = 611;
+constexpr int IDS_UNKNOWN_SWITCH = 612;
+constexpr int IDS_NOT_REMOVED = 613;
+constexpr int IDS_PROGRAM_ENDED = 614;
+constexpr int IDS_NO_PASSWORD = 615;

@@ -160,6 +160,19 @@ std::vector<BuilderOption> Options() {
          r.runAfter.checked = true;
          return std::string();
        }},
+      {"switches", 0, nullptr,
+       "the program reads its command line: /S silent, /S /P progress only, /D=DIR, /LOG=FILE, /?",
+       [](const std::string&, BuildRequest& r) {
+         r.deploy.switches = true;
+         return std::string();
+       }},
+      {"temp", 0, nullptr,
+       "extract into a new temporary folder, run --run's command there, wait, remove the folder "
+       "and end with the command's exit code (implies --switches)",
+       [](const std::string&, BuildRequest& r) {
+         r.deploy.temporaryFolder = true;
+         return std::string();
+       }},
       {"elevation", 0, "LEVEL",
        "the rights the program asks for: asInvoker (the default), highestAvailable or "
        "requireAdministrator",
@@ -439,6 +452,9 @@ int Run(int argc, char** argv) {
   if (request.runAfter.checked && request.runAfter.command.empty()) {
     return Usage("--run-checked needs --run COMMAND");
   }
+  if (request.deploy.temporaryFolder && request.runAfter.command.empty()) {
+    return Usage("--temp needs --run COMMAND: the program to run from the temporary folder");
+  }
   if (!request.signName && (request.signNumber || request.signText)) {
     return Usage("--sign-number and --sign-text need --sign NAME");
   }
@@ -453,10 +469,11 @@ int Run(int argc, char** argv) {
   }
   if (!request.span.empty()) {
     if (request.signature || request.directives.present || !request.runAfter.command.empty() ||
-        request.elevation != kElevationLevels[0] || request.publisher.any()) {
-      return Usage("--span makes a set of plain disks: --sign, --run, --elevation, the "
-                   "directive options, --icon, --title and the version information apply to "
-                   "a single program");
+        request.elevation != kElevationLevels[0] || request.publisher.any() ||
+        request.deploy.present()) {
+      return Usage("--span makes a set of plain disks: --sign, --run, --elevation, --switches, "
+                   "--temp, the directive options, --icon, --title and the version information "
+                   "apply to a single program");
     }
     return BuildSpanned(request, request.span);
   }

@@ -272,6 +272,8 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
               const BuildProgress& progress) {
   std::vector<uint8_t> runRecord;
   if (!MakeRunRecord(request.runAfter, &runRecord, error)) return false;
+  // The deployment record rides behind the run-after record, aligned as every record is.
+  AppendDeployRecord(request.deploy, &runRecord);
   std::vector<uint8_t> stubBytes;
   SfxLayout layout;
   if (!ReadStub(request, RecordsSize(request, runRecord), &stubBytes, &layout, error)) return false;

@@ -18,6 +18,7 @@
 #include "directive_writer.h"
 #include "elevation.h"
 #include "run_writer.h"
+#include "deploy_writer.h"
 #include "zip_scan.h"
 
 // The stub looks for its directive record only at multiples of 12 bytes and only in the first
@@ -67,6 +68,7 @@ struct BuildRequest {
   bool verify = true;  // test the result with the engine before it takes the output's name
   DirectiveOptions directives{};  // a record is written when directives.present
   RunAfterOptions runAfter{};     // a run-after record is written when it names a command
+  DeployOptions deploy{};         // --switches, --temp: a deployment record
   std::string elevation = kElevationLevels[0];  // the rights the stub's manifest asks for
   std::optional<Signature> signature = std::nullopt;  // --sign: protect every entry and add the record
   PublisherOptions publisher{};  // the publisher's icon, version information and title

@@ -9,6 +9,7 @@
 #include "publisher.h"
 #include "sfx_builder.h"
 #include "report/report.h"
+#include "shell/deployment.h"
 #include "shell/run_after.h"
 #include "shell/setup_directives.h"
 #include "zip/archive_state.h"
@@ -112,6 +113,10 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     Line(report, "run after extraction: " + Utf8(run.command.c_str()) +
                      (run.checked ? " (box checked)" : " (box unchecked)"));
   }
+
+  const uint16_t deploy = ReadDeployFlags(path.c_str());
+  Line(report, std::string("command-line switches: ") + ((deploy & kDeploySwitches) ? "read" : "ignored"));
+  if (deploy & kDeployTemporaryFolder) Line(report, "runs from a temporary folder: yes");
 
   ArchiveState archive;
   archive.setArchiveName(path.c_str());

@@ -6,28 +6,61 @@
 #include "app/sfx/main_dialog_win32.h"
 #include "app/sfx/sfx_win32.h"
 #include "report/report.h"
+#include "shell/deploy_record.h"
 
 StubState gStub;
 
 namespace {
 
+bool Windowless() { return gStub.deploy.switches.windowless(); }
+
+// A run started with /LOG= (or from a console) has its lines written as well; a silent run has
+// them only, and no window at all.
 class Win32FrontEnd : public ReportFrontEnd {
  public:
   void showMessage(void* owner, const char* text, const char* caption) override {
+    if (RunLog* log = gStub.deploy.log) log->showMessage(owner, text, caption);
+    if (Windowless()) return;
     auto show = [=] { MessageBoxUtf8(static_cast<HWND>(owner), text, caption, MB_ICONWARNING); };
     OnDialogThread(show);
   }
 
-  void onTesting() override { ReportTesting(); }
-  void onAction(const char* label) override { ReportAction(label); }
-  void onItem(const char* name) override { ReportItem(name); }
-  void onTested() override { ReportTested(); }
-  void onExtracted(uint64_t bytes) override { ReportExtracted(bytes); }
-  void onSkipping(const char* name) override { ReportSkipping(name); }
-  void onAuthentic() override { ReportAuthentic(); }
-  void onWarning(int, const char* text) override { ReportWarning(text); }
+  void onTesting() override {
+    if (RunLog* log = gStub.deploy.log) log->onTesting();
+    if (!Windowless()) ReportTesting();
+  }
+  void onAction(const char* label) override {
+    if (RunLog* log = gStub.deploy.log) log->onAction(label);
+    if (!Windowless()) ReportAction(label);
+  }
+  void onItem(const char* name) override {
+    if (RunLog* log = gStub.deploy.log) log->onItem(name);
+    if (!Windowless()) ReportItem(name);
+  }
+  void onTested() override {
+    if (RunLog* log = gStub.deploy.log) log->onTested();
+    if (!Windowless()) ReportTested();
+  }
+  void onExtracted(uint64_t bytes) override {
+    if (RunLog* log = gStub.deploy.log) log->onExtracted(bytes);
+    if (!Windowless()) ReportExtracted(bytes);
+  }
+  void onSkipping(const char* name) override {
+    if (RunLog* log = gStub.deploy.log) log->onSkipping(name);
+    if (!Windowless()) ReportSkipping(name);
+  }
+  void onAuthentic() override {
+    if (RunLog* log = gStub.deploy.log) log->onAuthentic();
+    if (!Windowless()) ReportAuthentic();
+  }
+  void onWarning(int number, const char* text) override {
+    if (RunLog* log = gStub.deploy.log) log->onWarning(number, text);
+    if (!Windowless()) ReportWarning(text);
+  }
 
   void windowText(void* window, char* buffer, int size) override {
+    // A silent run's progress window is a token, no window.
+    if (Windowless()) return;
     GetWindowTextUtf8(static_cast<HWND>(window), buffer, size);
   }
 
@@ -50,6 +83,8 @@ class Win32FrontEnd : public ReportFrontEnd {
   }
 
   void showAuthenticity(void* owner, const AuthenticityNotice& notice) override {
+    if (RunLog* log = gStub.deploy.log) log->showAuthenticity(owner, notice);
+    if (Windowless()) return;
     auto show = [=, &notice] { ShowAuthenticity(static_cast<HWND>(owner), notice); };
     OnDialogThread(show);
   }
@@ -76,7 +111,15 @@ void EndStub(const Status& status) {
   EndDdeConversation(gStub.dde);
   if (gStub.icon) DestroyIcon(gStub.icon);
   gStub.icon = nullptr;
-  std::exit(status.exitCode());
+  if (gStub.deploy.removeFolder) gStub.deploy.removeFolder();
+  std::exit(StubExitCode(status));
+}
+
+int StubExitCode(const Status& status) {
+  const DeployState& deploy = gStub.deploy;
+  if (!deploy.switches.any && !(deploy.flags & kDeployTemporaryFolder)) return status.exitCode();
+  const bool warned = gStub.session && gStub.session->reporter.warned();
+  return DeploymentExitCode(status, warned, deploy.asked);
 }
 
 ResourceText::ResourceText(int id) : text_(LoadResourceText(StubFrontEnd(), id, kStringSize)) {

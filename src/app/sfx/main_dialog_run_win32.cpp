@@ -116,6 +116,39 @@ void FinishRun(HWND dialog, bool test) {
 
 }  // namespace
 
+int FinishUnattended() {
+  const DeployState& deploy = gStub.deploy;
+  if (deploy.asked && deploy.asked->passwordWanted && deploy.log) {
+    deploy.log->line(ResourceText(IDS_NO_PASSWORD).get(), "");
+  }
+  int code = DeploymentExitCode(Status(), gStub.session->reporter.warned(), deploy.asked);
+  // A run that did not extract everything does nothing after it.
+  if (code != kDeployExitSuccess) return code;
+  SetupDirectives& directives = gStub.directives;
+  uint16_t flags = directives.flags();
+  if (flags & kDirectiveCreateGroups) {
+    CreateProgramGroups(gStub.dde, directives, DestinationForActions().text, StubReporter(),
+                        reinterpret_cast<void*>(DdeCallback));
+  }
+  if (flags & kDirectiveRegisterExtensions) {
+    SystemRegistry registry;
+    RegisterExtensions(directives, DestinationForActions().text, registry, StubReporter());
+  }
+  // The builder's box says whether the program runs; a run with switches waits for it and ends
+  // with its code, which deployment tools read (3010: restart needed).
+  if (gStub.runAfter.present() && gStub.runAfter.checked) {
+    DWORD exitCode = kDeployExitFailed;
+    if (RunProgramAndWait(nullptr, gStub.runAfter.command.c_str(), DestinationForActions().text, &exitCode) &&
+        deploy.log) {
+      char figure[16];
+      FormatText(figure, sizeof figure, "%lu", static_cast<unsigned long>(exitCode));
+      deploy.log->line(ResourceText(IDS_PROGRAM_ENDED).get(), figure);
+    }
+    code = static_cast<int>(exitCode);
+  }
+  return code;
+}
+
 void StartRun(HWND dialog, bool test) {
   ReadDialogOptions(dialog);
   SetRunControls(dialog, false);
@@ -140,6 +173,15 @@ void StartRun(HWND dialog, bool test) {
   Status status = RunOffDialogThread(dialog, session, request);
   gStub.inRun = false;
   if (!status.ok()) EndStub(status);
+  if (gStub.deploy.log) gStub.deploy.log->closing(test);
+  if (!test) gStub.deploy.outcome = DeployState::Outcome::kExtracted;
+  // A run that asks nothing, or runs from a temporary folder, does what follows the extraction
+  // once the dialog has gone.
+  if (gStub.deploy.autoRun) {
+    StubReporter().setProgressWindow(nullptr);
+    EndDialog(dialog, IDC_EXTRACT);
+    return;
+  }
   FinishRun(dialog, test);
   StubReporter().setProgressWindow(nullptr);
   if (!gStub.testing) EndDialog(dialog, IDC_EXTRACT);

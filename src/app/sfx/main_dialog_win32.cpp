@@ -258,6 +258,15 @@ BOOL OnInitDialog(HWND dialog, const OPENFILENAMEA* request) {
   if (const char* destination = gStub.directives.defaultDestination()) {
     SetControlTextUtf8(dialog, IDC_DESTINATION, destination);
   }
+  if (!gStub.deploy.switches.destination.empty()) {
+    SetControlTextUtf8(dialog, IDC_DESTINATION, gStub.deploy.switches.destination.c_str());
+  }
+  if (gStub.deploy.autoRun) {
+    // The destination is decided: the dialog shows the run and its Cancel, and starts it.
+    SetControlTextUtf8(dialog, IDC_DESTINATION, gStub.chosenDestination);
+    for (int id : {IDC_DESTINATION, IDC_DIRECTORY_LIST, IDC_DRIVE_LIST}) Enable(dialog, id, false);
+    PostMessageA(dialog, WM_COMMAND, IDC_EXTRACT, 0);
+  }
   return TRUE;
 }
 
@@ -265,9 +274,11 @@ BOOL OnCancel(HWND dialog) {
   // While the user is asked, a run waits at its next report, as it would behind a modal box.
   const bool running = gStub.inRun;
   if (running) gStub.run.hold = true;
-  const bool confirmed = ConfirmExit(dialog);
+  // A run that may ask nothing takes its Cancel as said.
+  const bool confirmed = gStub.deploy.switches.unattended() || ConfirmExit(dialog);
   if (running) gStub.run.hold = confirmed;
   if (!confirmed) return TRUE;
+  gStub.deploy.outcome = DeployState::Outcome::kCancelled;
   if (!IsWindowEnabled(GetDlgItem(dialog, IDC_EXTRACT))) {
     // A run is under way: no post-extraction action may follow, and a pass still running is
     // ended where it waits.
@@ -285,6 +296,9 @@ BOOL OnCancel(HWND dialog) {
 
 // "E&xtrair": into the destination, created first when the user agrees.
 BOOL OnExtract(HWND dialog) {
+  // A modal dialog shows itself once its queue is first empty, which a run started at once
+  // would put off to its end.
+  if (gStub.deploy.autoRun) ShowWindow(dialog, SW_SHOWNORMAL);
   ReadDestination(dialog, gStub.chosenDestination, kPathSize);
   if (gStub.chosenDestination[1] == ':') {
     const char drive[3] = {gStub.chosenDestination[0], ':', 0};
@@ -292,11 +306,15 @@ BOOL OnExtract(HWND dialog) {
   }
   if (setCurrentDir(gStub.chosenDestination) == 0) {
     StartRun(dialog, false);
-  } else if (AskCreateDirectory(dialog, gStub.chosenDestination)) {
+  } else if (gStub.deploy.autoRun || AskCreateDirectory(dialog, gStub.chosenDestination)) {
     if (CreateDestination(gStub.chosenDestination)) {
       StartRun(dialog, false);
     } else {
       ReportCreateDirectoryFailure(dialog, gStub.chosenDestination);
+      if (gStub.deploy.autoRun) {
+        gStub.deploy.outcome = DeployState::Outcome::kFailed;
+        EndDialog(dialog, IDC_CANCEL);
+      }
     }
   }
   return TRUE;

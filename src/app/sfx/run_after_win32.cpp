@@ -56,17 +56,17 @@ void Tell(HWND owner, int id, const char* program) {
   ResourceText what(id);
   char text[kStringSize + kPathSize];
   FormatText(text, sizeof text, "%s%s", what.get(), program);
-  MessageBoxUtf8(owner, text, Caption(owner).get(), MB_ICONWARNING);
+  // Through the front end: a silent run writes it in its log instead.
+  StubFrontEnd().showMessage(owner, text, Caption(owner).get());
 }
 
-}  // namespace
-
-void RunProgramAfter(HWND owner, const char* command, const char* destination) {
+// The started program's process, or null (said to the user).
+HANDLE StartProgram(HWND owner, const char* command, const char* destination) {
   ProgramCommand split = SplitRunCommand(command, destination);
   char program[kPathSize];
   if (!FindProgram(split.program.c_str(), destination, program)) {
     Tell(owner, IDS_RUN_NOT_FOUND, program);
-    return;
+    return nullptr;
   }
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -76,8 +76,24 @@ void RunProgramAfter(HWND owner, const char* command, const char* destination) {
   if (!CreateProcessW(WideText(program).get(), commandLine.get(), nullptr, nullptr, FALSE, 0, nullptr,
                       WideText(destination).get(), &startup, &process)) {
     Tell(owner, IDS_RUN_FAILED, program);
-    return;
+    return nullptr;
   }
+  if (gStub.deploy.log) gStub.deploy.log->line(ResourceText(IDS_RUN_STARTED).get(), split.commandLine.c_str());
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  return process.hProcess;
+}
+
+}  // namespace
+
+void RunProgramAfter(HWND owner, const char* command, const char* destination) {
+  if (HANDLE process = StartProgram(owner, command, destination)) CloseHandle(process);
+}
+
+bool RunProgramAndWait(HWND owner, const char* command, const char* destination, DWORD* exitCode) {
+  HANDLE process = StartProgram(owner, command, destination);
+  if (!process) return false;
+  WaitForSingleObject(process, INFINITE);
+  if (!GetExitCodeProcess(process, exitCode)) *exitCode = static_cast<DWORD>(kDeployExitFailed);
+  CloseHandle(process);
+  return true;
 }

@@ -1,12 +1,16 @@
 // The stub's program entry: open the program's own file as the archive, show the main dialog,
-// release everything when it ends. The command line is never read.
+// release everything when it ends. The command line is read only when the archive's builder
+// allowed switches (the deployment record).
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "app/sfx/sfx_win32.h"
+#include "fs/format.h"
 #include "fs/fs.h"
 #include "resources/resource_ids.h"
+#include "shell/deploy_record.h"
+#include "shell/deployment.h"
 
 namespace {
 
@@ -53,11 +57,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   char modulePath[kPathSize] = {};
   moduleFileName(modulePath, kPathSize);
+  DeployState& deploy = gStub.deploy;
+  deploy.flags = ReadDeployFlags(modulePath);
+  if (deploy.flags & kDeploySwitches) {
+    int code = TakeCommandLine();
+    if (code >= 0) return code;
+  }
+  const Switches& switches = deploy.switches;
   Status status = ReadSetupDirectives(gStub.directives, modulePath, StubReporter());
   if (!status.ok()) EndStub(status);
   ReadRunAfter(modulePath, &gStub.runAfter);
 
-  std::unique_ptr<UserCallbacks> callbacks(CreateWin32Callbacks());
+  if (switches.unattended()) deploy.asked = new (std::nothrow) UnattendedCallbacks;
+  std::unique_ptr<UserCallbacks> callbacks(switches.unattended() ? deploy.asked : CreateWin32Callbacks());
   if (!callbacks) EndStub(Status::Fatal(kFatalNoMemory));
   std::unique_ptr<Session> session(new (std::nothrow) Session(StubFrontEnd(), callbacks.get()));
   if (!session) EndStub(Status::Fatal(kFatalNoMemory));
@@ -70,9 +82,36 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     gStub.directives.clearFlags(kDirectiveRecreateDirectories);
   }
   SplitAtBars(gStub.directives);
-  char initialDirectory[kPathSize];
-  SetUpInitialDirectory(initialDirectory);
-  ShowMainDialog(initialDirectory);
+  int code = 0;
+  if ((deploy.flags & kDeployTemporaryFolder) && gStub.runAfter.present()) {
+    code = RunFromTemporaryFolder();
+  } else if (switches.windowless()) {
+    code = RunSilently();
+  } else if (switches.progress) {
+    if (ChooseDestination()) {
+      deploy.autoRun = true;
+      char initialDirectory[kPathSize];
+      std::memcpy(initialDirectory, gStub.chosenDestination, kPathSize);
+      ShowMainDialog(initialDirectory);
+    }
+    code = deploy.outcome == DeployState::Outcome::kExtracted ? FinishUnattended()
+           : deploy.outcome == DeployState::Outcome::kCancelled ? kDeployExitCancelled
+                                                                 : kDeployExitFailed;
+  } else {
+    char initialDirectory[kPathSize];
+    SetUpInitialDirectory(initialDirectory);
+    if (!switches.destination.empty()) {
+      FormatText(initialDirectory, kPathSize, "%s", switches.destination.c_str());
+      ResolveInitialDirectory(initialDirectory);
+    }
+    ShowMainDialog(initialDirectory);
+    // A dialog run with switches says how it ended as the unattended ones do.
+    if (switches.any) {
+      code = deploy.outcome != DeployState::Outcome::kExtracted ? kDeployExitCancelled
+             : gStub.session->reporter.warned()                  ? kDeployExitFailed
+                                                                 : kDeployExitSuccess;
+    }
+  }
 
   EndDdeConversation(gStub.dde);
   gStub.session = nullptr;
@@ -80,5 +119,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   callbacks.reset();
   if (gStub.icon) DestroyIcon(gStub.icon);
   gStub.icon = nullptr;
-  return 0;
+  return code;
 }

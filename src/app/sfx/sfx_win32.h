@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "app/run_log.h"
 #include "app/session.h"
+#include "app/switches.h"
 #include "fs/text.h"
 #include "report/report.h"
 #include "report/user_callbacks.h"
@@ -52,6 +54,22 @@ struct RunLink {
   unsigned drawnChanges = 0;    // progress.changes as the dialog last drew it
 };
 
+// What the command line asked for, when the archive's builder allowed switches (the deployment
+// record); all of it stays at rest without that record.
+struct DeployState {
+  uint16_t flags = 0;             // of the deployment record
+  Switches switches;              // as given; switches.any: the run ends with deployment codes
+  bool autoRun = false;           // the main dialog extracts at once into chosenDestination
+  // How the run under the main dialog ended: whether it extracted everything it could.
+  enum class Outcome { kNone, kExtracted, kCancelled, kFailed } outcome = Outcome::kNone;
+  UnattendedCallbacks* asked = nullptr;  // the callbacks of a run that asks nothing
+  char temporaryFolder[kPathSize] = {};  // the run-from-temp folder while it exists
+  // Removes it; set while it exists, so that every way out of the program (EndStub) takes it
+  // away without linking the code that made it.
+  void (*removeFolder)() = nullptr;
+  RunLog* log = nullptr;    // /LOG= and the parent's console: the lines of the run
+};
+
 // The stub's process-wide state. Windows calls the dialog procedures without any context of
 // ours, so what they share lives here, in one place: what Windows hands the program (instance,
 // icon), the one session from start-up to the end of the main dialog, the directives stored with
@@ -76,6 +94,7 @@ struct StubState {
   bool postActionsAllowed = true;  // cleared when the user confirms Cancel during a run
   unsigned warnings = 0;         // the run's warnings: shown by the dialog, read by FinishRun
   RunLink run;                   // the run in progress and what it reported
+  DeployState deploy;
 };
 extern StubState gStub;
 
@@ -129,6 +148,35 @@ UserCallbacks* CreateWin32Callbacks();
 // full path ending with '\') in place of "%0" and as the working directory, no shell between.
 // A program that cannot be found or started is said so in a message box owned by owner.
 void RunProgramAfter(HWND owner, const char* command, const char* destination);
+
+
+// Waits for the run-after program (started as RunProgramAfter starts it) and gives its exit
+// code; false when it could not be found or started (said through the front end).
+bool RunProgramAndWait(HWND owner, const char* command, const char* destination, DWORD* exitCode);
+
+// --- runs started with switches (deploy_win32.cpp) -----------------------------------------
+// Reads the command line of an archive with the deployment record into gStub.deploy: the log,
+// the parent's console. Returns the exit code when the run ends here (/?, a switch not
+// understood), else -1.
+int TakeCommandLine();
+// The exit code for status: the deployment codes in a run started with switches.
+int StubExitCode(const Status& status);
+// The destination of the switches, else of the records, else the temporary folder, as a full
+// path into gStub.chosenDestination; created when missing and made the current directory.
+// False (said to the user) when it cannot be.
+bool ChooseDestination();
+// The silent run: extracts into the destination of the switches or the records, without any
+// window; returns the exit code.
+int RunSilently();
+// The run from a temporary folder: extracts into a new one (silently or under the main dialog,
+// which offers no destination), runs the run-after program there, waits, removes the folder;
+// returns the program's exit code.
+int RunFromTemporaryFolder();
+// Removes the temporary folder of the run, if one exists (EndStub calls it on every way out).
+void RemoveTemporaryFolder();
+// The post-extraction actions of a run that asks nothing: groups and extensions as the records
+// say, then the run-after program, waited for. Returns the exit code of the whole run.
+int FinishUnattended();
 
 // The main dialog: the open-file common dialog with template 1000 and the hook procedure.
 // initialDirectory is where its directory list starts.
