@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "fs/codepage.h"
 #include "fs/format.h"
 #include "fs/text.h"
 #include "report/string_ids.h"
@@ -106,7 +107,10 @@ char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size) {
 const char* WindowCaption(ReportFrontEnd& frontEnd, void* window, char* buffer, int size) {
   if (size <= 0) return "";
   FormatText(buffer, static_cast<size_t>(size), "%s", kProgramName);
-  if (window) frontEnd.windowText(window, buffer, size);
+  if (window) {
+    frontEnd.windowText(window, buffer, size);
+    buffer[Utf8CharactersLength(buffer, std::strlen(buffer), kCaptionCharacters)] = 0;
+  }
   return buffer;
 }
 
