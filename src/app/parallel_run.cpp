@@ -6,6 +6,7 @@
 
 #include "app/threads.h"
 #include "authenticity/verify.h"
+#include "fs/name_key.h"
 #include "fs/text.h"
 #include "report/report_log.h"
 #include "zip/read_ahead.h"
@@ -59,14 +60,9 @@ struct Worker {
   std::unique_ptr<ExtractionContext> context;
 };
 
-bool SamePath(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (upperCaseChar(static_cast<unsigned char>(*a)) != upperCaseChar(static_cast<unsigned char>(*b))) {
-      return false;
-    }
-  }
-  return *a == *b;
-}
+// Two output paths name one file when they are equal under the case rule Windows applies to
+// names, Cyrillic or accented letters as well as ASCII ones.
+bool SamePath(const char* a, const char* b) { return SameNameIgnoringCase(a, b); }
 
 const char* LastComponent(const char* path) {
   const char* slash = std::strrchr(path, '/');

@@ -41,11 +41,6 @@ class KeyCursor {
   const unsigned char* end_;
 };
 
-uint32_t UpperKey(uint32_t key) {
-  return key < kKeyBeyondAnsi ? static_cast<uint32_t>(upperCaseChar(static_cast<int>(key)))
-                              : UpperBeyondAnsi(key);
-}
-
 }  // namespace
 
 int MatchWildcard(const char* pattern, const char* name) {
@@ -58,7 +53,7 @@ int MatchWildcard(const char* pattern, const char* name) {
       case '*':
         // No backtracking: the star gives up at the first name character that equals the
         // pattern character after it, so *.txt stops at the first '.' of a.b.txt.
-        if (nk == 0 || UpperKey(nk) == UpperKey(p.keyAfter())) {
+        if (nk == 0 || OrderNameKey(nk) == OrderNameKey(p.keyAfter())) {
           p.advance();
         } else {
           n.advance();
@@ -82,7 +77,7 @@ int MatchWildcard(const char* pattern, const char* name) {
         // The terminating NUL is compared like any other character. Two 1252 characters that
         // differ only in their top bit match, as they always did.
         const bool equal = (pk < kKeyBeyondAnsi && nk < kKeyBeyondAnsi && ((pk ^ nk) & 0x7F) == 0) ||
-                           UpperKey(pk) == UpperKey(nk);
+                           OrderNameKey(pk) == OrderNameKey(nk);
         if (!equal) return 0;
         if (pk == 0) return 1;
         p.advance(), n.advance();

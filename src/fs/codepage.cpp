@@ -66,6 +66,16 @@ bool IsWellFormedUtf8(const char* text, size_t length) {
   return true;
 }
 
+size_t Utf8CharactersLength(const char* text, size_t length, size_t characters) {
+  uint32_t c = 0;
+  size_t i = 0;
+  for (; i < length && characters > 0; --characters) {
+    const size_t used = DecodeUtf8(text, length, i, &c);
+    i += used ? used : 1;
+  }
+  return i;
+}
+
 size_t EncodeUtf8(uint32_t c, char* out) {
   if (c < 0x80) {
     out[0] = static_cast<char>(c);

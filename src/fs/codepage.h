@@ -25,6 +25,9 @@ size_t DecodeUtf8(const char* text, size_t size, size_t i, uint32_t* codePoint);
 size_t EncodeUtf8(uint32_t codePoint, char* out);
 // True when every byte belongs to a well-formed sequence and none is NUL.
 bool IsWellFormedUtf8(const char* text, size_t length);
+// The length in bytes of the first `characters` characters of text (length bytes): a cut there
+// never falls inside a character. A byte that starts no well-formed sequence counts as one.
+size_t Utf8CharactersLength(const char* text, size_t length, size_t characters);
 // The 1252 byte of a code point, or -1 when it has none.
 int AnsiByteOf(uint32_t codePoint);
 // length bytes of 1252 text into out in UTF-8 (room for 3 * length); returns the new length.

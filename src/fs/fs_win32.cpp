@@ -35,8 +35,6 @@ HANDLE HandleOf(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 constexpr DWORD kSetCompression = 0x9C040;  // FSCTL_SET_COMPRESSION
 constexpr USHORT kCompressionDefault = 1;   // COMPRESSION_FORMAT_DEFAULT
-constexpr DWORD kPlatformNt = 2;            // VER_PLATFORM_WIN32_NT
-constexpr DWORD kVersionInfoSize = 148;     // OSVERSIONINFOA
 
 // The root "X:\" of the drive named by the first character of path.
 void RootOf(const char* path, char root[4]) {
@@ -246,11 +244,7 @@ int setAttributes(const char* path, uint32_t attributes) {
   if (!SetFileAttributesW(wide.get(), attributes)) return 1;
   if (!(attributes & kAttrCompressed)) return 0;
 
-  // SetFileAttributesW cannot compress; NT file systems take it as a control request.
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = kVersionInfoSize;
-  if (!GetVersionExA(&version) || version.dwPlatformId != kPlatformNt) return 0;
+  // SetFileAttributesW cannot compress; the file system takes it as a control request.
   const DWORD flags = (attributes & kAttrDirectory) ? FILE_FLAG_BACKUP_SEMANTICS : 0;
   HANDLE handle = CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, flags, nullptr);

@@ -1,6 +1,8 @@
 // The comparison keys of names beyond the ASCII range.
 #include "fs/name_key.h"
 
+#include <cstring>
+
 #include "fs/codepage.h"
 
 uint32_t NameKeySlow(const unsigned char** text, const unsigned char* end) {
@@ -61,4 +63,30 @@ uint32_t UpperBeyondAnsi(uint32_t key) {
   // A letter whose upper-case form is a 1252 character takes that character's key.
   const int ansi = AnsiByteOf(upper);
   return ansi >= 0 ? static_cast<uint32_t>(ansi) : kKeyBeyondAnsi + upper;
+}
+
+uint32_t UpperNameKey(uint32_t key) {
+  if (key >= kKeyBeyondAnsi) return UpperBeyondAnsi(key);
+  if (key >= 'a' && key <= 'z') return key - 0x20;
+  if (key >= 0xE0 && key <= 0xFE && key != 0xF7) return key - 0x20;
+  switch (key) {
+    case 0x9A: return 0x8A;  // s caron
+    case 0x9C: return 0x8C;  // oe
+    case 0x9E: return 0x8E;  // z caron
+    case 0xFF: return 0x9F;  // y diaeresis
+    default: return key;
+  }
+}
+
+bool SameNameIgnoringCase(const char* a, const char* b) {
+  const unsigned char* pa = reinterpret_cast<const unsigned char*>(a);
+  const unsigned char* pb = reinterpret_cast<const unsigned char*>(b);
+  const unsigned char* ea = pa + std::strlen(a);
+  const unsigned char* eb = pb + std::strlen(b);
+  for (;;) {
+    const uint32_t x = NextNameKey(&pa, ea);
+    const uint32_t y = NextNameKey(&pb, eb);
+    if (UpperNameKey(x) != UpperNameKey(y)) return false;
+    if (x == 0) return true;
+  }
 }

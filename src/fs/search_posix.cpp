@@ -26,24 +26,9 @@ constexpr int64_t kAnyBeforeDot = -2;  // '*' followed by '.': may not pass the 
 constexpr int64_t kOneChar = -3;      // '?': one character, or none at a '.' or the end of the name
 constexpr int64_t kDotOrEnd = -4;     // '.' before '?' or '*' or at the end: a '.' or the name's end
 
-// Upper case of a 1252 byte as the Unicode rule used by Windows name comparison gives it.
-int UpperAnsi(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return c - 0x20;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-  switch (c) {
-    case 0x9A: return 0x8A;  // s caron
-    case 0x9C: return 0x8C;  // oe
-    case 0x9E: return 0x8E;  // z caron
-    case 0xFF: return 0x9F;  // y diaeresis
-    default: return c;
-  }
-}
-
-// The upper-case form of a name key: 1252 characters by the rule above, the others by the
-// rule Windows gives them beyond 1252.
-int64_t UpperKey(uint32_t key) {
-  return key < kKeyBeyondAnsi ? UpperAnsi(static_cast<unsigned char>(key)) : UpperBeyondAnsi(key);
-}
+// The upper-case form of a name key by the case rule (fs/name_key.h), beside the pattern
+// elements.
+int64_t UpperKey(uint32_t key) { return UpperNameKey(key); }
 
 std::vector<int64_t> CompilePattern(const std::string& pattern) {
   std::vector<int64_t> compiled;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "fs/codepage.h"
 #include "fs/format.h"
 #include "fs/text.h"
 #include "report/string_ids.h"
@@ -16,41 +17,7 @@ constexpr int kLoadedStringSize = 256;
 
 const char kProgramName[] = "VESPA® para Windows";
 
-// Without a front end of its own a program reports on standard error, in the system's code page.
-class StandardError : public ReportFrontEnd {
- public:
-  void showMessage(void*, const char* text, const char*) override {
-    std::fputs(text, stderr);
-    std::fputc('\n', stderr);
-  }
-};
-
-StandardError gStandardError;
-
-struct BuiltinString {
-  int id;
-  const char* text;
-};
-
-const BuiltinString kStrings[] = {
-#define VESPA_STRING(id, text) {id, text},
-#include "resources/strings.inc"
-#undef VESPA_STRING
-};
-
 }  // namespace
-
-int ReportFrontEnd::loadString(int id, char* buffer, int size) {
-  if (size <= 0) return 0;
-  buffer[0] = 0;
-  for (const BuiltinString& s : kStrings) {
-    if (s.id == id) {
-      FormatText(buffer, static_cast<size_t>(size), "%s", s.text);
-      return static_cast<int>(std::strlen(buffer));
-    }
-  }
-  return 0;
-}
 
 void ReportFrontEnd::showAuthenticity(void* owner, const AuthenticityNotice& notice) {
   char format[kLoadedStringSize];
@@ -68,8 +35,6 @@ void ReportFrontEnd::showAuthenticity(void* owner, const AuthenticityNotice& not
   char caption[kCaptionTextSize];
   showMessage(owner, shown.c_str(), WindowCaption(*this, owner, caption, sizeof caption));
 }
-
-ReportFrontEnd& StandardErrorFrontEnd() { return gStandardError; }
 
 void Reporter::warning(int number, const char* detail) {
   // The detail is often an entry's name, which may be far longer than a path: it is shown whole.
@@ -110,7 +75,10 @@ const char* WindowCaption(ReportFrontEnd& frontEnd, void* window, char* buffer, 
   if (frontEnd.loadString(IDS_TITLE, buffer, size) == 0) {
     FormatText(buffer, static_cast<size_t>(size), "%s", kProgramName);
   }
-  if (window) frontEnd.windowText(window, buffer, size);
+  if (window) {
+    frontEnd.windowText(window, buffer, size);
+    buffer[Utf8CharactersLength(buffer, std::strlen(buffer), kCaptionCharacters)] = 0;
+  }
   return buffer;
 }
 

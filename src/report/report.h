@@ -115,9 +115,12 @@ class Reporter {
 // A new buffer of size chars holding the string resource (empty when the id does not exist);
 // the caller frees it with delete[]. Null when memory runs out.
 char* LoadResourceText(ReportFrontEnd& frontEnd, int id, int size);
-// Window captions are read into buffers of this size.
-constexpr int kCaptionTextSize = 80;
-// The window's caption, or the program's name without a window, in the caller's buffer.
+// A window's caption is read for a message box or a question as its first 79 characters (what
+// an 80-character buffer holds), whatever their UTF-8 length: a buffer of kCaptionTextSize bytes.
+constexpr int kCaptionCharacters = 79;
+constexpr int kCaptionTextSize = 4 * kCaptionCharacters + 1;
+// The window's caption cut to kCaptionCharacters characters, or the program's name without a
+// window, in the caller's buffer.
 const char* WindowCaption(ReportFrontEnd& frontEnd, void* window, char* buffer, int size);
 // 20 digits, 6 commas, "K" and the end.
 constexpr int kKilobytesTextSize = 32;

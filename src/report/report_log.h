@@ -65,6 +65,11 @@ class LoggingFrontEnd : public ReportFrontEnd {
   void onSkipping(const char* name) override { keep(ReportKind::kSkipping, 0, name); }
   void onAuthentic() override { keep(ReportKind::kAuthentic, 0, nullptr); }
   void onWarning(int number, const char* text) override;
+  // The program's texts, through the direct Reporter's front end: a worker has none of its own.
+  int loadString(int id, char* buffer, int size) override {
+    if (size > 0) buffer[0] = 0;
+    return direct_ ? direct_->frontEnd().loadString(id, buffer, size) : 0;
+  }
 
  private:
   void keep(ReportKind kind, int number, const char* text, uint64_t bytes = 0);

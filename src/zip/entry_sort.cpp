@@ -9,14 +9,7 @@
 
 namespace {
 
-// Names compare by their keys (fs/name_key.h): 1252 characters by their bytes with ASCII letters
-// folded, as they always did, every other character after them, folded as Windows folds it.
-uint32_t FoldCase(uint32_t key) {
-  if (key >= kKeyBeyondAnsi) return UpperBeyondAnsi(key);
-  return (key >= 'A' && key <= 'Z') ? key + ('a' - 'A') : key;
-}
-
-// Compares the keys of two texts up to the end of the shorter; 0 when that part is equal (or a
+// Compares the order keys (fs/name_key.h) of two texts up to the end of the shorter; 0 when that part is equal (or a
 // NUL is met in both).
 int CompareKeys(const char* a, uint32_t la, const char* b, uint32_t lb) {
   const unsigned char* pa = reinterpret_cast<const unsigned char*>(a);
@@ -24,8 +17,8 @@ int CompareKeys(const char* a, uint32_t la, const char* b, uint32_t lb) {
   const unsigned char* ea = pa + la;
   const unsigned char* eb = pb + lb;
   while (pa < ea && pb < eb) {
-    const uint32_t ca = FoldCase(NextNameKey(&pa, ea));
-    const uint32_t cb = FoldCase(NextNameKey(&pb, eb));
+    const uint32_t ca = OrderNameKey(NextNameKey(&pa, ea));
+    const uint32_t cb = OrderNameKey(NextNameKey(&pb, eb));
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == 0) return 0;
   }

@@ -243,10 +243,17 @@ class TreeTest(unittest.TestCase):
             write(os.path.join(src, "OK.TXT"), b"y")
             return "differ only in case"
 
+        def case_clash_1252(src):
+            # s caron is a 1252 letter Windows folds like the others.
+            write(os.path.join(src, "šum.txt"), b"x")
+            write(os.path.join(src, "Šum.txt"), b"y")
+            return "differ only in case"
+
         cases = [("backslash in a name", backslash),
                  ("name not UTF-8", not_utf8), ("link outside", outside_link),
                  ("dangling link", dangling_link), ("link loop", loop),
-                 ("names that differ in case", case_clash)]
+                 ("names that differ in case", case_clash),
+                 ("names that differ in the case of a 1252 letter", case_clash_1252)]
         for what, setup in cases:
             with self.subTest(what):
                 root, src, message = case(setup)

@@ -254,7 +254,7 @@ class PublisherResources(unittest.TestCase):
             (["--file-version", "1.2.3"], 2, "--file-version takes four numbers"),
             (["--product-version", "1.2.3.65536"], 2, "--product-version takes four numbers"),
             (["--file-version", "1.2.3.4x"], 2, "--file-version takes four numbers"),
-            (["--title", "T" * 80], 2, "--title takes at most 79 bytes"),
+            (["--title", "T" * 80], 2, "--title takes at most 79 characters"),
         ]
         # A signed stub: rewriting its resources would leave a signature that no longer holds.
         stub_copy = self.path("stub.exe")

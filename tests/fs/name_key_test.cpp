@@ -47,4 +47,31 @@ TEST(NameKey, UpperCaseBeyond1252) {
   EXPECT_EQ(UpperBeyondAnsi(0xE3), 0xE3u);
 }
 
+// The case rule (what is one file on Windows) and the order key (how entries are sorted and
+// matched), over one table of pairs: the order key keeps é and É apart, as it always did.
+TEST(NameKey, TheCaseRuleAndTheOrderKey) {
+  struct Row {
+    const char* a;
+    const char* b;
+    bool oneFile;    // equal under UpperNameKey
+    bool sameOrder;  // equal under OrderNameKey
+  } rows[] = {
+      {"a", "A", true, true},       {"_", "_", true, true},
+      {u8"é", u8"É", true, false},   {u8"š", u8"Š", true, false},   {u8"ÿ", u8"Ÿ", true, false},
+      {u8"œ", u8"Œ", true, false},   {u8"÷", u8"×", false, false},  {u8"ж", u8"Ж", true, true},
+      {u8"ł", u8"Ł", true, true},    {"a", "b", false, false},      {u8"é", "e", false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.a) + " " + row.b);
+    const uint32_t a = Keys(row.a).at(0), b = Keys(row.b).at(0);
+    EXPECT_EQ(UpperNameKey(a) == UpperNameKey(b), row.oneFile);
+    EXPECT_EQ(OrderNameKey(a) == OrderNameKey(b), row.sameOrder);
+  }
+  // ASCII letters order after '_' and the other signs between 'Z' and 'a', as they always did.
+  EXPECT_LT(OrderNameKey('_'), OrderNameKey('A'));
+  EXPECT_TRUE(SameNameIgnoringCase(u8"dir/Жук.TXT", u8"DIR/жук.txt"));
+  EXPECT_FALSE(SameNameIgnoringCase(u8"dir/Жук.txt", u8"dir/Жук.txt2"));
+  EXPECT_FALSE(SameNameIgnoringCase(u8"dir/a.txt", u8"dir/b.txt"));
+}
+
 }  // namespace

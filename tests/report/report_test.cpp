@@ -1,8 +1,10 @@
 // Message texts, the texts and exit codes of a status, warnings, notifications, figures.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recording_front_end.h"
@@ -55,6 +57,46 @@ TEST(Warnings, WithoutTheDialogTheyBecomeMessageBoxes) {
   EXPECT_EQ(front.captions[0], "VESPA® para Windows");
   EXPECT_TRUE(front.notifications.empty());
   EXPECT_TRUE(reporter.warned());
+}
+
+// A window's caption taken for a message box keeps its first 79 characters, however many bytes
+// they take: a cut never falls inside a Cyrillic, CJK or astral character.
+TEST(Captions, AWindowsCaptionIsCutAt79Characters) {
+  class TitledFrontEnd : public ReportFrontEnd {
+   public:
+    explicit TitledFrontEnd(std::string title) : title_(std::move(title)) {}
+    void showMessage(void*, const char*, const char*) override {}
+    void windowText(void*, char* buffer, int size) override {
+      std::snprintf(buffer, static_cast<size_t>(size), "%s", title_.c_str());
+    }
+   private:
+    std::string title_;
+  };
+  auto repeat = [](const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+  };
+  const std::string prefix = u8"VESPA® - ";  // 9 characters
+  struct Case {
+    std::string title;
+    std::string shown;
+  } cases[] = {
+      {prefix + "Z:/short.exe", prefix + "Z:/short.exe"},
+      {prefix + repeat("a", 70), prefix + repeat("a", 70)},
+      {prefix + repeat("a", 71), prefix + repeat("a", 70)},
+      {prefix + repeat(u8"ж", 100), prefix + repeat(u8"ж", 70)},
+      {prefix + repeat(u8"日", 100), prefix + repeat(u8"日", 70)},
+      {prefix + "a" + repeat(u8"😀", 100), prefix + "a" + repeat(u8"😀", 69)},
+  };
+  char caption[kCaptionTextSize];
+  int window = 0;
+  for (const Case& c : cases) {
+    TitledFrontEnd front(c.title);
+    EXPECT_EQ(WindowCaption(front, &window, caption, sizeof caption), c.shown) << c.title;
+  }
+  TitledFrontEnd front("unused");
+  EXPECT_STREQ(WindowCaption(front, nullptr, caption, sizeof caption), u8"VESPA® para Windows");
 }
 
 TEST(Warnings, WithTheDialogTheyBecomeNotifications) {

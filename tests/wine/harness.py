@@ -744,6 +744,13 @@ class StubTestCase(WineTestCase):
         return driver.dump()
 
 
+def box_caption(caption):
+    """The caption a message box or question takes from a window: the stub reads a window's
+    caption as its first 79 characters, so a long archive path is cut there (never inside a
+    character)."""
+    return caption[:79]
+
+
 SKIP_EXIT_CODE = 77  # ctest's SKIP_RETURN_CODE for these scripts (tests/CMakeLists.txt)
 
 

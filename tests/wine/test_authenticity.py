@@ -68,7 +68,7 @@ class Authenticity(harness.StubTestCase):
 
     def message(self, driver):
         caption, text = driver.wait_message_box()
-        self.assertEqual(caption, self.caption)
+        self.assertEqual(caption, harness.box_caption(self.caption))
         driver.answer(IDOK)
         return text
 
@@ -76,7 +76,7 @@ class Authenticity(harness.StubTestCase):
         driver = self.open_dialog(self.plain)
         driver.press(TEST)
         caption, text = driver.wait_message_box()
-        self.assertEqual((caption, text), (self.caption, f"Autenticidade Verificada!   # {CODE}\n{MAKER}"))
+        self.assertEqual((caption, text), (harness.box_caption(self.caption), f"Autenticidade Verificada!   # {CODE}\n{MAKER}"))
         path = self.session.screenshot(os.path.join(self.screenshots, "authenticity-message.png"))
         print(f"screenshot of the verified maker: {path}")
         driver.answer(IDOK)

@@ -14,6 +14,7 @@ DOS date-times are stored, is UTC and an extracted file's time can be compared e
 
 import calendar
 import filecmp
+import hashlib
 import os
 import re
 import shutil
@@ -190,6 +191,39 @@ class ConsoleUnderWine(harness.WineTestCase):
             path = os.path.join(out_dir, name)
             self.assertFalse(os.path.exists(path) and filecmp.cmp(
                 os.path.join(self.source, name), path, shallow=False), name)
+
+    def test_one_worker_and_many_agree_on_names_differing_only_in_case(self):
+        # Ж.txt and ж.txt are one file on Windows, as are É.txt and é.txt: the small entry of
+        # each pair waits for the large one a worker writes, then replaces it.
+        archive = os.path.join(self.work, "caixa.zip")
+        large = b"".join(b"linha %d do arquivo grande\r\n" % i for i in range(160000))
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            for upper, lower in (("Ж.txt", "ж.txt"), ("pasta/É.txt", "pasta/é.txt")):
+                z.writestr(upper, large)
+                z.writestr(lower, b"pequeno\r\n")
+        outcomes = []
+        for workers in ("1", "4"):
+            out_dir = self.fresh("OUT-case")
+            self.session.env["VESPA_WORKERS"] = workers
+            try:
+                status, out, err = self.console("-EXTRACT", "-DIRECTORIES", "-OVERWRITE", "caixa.zip",
+                                                os.path.basename(out_dir) + "\\")
+            finally:
+                del self.session.env["VESPA_WORKERS"]
+            files = {}
+            for folder, _, names in os.walk(out_dir):
+                for name in names:
+                    with open(os.path.join(folder, name), "rb") as f:
+                        data = f.read()
+                    files[os.path.relpath(os.path.join(folder, name), out_dir)] = (
+                        len(data), hashlib.sha256(data).hexdigest())
+            outcomes.append((status, out, err, files))
+        self.assertEqual(outcomes[0], outcomes[1])
+        status, out, err, files = outcomes[0]
+        self.assertEqual((status, err), (0, ""), out)
+        small = b"pequeno\r\n"
+        self.assertEqual(sorted(files.values()), [(len(small), hashlib.sha256(small).hexdigest())] * 2,
+                         sorted(files))
 
     def test_truncated_archive_ends_with_its_full_exit_code(self):
         with open(self.archives["plain.zip"], "rb") as f:

@@ -162,7 +162,7 @@ class MainDialog(harness.StubTestCase):
     def final_message(self, driver, button=IDOK):
         """Waits for a message box of the dialog, answers it, and returns its text."""
         caption, text = driver.wait_message_box()
-        self.assertEqual(caption, self.caption)
+        self.assertEqual(caption, harness.box_caption(self.caption))
         driver.answer(button)
         return text
 
@@ -317,7 +317,7 @@ class MainDialog(harness.StubTestCase):
         for entry, button, shot in (("w.txt", OVERWRITE_YES, True), ("x.txt", OVERWRITE_NO, False),
                                     ("y.txt", OVERWRITE_ALL, False)):
             caption = driver.wait_window(OVERWRITE_TEXT, OVERWRITE_YES, OVERWRITE_NONE)
-            self.assertEqual(caption, self.caption)
+            self.assertEqual(caption, harness.box_caption(self.caption))
             text = driver.text(OVERWRITE_TEXT)
             self.assertTrue(text.startswith(f"Arquivo '{entry}' já existe.\n\nVocê deseja "
                                             "sobrescrever o arquivo existente de \n\ntamanho 8 bytes"),
@@ -347,7 +347,7 @@ class MainDialog(harness.StubTestCase):
         driver = self.open_dialog(self.secret)
         driver.press(TEST)
         caption = driver.wait_window(PASSWORD_NAME, PASSWORD_EDIT)
-        self.assertEqual(caption, self.caption)
+        self.assertEqual(caption, harness.box_caption(self.caption))
         self.assertEqual(driver.text(PASSWORD_NAME), "cofre1.txt")
         driver.set_text(PASSWORD_EDIT, PASSWORD)
         driver.answer(PASSWORD_OK)
@@ -412,7 +412,7 @@ class MainDialog(harness.StubTestCase):
         driver = self.open_dialog(self.nested)
         driver.press(INFORMATION)
         caption = driver.wait_window(VIEWER_TEXT, VIEWER_CLOSE, without=(DESTINATION,))
-        self.assertEqual(caption, self.caption)
+        self.assertEqual(caption, harness.box_caption(self.caption))
         # Line ends made for the edit control; nothing selected, the caret at the start.
         self.assertEqual(driver.text(VIEWER_TEXT), "Leia-me primeiro\r\nSegunda linha")
         self.assertEqual(driver.selection(VIEWER_TEXT), (0, 0))

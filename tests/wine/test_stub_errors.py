@@ -181,7 +181,7 @@ class StubStartUp(harness.StubTestCase):
                     driver.press(IDCANCEL)
                     box_caption, text = driver.wait_message_box()
                     self.assertEqual(text, "Deseja encerrar o VESPA®?")
-                    self.assertEqual(box_caption, caption)
+                    self.assertEqual(box_caption, harness.box_caption(caption))
                     driver.answer(IDNO)
                     self.assertEqual(driver.wait_window(DESTINATION), caption)
                     driver.press(IDCANCEL)

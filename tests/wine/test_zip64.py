@@ -48,7 +48,7 @@ class Zip64Stub(harness.StubTestCase):
 
     def final_message(self, driver):
         caption, text = driver.wait_message_box(timeout_ms=600_000)
-        self.assertEqual(caption, self.caption)
+        self.assertEqual(caption, harness.box_caption(self.caption))
         driver.answer(IDOK)
         return text
 

@@ -55,17 +55,14 @@ bool Glob(const char* p, const char* t) {
   return *t == 0;
 }
 
-// Case as Windows ignores it (fs/name_key.h): two names that differ only so would be one file
-// there. The text returned only serves to compare.
+// Case as Windows ignores it (the case rule of fs/name_key.h): two names that differ only so
+// would be one file there. The text returned only serves to compare.
 std::string Folded(const std::string& name) {
   std::string folded;
   const unsigned char* at = reinterpret_cast<const unsigned char*>(name.data());
   const unsigned char* end = at + name.size();
   while (at < end) {
-    uint32_t key = NextNameKey(&at, end);
-    if (key >= 'A' && key <= 'Z') key += 32;
-    if (key >= 0xC0 && key <= 0xDE && key != 0xD7) key += 0x20;  // À..Þ
-    key = UpperBeyondAnsi(key);
+    const uint32_t key = UpperNameKey(NextNameKey(&at, end));
     if (key < 0x80) {
       folded.push_back(static_cast<char>(key));
     } else {

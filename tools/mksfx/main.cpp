@@ -201,9 +201,11 @@ std::vector<BuilderOption> Options() {
       {"title", 0, "TEXT", "the dialog's title and its message boxes' caption, in place of \"VESPA® - PATH\"",
        [](const std::string& v, BuildRequest& r) {
          if (v.empty()) return std::string("--title takes a text");
-         if (v.size() > kMaxTitleBytes) {
-           return "--title takes at most " + std::to_string(kMaxTitleBytes) +
-                  " bytes (UTF-8), the stub's caption; this one has " + std::to_string(v.size());
+         size_t characters = 0;
+         for (unsigned char c : v) characters += (c & 0xC0) != 0x80;
+         if (characters > kMaxTitleCharacters) {
+           return "--title takes at most " + std::to_string(kMaxTitleCharacters) +
+                  " characters, the stub's caption; this one has " + std::to_string(characters);
          }
          return Publisher("--title", v, &r.publisher.title);
        }},

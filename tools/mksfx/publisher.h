@@ -38,8 +38,9 @@ constexpr uint16_t kVersionLanguage = 0x0416;
 constexpr uint16_t kVersionCodePage = 1200;
 // The string of the title (ours: not in the program's own table, written by the builder only).
 constexpr uint16_t kStringsPerBlock = 16;
-// The stub keeps a caption in 80 bytes of UTF-8.
-constexpr size_t kMaxTitleBytes = 79;
+// The stub cuts a caption at 79 characters (its message boxes' rule): a longer title would show
+// whole in the dialog and cut in its boxes.
+constexpr size_t kMaxTitleCharacters = 79;
 
 struct PublisherOptions {
   std::string icon;  // the .ico file, or empty

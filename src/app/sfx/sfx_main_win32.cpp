@@ -35,8 +35,8 @@ void SetUpInitialDirectory(char* destination) {
 // A self-extracting archive runs from wherever it was downloaded, beside whatever else was
 // downloaded there: libraries loaded after start-up (by the common dialog, the shell, the DDE
 // library) come from the system directory only, never from the program's own folder or the
-// current directory. Systems whose loader lacks the call keep their own order; it is looked up
-// so that the program still starts there.
+// current directory. Windows Vista and 7 have the call only once their loader was updated; it
+// is looked up so that the program still starts on them without the update.
 void RestrictLibrarySearch() {
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   using SetDirectories = BOOL(WINAPI*)(DWORD);

@@ -40,6 +40,8 @@ int GetWindowTextUtf8(HWND window, char* out, int size) {
     // Too long for out: as much as fits, on a character's boundary.
     int kept = units;
     while (kept > 0 && WideCharToMultiByte(CP_UTF8, 0, wide.get(), kept, nullptr, 0, nullptr, nullptr) >= size) --kept;
+    // Never between the two halves of a surrogate pair.
+    if (kept > 0 && wide[kept - 1] >= 0xD800 && wide[kept - 1] <= 0xDBFF) --kept;
     const int n = WideCharToMultiByte(CP_UTF8, 0, wide.get(), kept, out, size - 1, nullptr, nullptr);
     out[n > 0 ? n : 0] = 0;
     return n > 0 ? n : 0;
