@@ -104,6 +104,19 @@ struct RangeDecoder {
     normalize();
     return result;
   }
+  // The same without branches, for bits that are hard to predict (literals, lengths, slots):
+  // the two outcomes are computed and selected.
+  LZMA_INLINE unsigned bitFree(uint16_t* probability) {
+    const uint32_t p = *probability;
+    const uint32_t bound = (range >> kProbabilityBits) * p;
+    const unsigned b = code >= bound;
+    const uint32_t mask = 0u - b;
+    range = ((range - bound) & mask) | (bound & ~mask);
+    code -= bound & mask;
+    *probability = static_cast<uint16_t>(b ? p - (p >> kMoveBits) : p + ((kProbabilityOne - p) >> kMoveBits));
+    normalize();
+    return b;
+  }
   // A bit tree of `bits` levels, most significant bit first.
   template <unsigned kBits>
   LZMA_INLINE unsigned tree(uint16_t* probabilities) {
@@ -164,12 +177,15 @@ class Decoder {
   int run();
 
  private:
-  int refill(const uint8_t*& in);
+  // Returns where the unread input now starts, or null when a symbol took bytes past its end.
+  const uint8_t* refill(const uint8_t* in);
   void flush(uint32_t position);
   int decodeStream(const uint8_t* start, uint32_t code);
-  int finishWithMarker(RangeDecoder& rc, unsigned state, uint32_t position);
+  int finishWithMarker(RangeDecoder rc, unsigned state, uint32_t position);
   void wrap();
-  bool copyAcrossEnd(uint32_t& position, uint32_t distance, uint32_t length);
+  // Returns the position after the match, or kPastEntryEnd.
+  uint32_t copyAcrossEnd(uint32_t position, uint32_t distance, uint32_t length);
+  static constexpr uint32_t kPastEntryEnd = 0xFFFFFFFFu;
   void setLimits();
 
   InflateIo& io_;
@@ -198,11 +214,10 @@ class Decoder {
   uint32_t softEnd_ = 0;        // hardEnd_, or where the next piece goes out
 };
 
-int Decoder::refill(const uint8_t*& in) {
-  if (inputEnded_) return kWarnDataEnded;  // a symbol took bytes past the end of the data
+const uint8_t* Decoder::refill(const uint8_t* in) {
+  if (inputEnded_) return nullptr;
   const uint32_t kept = static_cast<uint32_t>(dataEnd_ - in);
   std::memmove(input_, in, kept);
-  in = input_;
   uint32_t end = kept;
   while (end < capacity_) {
     const uint32_t got = io_.readInput(input_ + end, capacity_ - end);
@@ -219,7 +234,7 @@ int Decoder::refill(const uint8_t*& in) {
   } else {
     inLimit_ = dataEnd_ - kMaxSymbolInput;
   }
-  return kInflateOk;
+  return input_;
 }
 
 void Decoder::flush(uint32_t position) {
@@ -235,9 +250,9 @@ void Decoder::setLimits() {
 }
 
 // A match that crosses the ring's end: copied a byte at a time, going out and wrapping at the end.
-// False when it crosses the entry's end instead.
-bool Decoder::copyAcrossEnd(uint32_t& position, uint32_t distance, uint32_t length) {
-  if (position + static_cast<uint64_t>(length) > roundLeft_) return false;
+// kPastEntryEnd when it crosses the entry's end instead.
+uint32_t Decoder::copyAcrossEnd(uint32_t position, uint32_t distance, uint32_t length) {
+  if (position + static_cast<uint64_t>(length) > roundLeft_) return kPastEntryEnd;
   uint8_t* ring = ring_.get();
   uint32_t from = position >= distance ? position - distance : position + ringSize_ - distance;
   while (length-- > 0) {
@@ -253,7 +268,7 @@ bool Decoder::copyAcrossEnd(uint32_t& position, uint32_t distance, uint32_t leng
     }
   }
   setLimits();
-  return true;
+  return position;
 }
 
 void Decoder::wrap() {
@@ -265,7 +280,7 @@ void Decoder::wrap() {
 
 // At the entry's end with an end marker due: the next symbol must be that marker, a match of
 // distance 2^32 - 1, and the range decoder must then stand at 0.
-int Decoder::finishWithMarker(RangeDecoder& rc, unsigned state, uint32_t position) {
+int Decoder::finishWithMarker(RangeDecoder rc, unsigned state, uint32_t position) {
   uint16_t* const p = probabilities_.get();
   const unsigned positionState = (ringBase_ + position) & ((1u << properties_.pb) - 1);
   if (!rc.bit(p + kIsMatch + state * kPositionStatesMax + positionState)) return kWarnLzmaBadData;
@@ -299,8 +314,9 @@ int Decoder::decodeStream(const uint8_t* start, uint32_t code) {
   bool wrapped = wrapped_;
   for (;;) {
     if (rc.in >= inLimit) {
-      const int result = refill(rc.in);
-      if (result) return result;
+      // (The range decoder stays in registers: no address of it leaves this function.)
+      rc.in = refill(rc.in);
+      if (!rc.in) return kWarnDataEnded;
       inLimit = inLimit_;
     }
     if (pos >= softEnd) {
@@ -399,9 +415,8 @@ int Decoder::decodeStream(const uint8_t* start, uint32_t code) {
         do *to++ = *from++; while (--length);
       }
     } else {
-      if (!copyAcrossEnd(pos, distance, length)) {
-        return rc.in > dataEnd_ ? kWarnDataEnded : kWarnLzmaBadData;
-      }
+      pos = copyAcrossEnd(pos, distance, length);
+      if (pos == kPastEntryEnd) return rc.in > dataEnd_ ? kWarnDataEnded : kWarnLzmaBadData;
       softEnd = softEnd_;
       hardEnd = hardEnd_;
       ringBase = ringBase_;
@@ -411,10 +426,8 @@ int Decoder::decodeStream(const uint8_t* start, uint32_t code) {
 }
 
 int Decoder::run() {
-  const uint8_t* in = input_;
   dataEnd_ = input_;
-  int result = refill(in);
-  if (result) return result;
+  const uint8_t* in = refill(input_);
   if (dataEnd_ - in < static_cast<ptrdiff_t>(kLzmaHeaderSize + 5)) return kWarnDataEnded;
   if (!ParseLzmaHeader(in, &properties_)) return kWarnLzmaBadData;
   in += kLzmaHeaderSize;
