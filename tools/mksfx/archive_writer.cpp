@@ -18,10 +18,12 @@ namespace {
 
 constexpr uint16_t kVersion20 = 20;  // Deflate, folders and the traditional encryption
 constexpr uint16_t kVersion45 = 45;  // ZIP64
+constexpr uint16_t kVersion63 = 63;  // LZMA
 // Made by: version 2.0 on host 0 (FAT), whose external attributes are the DOS attribute byte.
 constexpr uint16_t kMadeBy = 20;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
+constexpr uint16_t kMethodLzma = 14;
 
 // The NTFS extra field as the stub reads it: ID 0x000A, 4 reserved bytes, then attribute 1 of
 // 24 bytes holding the last-write, last-access and creation times.
@@ -32,6 +34,10 @@ constexpr uint16_t kNtfsExtraData = 4 + 4 + kNtfsTimesSize;
 constexpr uint16_t kNtfsExtraSize = 4 + kNtfsExtraData;
 // 1980-01-01 00:00, the earliest DOS date-time.
 constexpr uint32_t kEarliestDosTime = (1u << 5 | 1u) << 16;
+
+const char* const kNoLzma =
+    "--method lzma: this build of vespa-mksfx has no LZMA compressor (liblzma); the Linux build "
+    "writes LZMA, this one --method deflate or store";
 
 std::string Number(uint64_t v) { return std::to_string(v); }
 
@@ -133,7 +139,7 @@ std::string Zip64Extra(const SharedFields& f, bool local) {
 
 // extra: the header's whole extra field, which differs between the two headers with ZIP64.
 void PutShared(std::string& s, const SharedFields& f, bool local, const std::string& extra) {
-  Put16(s, f.zip64() ? kVersion45 : kVersion20);
+  Put16(s, f.method == kMethodLzma ? kVersion63 : f.zip64() ? kVersion45 : kVersion20);
   Put16(s, f.flags);
   Put16(s, f.method);
   Put32(s, f.dosTime);
@@ -256,6 +262,11 @@ class ItemPacker {
   bool start(const PackOptions& options, std::string* error) {
     options_ = &options;
     if (options.store) return true;
+    if (options.lzma) {
+      lzma_ = MakeLzmaPacker(options.level);
+      if (!lzma_) *error = LzmaCompressorName() ? "out of memory for the compressor" : kNoLzma;
+      return lzma_ != nullptr;
+    }
     deflater_ = MakeDeflater(options.level);
     if (!deflater_) *error = "out of memory for the compressor";
     return deflater_ != nullptr;
@@ -289,13 +300,14 @@ class ItemPacker {
 
  private:
   void deflate() {
-    if (!deflater_ || data.empty()) return;
+    if ((!deflater_ && !lzma_) || data.empty()) return;
     packed_.resize(data.size());
-    size_t n = deflater_->deflate(data.data(), data.size(), packed_.data(), data.size() - 1);
-    if (n == 0) return;  // Deflate does not pay: stored
+    size_t n = lzma_ ? lzma_->compress(data.data(), data.size(), packed_.data(), data.size() - 1)
+                     : deflater_->deflate(data.data(), data.size(), packed_.data(), data.size() - 1);
+    if (n == 0) return;  // compression does not pay: stored
     packed_.resize(n);
     body_ = &packed_;
-    method = kMethodDeflated;
+    method = lzma_ ? kMethodLzma : kMethodDeflated;
   }
 
   void encipher() {
@@ -314,6 +326,7 @@ class ItemPacker {
 
   const PackOptions* options_ = nullptr;
   std::unique_ptr<Deflater> deflater_;
+  std::unique_ptr<LzmaPacker> lzma_;
   std::random_device random_;
   std::vector<uint8_t> packed_, cipherText_;
   const std::vector<uint8_t>* body_ = &data;
