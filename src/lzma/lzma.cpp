@@ -104,19 +104,6 @@ struct RangeDecoder {
     normalize();
     return result;
   }
-  // The same without branches, for bits that are hard to predict (literals, lengths, slots):
-  // the two outcomes are computed and selected.
-  LZMA_INLINE unsigned bitFree(uint16_t* probability) {
-    const uint32_t p = *probability;
-    const uint32_t bound = (range >> kProbabilityBits) * p;
-    const unsigned b = code >= bound;
-    const uint32_t mask = 0u - b;
-    range = ((range - bound) & mask) | (bound & ~mask);
-    code -= bound & mask;
-    *probability = static_cast<uint16_t>(b ? p - (p >> kMoveBits) : p + ((kProbabilityOne - p) >> kMoveBits));
-    normalize();
-    return b;
-  }
   // A bit tree of `bits` levels, most significant bit first.
   template <unsigned kBits>
   LZMA_INLINE unsigned tree(uint16_t* probabilities) {
