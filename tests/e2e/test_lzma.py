@@ -2,7 +2,7 @@
 settings, and entries made here from liblzma's raw streams with unusual lc/lp/pb, are tested and
 extracted byte-exact by vespa-console; damaged and oversized entries are refused by number; and
 what vespa-mksfx --method lzma writes is read byte-exact by 7-Zip and bsdtar, the same input
-giving the same bytes.
+giving the same bytes whatever the number of threads that compress.
 
 Environment: VESPA_BIN (native bin directory), VESPA_WRAPPER (command put before the native
 programs, such as valgrind).
@@ -163,14 +163,18 @@ class LzmaTest(ConsoleTestCase):
         stub = os.path.join(work, "stub.exe")
         with open(stub, "wb") as f:
             f.write(b"MZ" + bytes(1000))
-        outputs = []
-        for name in ("um.exe", "dois.exe"):
-            outputs.append(os.path.join(work, name))
-            done = subprocess.run(lib.WRAPPER + [MKSFX, "-q", "--method", "lzma", "--level", "6", "-o",
-                                                 outputs[-1], "--stub", stub, source],
-                                  capture_output=True, timeout=lib.TIMEOUT)
-            self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace"))
-        self.assertEqual(read(outputs[0]), read(outputs[1]), "the same input gives the same bytes")
+        outputs = {}
+        # The same input gives the same bytes, whatever the number of threads that compress.
+        for method in ("lzma", "deflate"):
+            for workers in ("1", "4"):
+                outputs[method, workers] = os.path.join(work, "%s-%s.exe" % (method, workers))
+                done = subprocess.run(lib.WRAPPER + [MKSFX, "-q", "--method", method, "--level", "6", "-o",
+                                                     outputs[method, workers], "--stub", stub, source],
+                                      capture_output=True, timeout=lib.TIMEOUT,
+                                      env=dict(os.environ, VESPA_WORKERS=workers))
+                self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace"))
+            self.assertEqual(read(outputs[method, "1"]), read(outputs[method, "4"]), method)
+        outputs = [outputs["lzma", "4"]]
         shown = subprocess.run(lib.WRAPPER + [MKSFX, "--show", outputs[0]], capture_output=True,
                                timeout=lib.TIMEOUT).stdout.decode()
         self.assertRegex(shown, r"\s%d  lzma\s+texto.txt" % len(FILES["texto.txt"]))

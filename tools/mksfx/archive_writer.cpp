@@ -4,8 +4,12 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <condition_variable>
+#include <mutex>
 #include <random>
+#include <thread>
 
+#include "app/parallel_run.h"
 #include "compressor.h"
 #include "entry_name.h"
 #include "extract/decrypt.h"
@@ -288,6 +292,22 @@ class ItemPacker {
     return true;
   }
 
+  // The packed item as a packer of its own, without this one's compressor, which packs the next.
+  std::unique_ptr<ItemPacker> detach() {
+    std::unique_ptr<ItemPacker> result(new ItemPacker);
+    result->options_ = options_;
+    result->data.swap(data);
+    result->packed_.swap(packed_);
+    result->cipherText_.swap(cipherText_);
+    result->body_ = body_ == &packed_ ? &result->packed_ : body_ == &cipherText_ ? &result->cipherText_ : &result->data;
+    body_ = &data;
+    result->encryptionHeader.swap(encryptionHeader);
+    result->crc = crc;
+    result->method = method;
+    result->encrypted = encrypted;
+    return result;
+  }
+
   const std::vector<uint8_t>& body() const { return *body_; }
   const PackOptions& options() const { return *options_; }
   uint64_t storedSize() const { return encryptionHeader.size() + body_->size(); }
@@ -343,11 +363,104 @@ void Count(const InputItem& item, const SharedFields& written, PackSummary* summ
   summary->bytesPacked += written.storedSize;
 }
 
+// A file too large to hold, deflated as it is read rather than packed beforehand.
+bool Streamed(const InputItem& item, const PackOptions& options) {
+  return !item.directory && !options.store && item.size >= options.streamFrom;
+}
+
+// Packs the items ahead of the writer on `workers` threads: every item gets a packer of its
+// own, so that what an item becomes depends on nothing but the item, whatever the number of
+// threads; the writer takes them in order. At most kPackAhead items and kPackAheadBytes of file
+// data are held at once (at least one item).
+class PackAhead {
+ public:
+  static constexpr size_t kPackAhead = 64;
+  static constexpr uint64_t kPackAheadBytes = 512u << 20;
+
+  PackAhead(const std::vector<InputItem>& items, const PackOptions& options, unsigned workers)
+      : items_(items), options_(options), slots_(items.size()) {
+    for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+  }
+  ~PackAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+
+  // The packed item i (null for a streamed one); false with the reason when packing failed.
+  bool take(size_t i, std::unique_ptr<ItemPacker>* packer, std::string* error) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return slots_[i].done; });
+    Slot& slot = slots_[i];
+    *packer = std::move(slot.packer);
+    if (!slot.error.empty()) *error = slot.error;
+    taken_ = i + 1;
+    heldBytes_ -= slot.bytes;
+    changed_.notify_all();
+    return slot.error.empty();
+  }
+
+ private:
+  struct Slot {
+    std::unique_ptr<ItemPacker> packer;
+    std::string error;
+    uint64_t bytes = 0;
+    bool done = false;
+  };
+
+  void work() {
+    ItemPacker packer;
+    std::string startError;
+    packer.start(options_, &startError);
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] {
+          return stopping_ || (next_ < items_.size() &&
+                               (next_ == taken_ || (next_ - taken_ < kPackAhead && heldBytes_ < kPackAheadBytes)));
+        });
+        if (stopping_ || next_ >= items_.size()) return;
+        i = next_++;
+        slots_[i].bytes = items_[i].directory ? 0 : items_[i].size;
+        heldBytes_ += slots_[i].bytes;
+      }
+      std::unique_ptr<ItemPacker> packed;
+      std::string error = startError;
+      if (error.empty() && !Streamed(items_[i], options_) && packer.pack(items_[i], &error)) {
+        packed = packer.detach();
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slots_[i].packer = std::move(packed);
+        slots_[i].error = error;
+        slots_[i].done = true;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const std::vector<InputItem>& items_;
+  const PackOptions& options_;
+  std::vector<Slot> slots_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t next_ = 0;   // the next item to pack
+  size_t taken_ = 0;  // items the writer took
+  uint64_t heldBytes_ = 0;
+  bool stopping_ = false;
+};
+
 // Writes the item's local header and data at *position and adds its central header to
 // directory; *written receives what the headers say.
 bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
                 std::string* directory, OutputFile& out, SharedFields* written,
                 std::string* error) {
+  // packer: holds the item packed already, unless the item is streamed (see Streamed).
   StoredName name;
   std::string problem = EncodeEntryName(item.name, &name);
   if (!problem.empty()) {
@@ -365,12 +478,11 @@ bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
   if (!item.directory && item.size >= kSaturated32 && packer.options().store) {
     return *error = TooLarge(start + item.size), false;
   }
-  if (!item.directory && !packer.options().store && item.size >= packer.options().streamFrom) {
+  if (Streamed(item, packer.options())) {
     StreamedItem streamed(item, packer.options(), out);
     if (!streamed.write(&fields, start, name.bytes, ntfs, error)) return false;
     *position += LocalHeaderBytes(fields, name.bytes, ntfs).size() + fields.storedSize;
   } else {
-    if (!packer.pack(item, error)) return false;
     fields.method = packer.method;
     fields.crc = packer.crc;
     fields.storedSize = packer.storedSize();
@@ -448,13 +560,19 @@ bool WriteDirectory(const std::string& directory, size_t entries, uint64_t direc
 bool WriteArchive(const std::vector<InputItem>& items, const PackOptions& options,
                   uint64_t zipOffset, OutputFile& out, const ProgressCallback& progress,
                   PackSummary* summary, std::string* error) {
-  ItemPacker packer;
-  if (!packer.start(options, error)) return false;
+  ItemPacker streamedOnly;  // what a streamed item's entry needs of a packer: the options
+  if (!streamedOnly.start(options, error)) return false;
+  PackAhead ahead(items, options, RunWorkerCount());
   uint64_t position = zipOffset;
   std::string directory;
-  for (const InputItem& item : items) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    const InputItem& item = items[i];
+    std::unique_ptr<ItemPacker> packed;
+    if (!ahead.take(i, &packed, error)) return false;
     SharedFields written{};
-    if (!WriteEntry(item, packer, &position, &directory, out, &written, error)) return false;
+    if (!WriteEntry(item, packed ? *packed : streamedOnly, &position, &directory, out, &written, error)) {
+      return false;
+    }
     Count(item, written, summary);
     if (progress) progress(item.size);
   }
