@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes one target for a while, then keeps what it found that adds coverage in fuzz/corpus/.
-#   scripts/fuzz.sh TARGET SECONDS      (targets: directory test_run inflate inflate_plan options
+#   scripts/fuzz.sh TARGET SECONDS      (targets: directory test_run inflate inflate_plan lzma options
 #                                        directives authenticity)
 # Builds the fuzz preset (clang) first. One job: the machine is shared. A crash leaves its input
 # in build/fuzz/run/TARGET/ (crash-*, timeout-*, oom-*): make it a fixture in fuzz/crashers/TARGET/
@@ -22,6 +22,8 @@ binary=$root/build/fuzz/bin/fuzz_$target
 case $target in
   # A few KB of stream already reach every code path; longer ones only decode longer.
   inflate) limits=(-max_len=8192 -timeout=20) ;;
+  # Entries of at most 1 MiB: a few KB of stream reach every path.
+  lzma) limits=(-max_len=8192 -timeout=20 -rss_limit_mb=2048) ;;
   # Each byte makes one choice of a plan; the plan goes on from a generator seeded by them all.
   inflate_plan) limits=(-max_len=512 -timeout=60 -rss_limit_mb=2048) ;;
   options) limits=(-max_len=2048 -timeout=10 -dict="$root/fuzz/options.dict") ;;

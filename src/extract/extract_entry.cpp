@@ -11,6 +11,7 @@
 #include "extract/attributes.h"
 #include "fs/format.h"
 #include "inflate/inflate.h"
+#include "lzma/lzma.h"
 #include "zip/archive_state.h"
 
 namespace {
@@ -20,6 +21,10 @@ namespace {
 // carries a ZIP64 extra field (in its central or its local header) is read.
 constexpr uint16_t kMaxVersionNeeded = 25;
 constexpr uint16_t kZip64VersionNeeded = 45;
+// LZMA entries need version 6.3, which this program reads for them alone.
+constexpr uint16_t kLzmaVersionNeeded = 63;
+constexpr uint16_t kMethodLzma = 14;
+constexpr uint16_t kFlagEndMarker = 0x0002;  // an LZMA stream ends with an end marker
 constexpr uint16_t kNtfsExtraId = 0x000A;
 constexpr uint16_t kNtfsTimesTag = 1;
 constexpr uint16_t kNtfsTimesSize = 24;
@@ -97,7 +102,8 @@ bool Refused(ExtractionContext* context, const CentralHeader* entry, bool nameFi
   // The upper byte of the field names the host system of the maker, not a version: many
   // archivers set it, and every reader compares the lower byte alone.
   const unsigned version = entry->versionNeeded & 0xFFu;
-  if (version > kMaxVersionNeeded && version != kZip64VersionNeeded) {
+  if (version > kMaxVersionNeeded && version != kZip64VersionNeeded &&
+      !(version == kLzmaVersionNeeded && entry->method == kMethodLzma)) {
     WarnNeedsVersion(context, version);
     return true;
   }
@@ -159,36 +165,45 @@ Stage PrepareOutput(ExtractionContext* context, const CentralHeader* entry) {
   return Stage::kGoOn;
 }
 
+// Runs the decoder of method on the entry's data; 0, or the warning the decoder gave up with.
+int RunDecoder(ExtractionContext* context, const CentralHeader* entry, unsigned method) {
+  ContextIo io(context);
+  switch (method) {
+    case 8:
+    case 9: {
+      InflateBuffers buffers{context->input, context->inputSize, context->window, context->work};
+      const int result = Inflate(buffers, io, method == 9);
+      // Data that decodes to more or fewer bytes than the entry declares is not the entry's
+      // whole (more is cut at the declared size): said as for a stored entry, whatever the CRC.
+      if (result == 0 && io.decoded() != context->expectedSize && !context->failed()) {
+        context->report.warning(kWarnUnexpectedSize, context->nameBuffer);
+      }
+      return result;
+    }
+    case kMethodLzma:
+      return DecodeLzma(context->input, context->inputSize, io, entry->uncompressedSize,
+                        (entry->flags & kFlagEndMarker) != 0);
+    default:
+      return kWarnUnknownMethod;
+  }
+}
+
 // Decodes the entry's data into the output with the CRC on the fly. False, after a warning,
 // when the decoder gave up or knows no such method.
 bool Decode(ExtractionContext* context, const CentralHeader* entry) {
   context->crc = 0xFFFFFFFFu;
   context->bytesOut = 0;
   context->expectedSize = entry->uncompressedSize;
-  switch (entry->method) {
-    case 0:
-      CopyStored(context);
-      return true;
-    case 8:
-    case 9: {
-      ContextIo io(context);
-      InflateBuffers buffers{context->input, context->inputSize, context->window, context->work};
-      int result = Inflate(buffers, io, entry->method == 9);
-      if (result != 0 && !context->failed() && !context->archive->failed()) {
-        context->report.warning(result, context->nameBuffer);
-        return false;
-      }
-      // Data that decodes to more or fewer bytes than the entry declares is not the entry's
-      // whole (more is cut at the declared size): said as for a stored entry, whatever the CRC.
-      if (result == 0 && io.decoded() != context->expectedSize && !context->failed()) {
-        context->report.warning(kWarnUnexpectedSize, context->nameBuffer);
-      }
-      return true;
-    }
-    default:
-      context->report.warning(kWarnUnknownMethod, context->nameBuffer);
-      return false;
+  if (entry->method == 0) {
+    CopyStored(context);
+    return true;
   }
+  const int result = RunDecoder(context, entry, entry->method);
+  if (result != 0 && !context->failed() && !context->archive->failed()) {
+    context->report.warning(result, context->nameBuffer);
+    return false;
+  }
+  return true;
 }
 
 // A read or write that failed under the decoder stops the run here. The file being written
@@ -240,7 +255,10 @@ void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
 
 }  // namespace
 
-const char* MethodLabel(unsigned method) { return kMethodLabels[method > 11 ? 11 : method]; }
+const char* MethodLabel(unsigned method) {
+  if (method == kMethodLzma) return "LZMA Decoding";
+  return kMethodLabels[method > 11 ? 11 : method];
+}
 
 AfterEntry PrepareEntry(ExtractionContext* context, const CentralHeader* entry,
                         std::unique_ptr<NtfsTimes>* times, bool* toDecode) {

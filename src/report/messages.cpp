@@ -69,12 +69,12 @@ const char* const kTableB[44] = {
     "",                                                                  // 31: warning 16
     "",                                                                  // 32: warning 17
     "Método de Compressão desconhecido para arquivo: ",                  // 33: warning 18
-    "",                                                                  // 34: warning 19
+    "Dados LZMA defeituosos no arquivo: ",                               // 34: warning 19
     "Senha Incorreta para arquivo: ",                                    // 35: warning 20
-    "",                                                                  // 36: warning 21
+    "Memória Insuficiente para o dicionário LZMA do arquivo: ",          // 36: warning 21
     "Falha na Verificação de Autenticidade!",                            // 37: warning 22
     "Falha na Verificação de Autenticidade!",                            // 38: warning 23
-    "",                                                                  // 39: warning 24
+    "Dicionário LZMA acima do limite de 256 MB de memória, arquivo: ",   // 39: warning 24
     "",                                                                  // 40: warning 25, reserved
     "diretório: ",                                                       // 41: warning 26
     "Memória Insuficiente para atributos extendidos",                    // 42: warning 27

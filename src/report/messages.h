@@ -42,9 +42,12 @@ constexpr int kWarnBadBlockType = 11;
 constexpr int kWarnDataEnded = 12;
 constexpr int kWarnSkippingEncrypted = 13;
 constexpr int kWarnUnknownMethod = 18;
+constexpr int kWarnLzmaBadData = 19;
 constexpr int kWarnWrongPassword = 20;
+constexpr int kWarnLzmaNoMemory = 21;
 constexpr int kWarnAuthenticityUnvouched = 22;
 constexpr int kWarnAuthenticityFailed = 23;
+constexpr int kWarnLzmaDictionaryTooLarge = 24;
 constexpr int kWarnNoMemoryForTimes = 27;
 
 // Exit codes that are not message numbers.

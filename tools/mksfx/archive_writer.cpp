@@ -4,8 +4,12 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <condition_variable>
+#include <mutex>
 #include <random>
+#include <thread>
 
+#include "app/parallel_run.h"
 #include "compressor.h"
 #include "entry_name.h"
 #include "extract/decrypt.h"
@@ -18,10 +22,12 @@ namespace {
 
 constexpr uint16_t kVersion20 = 20;  // Deflate, folders and the traditional encryption
 constexpr uint16_t kVersion45 = 45;  // ZIP64
+constexpr uint16_t kVersion63 = 63;  // LZMA
 // Made by: version 2.0 on host 0 (FAT), whose external attributes are the DOS attribute byte.
 constexpr uint16_t kMadeBy = 20;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
+constexpr uint16_t kMethodLzma = 14;
 
 // The NTFS extra field as the stub reads it: ID 0x000A, 4 reserved bytes, then attribute 1 of
 // 24 bytes holding the last-write, last-access and creation times.
@@ -32,6 +38,10 @@ constexpr uint16_t kNtfsExtraData = 4 + 4 + kNtfsTimesSize;
 constexpr uint16_t kNtfsExtraSize = 4 + kNtfsExtraData;
 // 1980-01-01 00:00, the earliest DOS date-time.
 constexpr uint32_t kEarliestDosTime = (1u << 5 | 1u) << 16;
+
+const char* const kNoLzma =
+    "--method lzma: this build of vespa-mksfx has no LZMA compressor (liblzma); the Linux build "
+    "writes LZMA, this one --method deflate or store";
 
 std::string Number(uint64_t v) { return std::to_string(v); }
 
@@ -133,7 +143,7 @@ std::string Zip64Extra(const SharedFields& f, bool local) {
 
 // extra: the header's whole extra field, which differs between the two headers with ZIP64.
 void PutShared(std::string& s, const SharedFields& f, bool local, const std::string& extra) {
-  Put16(s, f.zip64() ? kVersion45 : kVersion20);
+  Put16(s, f.method == kMethodLzma ? kVersion63 : f.zip64() ? kVersion45 : kVersion20);
   Put16(s, f.flags);
   Put16(s, f.method);
   Put32(s, f.dosTime);
@@ -256,6 +266,11 @@ class ItemPacker {
   bool start(const PackOptions& options, std::string* error) {
     options_ = &options;
     if (options.store) return true;
+    if (options.lzma) {
+      lzma_ = MakeLzmaPacker(options.level);
+      if (!lzma_) *error = LzmaCompressorName() ? "out of memory for the compressor" : kNoLzma;
+      return lzma_ != nullptr;
+    }
     deflater_ = MakeDeflater(options.level);
     if (!deflater_) *error = "out of memory for the compressor";
     return deflater_ != nullptr;
@@ -277,6 +292,22 @@ class ItemPacker {
     return true;
   }
 
+  // The packed item as a packer of its own, without this one's compressor, which packs the next.
+  std::unique_ptr<ItemPacker> detach() {
+    std::unique_ptr<ItemPacker> result(new ItemPacker);
+    result->options_ = options_;
+    result->data.swap(data);
+    result->packed_.swap(packed_);
+    result->cipherText_.swap(cipherText_);
+    result->body_ = body_ == &packed_ ? &result->packed_ : body_ == &cipherText_ ? &result->cipherText_ : &result->data;
+    body_ = &data;
+    result->encryptionHeader.swap(encryptionHeader);
+    result->crc = crc;
+    result->method = method;
+    result->encrypted = encrypted;
+    return result;
+  }
+
   const std::vector<uint8_t>& body() const { return *body_; }
   const PackOptions& options() const { return *options_; }
   uint64_t storedSize() const { return encryptionHeader.size() + body_->size(); }
@@ -289,13 +320,14 @@ class ItemPacker {
 
  private:
   void deflate() {
-    if (!deflater_ || data.empty()) return;
+    if ((!deflater_ && !lzma_) || data.empty()) return;
     packed_.resize(data.size());
-    size_t n = deflater_->deflate(data.data(), data.size(), packed_.data(), data.size() - 1);
-    if (n == 0) return;  // Deflate does not pay: stored
+    size_t n = lzma_ ? lzma_->compress(data.data(), data.size(), packed_.data(), data.size() - 1)
+                     : deflater_->deflate(data.data(), data.size(), packed_.data(), data.size() - 1);
+    if (n == 0) return;  // compression does not pay: stored
     packed_.resize(n);
     body_ = &packed_;
-    method = kMethodDeflated;
+    method = lzma_ ? kMethodLzma : kMethodDeflated;
   }
 
   void encipher() {
@@ -314,6 +346,7 @@ class ItemPacker {
 
   const PackOptions* options_ = nullptr;
   std::unique_ptr<Deflater> deflater_;
+  std::unique_ptr<LzmaPacker> lzma_;
   std::random_device random_;
   std::vector<uint8_t> packed_, cipherText_;
   const std::vector<uint8_t>* body_ = &data;
@@ -330,11 +363,104 @@ void Count(const InputItem& item, const SharedFields& written, PackSummary* summ
   summary->bytesPacked += written.storedSize;
 }
 
+// A file too large to hold, deflated as it is read rather than packed beforehand.
+bool Streamed(const InputItem& item, const PackOptions& options) {
+  return !item.directory && !options.store && item.size >= options.streamFrom;
+}
+
+// Packs the items ahead of the writer on `workers` threads: every item gets a packer of its
+// own, so that what an item becomes depends on nothing but the item, whatever the number of
+// threads; the writer takes them in order. At most kPackAhead items and kPackAheadBytes of file
+// data are held at once (at least one item).
+class PackAhead {
+ public:
+  static constexpr size_t kPackAhead = 64;
+  static constexpr uint64_t kPackAheadBytes = 512u << 20;
+
+  PackAhead(const std::vector<InputItem>& items, const PackOptions& options, unsigned workers)
+      : items_(items), options_(options), slots_(items.size()) {
+    for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+  }
+  ~PackAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+
+  // The packed item i (null for a streamed one); false with the reason when packing failed.
+  bool take(size_t i, std::unique_ptr<ItemPacker>* packer, std::string* error) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return slots_[i].done; });
+    Slot& slot = slots_[i];
+    *packer = std::move(slot.packer);
+    if (!slot.error.empty()) *error = slot.error;
+    taken_ = i + 1;
+    heldBytes_ -= slot.bytes;
+    changed_.notify_all();
+    return slot.error.empty();
+  }
+
+ private:
+  struct Slot {
+    std::unique_ptr<ItemPacker> packer;
+    std::string error;
+    uint64_t bytes = 0;
+    bool done = false;
+  };
+
+  void work() {
+    ItemPacker packer;
+    std::string startError;
+    packer.start(options_, &startError);
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] {
+          return stopping_ || (next_ < items_.size() &&
+                               (next_ == taken_ || (next_ - taken_ < kPackAhead && heldBytes_ < kPackAheadBytes)));
+        });
+        if (stopping_ || next_ >= items_.size()) return;
+        i = next_++;
+        slots_[i].bytes = items_[i].directory ? 0 : items_[i].size;
+        heldBytes_ += slots_[i].bytes;
+      }
+      std::unique_ptr<ItemPacker> packed;
+      std::string error = startError;
+      if (error.empty() && !Streamed(items_[i], options_) && packer.pack(items_[i], &error)) {
+        packed = packer.detach();
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slots_[i].packer = std::move(packed);
+        slots_[i].error = error;
+        slots_[i].done = true;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const std::vector<InputItem>& items_;
+  const PackOptions& options_;
+  std::vector<Slot> slots_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t next_ = 0;   // the next item to pack
+  size_t taken_ = 0;  // items the writer took
+  uint64_t heldBytes_ = 0;
+  bool stopping_ = false;
+};
+
 // Writes the item's local header and data at *position and adds its central header to
 // directory; *written receives what the headers say.
 bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
                 std::string* directory, OutputFile& out, SharedFields* written,
                 std::string* error) {
+  // packer: holds the item packed already, unless the item is streamed (see Streamed).
   StoredName name;
   std::string problem = EncodeEntryName(item.name, &name);
   if (!problem.empty()) {
@@ -352,12 +478,11 @@ bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
   if (!item.directory && item.size >= kSaturated32 && packer.options().store) {
     return *error = TooLarge(start + item.size), false;
   }
-  if (!item.directory && !packer.options().store && item.size >= packer.options().streamFrom) {
+  if (Streamed(item, packer.options())) {
     StreamedItem streamed(item, packer.options(), out);
     if (!streamed.write(&fields, start, name.bytes, ntfs, error)) return false;
     *position += LocalHeaderBytes(fields, name.bytes, ntfs).size() + fields.storedSize;
   } else {
-    if (!packer.pack(item, error)) return false;
     fields.method = packer.method;
     fields.crc = packer.crc;
     fields.storedSize = packer.storedSize();
@@ -435,13 +560,19 @@ bool WriteDirectory(const std::string& directory, size_t entries, uint64_t direc
 bool WriteArchive(const std::vector<InputItem>& items, const PackOptions& options,
                   uint64_t zipOffset, OutputFile& out, const ProgressCallback& progress,
                   PackSummary* summary, std::string* error) {
-  ItemPacker packer;
-  if (!packer.start(options, error)) return false;
+  ItemPacker streamedOnly;  // what a streamed item's entry needs of a packer: the options
+  if (!streamedOnly.start(options, error)) return false;
+  PackAhead ahead(items, options, RunWorkerCount());
   uint64_t position = zipOffset;
   std::string directory;
-  for (const InputItem& item : items) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    const InputItem& item = items[i];
+    std::unique_ptr<ItemPacker> packed;
+    if (!ahead.take(i, &packed, error)) return false;
     SharedFields written{};
-    if (!WriteEntry(item, packer, &position, &directory, out, &written, error)) return false;
+    if (!WriteEntry(item, packed ? *packed : streamedOnly, &position, &directory, out, &written, error)) {
+      return false;
+    }
     Count(item, written, summary);
     if (progress) progress(item.size);
   }

@@ -16,6 +16,7 @@
 struct PackOptions {
   int level = 9;           // 1 to 12
   bool store = false;      // no compression at all
+  bool lzma = false;       // LZMA (method 14) rather than Deflate; files held whole only
   std::string password;    // code page 1252 bytes, as the stub's user types them; empty: none
   // Files of this size and more are deflated as they are read, never held whole in memory.
   // Lower only in tests, which reach that path with small files.

@@ -35,6 +35,20 @@ class StreamDeflater {
 // zlib in every build; its levels stop at 9.
 std::unique_ptr<StreamDeflater> MakeStreamDeflater(int level);
 
+// LZMA (method 14) of whole buffers, as an entry's data: the 4-byte header, the 5 properties
+// bytes and the stream without an end marker (the entry's size tells its end). The dictionary is
+// the level's, cut to the data's size.
+class LzmaPacker {
+ public:
+  virtual ~LzmaPacker() = default;
+  // Returns the length written to out, or 0 when it does not fit in capacity bytes.
+  virtual size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) = 0;
+};
+// Null when memory runs out, or when this build has no LZMA compressor.
+std::unique_ptr<LzmaPacker> MakeLzmaPacker(int level);
+// The LZMA library and its version; null in a build without one (the Windows build).
+const char* LzmaCompressorName();
+
 // The library and its version, for the summary and --version.
 const char* CompressorName();
 

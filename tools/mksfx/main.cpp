@@ -98,6 +98,22 @@ std::vector<BuilderOption> Options() {
          r.pack.store = true;
          return std::string();
        }},
+      {"method", 0, "METHOD",
+       "deflate (the default, read everywhere), lzma (smaller; older unzip programs cannot read it) "
+       "or store",
+       [](const std::string& v, BuildRequest& r) {
+         if (v != "deflate" && v != "lzma" && v != "store") {
+           return "--method takes deflate, lzma or store, not " + v;
+         }
+         if (v == "lzma" && !LzmaCompressorName()) {
+           return std::string("--method lzma: this build of vespa-mksfx has no LZMA compressor "
+                              "(liblzma); the Linux build writes LZMA, this one deflate or store");
+         }
+         r.pack.store = v == "store";
+         r.pack.lzma = v == "lzma";
+         r.methodGiven = true;
+         return std::string();
+       }},
       {"exclude", 'x', "PATTERN", "leave out what matches (repeatable; '*.tmp', 'build', 'docs/*.bak')",
        [](const std::string& v, BuildRequest& r) {
          r.excludes.push_back(v);
@@ -314,7 +330,9 @@ void PrintSummary(const BuildRequest& request, const BuildResult& result) {
     std::printf("  %s bytes of files packed into %s (%.1f%%)", Grouped(p.bytesIn).c_str(),
                 Grouped(p.bytesPacked).c_str(), Percent(p.bytesPacked, p.bytesIn));
     if (p.storedFiles) std::printf(", %zu stored as they are", p.storedFiles);
-    std::printf("\n  %s", request.pack.store ? "no compression" : CompressorName());
+    std::printf("\n  %s", request.pack.store  ? "no compression"
+                          : request.pack.lzma ? LzmaCompressorName()
+                                              : CompressorName());
     if (!request.pack.store) std::printf(", level %d", request.pack.level);
     if (!request.pack.password.empty()) std::printf(", traditional encryption (weak)");
     std::printf("\n");
@@ -357,12 +375,13 @@ int BuildSpanned(const BuildRequest& build, const std::string& size) {
 
 // A single ZIP operand is used as it is; anything else is packed. A usage problem, or empty.
 std::string ChooseInputs(const ParsedCommandLine& parsed, BuildRequest* request) {
-  bool packing = request->levelGiven || request->pack.store || !request->excludes.empty() ||
+  bool packing = request->levelGiven || request->pack.store || request->methodGiven ||
+                 !request->excludes.empty() ||
                  request->askPassword || !request->passwordFile.empty() || request->skipLinks;
   if (parsed.operands.size() == 1 && IsZipInput(parsed.operands[0])) {
     if (packing) {
       return parsed.operands[0] +
-             " is a ZIP archive, used as it is: --level, --store, --exclude, --password "
+             " is a ZIP archive, used as it is: --level, --method, --store, --exclude, --password "
              "and --skip-links apply to folders and files";
     }
     request->archive = parsed.operands[0];

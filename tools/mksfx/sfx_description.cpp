@@ -56,6 +56,17 @@ std::string FlagNames(uint16_t flags) {
 
 void Line(std::string* report, const std::string& text) { *report += text + "\n"; }
 
+// The compression method of an entry, as the listing names it.
+std::string MethodName(unsigned method) {
+  switch (method) {
+    case 0: return "stored";
+    case 8: return "deflate";
+    case 9: return "deflate64";
+    case 14: return "lzma";
+    default: return "method " + std::to_string(method);
+  }
+}
+
 }  // namespace
 
 bool DescribeSfx(const std::string& path, std::string* report, std::string* error) {
@@ -131,8 +142,9 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
                    " bytes");
   for (uint32_t i = 0; i < archive.entryCount; ++i) {
     const CentralHeader& entry = archive.entries()[i];
-    char size[24];
-    std::snprintf(size, sizeof size, "%12llu  ", static_cast<unsigned long long>(entry.uncompressedSize));
+    char size[48];
+    std::snprintf(size, sizeof size, "%12llu  %-9s  ", static_cast<unsigned long long>(entry.uncompressedSize),
+                  MethodName(entry.method).c_str());
     Line(report, std::string("  ") + size + std::string(entry.name, entry.nameLength));
   }
   return true;
