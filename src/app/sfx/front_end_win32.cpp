@@ -23,6 +23,7 @@ class Win32FrontEnd : public ReportFrontEnd {
   void onItem(const char* name) override { ReportItem(name); }
   void onTested() override { ReportTested(); }
   void onExtracted(uint64_t bytes) override { ReportExtracted(bytes); }
+  void onWriting(uint64_t bytes) override { ReportWriting(bytes); }
   void onSkipping(const char* name) override { ReportSkipping(name); }
   void onAuthentic() override { ReportAuthentic(); }
   void onWarning(int, const char* text) override { ReportWarning(text); }
