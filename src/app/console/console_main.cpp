@@ -110,7 +110,14 @@ int MakeDestination(ConsoleFrontEnd& console, const Text& destination) {
   std::string path = destination.c_str();
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (path.empty() || IsDirectory(path.c_str())) return 0;
-  for (size_t i = 1; i <= path.size(); ++i) {
+  // A network path's server and share are never made: folders start below them.
+  size_t first = 1;
+  if (path.compare(0, 2, "//") == 0) {
+    const size_t server = path.find('/', 2);
+    const size_t share = server == std::string::npos ? server : path.find('/', server + 1);
+    first = share == std::string::npos ? path.size() + 1 : share + 1;
+  }
+  for (size_t i = first; i <= path.size(); ++i) {
     if (i < path.size() && (path[i] != '/' || path[i - 1] == '/' || path[i - 1] == ':')) continue;
     const std::string step = path.substr(0, i);
     if (IsDirectory(step.c_str())) continue;
