@@ -48,6 +48,10 @@ struct Job {
   CrcCheck crcCheck = CrcCheck::kNotChecked;
   uint32_t computedCrc = 0;
   int processed = 0;
+  // Bytes written so far by its worker, and the figure said for it (under the monitor).
+  uint64_t written = 0;
+  uint64_t shown = 0;
+  bool saidAtOnce = false;  // its first reports were said as made, not kept (run thread only)
 };
 
 class Pool;
@@ -58,6 +62,7 @@ struct Worker {
   LoggingFrontEnd log;
   ArchiveState reader;  // its own stream on the archive
   std::unique_ptr<ExtractionContext> context;
+  Job* job = nullptr;   // the entry it decodes
 };
 
 // Two output paths name one file when they are equal under the case rule Windows applies to
@@ -117,6 +122,15 @@ class Pool : public UserCallbacks, public OutputGuard {
 
   bool ready() const { return started_ != 0 && started_ == workerCount_; }
 
+  // A worker's entry has bytes written so far: the run thread says it when that entry is the
+  // next to be said (see replayBefore).
+  static void Written(void* argument, uint64_t bytes) {
+    Worker& worker = *static_cast<Worker*>(argument);
+    MonitorLock lock(worker.pool->monitor_);
+    worker.job->written = bytes;
+    worker.pool->monitor_.notifyAll();
+  }
+
   Status run(int* processed);
 
   // UserCallbacks: every question waits until it is its turn.
@@ -138,7 +152,9 @@ class Pool : public UserCallbacks, public OutputGuard {
   }
   int AskYesNo(const char* question) override { return settleAll() ? inner_->AskYesNo(question) : 0; }
   int AskPassword(const char* entryName, char* buffer, int size) override {
-    return settleAll() ? inner_->AskPassword(entryName, buffer, size) : kPasswordSkipAll;
+    if (!settleAll()) return kPasswordSkipAll;
+    inner_->lastPasswordWrong = lastPasswordWrong;
+    return inner_->AskPassword(entryName, buffer, size);
   }
 
   // OutputGuard: an entry still being written to the same path finishes first.
@@ -224,6 +240,8 @@ void Pool::work(Worker& worker) {
 void Pool::decode(Worker& worker, Job& job) {
   ExtractionContext& c = *worker.context;
   worker.log.setLog(&job.log);
+  worker.job = &job;
+  worker.log.setWritingSink(&Pool::Written, &worker);
   c.entry = job.entry;
   // Both came from buffers of the same size.
   std::memcpy(c.nameBuffer, job.nameBuffer.c_str(), job.nameBuffer.size() + 1);
@@ -256,6 +274,8 @@ bool Pool::prepare(const CentralHeader* entry) {
   job.done = false;
   job.status = Status();
   job.log.clear();
+  job.written = job.shown = 0;
+  job.saidAtOnce = replayed_ == seq;
   current_ = seq;
   // With every entry before this one said, this one's reports need no keeping until it goes
   // to a worker.
@@ -338,9 +358,17 @@ void Pool::replay(Job& job) {
 void Pool::replayBefore(uint32_t seq) {
   while (replayed_ < seq) {
     Job& job = slot(replayed_);
-    {
-      MonitorLock lock(monitor_);
-      while (!job.done) monitor_.wait();
+    // While the entry the user sees next is being written, its figure moves; said from this
+    // thread, like every report, and only once its own first reports have been said.
+    for (;;) {
+      uint64_t written = 0;
+      {
+        MonitorLock lock(monitor_);
+        while (!job.done && job.written == job.shown) monitor_.wait();
+        if (job.done) break;
+        written = job.shown = job.written;
+      }
+      if (!stopped_ && job.saidAtOnce) session_.reporter.writing(written);
     }
     replay(job);
     ++replayed_;

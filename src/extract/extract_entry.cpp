@@ -332,6 +332,11 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
   }
   context->bytesOut += n;
   context->crc = Crc32Update(context->crc, bytes, n);
+  // A large file shows how far it has got while it is written, each time another mebibyte is
+  // out: the front end draws the latest at its own pace.
+  if (context->output && ((context->bytesOut - n) >> 20) != (context->bytesOut >> 20)) {
+    context->report.writing(context->bytesOut);
+  }
   return n;
 }
 

@@ -74,6 +74,7 @@ PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* ent
     if (prompts == kMaxPasswordPrompts) break;
 
     std::memset(typed, 0, sizeof typed);
+    context->callbacks->lastPasswordWrong = prompts > 0;
     int answer = context->callbacks->AskPassword(context->nameBuffer, typed, kPasswordSize);
     ++prompts;
     if (answer == kPasswordSkipAll) context->passwordsAllowed = false;

@@ -38,6 +38,10 @@ class ReportFrontEnd {
   virtual void onTested() {}
   // The entry was written whole: bytes is what was written.
   virtual void onExtracted(uint64_t bytes) { (void)bytes; }
+  // The entry being written has bytes written so far (a large one, now and then): a figure of
+  // the moment for the front end to draw, never counted; its onExtracted, warning or skip
+  // settles it.
+  virtual void onWriting(uint64_t bytes) { (void)bytes; }
   // The entry is left as it is on disk (the overwrite answers).
   virtual void onSkipping(const char* name) { (void)name; }
   // A protected entry's data matched the authenticity record's summary.
@@ -88,6 +92,9 @@ class Reporter {
   }
   void extracted(uint64_t bytes) const {
     if (progressWindow_) frontEnd_->onExtracted(bytes);
+  }
+  void writing(uint64_t bytes) const {
+    if (progressWindow_) frontEnd_->onWriting(bytes);
   }
   void action(const char* label) const {
     if (progressWindow_) frontEnd_->onAction(label ? label : "");

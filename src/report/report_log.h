@@ -54,6 +54,12 @@ class LoggingFrontEnd : public ReportFrontEnd {
 
   void setLog(ReportLog* log) { log_ = log; }
   void setDirect(Reporter* direct) { direct_ = direct; }
+  // Where onWriting goes: a figure of the moment is never kept in the log. Without a sink it
+  // goes to the direct Reporter while nothing is being kept.
+  void setWritingSink(void (*sink)(void* argument, uint64_t bytes), void* argument) {
+    writingSink_ = sink;
+    writingArgument_ = argument;
+  }
   Reporter& reporter() { return reporter_; }
 
   void showMessage(void* owner, const char* text, const char* caption) override;
@@ -70,11 +76,20 @@ class LoggingFrontEnd : public ReportFrontEnd {
     if (size > 0) buffer[0] = 0;
     return direct_ ? direct_->frontEnd().loadString(id, buffer, size) : 0;
   }
+  void onWriting(uint64_t bytes) override {
+    if (writingSink_) {
+      writingSink_(writingArgument_, bytes);
+    } else if (!log_ && direct_) {
+      direct_->writing(bytes);
+    }
+  }
 
  private:
   void keep(ReportKind kind, int number, const char* text, uint64_t bytes = 0);
 
   ReportLog* log_ = nullptr;
   Reporter* direct_ = nullptr;
+  void (*writingSink_)(void*, uint64_t) = nullptr;
+  void* writingArgument_ = nullptr;
   Reporter reporter_;
 };

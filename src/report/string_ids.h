@@ -23,6 +23,8 @@ constexpr int IDS_EXTRACTED = 511;
 constexpr int IDS_SKIPPING = 512;
 constexpr int IDS_TESTING = 514;
 constexpr int IDS_TESTED = 515;
+// Ours: the password question asked again after the password typed at it did not open the file.
+constexpr int IDS_WRONG_PASSWORD = 517;
 constexpr int IDS_AUTHENTIC_MARK = 530;
 constexpr int IDS_AUTHENTIC_WITH_TEXT = 531;
 constexpr int IDS_AUTHENTIC = 532;

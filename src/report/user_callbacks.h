@@ -34,6 +34,9 @@ class UserCallbacks {
   virtual int AskPassword(const char* entryName, char* buffer, int size) = 0;
 
   void* ownerWindow = nullptr;
+  // Set by the engine before each AskPassword: the password typed at this entry's previous
+  // question did not open it, so the question says so this time.
+  bool lastPasswordWrong = false;
   // The date order of the run in progress (the run settings' LocaleDate), for the dates the
   // overwrite question shows.
   int dateOrder = 2;

@@ -68,6 +68,7 @@
 #define IDC_PASSWORD_EDIT 1005
 #define IDC_PASSWORD_ICON 1006
 #define IDC_PASSWORD_NAME 1024
+#define IDC_PASSWORD_TEXT 1025
 
 /* Overwrite question (106). */
 #define IDC_OVERWRITE_YES 6 /* IDYES */

@@ -38,6 +38,7 @@ class NotingCallbacks : public ScriptedCallbacks {
 
 struct Outcome {
   std::vector<std::string> lines;  // progress kind and text, in order
+  std::vector<std::pair<size_t, uint64_t>> writing;  // after how many lines, bytes so far
   std::vector<size_t> askedAfter;
   int processed = 0;
   int exitCode = 0;
@@ -61,6 +62,7 @@ Outcome RunWith(const char* workers, const std::string& archive, const std::stri
     outcome.lines.push_back(std::to_string(static_cast<int>(n.kind)) + " " + n.text);
   }
   outcome.askedAfter = callbacks.askedAfter;
+  outcome.writing = front.writing;
   outcome.exitCode = status.exitCode();
   return outcome;
 }
@@ -109,6 +111,38 @@ TEST(ParallelRun, AQuestionComesAfterTheLinesOfTheEntriesBeforeIt) {
   EXPECT_EQ(many.askedAfter, one.askedAfter);
   // Asked once the first entry's "extracted" was reported.
   EXPECT_EQ(IndexOf(many.lines, std::to_string(static_cast<int>(Progress::kExtracted)) + " ") + 1, many.askedAfter[0]);
+}
+
+TEST(ParallelRun, ALargeFileShowsHowFarItHasGotWhileItIsWritten) {
+  TempDir dir;
+  const std::string out = dir.file("out");
+  ASSERT_EQ(makeDirectory(out.c_str(), nullptr), 0);
+  const std::string bytes = BuildZip({Plan("a-small", 100), Plan("b-large", (3 << 20) + 5)});
+  const std::vector<std::string> words = {"-EXTRACT", "-OVERWRITE=ALL", out + "/"};
+  const std::string item = std::to_string(static_cast<int>(Progress::kItem)) + " " + out + "/b-large";
+  const std::string extracted = std::to_string(static_cast<int>(Progress::kExtracted)) + " ";
+  const Outcome one = RunWith("1", dir.file("a.zip"), bytes, words);
+  // Once for each mebibyte passed, between the entry's line and its end.
+  const size_t begun = IndexOf(one.lines, item) + 1;
+  ASSERT_LT(begun, one.lines.size());
+  EXPECT_EQ(one.lines[begun], extracted);
+  ASSERT_EQ(one.writing.size(), 3u);
+  for (size_t i = 0; i < one.writing.size(); ++i) {
+    EXPECT_EQ(one.writing[i].first, begun);
+    EXPECT_EQ(one.writing[i].second >> 20, i + 1);
+  }
+  // On workers the run thread says the latest it sees: fewer figures, never other lines.
+  const Outcome many = RunWith("4", dir.file("a.zip"), bytes, words);
+  EXPECT_EQ(many.lines, one.lines);
+  uint64_t last = 0;
+  for (const auto& figure : many.writing) {
+    EXPECT_EQ(figure.first, begun);
+    EXPECT_GT(figure.second, last);
+    EXPECT_LE(figure.second, (3u << 20) + 5);
+    last = figure.second;
+  }
+  // A test writes nothing: no figure.
+  EXPECT_TRUE(RunWith("1", dir.file("a.zip"), bytes, {"-TEST"}).writing.empty());
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ class SignedArchives(ConsoleTestCase):
             (["--sign", ""], 1, "empty"),
             (["--sign", MAKER, "--sign-text", "x" * 70000], 1, "at most"),
             (["--sign", "名前"], 1, "code page 1252"),
-            (["--sign", MAKER, "--sign-number", "4294967296"], 1, "--sign-number"),
+            (["--sign", MAKER, "--sign-number", "4294967296"], 2, "--sign-number takes"),
             (["--sign-text", "sem nome"], 2, "need --sign"),
         ]
         for options, code, reason in cases:

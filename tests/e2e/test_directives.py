@@ -89,9 +89,42 @@ class Directives(unittest.TestCase):
         self.assertIn("Recriar subdiretórios:    não", lines)
         self.assertIn("Mostrar mensagens:        sim", lines)
 
+    def test_a_folder_with_subfolders_opens_recreating_them(self):
+        tree = os.path.join(self.dir, "arvore")
+        flat = os.path.join(self.dir, "plana")
+        for path in ("arvore/a/leia-me.txt", "arvore/b/leia-me.txt", "plana/leia-me.txt"):
+            os.makedirs(os.path.dirname(os.path.join(self.dir, path)), exist_ok=True)
+            with open(os.path.join(self.dir, path), "wb") as f:
+                f.write(path.encode())
+        record = "directive record: at offset 1032"
+        checked = "flags:        0x0001 (subdirectories, overwrite ask)"
+        # inputs, options, what --show says (None: no record at all)
+        cases = [
+            ([tree], [], checked),
+            ([tree], ["--subdirectories"], checked),
+            ([tree], ["--no-subdirectories"], None),
+            ([tree], ["--no-subdirectories", "--messages"], "flags:        0x0010 (messages, overwrite ask)"),
+            ([flat], [], None),
+            # An existing ZIP keeps what its own builder chose, even with folders inside.
+            ([self.zip], [], None),
+        ]
+        for inputs, options, shown in cases:
+            with self.subTest(inputs=os.path.basename(inputs[0]), options=options):
+                sfx = os.path.join(self.dir, "default.exe")
+                result = run(WRAPPER + [MKSFX, "-o", sfx, "--stub", self.stub] + options + inputs)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual("recreates the subfolders" in result.stdout.decode(),
+                                 not options and inputs[0] == tree)
+                out = run(WRAPPER + [MKSFX, "--show", sfx]).stdout.decode()
+                if shown is None:
+                    self.assertIn("directive record: none", out)
+                else:
+                    self.assertIn(record, out)
+                    self.assertIn(shown, out)
+
     def test_what_the_stub_cannot_take_leaves_nothing(self):
         for options in (["--destination", "C:\\" + "d" * 300], ["--extensions", "^.TXT"],
-                        ["--groups", "|[CreateGroup(X)]"], ["--overwrite", "sometimes"]):
+                        ["--groups", "|[CreateGroup(X)]"]):
             with self.subTest(options=options):
                 path, result = self.build(*options, out="refused.exe")
                 self.assertEqual(result.returncode, 1)

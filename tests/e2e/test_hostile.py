@@ -144,13 +144,15 @@ class MachineFailureTest(ConsoleTestCase):
         archive = os.path.join(root, "t.zip")
         stored_zip(archive, [("a.txt", b"new\n"), ("sub/b.txt", b"b\n")])
 
-        # A destination that is a file: every entry is refused (warning 1), the file untouched.
+        # A destination that is a file: refused once before any entry, named with the reason,
+        # the file untouched.
         plain = os.path.join(root, "plain")
         with open(plain, "wb") as f:
             f.write(b"mine")
-        result = self.run_ok(["-EXTRACT", "-DIRECTORIES", archive, plain + "/"], 1)
-        self.assertWarning(result, 1, plain + "/a.txt")
-        self.assertWarning(result, 1, plain + "/sub/b.txt")
+        result = self.run_ok(["-EXTRACT", "-DIRECTORIES", archive, plain + "/"], 16)
+        self.assertIn("Não foi possível criar o diretório:\n" + plain +
+                      " (já existe um arquivo com este nome)", result.stderr)
+        self.assertNotIn("Não posso criar", result.stderr)
         self.assertEqual(read(plain), b"mine")
 
         # A read-only file with overwrite always: refused after two attempts (warning 1).

@@ -450,6 +450,13 @@ class TreeTest(unittest.TestCase):
             ([self.source, "--exclude"], "--exclude needs a value"),
             (["--password", "--password-file", "f", self.source], "take one"),
             (["--level", "3", zip_path], "used as it is"),
+            # Each value refused names the option and what it takes.
+            (["--overwrite", "sempre", self.source], "--overwrite takes ask, always or never, not sempre"),
+            (["--elevation", "admin", self.source], "--elevation takes asInvoker, highestAvailable or"),
+            (["--sign", "X", "--sign-number", "12x", self.source],
+             "--sign-number takes a number from 0 to 4294967295 (or 0x0 to 0xFFFFFFFF), not 12x"),
+            (["--span", "1.5", self.source], "--span: bad disk size '1.5': give bytes"),
+            (["--run", "", self.source], "--run takes a command"),
         ]
         for args, message in usage:
             with self.subTest(args=args):

@@ -431,18 +431,30 @@ class PeerArchivesTest(ConsoleTestCase):
         not_zip = os.path.join(work, "texto.zip")
         with open(not_zip, "wb") as f:
             f.write(b"isto nao e um arquivo ZIP, apenas texto com mais de 22 bytes\n" * 3)
-        # arguments, exit code, the message's text (without its detail)
+        help_hint = "Tente 'vespa-console --help' para mais informações."
+        # arguments, exit code, the message's text (without its detail), what follows it
         cases = [
-            (["-TEST", missing], 12, "Não encontrei o arquivo .ZIP: "),
-            (["-TEST", not_zip], 301, "Não encontrado as assinaturas de CE"),
-            (["-FOO", archive], 4, "Opção Desconhecida ou Ilegal - "),
-            (["-EXTRACT", "-OVERWRITE=TALVEZ", archive], 5, "Sub-opção Desconhecida ou Ilegal - "),
-            (["-EXTRACT"], 6, "Arquivo .ZIP não especificado"),
+            (["-TEST", missing], 12, "Não encontrei o arquivo .ZIP: ", None),
+            (["-TEST", not_zip], 301, "Não encontrado as assinaturas de CE", None),
+            (["-FOO", archive], 4, "Opção Desconhecida ou Ilegal - ", help_hint),
+            (["-EXTRACT", "-OVERWRITE=TALVEZ", archive], 5, "Sub-opção Desconhecida ou Ilegal - ",
+             "-OVERWRITE aceita: PROMPT, ALL, NEVER\n" + help_hint),
+            (["-EXTRACT=TUDO", archive], 5, "Sub-opção Desconhecida ou Ilegal - ",
+             "-EXTRACT aceita: ALL, FRESHEN, UPDATE\n"),
+            (["-SO=X", archive], 5, "Sub-opção Desconhecida ou Ilegal - ",
+             "-SORT aceita: CRC, DATE, EXTENSION, NAME, NATURAL, NONE, RATIO, SIZE\n"),
+            (["-DIRECTORIES=X", archive], 5, "Sub-opção Desconhecida ou Ilegal - ",
+             "-DIRECTORIES não aceita valor\n"),
+            (["-EXTRACT"], 6, "Arquivo .ZIP não especificado", None),
         ]
-        for args, code, text in cases:
+        for args, code, text, then in cases:
             with self.subTest(args=args):
                 result = self.run_ok(args, code)
                 self.assertIn(text, result.stderr)
+                if then:
+                    self.assertIn(then, result.stderr)
+                else:
+                    self.assertNotIn(help_hint, result.stderr)
 
     def test_read_only_attribute_and_mask(self):
         # Info-ZIP stores a file without write permission as read-only. The attribute is

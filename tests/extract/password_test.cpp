@@ -25,6 +25,7 @@ class PasswordScript : public UserCallbacks {
  public:
   std::vector<std::pair<int, std::string>> answers;  // consumed in order; skip when exhausted
   std::vector<std::string> prompts;                   // entry names asked about
+  std::vector<bool> toldWrong;                        // lastPasswordWrong at each prompt
   std::string typed;                                  // the last password typed
   int getPasswordCalls = 0;
 
@@ -40,6 +41,7 @@ class PasswordScript : public UserCallbacks {
   }
   int AskPassword(const char* entryName, char* buffer, int size) override {
     prompts.emplace_back(entryName);
+    toldWrong.push_back(lastPasswordWrong);
     EXPECT_EQ(size, kPasswordSize);
     if (answers.empty()) return kPasswordSkip;
     auto answer = answers.front();
@@ -207,6 +209,7 @@ TEST_F(CheckPasswordTest, PromptLoop) {
     script_.typed.clear();
     front_.notifications.clear();
     script_.prompts.clear();
+    script_.toldWrong.clear();
     script_.answers = c.answers;
     std::string plain;
     EXPECT_EQ(Check("s.txt", &plain), c.result);
@@ -214,6 +217,10 @@ TEST_F(CheckPasswordTest, PromptLoop) {
       EXPECT_EQ(plain, Payload("s.txt"));
     }
     EXPECT_EQ(script_.prompts.size(), c.prompts);
+    // Every question after the first follows a password typed at this entry that failed.
+    std::vector<bool> toldWrong(c.prompts, true);
+    toldWrong[0] = false;
+    EXPECT_EQ(script_.toldWrong, toldWrong);
     EXPECT_EQ(front_.warningTexts(), c.warnings);
     EXPECT_EQ(Run().passwordsAllowed, c.passwordFlagAfter);
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "report/report.h"
@@ -37,6 +38,9 @@ class RecordingFrontEnd : public ReportFrontEnd {
   void onItem(const char* name) override { record(Progress::kItem, 0, name); }
   void onTested() override { record(Progress::kTested); }
   void onExtracted(uint64_t bytes) override { record(Progress::kExtracted, bytes); }
+  // Figures of the moment, apart from the notifications: each with how many notifications
+  // had arrived before it.
+  void onWriting(uint64_t bytes) override { writing.emplace_back(notifications.size(), bytes); }
   void onSkipping(const char* name) override { record(Progress::kSkipping, 0, name); }
   void onAuthentic() override { record(Progress::kAuthentic); }
   void onWarning(int number, const char* text) override {
@@ -48,6 +52,7 @@ class RecordingFrontEnd : public ReportFrontEnd {
 
   std::vector<std::string> messages;  // message boxes
   std::vector<RecordedNotification> notifications;
+  std::vector<std::pair<size_t, uint64_t>> writing;
   std::vector<std::string> captions;
   std::vector<RecordedAuthenticity> authenticity;  // verified records, in order
 

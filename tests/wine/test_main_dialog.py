@@ -64,6 +64,9 @@ DIRECTORY_LIST = 1121
 OVERWRITE_TEXT, OVERWRITE_YES, OVERWRITE_ALL, OVERWRITE_NO, OVERWRITE_NONE = 1004, 6, 1008, 7, 1017
 # Dialog 105, the password question.
 PASSWORD_NAME, PASSWORD_EDIT, PASSWORD_OK, PASSWORD_SKIP_ALL = 1024, 1005, 1, 3
+PASSWORD_TEXT = 1025
+PROTECTED = "Este arquivo está protegido por senha."
+WRONG_PASSWORD = "Senha incorreta. Tente novamente."
 # Dialog 104, the text viewer; dialog 100, the About box.
 VIEWER_TEXT, VIEWER_CLOSE = 1004, 2
 ABOUT_TITLE, ABOUT_TEXT = 1140, 1141
@@ -364,20 +367,46 @@ class MainDialog(harness.StubTestCase):
     def test_wrong_passwords_and_skip_all(self):
         driver = self.open_dialog(self.secret)
         driver.press(TEST)
-        # Five wrong answers for the first entry, then it is given up.
-        for _ in range(5):
+        # Five wrong answers for the first entry, then it is given up. The question asked again
+        # says why.
+        for attempt in range(5):
             driver.wait_window(PASSWORD_NAME, PASSWORD_EDIT)
             self.assertEqual(driver.text(PASSWORD_NAME), "cofre1.txt")
+            self.assertEqual(driver.text(PASSWORD_TEXT), WRONG_PASSWORD if attempt else PROTECTED)
+            if attempt == 1:
+                path = self.session.screenshot(
+                    os.path.join(self.screenshots, "password-asked-again.png"))
+                print(f"screenshot of a password asked again: {path}")
             driver.set_text(PASSWORD_EDIT, "errada")
             driver.answer(PASSWORD_OK)
         # The next entry asks again; "Ignorar Tudo" skips it and the last without asking.
         driver.wait_window(PASSWORD_NAME, PASSWORD_EDIT)
         self.assertEqual(driver.text(PASSWORD_NAME), "cofre2.txt")
+        self.assertEqual(driver.text(PASSWORD_TEXT), PROTECTED)
         driver.answer(PASSWORD_SKIP_ALL)
         # Wrong password for cofre1, cofre2 and cofre3 skipped.
         self.assertEqual(self.final_message(driver), "Teste completado com 3 aviso(s).")
         dialog = self.back_to_dialog(driver)
         self.assertEqual(dialog.controls[WARNINGS].text, "3")
+
+    def test_a_folder_built_by_the_builder_extracts_as_a_tree(self):
+        # No option: a folder with subfolders opens with "Recriar Subdiretórios" checked, so
+        # files of one name in two folders both arrive.
+        source = os.path.join(self.work, "arvore")
+        files = {"leia-me.txt": b"raiz\r\n", "a/leia-me.txt": b"a\r\n", "b/leia-me.txt": b"b\r\n",
+                 "b/c/dados.bin": bytes(range(256))}
+        for name, data in files.items():
+            write(os.path.join(source, *name.split("/")), data)
+        program = os.path.join(self.work, "arvore.exe")
+        subprocess.run([harness.native_tool("vespa-mksfx"), "-q", "-o", program, "--stub",
+                        self.stub, source], check=True, timeout=120)
+        driver = self.open_dialog(program)
+        self.assertTrue(driver.dump().controls[RECREATE].checked)
+        out = self.destination("arvore-out")
+        os.makedirs(out)
+        self.extract_into(driver, out)
+        self.assertEqual(driver.exit_code(), 0)
+        self.assertEqual(tree(out), files)
 
     def test_cancel_in_the_middle_of_a_run(self):
         driver = self.open_dialog(self.large)

@@ -85,6 +85,10 @@ void PutText(SetupDirectives& directives, const DirectiveField& field, const std
 
 }  // namespace
 
+bool IsOverwriteChoice(const std::string& text) {
+  return text == "ask" || text == "always" || text == "never";
+}
+
 bool MakeDirectiveRecord(const DirectiveOptions& options, uint64_t offset,
                          std::vector<uint8_t>* record, std::string* error) {
   if (offset % kDirectiveAlignmentBytes != 0 ||

@@ -11,6 +11,9 @@ struct DirectiveOptions {
   bool present = false;  // some directive option was given: the archive gets a record
   std::string destination;  // UTF-8, as given
   bool subdirectories = false;
+  // --subdirectories or --no-subdirectories was given; without either, a new archive of folders
+  // with subfolders opens with the box checked, so that a tree extracts as a tree.
+  bool subdirectoriesGiven = false;
   bool messages = false;
   std::string overwrite = "ask";  // ask, always or never
   // '|'-separated: the text shown, then Program Manager DDE commands ("%0": the destination).
@@ -19,6 +22,9 @@ struct DirectiveOptions {
   // command line ("%0": the destination, "%1": the document).
   std::string extensions;
 };
+
+// The overwrite choices --overwrite takes.
+bool IsOverwriteChoice(const std::string& text);
 
 // Every byte the record is: the 12-byte header and the whole body.
 constexpr uint64_t kDirectiveRecordSize = 12 + 2128;

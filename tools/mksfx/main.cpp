@@ -143,6 +143,9 @@ std::vector<BuilderOption> Options() {
        }},
       {"sign-number", 0, "N", "the number whose code the stub shows beside the maker (default 0)",
        [](const std::string& v, BuildRequest& r) {
+         uint32_t number = 0;
+         std::string problem;
+         if (!ParseSignNumber(v, &number, &problem)) return problem;
          r.signNumber = v;
          return std::string();
        }},
@@ -153,12 +156,25 @@ std::vector<BuilderOption> Options() {
        }},
       {"destination", 0, "DIR", "directive record: the dialog's default destination directory",
        [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.destination, v); }},
-      {"subdirectories", 0, nullptr, "directive record: recreate subdirectories checked",
-       [](const std::string&, BuildRequest& r) { return DirectiveSwitch(r, &r.directives.subdirectories); }},
+      {"subdirectories", 0, nullptr,
+       "directive record: recreate subdirectories checked (the default for folders with subfolders)",
+       [](const std::string&, BuildRequest& r) {
+         r.directives.subdirectoriesGiven = true;
+         return DirectiveSwitch(r, &r.directives.subdirectories);
+       }},
+      {"no-subdirectories", 0, nullptr, "recreate subdirectories unchecked: every file into one folder",
+       [](const std::string&, BuildRequest& r) {
+         r.directives.subdirectoriesGiven = true;
+         r.directives.subdirectories = false;
+         return std::string();
+       }},
       {"messages", 0, nullptr, "directive record: show messages checked",
        [](const std::string&, BuildRequest& r) { return DirectiveSwitch(r, &r.directives.messages); }},
       {"overwrite", 0, "MODE", "directive record: overwrite ask, always or never",
-       [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.overwrite, v); }},
+       [](const std::string& v, BuildRequest& r) {
+         if (!IsOverwriteChoice(v)) return "--overwrite takes ask, always or never, not " + v;
+         return Directive(r, &r.directives.overwrite, v);
+       }},
       {"groups", 0, "'SHOWN|CMD|...'",
        "directive record: Program Manager groups, the text shown then DDE commands (%0: the destination)",
        [](const std::string& v, BuildRequest& r) { return Directive(r, &r.directives.groups, v); }},
@@ -339,6 +355,9 @@ void PrintSummary(const BuildRequest& request, const BuildResult& result) {
   } else {
     std::printf("  the ZIP archive %s, as it is\n", request.archive.c_str());
   }
+  if (result.subdirectoriesByDefault) {
+    std::printf("  the dialog recreates the subfolders (--no-subdirectories: all into one folder)\n");
+  }
   std::printf("  stub: %s (%s bytes)\n", request.stub.c_str(), Grouped(stubSize).c_str());
   if (result.checked) {
     std::printf("  tested by the engine: no warnings\n");
@@ -357,7 +376,7 @@ int Show(const std::string& path) {
 int BuildSpanned(const BuildRequest& build, const std::string& size) {
   SpanRequest request{build.output, build.stub, build.archive, 0};
   std::string error;
-  if (!ParseDiskSize(size, &request.diskSize, &error)) return Usage(error);
+  if (!ParseDiskSize(size, &request.diskSize, &error)) return Usage("--span: " + error);
   // Folders and files are made into a ZIP first, which is then cut into disks.
   OutputFile staged;
   if (request.archive.empty()) {

@@ -102,8 +102,8 @@ uint64_t RunRecordPadding(uint64_t directiveSize, const std::vector<uint8_t>& ru
   return (kDirectiveAlignment - directiveSize % kDirectiveAlignment) % kDirectiveAlignment;
 }
 
-uint64_t RecordsSize(const BuildRequest& request, const std::vector<uint8_t>& runRecord) {
-  uint64_t directiveSize = request.directives.present ? kDirectiveRecordSize : 0;
+uint64_t RecordsSize(const DirectiveOptions& directives, const std::vector<uint8_t>& runRecord) {
+  uint64_t directiveSize = directives.present ? kDirectiveRecordSize : 0;
   return directiveSize + RunRecordPadding(directiveSize, runRecord) + runRecord.size();
 }
 
@@ -248,6 +248,25 @@ bool CheckResult(const BuildRequest& request, const OutputFile& out, const Build
   return false;
 }
 
+// A folder given to the builder means its tree: when what goes in has subfolders and the command
+// line said nothing either way, the dialog opens with "recreate subdirectories" checked, or every
+// file would land in one folder and files of one name in different folders would meet. An
+// existing ZIP keeps what its own builder chose.
+DirectiveOptions DirectivesFor(const BuildRequest& request, const CollectResult& collected,
+                               bool* byDefault) {
+  DirectiveOptions directives = request.directives;
+  *byDefault = false;
+  if (directives.subdirectoriesGiven || !request.archive.empty()) return directives;
+  for (const InputItem& item : collected.items) {
+    if (item.name.find('/') == std::string::npos) continue;
+    directives.present = true;
+    directives.subdirectories = true;
+    *byDefault = true;
+    break;
+  }
+  return directives;
+}
+
 }  // namespace
 
 bool IsZipInput(const std::string& path) {
@@ -274,9 +293,19 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
   if (!MakeRunRecord(request.runAfter, &runRecord, error)) return false;
   // The deployment record rides behind the run-after record, aligned as every record is.
   AppendDeployRecord(request.deploy, &runRecord);
+  // The inputs decide the dialog's defaults, and so whether there is a directive record at all.
+  CollectResult collected;
+  if (request.archive.empty()) {
+    if (!CollectRequestInputs(request, &collected, error)) return false;
+    result->skipped = collected.skipped;
+  }
+  const DirectiveOptions directives =
+      DirectivesFor(request, collected, &result->subdirectoriesByDefault);
   std::vector<uint8_t> stubBytes;
   SfxLayout layout;
-  if (!ReadStub(request, RecordsSize(request, runRecord), &stubBytes, &layout, error)) return false;
+  if (!ReadStub(request, RecordsSize(directives, runRecord), &stubBytes, &layout, error)) {
+    return false;
+  }
   // The output is written beside its name and renamed onto it, so replacing an input would
   // work; it is refused all the same, as it is almost always a slip of the keyboard.
   if (SameFile(request.output, request.stub) ||
@@ -285,19 +314,16 @@ bool BuildSfx(const BuildRequest& request, BuildResult* result, std::string* err
     return false;
   }
   std::vector<uint8_t> record;
-  if (request.directives.present &&
-      !MakeDirectiveRecord(request.directives, layout.directiveOffset, &record, error)) {
+  if (directives.present &&
+      !MakeDirectiveRecord(directives, layout.directiveOffset, &record, error)) {
     return false;
   }
   AppendRunRecord(runRecord, &record);
 
   ShiftedZip existing;
-  CollectResult collected;
-  if (!request.archive.empty()) {
-    if (!LoadExistingZip(request, layout.zipOffset, &existing, error)) return false;
-  } else {
-    if (!CollectRequestInputs(request, &collected, error)) return false;
-    result->skipped = collected.skipped;
+  if (!request.archive.empty() &&
+      !LoadExistingZip(request, layout.zipOffset, &existing, error)) {
+    return false;
   }
   OutputFile staged;
   const bool stageNewZip = request.archive.empty() && request.signature.has_value();

@@ -105,6 +105,8 @@ struct BuildResult {
   // A new ZIP: what went in, what was left out, and how it packed.
   PackSummary pack;
   std::vector<std::string> skipped;
+  // The folders had subfolders and no choice was given: the dialog opens recreating them.
+  bool subdirectoriesByDefault = false;
   // The engine's test of the result, when it ran.
   bool checked = false;
   EngineCheck check;

@@ -95,6 +95,29 @@ bool Verifies(std::vector<uint8_t>& directory, const std::vector<uint32_t>& offs
 
 }  // namespace
 
+bool ParseSignNumber(const std::string& digits, uint32_t* number, std::string* error) {
+  bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
+  uint64_t value = 0;
+  // "4294967295" and "0xFFFFFFFF" are the longest: the value cannot wrap on the way.
+  bool valid = !digits.empty() && digits.size() <= 10;
+  for (size_t i = hex ? 2 : 0; valid && i < digits.size(); ++i) {
+    char c = digits[i];
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    valid = digit >= 0;
+    value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+  }
+  if (!valid || value > 0xFFFFFFFFull) {
+    *error = "--sign-number takes a number from 0 to 4294967295 (or 0x0 to 0xFFFFFFFF), not " +
+             digits;
+    return false;
+  }
+  *number = static_cast<uint32_t>(value);
+  return true;
+}
+
 bool SignatureFromArguments(const std::string& name, const std::optional<std::string>& number,
                             const std::optional<std::string>& text, Signature* signature,
                             std::string* error) {
@@ -111,28 +134,7 @@ bool SignatureFromArguments(const std::string& name, const std::optional<std::st
     lines += made.text[i];
   }
   made.text = lines;
-  if (number) {
-    const std::string& digits = *number;
-    bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
-    uint64_t value = 0;
-    // "4294967295" and "0xFFFFFFFF" are the longest: the value cannot wrap on the way.
-    bool valid = !digits.empty() && digits.size() <= 10;
-    for (size_t i = hex ? 2 : 0; valid && i < digits.size(); ++i) {
-      char c = digits[i];
-      int digit = -1;
-      if (c >= '0' && c <= '9') digit = c - '0';
-      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-      valid = digit >= 0;
-      value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
-    }
-    if (!valid || value > 0xFFFFFFFFull) {
-      *error = "--sign-number " + digits + ": not a number from 0 to 4294967295 (or 0x0 to "
-               "0xFFFFFFFF)";
-      return false;
-    }
-    made.number = static_cast<uint32_t>(value);
-  }
+  if (number && !ParseSignNumber(*number, &made.number, error)) return false;
   if (!CheckSignature(made, error)) return false;
   *signature = made;
   return true;

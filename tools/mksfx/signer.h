@@ -36,6 +36,10 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
 // ANSI code page already); false when it holds a character that code page has no form for.
 bool ArgumentToAnsi(const std::string& argument, std::string* ansi);
 
+// --sign-number's text: decimal, or hex after 0x, at most 32 bits; the refusal names the option
+// and what it takes.
+bool ParseSignNumber(const std::string& digits, uint32_t* number, std::string* error);
+
 // The signature the command line asks for: --sign NAME, --sign-number N (decimal, or hex after
 // 0x; 0 when not given), --sign-text TEXT (its line ends made CR LF). Refuses a number past 32 bits, and what
 // CheckSignature or ArgumentToAnsi refuses.

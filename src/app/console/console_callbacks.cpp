@@ -85,7 +85,13 @@ int ConsoleCallbacks::AskPassword(const char* entryName, char* buffer, int size)
     NoteUnasked((std::string("ignorando ") + entryName).c_str());
     return kPasswordSkip;
   }
-  const std::string prompt = std::string("Este arquivo está protegido por senha.\nNome do Arquivo: ") +
+  char wrong[256] = "";
+  if (lastPasswordWrong) {
+    StandardErrorFrontEnd().loadString(IDS_WRONG_PASSWORD, wrong, sizeof wrong);
+    std::strcat(wrong, "\n");
+  }
+  const std::string prompt = std::string(wrong) +
+                             "Este arquivo está protegido por senha.\nNome do Arquivo: " +
                              entryName + "\nSenha (vazia: Ignorar, * : Ignorar Tudo): ";
   TerminalWrite(stderr, prompt.c_str());
   char typed[kPasswordSize];

@@ -20,7 +20,34 @@ void WriteLine(std::FILE* out, const char* label, const char* separator, const c
 
 }  // namespace
 
+void ConsoleFrontEnd::eraseFigure() {
+  if (figureLength_ == 0) return;
+  const std::string back(figureLength_, '\b');
+  TerminalWrite(progressOut(), (back + std::string(figureLength_, ' ') + back).c_str());
+  figureLength_ = 0;
+}
+
+void ConsoleFrontEnd::onWriting(uint64_t bytes) {
+  // The dialog draws every 40 ms: a terminal gets no more.
+  constexpr auto kDrawInterval = std::chrono::milliseconds(40);
+  if (!itemOpen_ || progressToStderr_ || !TerminalShowsOutput()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (figureLength_ != 0 && now - figureDrawn_ < kDrawInterval) return;
+  figureDrawn_ = now;
+  char figure[kKilobytesTextSize];
+  FormatKilobytes((bytes + 1023) / 1024, figure);
+  std::string text = std::string(figureLength_, '\b') + "  " + figure;
+  const size_t length = std::strlen(figure) + 2;
+  // A shorter figure would leave the end of the last one behind.
+  if (length < figureLength_) text += std::string(figureLength_ - length, ' ');
+  TerminalWrite(progressOut(), text.c_str());
+  figureLength_ = length < figureLength_ ? figureLength_ : length;
+  std::fflush(progressOut());
+}
+
 void ConsoleFrontEnd::endLine() {
+  eraseFigure();
+  itemOpen_ = false;
   if (!lineOpen_) return;
   TerminalWrite(progressOut(), "\n");
   lineOpen_ = false;
@@ -54,14 +81,18 @@ void ConsoleFrontEnd::onItem(const char* name) {
   endLine();
   WriteLine(progressOut(), action_, " ", name, "");
   lineOpen_ = true;
+  itemOpen_ = true;
 }
 
 // The line stays open for the mark of a verified protected entry; what comes next ends it.
 void ConsoleFrontEnd::endItem() {
+  eraseFigure();
+  itemOpen_ = false;
   if (lineOpen_) TerminalWrite(progressOut(), "  OK");
 }
 
 void ConsoleFrontEnd::onAuthentic() {
+  eraseFigure();
   if (!lineOpen_) return;
   char mark[16];
   loadString(IDS_AUTHENTIC_MARK, mark, sizeof mark);

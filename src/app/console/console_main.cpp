@@ -12,7 +12,9 @@
 #include "app/console/terminal.h"
 #include "app/session.h"
 #include "fs/fs.h"
+#include "options/option_table.h"
 #include "options/parser.h"
+#include "report/messages.h"
 #include "report/string_ids.h"
 #include "zip/overlaps.h"
 
@@ -60,6 +62,79 @@ constexpr const char kHelp[] =
     "\n"
     "Código de saída: 0 fim normal, 1 com avisos, o número da mensagem de um erro\n"
     "fatal, 299 a 304 para um arquivo danificado (um shell vê 43 a 48).\n";
+
+// The values an option word takes, for the line after a refused word: the keyword's value
+// table, matched as the parser matches a shortened keyword.
+std::string AcceptedValues(const char* word) {
+  struct Values {
+    const char* keyword;
+    const SubOptionRow* table;
+  };
+  static const Values kValues[] = {
+      {"EXTRACT", SelectionTable}, {"TEST", SelectionTable}, {"OVERWRITE", OverwriteTable},
+      {"SORT", SortTable},         {"MASK", AttributeTable}, {"TIMES", TimesTable},
+      {"VERSION", VersionTable},   {"LOCALE", LocaleTable}};
+  std::string keyword = word;
+  keyword = keyword.substr(0, keyword.find_first_of("=:"));
+  for (char& c : keyword) c = static_cast<char>(upperCaseChar(static_cast<unsigned char>(c)));
+  const OptionRow* found = nullptr;
+  for (const OptionRow* row = OptionTable; row->keyword && !keyword.empty(); ++row) {
+    if (std::strncmp(row->keyword, keyword.c_str(), keyword.size()) != 0) continue;
+    if (found) return "";  // ambiguous: --help lists them all
+    found = row;
+  }
+  if (!found) return "";
+  for (const Values& values : kValues) {
+    if (std::strcmp(values.keyword, found->keyword) != 0) continue;
+    std::string list;
+    for (const SubOptionRow* row = values.table; row->keyword; ++row) {
+      if (row->keyword[0] == '+' || row->keyword[0] == '-') continue;  // the same, signed
+      list += list.empty() ? "" : ", ";
+      list += row->keyword;
+    }
+    return std::string("-") + found->keyword + " aceita: " + list + "\n";
+  }
+  return std::string("-") + found->keyword + " não aceita valor\n";
+}
+
+bool IsDirectory(const char* path) {
+  uint32_t attributes = 0;
+  return getAttributes(path, &attributes) == 0 && (attributes & kAttrDirectory);
+}
+
+// A destination typed on the terminal is the answer the dialog asks for before it creates one:
+// it is made, with every missing folder above it. When it cannot be, the run stops before any
+// entry, naming the first folder that could not be made and why (string 454, as the dialog
+// says it), with the code of a file that cannot be opened for writing.
+int MakeDestination(ConsoleFrontEnd& console, const Text& destination) {
+  std::string path = destination.c_str();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty() || IsDirectory(path.c_str())) return 0;
+  // A network path's server and share are never made: folders start below them.
+  size_t first = 1;
+  if (path.compare(0, 2, "//") == 0) {
+    const size_t server = path.find('/', 2);
+    const size_t share = server == std::string::npos ? server : path.find('/', server + 1);
+    first = share == std::string::npos ? path.size() + 1 : share + 1;
+  }
+  for (size_t i = first; i <= path.size(); ++i) {
+    if (i < path.size() && (path[i] != '/' || path[i - 1] == '/' || path[i - 1] == ':')) continue;
+    const std::string step = path.substr(0, i);
+    if (IsDirectory(step.c_str())) continue;
+    makeDirectory(step.c_str(), nullptr);
+    if (IsDirectory(step.c_str())) continue;
+    uint32_t attributes = 0;
+    const char* why = getAttributes(step.c_str(), &attributes) == 0
+                          ? " (já existe um arquivo com este nome)"
+                          : " (o sistema recusou: sem permissão ou caminho inválido)";
+    char text[256];
+    console.loadString(IDS_CREATE_DIR_FAILED, text, sizeof text);
+    console.endLine();
+    TerminalWrite(stderr, (text + step + why + "\n").c_str());
+    return kFatalCannotOpenForWriting;
+  }
+  return 0;
+}
 
 // The front end's share of a failed run: the message, then the code the process ends with.
 int Fail(ConsoleFrontEnd& console, const Reporter& reporter, const Status& status) {
@@ -125,7 +200,18 @@ int main(int argc, char** argv) {
   // entry that the password given (if any) does not open.
   if (TerminalCanAsk()) line.options.Password = true;
   Status status = ParseArguments(vector.data(), &line);
-  if (!status.ok()) return Fail(console, session.reporter, status);
+  if (!status.ok()) {
+    int code = Fail(console, session.reporter, status);
+    // A word the table refused: what that option takes, and where the others are listed.
+    if (status.kind() == StatusKind::kFatal && status.number() >= kFatalAmbiguousOption &&
+        status.number() <= kFatalBadSubOption) {
+      if (status.number() == kFatalBadSubOption) {
+        TerminalWrite(stderr, AcceptedValues(status.detail()).c_str());
+      }
+      TerminalWrite(stderr, "Tente 'vespa-console --help' para mais informações.\n");
+    }
+    return code;
+  }
   const RunOptions& options = line.options;
   console.setProgressToStandardError(options.command == kCommandConsole);
 
@@ -134,6 +220,10 @@ int main(int argc, char** argv) {
     // Archives come from anywhere here: one whose entries share their data is refused whole.
     if (status.ok()) status = CheckEntryOverlaps(session.archive);
     if (!status.ok()) return Fail(console, session.reporter, status);
+  }
+
+  if (options.command == kCommandExtract) {
+    if (int code = MakeDestination(console, line.destination)) return code;
   }
 
   RunRequest request;

@@ -54,6 +54,7 @@ struct PasswordRequest {
   const char* entryName;
   char* target;  // receives the typed password after "O&K"
   int limit;     // target's size
+  bool retry;    // the password typed at the last question was wrong
 };
 
 INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -64,6 +65,10 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       CenterWindow(dialog);
       SetWindowTextUtf8(dialog, Caption(ProgressWindow()).get());
       SetControlTextUtf8(dialog, IDC_PASSWORD_NAME, request->entryName);
+      if (request->retry) {
+        ResourceText wrong(IDS_WRONG_PASSWORD);
+        SetControlTextUtf8(dialog, IDC_PASSWORD_TEXT, wrong.get());
+      }
       SetControlTextUtf8(dialog, IDC_PASSWORD_EDIT, "");
       // A longer password could not be kept: let the edit say so while it is typed.
       SendDlgItemMessageA(dialog, IDC_PASSWORD_EDIT, EM_LIMITTEXT, kPasswordSize - 1, 0);
@@ -172,7 +177,8 @@ class Win32Callbacks : public UserCallbacks {
   }
 
   int PasswordAnswer(const char* entryName, char* buffer, int size) {
-    PasswordRequest request{entryName, password_, size < kPasswordSize ? size : kPasswordSize};
+    PasswordRequest request{entryName, password_, size < kPasswordSize ? size : kPasswordSize,
+                            lastPasswordWrong};
     INT_PTR pressed = DialogBoxParamW(gStub.instance, MAKEINTRESOURCEW(IDD_PASSWORD), owner(),
                                       PasswordDialogProc, reinterpret_cast<LPARAM>(&request));
     if (pressed == IDC_PASSWORD_OK) {

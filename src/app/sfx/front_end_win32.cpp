@@ -45,6 +45,9 @@ class Win32FrontEnd : public ReportFrontEnd {
     if (RunLog* log = gStub.deploy.log) log->onExtracted(bytes);
     if (!Windowless()) ReportExtracted(bytes);
   }
+  void onWriting(uint64_t bytes) override {
+    if (!Windowless()) ReportWriting(bytes);
+  }
   void onSkipping(const char* name) override {
     if (RunLog* log = gStub.deploy.log) log->onSkipping(name);
     if (!Windowless()) ReportSkipping(name);

@@ -50,6 +50,7 @@ void ReportAction(const char* label);
 void ReportItem(const char* name);
 void ReportTested();
 void ReportExtracted(uint64_t bytes);
+void ReportWriting(uint64_t bytes);
 void ReportSkipping(const char* name);
 void ReportAuthentic();
 void ReportWarning(const char* text);

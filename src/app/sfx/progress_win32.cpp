@@ -74,6 +74,7 @@ void BeginProgress(HWND dialog) {
   run.progress.authentic = false;
   run.progress.warnings = 0;
   run.progress.extractedBytes = 0;
+  run.progress.writingBytes = 0;
   run.progress.changes = 0;
   run.drawnChanges = 0;
   gStub.warnings = 0;
@@ -96,7 +97,7 @@ void ShowProgress(HWND dialog) {
   seen.item = run.progress.item;
   seen.authentic = run.progress.authentic;
   seen.warnings = run.progress.warnings;
-  seen.extractedBytes = run.progress.extractedBytes;
+  seen.extractedBytes = run.progress.extractedBytes + run.progress.writingBytes;
   run.drawnChanges = run.progress.changes;
   LeaveCriticalSection(&run.lock);
 
@@ -130,6 +131,7 @@ void ReportAction(const char* label) {
 
 void ReportItem(const char* name) {
   Report report;
+  report->writingBytes = 0;
   report->authentic = false;
   report->item = name;
 }
@@ -142,11 +144,19 @@ void ReportTested() {
 void ReportExtracted(uint64_t bytes) {
   Report report;
   if (!gStub.testing) report->extractedBytes += bytes;
+  report->writingBytes = 0;
   report->actionId = IDS_EXTRACTED;
+}
+
+void ReportWriting(uint64_t bytes) {
+  if (gStub.testing) return;
+  Report report;
+  report->writingBytes = bytes;
 }
 
 void ReportSkipping(const char* name) {
   Report report;
+  report->writingBytes = 0;
   report->actionId = IDS_SKIPPING;
   report->authentic = false;
   report->item = name;
@@ -161,6 +171,7 @@ void ReportWarning(const char* text) {
   {
     Report report;
     ++report->warnings;
+    report->writingBytes = 0;
     report->actionId = IDS_WARNING;
     report->authentic = false;
     report->item = text;

@@ -29,6 +29,7 @@ struct ReportedProgress {
   bool authentic = false;  // the marker line shows the authenticity mark
   unsigned warnings = 0;
   uint64_t extractedBytes = 0;  // bytes of the files the run wrote whole
+  uint64_t writingBytes = 0;    // of the large file being written, shown on top until it ends
   unsigned changes = 0;    // counts every report: the dialog redraws when it moved
 };
 
