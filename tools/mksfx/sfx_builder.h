@@ -75,6 +75,7 @@ struct BuildRequest {
   bool askPassword = false;
   std::string passwordFile;
   bool levelGiven = false;
+  bool encryptionGiven = false;
   std::optional<std::string> signName, signNumber, signText;
   std::string shown;  // --show: describe this self-extracting archive instead of building
   std::string span;   // --span SIZE: a set of disks instead of one program
