@@ -309,18 +309,20 @@ AfterEntry FinishEntry(ExtractionContext* context, const CentralHeader* entry,
     ready = false;
   }
   const bool decoded = ready && Decode(context, entry);
+  // Also after the decoder gave up: altered data most often shows first as a decoding fault,
+  // and the code then says what it is.
   const Authentication authentication =
-      decoded ? CheckAuthentication(context) : Authentication::kNotAes;
+      ready ? CheckAuthentication(context) : Authentication::kNotAes;
   if (StoppedByFailure(context)) return AfterEntry::kStopRun;
   CloseOutput(context, entry, times);
-  if (!decoded) {
-    context->crcCheck = CrcCheck::kUndecodable;
-    return AfterEntry::kNextEntry;
-  }
   if (authentication == Authentication::kFailed) {
     // Altered or damaged on the way: nothing of it can be vouched for, CRC or not.
     context->computedCrc = ~context->crc;
     context->report.warning(kWarnAuthenticationFailed, context->nameBuffer);
+    context->crcCheck = CrcCheck::kUndecodable;
+    return AfterEntry::kNextEntry;
+  }
+  if (!decoded) {
     context->crcCheck = CrcCheck::kUndecodable;
     return AfterEntry::kNextEntry;
   }
