@@ -213,11 +213,13 @@ class AesTest(ConsoleTestCase):
 
     def test_faults(self):
         one = self.seven_zip("one.zip", ["-mem=AES256"], ["docs/manual.txt"])
-        name = "docs/manual.txt"
+        # Stored and past the size that a worker decodes: the worker checks the code.
+        big = self.seven_zip("big.zip", ["-mem=AES256"], ["dados.bin"])
         # (fixture, patch, password, warning text, whether the file may be written)
         table = [
             ("wrong-password.zip", lambda d: None, "errada", "Ignorando arquivo encriptado: ", False),
             ("flipped-byte.zip", flip_data_byte, PASSWORD, AES_WARNING_CODE, True),
+            ("flipped-byte-worker.zip", flip_data_byte, PASSWORD, AES_WARNING_CODE, True),
             ("code-cut-short.zip", shrink_sizes(4), PASSWORD, AES_WARNING_CODE, True),
             ("no-room-for-code.zip", set_sizes(16 + 2 + 9), PASSWORD, "Tamanho inesperado", False),
             ("strength-4.zip", patch_field(4, 4, "<B"), PASSWORD, AES_WARNING_FIELD, False),
@@ -228,11 +230,16 @@ class AesTest(ConsoleTestCase):
         ]
         for fixture, patch, password, warning, may_write in table:
             with self.subTest(fixture=fixture):
-                archive = self.crafted(fixture, one, patch)
+                worker = "worker" in fixture
+                archive = self.crafted(fixture, big if worker else one, patch)
+                name = "dados.bin" if worker else "docs/manual.txt"
                 for command in ("-TEST", "-EXTRACT"):
                     dest = self.make_temp()
-                    result = self.run_ok([command, "-DIRECTORIES", "-PASSWORD=" + password, archive],
-                                         1, cwd=dest)
+                    result = lib.run_console([command, "-DIRECTORIES", "-PASSWORD=" + password,
+                                              archive], cwd=dest,
+                                             env={"VESPA_WORKERS": "4" if worker else "1"})
+                    self.assertIsNone(lib.fault_of(result), lib.describe(result))
+                    self.assertEqual(result.code, 1, lib.describe(result))
                     self.assertIn(warning, result.stdout + result.stderr, lib.describe(result))
                     # Nothing damaged is reported as tested or extracted.
                     self.assertNotIn(name + "  OK", result.stdout, lib.describe(result))
