@@ -36,6 +36,13 @@ AesField EntryAesField(const CentralHeader* entry, const uint8_t* localExtra, si
   return ParseAesField(localExtra, localLength, parameters);
 }
 
+int AesBits(const CentralHeader* entry) {
+  if (!IsAesEntry(entry)) return 0;
+  AesParameters parameters;
+  if (ParseAesField(entry->extra, entry->extraLength, &parameters) != AesField::kValid) return -1;
+  return static_cast<int>(parameters.bits());
+}
+
 bool DeriveAesKeys(const char* password, size_t passwordLength, const uint8_t* salt,
                    const AesParameters& parameters, AesKeys* keys) {
   const size_t keySize = parameters.keySize();

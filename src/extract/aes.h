@@ -49,6 +49,10 @@ bool IsAesEntry(const CentralHeader* entry);
 AesField EntryAesField(const CentralHeader* entry, const uint8_t* localExtra, size_t localLength,
                        AesParameters* parameters);
 
+// What a listing says of an entry's cipher: 0 for none or the traditional one, 128, 192 or 256
+// for AES, -1 for an AES entry whose central 0x9901 field is damaged or missing.
+int AesBits(const CentralHeader* entry);
+
 // The keys of one entry, as PBKDF2 gave them. A value, so that a worker can take an entry's keys.
 struct AesKeys {
   uint8_t keySize = 0;

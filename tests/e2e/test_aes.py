@@ -203,6 +203,12 @@ class AesTest(ConsoleTestCase):
                 self.assertEqual(done.returncode, 0, done.stderr)
                 self.assertIn("AES-%s encryption" % (strength or "aes256")[3:], done.stdout)
                 self.assertIn("tested by the engine: no warnings", done.stdout)
+                # Both listings say which cipher protects the files (the folder has none).
+                label = "AES-" + (strength or "aes256")[3:]
+                shown = subprocess.run([MKSFX, "--show", out], capture_output=True, text=True)
+                self.assertEqual(shown.stdout.count("  (%s)" % label), len(NAMES), shown.stdout)
+                setup = self.run_ok(["-SETUP", out], 0)
+                self.assertIn("Criptografia:             %s: %d" % (label, len(NAMES)), setup.stdout)
                 seven = self.make_temp()
                 lib.tool(["7z", "x", "-bd", "-y", "-p" + UNICODE_PASSWORD, "-o" + seven, out],
                          cwd=self.root)

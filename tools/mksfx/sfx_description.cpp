@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extract/aes.h"
 #include "fs/fs.h"
 #include "report/report.h"
 #include "shell/run_after.h"
@@ -113,7 +114,16 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     const CentralHeader& entry = archive.entries()[i];
     char size[24];
     std::snprintf(size, sizeof size, "%12llu  ", static_cast<unsigned long long>(entry.uncompressedSize));
-    Line(report, std::string("  ") + size + std::string(entry.name, entry.nameLength));
+    std::string cipher;
+    const int bits = AesBits(&entry);
+    if (bits > 0) {
+      cipher = "  (AES-" + std::to_string(bits) + ")";
+    } else if (bits < 0) {
+      cipher = "  (AES, damaged 0x9901 field)";
+    } else if (entry.flags & kFlagEncrypted) {
+      cipher = "  (traditional encryption)";
+    }
+    Line(report, std::string("  ") + size + std::string(entry.name, entry.nameLength) + cipher);
   }
   return true;
 }
