@@ -217,6 +217,38 @@ class AesTest(ConsoleTestCase):
                 lib.tool(["bsdtar", "--passphrase", UNICODE_PASSWORD, "-xf", out], cwd=tar)
                 compare_files(self, self.src, tar, NAMES)
 
+    def test_signed_archive(self):
+        """A signed archive keeps its AES entries' CRCs (AE-1) for the record to cover: an
+        altered entry fails both its code and the record. An AE-2 archive is not signed."""
+        if not os.path.exists(STUB):
+            self.skipTest("no x86_64 stub built")
+        password_file = os.path.join(self.root, "senha-assinada.txt")
+        with open(password_file, "w", encoding="utf-8") as f:
+            f.write(PASSWORD + "\n")
+        signed = os.path.join(self.root, "signed.exe")
+        done = subprocess.run([MKSFX, "-o", signed, "--stub", STUB, "--password-file", password_file,
+                               "--sign", "Fulano de Tal", self.src], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        result = self.run_ok(["-TEST", "-PASSWORD=" + PASSWORD, signed], 0)
+        self.assertIn("Autenticidade Verificada!", result.stdout)
+        data = bytearray(read(signed))
+        for central, local, name in entries(data):
+            if name == "dados.bin":
+                data[data_offset(data, local) + 16 + 2 + 100] ^= 1
+        altered = os.path.join(self.root, "signed-altered.exe")
+        with open(altered, "wb") as f:
+            f.write(data)
+        result = self.run_ok(["-TEST", "-PASSWORD=" + PASSWORD, altered], 1)
+        self.assertIn(AES_WARNING_CODE + " dados.bin", result.stderr)
+        self.assertIn("Falha na Verificação de Autenticidade!", result.stderr)
+        self.assertNotIn("Autenticidade Verificada!", result.stdout)
+
+        refused = subprocess.run([MKSFX, "-o", os.path.join(self.root, "no.exe"), "--stub", STUB,
+                                  "--sign", "X", self.seven_zip("7z-aes256.zip", ["-mem=AES256"])],
+                                 capture_output=True, text=True)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("AE-2", refused.stderr)
+
     def test_faults(self):
         one = self.seven_zip("one.zip", ["-mem=AES256"], ["docs/manual.txt"])
         # Stored and past the size that a worker decodes: the worker checks the code.

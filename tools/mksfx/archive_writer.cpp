@@ -78,8 +78,8 @@ uint32_t DosTimeOf(uint64_t fileTime) {
 }
 
 // AES-encrypted entries: AE-2, whose CRC field is 0 (the CRC of the plain data would tell of it;
-// the authentication code checks the data instead).
-constexpr uint16_t kAesVersion = 2;
+// the authentication code checks the data instead), or AE-1 for a signed archive.
+uint16_t AesVersion(const PackOptions& options) { return options.aesKeepsCrc ? 1 : 2; }
 
 bool UsesAes(const PackOptions& options) {
   return !options.password.empty() && options.cipher != Cipher::kTraditional;
@@ -94,7 +94,7 @@ std::string AesExtra(const PackOptions& options, uint16_t method) {
   std::string extra;
   Put16(extra, kAesExtraId);
   Put16(extra, kAesExtraSize);
-  Put16(extra, kAesVersion);
+  Put16(extra, AesVersion(options));
   Put16(extra, kAesVendorId);
   extra.push_back(static_cast<char>(AesStrength(options.cipher)));
   Put16(extra, method);
@@ -107,7 +107,7 @@ class AesSealer {
  public:
   // *prefix receives the salt and the password verifier that go before the data.
   bool begin(const PackOptions& options, std::string* prefix, std::string* error) {
-    parameters_.version = kAesVersion;
+    parameters_.version = AesVersion(options);
     parameters_.strength = AesStrength(options.cipher);
     uint8_t salt[kAesMaxSaltSize];
     const std::string utf8 = AnsiToUtf8(options.password);
@@ -258,7 +258,7 @@ class StreamedItem {
       if (end_ > kMaxOutputSize) return *error = TooLarge(end_), false;
     }
     if (encrypted && !aes_ && crc != f->crc) return *error = changed(), false;
-    f->crc = aes_ ? 0 : crc;
+    f->crc = aes_ && !options_.aesKeepsCrc ? 0 : crc;
     f->storedSize = end_ - offset - local.size();
     const std::string patched = LocalHeaderBytes(*f, name, ntfs);
     return out_.patch(offset, patched.data(), patched.size(), error);
@@ -457,7 +457,7 @@ bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
     if (fields.aes) {
       ntfs += AesExtra(packer.options(), packer.method);
       fields.method = kMethodAes;
-      fields.crc = 0;
+      if (!packer.options().aesKeepsCrc) fields.crc = 0;
     }
     fields.storedSize = packer.storedSize();
     fields.size = packer.data.size();

@@ -22,6 +22,9 @@ struct PackOptions {
   bool store = false;      // no compression at all
   std::string password;    // code page 1252 bytes, as the stub's user types them; empty: none
   Cipher cipher = Cipher::kAes256;
+  // AE-1: the CRC stays in the headers, for an authenticity record to cover (a signed archive).
+  // Otherwise AE-2, whose CRC field is 0.
+  bool aesKeepsCrc = false;
   // Files of this size and more are deflated as they are read, never held whole in memory.
   // Lower only in tests, which reach that path with small files.
   uint64_t streamFrom = 0xFFFFFFFFu;  // where sizes need ZIP64

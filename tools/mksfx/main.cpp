@@ -427,6 +427,8 @@ int Run(int argc, char** argv) {
   if (!request.signName && (request.signNumber || request.signText)) {
     return Usage("--sign-number and --sign-text need --sign NAME");
   }
+  // A signed archive's record covers the CRCs: AES entries keep theirs (AE-1).
+  if (request.signName) request.pack.aesKeepsCrc = true;
   if (request.signName &&
       !SignatureFromArguments(*request.signName, request.signNumber, request.signText,
                               &request.signature.emplace(), &problem)) {
