@@ -8,30 +8,38 @@
 namespace {
 
 // Algorithm providers are opened once for the process; CNG lets threads share them (each
-// thread keeps keys and hashes of its own).
+// thread keeps keys and hashes of its own). Opened through the system's one-time call: a
+// function-local static would bring the C++ runtime's guards, and their exception support,
+// into every stub.
 struct Providers {
-  BCRYPT_ALG_HANDLE aes = nullptr;
-  BCRYPT_ALG_HANDLE hmacSha1 = nullptr;
+  BCRYPT_ALG_HANDLE aes;
+  BCRYPT_ALG_HANDLE hmacSha1;
+};
+Providers gProviders = {nullptr, nullptr};
+INIT_ONCE gProvidersOnce = INIT_ONCE_STATIC_INIT;
 
-  Providers() {
-    if (BCryptOpenAlgorithmProvider(&aes, BCRYPT_AES_ALGORITHM, nullptr, 0) < 0) {
-      aes = nullptr;
-    } else if (BCryptSetProperty(aes, BCRYPT_CHAINING_MODE,
-                                 reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
-                                 sizeof(BCRYPT_CHAIN_MODE_ECB), 0) < 0) {
+BOOL CALLBACK OpenProviders(PINIT_ONCE, PVOID, PVOID*) {
+  BCRYPT_ALG_HANDLE aes = nullptr;
+  if (BCryptOpenAlgorithmProvider(&aes, BCRYPT_AES_ALGORITHM, nullptr, 0) >= 0) {
+    if (BCryptSetProperty(aes, BCRYPT_CHAINING_MODE,
+                          reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
+                          sizeof(BCRYPT_CHAIN_MODE_ECB), 0) >= 0) {
+      gProviders.aes = aes;
+    } else {
       BCryptCloseAlgorithmProvider(aes, 0);
-      aes = nullptr;
-    }
-    if (BCryptOpenAlgorithmProvider(&hmacSha1, BCRYPT_SHA1_ALGORITHM, nullptr,
-                                    BCRYPT_ALG_HANDLE_HMAC_FLAG) < 0) {
-      hmacSha1 = nullptr;
     }
   }
-};
+  BCRYPT_ALG_HANDLE hmac = nullptr;
+  if (BCryptOpenAlgorithmProvider(&hmac, BCRYPT_SHA1_ALGORITHM, nullptr,
+                                  BCRYPT_ALG_HANDLE_HMAC_FLAG) >= 0) {
+    gProviders.hmacSha1 = hmac;
+  }
+  return TRUE;
+}
 
 const Providers& Opened() {
-  static const Providers providers;
-  return providers;
+  InitOnceExecuteOnce(&gProvidersOnce, OpenProviders, nullptr, nullptr);
+  return gProviders;
 }
 
 }  // namespace
