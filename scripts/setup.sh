@@ -12,7 +12,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build_packages=(
   g++ binutils cmake ninja-build make python3 libdeflate-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
-  libssl-dev
+  libssl-dev nettle-dev
 )
 test_packages=(
   googletest libgtest-dev zlib1g-dev

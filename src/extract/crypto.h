@@ -1,5 +1,5 @@
 // The cryptography the engine uses, from the platform: CNG (bcrypt.dll) on Windows, OpenSSL's
-// libcrypto elsewhere. Nothing here is a cipher, hash or key derivation of our own; these are
+// libcrypto (and Nettle's PBKDF2) elsewhere. Nothing here is a cipher, hash or key derivation of our own; these are
 // the calls the strong encryption of entries needs, each behind a small value that owns its
 // platform handle. Every object belongs to one thread: a worker makes its own from key bytes.
 #pragma once
