@@ -108,6 +108,62 @@ def build_archives():
                            check=True, stdout=subprocess.DEVNULL)
 
 
+def build_aes_archives():
+    """The corpus as 7-Zip deflates it, AES-256 and plain (the same streams inside), and the
+    60,000 small entries under AES-256: where a run's cost is the key derivation per entry."""
+    for name, switches in (("aes256", ["-mem=AES256", f"-p{PASSWORD}"]), ("aes-plain", [])):
+        archive = WORK / f"{name}.zip"
+        if not archive.exists():
+            subprocess.run(["7z", "a", "-bd", "-tzip", "-mm=Deflate", "-mx=5"] + switches + [str(archive), "."],
+                           cwd=CORPUS, check=True, stdout=subprocess.DEVNULL)
+    many = WORK / "many60k-aes.zip"
+    if not many.exists():
+        tree = WORK / "many60k-tree"
+        shutil.rmtree(tree, ignore_errors=True)
+        tree.mkdir()
+        subprocess.run(["unzip", "-qo", str(build_many_entries()), "-d", str(tree)], check=True)
+        subprocess.run(["7z", "a", "-bd", "-tzip", "-mm=Deflate", "-mem=AES256", f"-p{PASSWORD}", str(many), "."],
+                       cwd=tree, check=True, stdout=subprocess.DEVNULL)
+        shutil.rmtree(tree, ignore_errors=True)
+    return WORK / "aes256.zip", WORK / "aes-plain.zip", many
+
+
+def bench_aes(console, row, results):
+    """AES-256 against our own test of the same Deflate streams unencrypted and against 7z t,
+    one worker; then what a key derivation costs per entry on 60,000 small entries."""
+    aes, plain, many = (str(p) for p in build_aes_archives())
+    one = ["env", "VESPA_WORKERS=1", console, "-TEST"]
+    password = f"-PASSWORD={PASSWORD}"
+    commands = {
+        "AES-256, 1 worker": one + [password, aes],
+        "unencrypted, 1 worker": one + [plain],
+        "7z t": ["7z", "t", f"-p{PASSWORD}", aes],
+        "AES-256, all cores": [console, "-TEST", password, aes],
+    }
+    samples = paired(commands)
+    ours = "AES-256, 1 worker"
+    line = f"bench: AES-256 test, 1 worker: {median(samples, ours, 'cpu'):.2f} s CPU"
+    for other, target in (("unencrypted, 1 worker", 1.3), ("7z t", 0.8)):
+        value = ratio(samples, ours, other, "cpu")
+        row("AES-256 deflate, test, 1 worker", ours, other, "cpu", value, target)
+        line += f"; {other} {median(samples, other, 'cpu'):.2f} s ({value:.2f}x)"
+    line += f"; all cores {median(samples, 'AES-256, all cores', 'wall'):.2f} s wall"
+    print(line)
+
+    commands = {
+        "AES-256, 1 worker": one + [password, many],
+        "unencrypted, 1 worker": one + [str(build_many_entries())],
+        "7z t": ["7z", "t", f"-p{PASSWORD}", many],
+    }
+    samples = paired(commands)
+    per_entry = (median(samples, "AES-256, 1 worker", "cpu") -
+                 median(samples, "unencrypted, 1 worker", "cpu")) / MANY_ENTRIES
+    results["aes_key_derivation_us"] = per_entry * 1e6
+    print(f"bench: {MANY_ENTRIES} AES-256 entries, 1 worker: {median(samples, 'AES-256, 1 worker', 'cpu'):.2f} s CPU, "
+          f"unencrypted {median(samples, 'unencrypted, 1 worker', 'cpu'):.2f} s, 7z t "
+          f"{median(samples, '7z t', 'cpu'):.2f} s; key derivation {per_entry * 1e6:.0f} us per entry")
+
+
 def peak_memory_kb(command):
     """Peak resident memory of one run, as GNU time reports it: the process's own, not that of
     the Python process it was forked from."""
@@ -233,6 +289,8 @@ def main():
         line += (f"; {other} {median(samples, other, 'wall'):.2f} s wall, {median(samples, other, 'cpu'):.2f} s CPU"
                  f" ({wall:.2f}x wall, {cpu:.2f}x CPU)")
     print(line)
+
+    bench_aes(console, row, results)
 
     results["rows"].append({"path": "deflate64, test", "ours": "vespa-console -TEST", "theirs": "our Deflate",
                             "measure": "cpu", "ratio": results["deflate64_cpu"] / results["deflate_cpu"],

@@ -12,14 +12,14 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build_packages=(
   g++ binutils cmake ninja-build make python3 libdeflate-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
-  liblzma-dev
+  liblzma-dev libssl-dev nettle-dev
 )
 test_packages=(
   googletest libgtest-dev zlib1g-dev
   wine64 wine xvfb xdotool imagemagick x11-utils
   zip unzip p7zip-full osslsigncode openssl valgrind bc
   clang libclang-rt-dev
-  icoutils python3-pefile
+  icoutils python3-pefile libarchive-tools
 )
 bench_packages=(
   libbenchmark-dev zlib1g-dev

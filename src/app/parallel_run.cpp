@@ -38,6 +38,9 @@ struct Job {
   bool isDirectory = false;
   bool decrypting = false;
   CipherKeys keys;
+  bool aesDecrypting = false;
+  AesParameters aes;
+  AesKeys aesKeys;  // the worker makes its own cipher and code objects from these
   uint64_t dataOffset = 0;
   uint64_t remainingInput = 0;
   std::unique_ptr<FileStream> output;
@@ -250,6 +253,9 @@ void Pool::decode(Worker& worker, Job& job) {
   c.isDirectory = job.isDirectory;
   c.decrypting = job.decrypting;
   c.keys = job.keys;
+  c.aesDecrypting = job.aesDecrypting;
+  c.aes = job.aes;
+  c.aesKeys = job.aesKeys;
   c.remainingInput = job.remainingInput;
   c.output = std::move(job.output);
   c.crcCheck = CrcCheck::kNotChecked;
@@ -307,6 +313,9 @@ bool Pool::prepare(const CentralHeader* entry) {
     job.isDirectory = context_.isDirectory;
     job.decrypting = context_.decrypting;
     job.keys = context_.keys;
+    job.aesDecrypting = context_.aesDecrypting;
+    job.aes = context_.aes;
+    job.aesKeys = context_.aesKeys;
     job.remainingInput = context_.remainingInput;
     job.dataOffset = session_.archive.stream->position();
     job.output = std::move(context_.output);

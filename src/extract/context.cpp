@@ -16,8 +16,7 @@ ExtractionContext::ExtractionContext(ArchiveState* archiveState, const RunOption
       overwrite(runOptions.Overwrite),
       passwordsAllowed(runOptions.Password) {
   if (!runOptions.passwordText.empty()) {
-    password = PasswordBytes(runOptions.passwordText.c_str());
-    passwordKnown = true;
+    SetPassword(this, runOptions.passwordText.c_str());
   }
   work = new (std::nothrow) uint8_t[kWorkBufferSize];
   window = new (std::nothrow) uint8_t[kInflateWindowSize];

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "extract/aes.h"
 #include "extract/decrypt.h"
 #include "fs/fs.h"
 #include "fs/text.h"
@@ -32,7 +33,8 @@ constexpr int kNtfsLastWrite = 2;
 using ConsoleSink = void (*)(const uint8_t* bytes, uint32_t count);
 
 // How an entry's data compared with its stored CRC-32. kUndecodable: the decoder gave up (or
-// knew no such method) and a warning was reported; there is no CRC to compare.
+// knew no such method), or AES-encrypted data failed its authentication code, and a warning was
+// reported; the data is damaged whatever its CRC says.
 enum class CrcCheck { kNotChecked, kMatched, kMismatched, kUndecodable };
 
 // Told of each path an output is about to be looked up or made at. A run that writes entries on
@@ -72,9 +74,15 @@ struct ExtractionContext {
   // What the user decided during the run.
   OverwriteMode overwrite;    // starts as options.Overwrite; "always" and "never" answers stick
   bool passwordsAllowed;      // starts as options.Password; "skip all" clears it
-  Text password;              // the password tried on encrypted entries
+  Text password;              // the password tried on encrypted entries, in code page 1252
+  Text passwordUtf8;          // the same as typed, which the AES keys are derived from
   bool passwordKnown = false;  // password holds a given or typed password
   CipherKeys keys;
+  // An AES-encrypted entry's field and keys (aes.version 0 for any other entry), and the
+  // stream that deciphers it on the thread that decodes it.
+  AesParameters aes;
+  AesKeys aesKeys;
+  AesStream aesStream;
 
   uint32_t crc = 0xFFFFFFFFu;  // running CRC-32 register of the entry
   int processedCount = 0;
@@ -94,7 +102,8 @@ struct ExtractionContext {
   PathBuffer pathBuffer;
   PathBuffer scratch;  // a copy of a path to walk, cut or look up
   bool isDirectory = false;
-  bool decrypting = false;
+  bool decrypting = false;     // the traditional cipher
+  bool aesDecrypting = false;  // the AES stream
   bool abortRequested = false;  // the user answered an overwrite question with Escape
   uint64_t remainingInput = 0;  // 64-bit, as entries pass 4 GiB
   uint64_t expectedSize = 0;
@@ -128,3 +137,7 @@ void CopyStored(ExtractionContext* context);
 // The NTFS times of the first local extra field, or null.
 std::unique_ptr<NtfsTimes> ReadNtfsTimes(Reporter& report, const uint8_t* extra, uint32_t length);
 const char* MethodLabel(unsigned method);
+// The method the entry's data is decoded with: the one inside the AES field for an AES entry.
+unsigned DataMethod(const ExtractionContext* context, const CentralHeader* entry);
+// Whether the decoder dispatch knows the method.
+bool DecodableMethod(unsigned method);

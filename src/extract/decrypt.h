@@ -36,3 +36,6 @@ enum class PasswordCheck { kAccepted, kSkipped };
 PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* entry);
 // A password as the cipher is keyed with: front ends hand passwords over in UTF-8.
 Text PasswordBytes(const char* typed);
+// Keeps a password handed over by a front end in both forms: 1252 bytes for the traditional
+// cipher, UTF-8 for AES (text that is not UTF-8 is taken as 1252 and converted).
+void SetPassword(ExtractionContext* context, const char* typed);

@@ -86,6 +86,8 @@ bool BeginEntry(ExtractionContext* context, const CentralHeader* entry) {
   size_t nameLength = std::strlen(context->nameBuffer);
   context->isDirectory = nameLength > 0 && context->nameBuffer[nameLength - 1] == '/';
   context->decrypting = false;
+  context->aesDecrypting = false;
+  context->aes = AesParameters();
   context->abortRequested = false;
   context->destroyOutput();
   return nameFits;
@@ -103,7 +105,8 @@ bool Refused(ExtractionContext* context, const CentralHeader* entry, bool nameFi
   // archivers set it, and every reader compares the lower byte alone.
   const unsigned version = entry->versionNeeded & 0xFFu;
   if (version > kMaxVersionNeeded && version != kZip64VersionNeeded &&
-      !(version == kLzmaVersionNeeded && entry->method == kMethodLzma)) {
+      !(version == kLzmaVersionNeeded && (entry->method == kMethodLzma || IsAesEntry(entry))) &&
+      !(version == kAesVersionNeeded && IsAesEntry(entry))) {
     WarnNeedsVersion(context, version);
     return true;
   }
@@ -134,14 +137,30 @@ Stage PrepareInput(ExtractionContext* context, const CentralHeader* entry,
     context->remainingInput = entry->compressedSize;
     return Stage::kGoOn;
   }
+  if (IsAesEntry(entry)) {
+    // The field sizes every read that follows: one that is missing, short or names what this
+    // program does not know refuses the entry before anything is asked or written.
+    AesParameters aes;
+    if (EntryAesField(entry, archive->localExtra(), archive->localExtraLength(), &aes) !=
+            AesField::kValid ||
+        !DecodableMethod(aes.method)) {
+      context->report.warning(kWarnAesFieldDamaged, context->nameBuffer);
+      return Stage::kEntryDone;
+    }
+    context->aes = aes;
+  }
   const PasswordCheck check = CheckPassword(context, entry);
   if (archive->failed()) {
     context->fail(archive->status());
     return Stage::kRunStops;
   }
   if (check == PasswordCheck::kSkipped) return Stage::kEntryDone;
-  context->decrypting = true;
-  context->remainingInput = entry->compressedSize - kEncryptionHeaderSize;
+  // CheckPassword has left remainingInput at the enciphered data alone.
+  if (context->aes.version != 0) {
+    context->aesDecrypting = true;
+  } else {
+    context->decrypting = true;
+  }
   return Stage::kGoOn;
 }
 
@@ -155,7 +174,7 @@ Stage PrepareOutput(ExtractionContext* context, const CentralHeader* entry) {
   if (command == kCommandTest) {
     context->report.testing();
   } else {
-    context->report.action(MethodLabel(entry->method));
+    context->report.action(MethodLabel(DataMethod(context, entry)));
   }
   context->report.item(context->outputName);
   if (context->isDirectory) {
@@ -194,11 +213,12 @@ bool Decode(ExtractionContext* context, const CentralHeader* entry) {
   context->crc = 0xFFFFFFFFu;
   context->bytesOut = 0;
   context->expectedSize = entry->uncompressedSize;
-  if (entry->method == 0) {
+  const unsigned method = DataMethod(context, entry);
+  if (method == 0) {
     CopyStored(context);
     return true;
   }
-  const int result = RunDecoder(context, entry, entry->method);
+  const int result = RunDecoder(context, entry, method);
   if (result != 0 && !context->failed() && !context->archive->failed()) {
     context->report.warning(result, context->nameBuffer);
     return false;
@@ -236,14 +256,29 @@ void CloseOutput(ExtractionContext* context, const CentralHeader* entry, const N
   if (extracting) setAttributes(context->outputName, FileAttributes(options, *entry));
 }
 
-void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
-  uint32_t computed = ~context->crc;
-  context->computedCrc = computed;
-  if (computed != entry->crc32) {
-    context->crcCheck = CrcCheck::kMismatched;
-    context->report.warning(kWarnCrcFailed, context->nameBuffer);
-    return;
+// How the AES authentication code compared with the enciphered data.
+enum class Authentication { kNotAes, kMatched, kFailed };
+
+// Reads what the decoder left of the enciphered data (the code covers every byte of it) and
+// the stored code after it.
+Authentication CheckAuthentication(ExtractionContext* context) {
+  if (!context->aesDecrypting) return Authentication::kNotAes;
+  while (context->remainingInput > 0) {
+    if (ReadEntryData(context, context->input, context->inputSize) == 0) break;
   }
+  if (context->failed() || context->archive->failed() || context->remainingInput > 0) {
+    return Authentication::kFailed;
+  }
+  uint8_t stored[kAesAuthCodeSize];
+  uint8_t computed[kAesAuthCodeSize];
+  if (!context->archive->readArchiveExact(stored, kAesAuthCodeSize)) return Authentication::kFailed;
+  if (!context->aesStream.finish(computed)) return Authentication::kFailed;
+  return std::memcmp(stored, computed, kAesAuthCodeSize) == 0 ? Authentication::kMatched
+                                                              : Authentication::kFailed;
+}
+
+// The entry's data is as it was stored: the progress line says so, and it counts.
+void Accept(ExtractionContext* context) {
   context->crcCheck = CrcCheck::kMatched;
   if (context->options.command == kCommandTest) {
     context->report.tested();
@@ -253,11 +288,31 @@ void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
   ++context->processedCount;
 }
 
+void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
+  uint32_t computed = ~context->crc;
+  context->computedCrc = computed;
+  if (computed != entry->crc32) {
+    context->crcCheck = CrcCheck::kMismatched;
+    context->report.warning(kWarnCrcFailed, context->nameBuffer);
+    return;
+  }
+  Accept(context);
+}
+
 }  // namespace
 
 const char* MethodLabel(unsigned method) {
   if (method == kMethodLzma) return "LZMA Decoding";
   return kMethodLabels[method > 11 ? 11 : method];
+}
+
+unsigned DataMethod(const ExtractionContext* context, const CentralHeader* entry) {
+  return context->aes.version != 0 ? context->aes.method : entry->method;
+}
+
+// The methods Decode dispatches on.
+bool DecodableMethod(unsigned method) {
+  return method == 0 || method == 8 || method == 9 || method == kMethodLzma;
 }
 
 AfterEntry PrepareEntry(ExtractionContext* context, const CentralHeader* entry,
@@ -276,11 +331,34 @@ AfterEntry PrepareEntry(ExtractionContext* context, const CentralHeader* entry,
 
 AfterEntry FinishEntry(ExtractionContext* context, const CentralHeader* entry,
                        const NtfsTimes* times) {
-  const bool decoded = Decode(context, entry);
+  // An AES entry's stream is made on the thread that decodes it, from the keys it was given.
+  bool ready = true;
+  if (context->aesDecrypting && !context->aesStream.start(context->aesKeys)) {
+    context->report.warning(kWarnCryptoUnavailable, context->nameBuffer);
+    ready = false;
+  }
+  const bool decoded = ready && Decode(context, entry);
+  // Also after the decoder gave up: altered data most often shows first as a decoding fault,
+  // and the code then says what it is.
+  const Authentication authentication =
+      ready ? CheckAuthentication(context) : Authentication::kNotAes;
   if (StoppedByFailure(context)) return AfterEntry::kStopRun;
   CloseOutput(context, entry, times);
+  if (authentication == Authentication::kFailed) {
+    // Altered or damaged on the way: nothing of it can be vouched for, CRC or not.
+    context->computedCrc = ~context->crc;
+    context->report.warning(kWarnAuthenticationFailed, context->nameBuffer);
+    context->crcCheck = CrcCheck::kUndecodable;
+    return AfterEntry::kNextEntry;
+  }
   if (!decoded) {
     context->crcCheck = CrcCheck::kUndecodable;
+    return AfterEntry::kNextEntry;
+  }
+  // AE-2 stores no CRC (0), so that it tells nothing of the data: the code has checked it.
+  if (authentication == Authentication::kMatched && context->aes.version == 2) {
+    context->computedCrc = ~context->crc;
+    Accept(context);
     return AfterEntry::kNextEntry;
   }
   CheckCrc(context, entry);
@@ -311,6 +389,7 @@ uint32_t ReadEntryData(ExtractionContext* context, uint8_t* buffer, uint32_t wan
     context->remainingInput -= got;
   }
   if (context->decrypting) context->keys.decrypt(buffer, got);
+  if (context->aesDecrypting) context->aesStream.decrypt(buffer, got);
   return got;
 }
 

@@ -17,9 +17,51 @@ uint8_t CheckByte(const CentralHeader* entry) {
 }
 
 // A password the callbacks hand over in a buffer of their own size.
-Text Terminated(const char* buffer) { return PasswordBytes(Text(buffer, strnlen(buffer, kPasswordSize - 1)).c_str()); }
+void TakeTyped(ExtractionContext* context, const char* buffer) {
+  SetPassword(context, Text(buffer, strnlen(buffer, kPasswordSize - 1)).c_str());
+}
+
+// The bytes before an entry's data that tell whether a password is right: the traditional
+// cipher's 12-byte header, or the AES salt and verifier.
+constexpr size_t kMaxCheckHeaderSize = kAesMaxSaltSize + kAesVerifierSize;
+static_assert(kMaxCheckHeaderSize >= kEncryptionHeaderSize, "room for either header");
+
+enum class Trial { kRight, kWrong, kPlatformFailed };
+
+Trial TryPassword(ExtractionContext* context, const CentralHeader* entry, const uint8_t* saved) {
+  if (context->aes.version != 0) {
+    // The verifier is the last 2 bytes PBKDF2 gives after both keys: a wrong password shows
+    // here, before a byte is deciphered (1 in 65,536 passes it and fails the code instead).
+    const Text& typed = context->passwordUtf8;
+    if (!DeriveAesKeys(typed.c_str(), typed.size(), saved, context->aes, &context->aesKeys)) {
+      return Trial::kPlatformFailed;
+    }
+    return std::memcmp(context->aesKeys.verifier, saved + context->aes.saltSize(),
+                       kAesVerifierSize) == 0
+               ? Trial::kRight
+               : Trial::kWrong;
+  }
+  uint8_t header[kEncryptionHeaderSize];
+  std::memcpy(header, saved, sizeof header);
+  context->keys.init(context->password.c_str());
+  context->keys.decrypt(header, kEncryptionHeaderSize);
+  return header[kEncryptionHeaderSize - 1] == CheckByte(entry) ? Trial::kRight : Trial::kWrong;
+}
 
 }  // namespace
+
+void SetPassword(ExtractionContext* context, const char* typed) {
+  context->password = PasswordBytes(typed);
+  const size_t length = std::strlen(typed);
+  if (IsWellFormedUtf8(typed, length)) {
+    context->passwordUtf8 = Text(typed, length);
+  } else {
+    char utf8[3 * kPasswordSize];
+    const size_t taken = length < kPasswordSize ? length : kPasswordSize - 1;
+    context->passwordUtf8 = Text(utf8, AnsiToUtf8Into(typed, taken, utf8));
+  }
+  context->passwordKnown = true;
+}
 
 Text PasswordBytes(const char* typed) {
   // The encrypters this system meets key their ciphers with the password's 1252 bytes; a
@@ -38,16 +80,19 @@ PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* ent
     return PasswordCheck::kSkipped;
   }
   // The compressed size comes from the archive: one too small to hold the encryption header
-  // would have the header read run into whatever follows the entry, and the data length
-  // wrap around below zero.
-  if (entry->compressedSize < static_cast<uint64_t>(kEncryptionHeaderSize)) {
+  // (and, for AES, the authentication code) would have the header read run into whatever
+  // follows the entry, and the data length wrap around below zero.
+  const bool aes = context->aes.version != 0;
+  const size_t headerSize = aes ? context->aes.saltSize() + kAesVerifierSize : kEncryptionHeaderSize;
+  const uint64_t smallest = aes ? context->aes.overhead() : kEncryptionHeaderSize;
+  if (entry->compressedSize < smallest) {
     context->report.warning(kWarnUnexpectedSize, context->nameBuffer);
     return PasswordCheck::kSkipped;
   }
 
-  context->decrypting = true;
-  uint8_t saved[kEncryptionHeaderSize];
-  if (!context->archive->readArchiveExact(saved, kEncryptionHeaderSize)) {
+  if (!aes) context->decrypting = true;
+  uint8_t saved[kMaxCheckHeaderSize];
+  if (!context->archive->readArchiveExact(saved, static_cast<uint32_t>(headerSize))) {
     return PasswordCheck::kSkipped;
   }
 
@@ -55,19 +100,18 @@ PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* ent
   if (!context->passwordKnown) {
     // The password typed at an earlier run of the session, if any.
     context->callbacks->GetPassword(typed, kPasswordSize);
-    context->password = Terminated(typed);
-    context->passwordKnown = true;
+    TakeTyped(context, typed);
   }
 
-  const uint8_t check = CheckByte(entry);
   int prompts = 0;
   for (;;) {
-    uint8_t header[kEncryptionHeaderSize];
-    std::memcpy(header, saved, sizeof header);
-    context->keys.init(context->password.c_str());
-    context->keys.decrypt(header, kEncryptionHeaderSize);
-    if (header[kEncryptionHeaderSize - 1] == check) {
-      context->remainingInput = entry->compressedSize - kEncryptionHeaderSize;
+    const Trial trial = TryPassword(context, entry, saved);
+    if (trial == Trial::kPlatformFailed) {
+      context->report.warning(kWarnCryptoUnavailable, context->nameBuffer);
+      return PasswordCheck::kSkipped;
+    }
+    if (trial == Trial::kRight) {
+      context->remainingInput = entry->compressedSize - smallest;
       return PasswordCheck::kAccepted;
     }
     // The password typed at the last prompt has been tried too before the entry is given up.
@@ -85,7 +129,7 @@ PasswordCheck CheckPassword(ExtractionContext* context, const CentralHeader* ent
       }
       break;
     }
-    context->password = Terminated(typed);
+    TakeTyped(context, typed);
   }
   context->report.warning(kWarnWrongPassword, context->nameBuffer);
   return PasswordCheck::kSkipped;

@@ -34,7 +34,7 @@ const char* const kTableA[23] = {
 
 // Table B, reached three ways: archive errors 150-155 (entry = number - 150), fatal numbers
 // 100-137 (entry = number - 94), warnings 0-28 (entry = number + 15).
-const char* const kTableB[44] = {
+const char* const kTableB[] = {
     "Erro na leitura do arquivo .ZIP ",                                  // 0: 150
     "Arquivo muito pequeno para ser um arquivo .ZIP ",                   // 1: 151
     "Não encontrado as assinaturas de CE ",                              // 2: 152
@@ -79,10 +79,14 @@ const char* const kTableB[44] = {
     "diretório: ",                                                       // 41: warning 26
     "Memória Insuficiente para atributos extendidos",                    // 42: warning 27
     "",                                                                  // 43: warning 28
+    "Criptografia AES desconhecida ou campo AES danificado: ",           // 44: warning 29
+    "Código de autenticação AES não confere, arquivo danificado ou alterado: ",  // 45: warning 30
+    "Criptografia do sistema indisponível para arquivo: ",               // 46: warning 31
 };
+constexpr int kTableBSize = static_cast<int>(sizeof kTableB / sizeof kTableB[0]);
 
 const char* TableB(int entry) {
-  return entry >= 0 && entry < 44 ? kTableB[entry] : "";
+  return entry >= 0 && entry < kTableBSize ? kTableB[entry] : "";
 }
 
 }  // namespace

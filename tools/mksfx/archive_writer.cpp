@@ -12,7 +12,9 @@
 #include "app/parallel_run.h"
 #include "compressor.h"
 #include "entry_name.h"
+#include "extract/aes.h"
 #include "extract/decrypt.h"
+#include "fs/codepage.h"
 #include "fs/fs.h"
 #include "sfx_builder.h"
 #include "zip/byte_reader.h"
@@ -85,6 +87,64 @@ uint32_t DosTimeOf(uint64_t fileTime) {
   return fileTime < 119600064000000000ull ? kEarliestDosTime : 0xFF9FBF7Du;
 }
 
+// AES-encrypted entries: AE-2, whose CRC field is 0 (the CRC of the plain data would tell of it;
+// the authentication code checks the data instead), or AE-1 for a signed archive.
+uint16_t AesVersion(const PackOptions& options) { return options.aesKeepsCrc ? 1 : 2; }
+
+bool UsesAes(const PackOptions& options) {
+  return !options.password.empty() && options.cipher != Cipher::kTraditional;
+}
+
+uint8_t AesStrength(Cipher cipher) {
+  return cipher == Cipher::kAes128 ? 1 : cipher == Cipher::kAes192 ? 2 : 3;
+}
+
+// The 0x9901 field, the same in both headers: version, vendor, strength, the real method.
+std::string AesExtra(const PackOptions& options, uint16_t method) {
+  std::string extra;
+  Put16(extra, kAesExtraId);
+  Put16(extra, kAesExtraSize);
+  Put16(extra, AesVersion(options));
+  Put16(extra, kAesVendorId);
+  extra.push_back(static_cast<char>(AesStrength(options.cipher)));
+  Put16(extra, method);
+  return extra;
+}
+
+// One entry's AES: a fresh salt from the system's random source, the keys from the password
+// in UTF-8, the stream that enciphers and authenticates.
+class AesSealer {
+ public:
+  // *prefix receives the salt and the password verifier that go before the data.
+  bool begin(const PackOptions& options, std::string* prefix, std::string* error) {
+    parameters_.version = AesVersion(options);
+    parameters_.strength = AesStrength(options.cipher);
+    uint8_t salt[kAesMaxSaltSize];
+    const std::string utf8 = AnsiToUtf8(options.password);
+    AesKeys keys;
+    if (!SystemRandom(salt, parameters_.saltSize())) {
+      return *error = "the system's random source gave no salt", false;
+    }
+    if (!DeriveAesKeys(utf8.data(), utf8.size(), salt, parameters_, &keys) || !stream_.start(keys)) {
+      return *error = "the system's cryptography refused the AES keys", false;
+    }
+    prefix->assign(reinterpret_cast<const char*>(salt), parameters_.saltSize());
+    prefix->append(reinterpret_cast<const char*>(keys.verifier), kAesVerifierSize);
+    return true;
+  }
+  void encrypt(uint8_t* bytes, size_t count) { stream_.encrypt(bytes, count); }
+  bool end(std::string* code, std::string* error) {
+    uint8_t bytes[kAesAuthCodeSize];
+    if (!stream_.finish(bytes)) return *error = "the system's cryptography failed", false;
+    code->assign(reinterpret_cast<const char*>(bytes), kAesAuthCodeSize);
+    return true;
+  }
+
+ private:
+  AesParameters parameters_;
+  AesStream stream_;
+};
+
 // The traditional cipher's stream over a keyed CipherKeys.
 uint8_t EncryptByte(CipherKeys& keys, uint8_t plain) {
   uint32_t temp = (keys.key2 | 2) & 0xFFFF;
@@ -121,6 +181,8 @@ struct SharedFields {
   uint64_t storedSize;
   uint64_t size;
   uint16_t nameLength;
+  bool aes = false;  // method 99, the real one in the 0x9901 field
+  uint16_t dataMethod = 0;  // with aes: that real method
   bool zip64() const { return size >= kSaturated32 || storedSize >= kSaturated32; }
 };
 
@@ -143,7 +205,9 @@ std::string Zip64Extra(const SharedFields& f, bool local) {
 
 // extra: the header's whole extra field, which differs between the two headers with ZIP64.
 void PutShared(std::string& s, const SharedFields& f, bool local, const std::string& extra) {
-  Put16(s, f.method == kMethodLzma ? kVersion63 : f.zip64() ? kVersion45 : kVersion20);
+  // LZMA needs 6.3 wherever it is, also inside AES; AES 5.1; ZIP64 4.5.
+  const bool lzma = f.method == kMethodLzma || (f.aes && f.dataMethod == kMethodLzma);
+  Put16(s, lzma ? kVersion63 : f.aes ? kAesVersionNeeded : f.zip64() ? kVersion45 : kVersion20);
   Put16(s, f.flags);
   Put16(s, f.method);
   Put32(s, f.dosTime);
@@ -181,15 +245,18 @@ class StreamedItem {
     std::unique_ptr<StreamDeflater> deflater = MakeStreamDeflater(options_.level);
     if (!deflater) return *error = "out of memory for the compressor", false;
     const bool encrypted = f->flags & kFlagEncrypted;
-    if (encrypted && !crcOfFile(&f->crc, error)) return false;
+    aes_ = f->aes;
+    // The traditional header's check byte needs the CRC before the data; AES needs none.
+    if (encrypted && !aes_ && !crcOfFile(&f->crc, error)) return false;
     keys_.init(options_.password.c_str());
     std::string header;
-    for (int i = 0; encrypted && i < kEncryptionHeaderSize; ++i) {
+    for (int i = 0; encrypted && !aes_ && i < kEncryptionHeaderSize; ++i) {
       uint8_t plain = i == kEncryptionHeaderSize - 1 ? static_cast<uint8_t>(f->crc >> 24)
                                                      : static_cast<uint8_t>(random_());
       header.push_back(static_cast<char>(EncryptByte(keys_, plain)));
     }
-    f->method = kMethodDeflated;
+    f->method = aes_ ? kMethodAes : kMethodDeflated;
+    if (aes_ && !sealer_.begin(options_, &header, error)) return false;
     const std::string local = LocalHeaderBytes(*f, name, ntfs);
     if (!out_.write(local.data(), local.size(), error) || !out_.write(header.data(), header.size(), error)) {
       return false;
@@ -197,8 +264,14 @@ class StreamedItem {
     end_ = offset + local.size() + header.size();
     uint32_t crc = 0;
     if (!deflateFile(*deflater, encrypted, &crc, error)) return false;
-    if (encrypted && crc != f->crc) return *error = changed(), false;
-    f->crc = crc;
+    if (aes_) {
+      std::string code;
+      if (!sealer_.end(&code, error) || !out_.write(code.data(), code.size(), error)) return false;
+      end_ += code.size();
+      if (end_ > kMaxOutputSize) return *error = TooLarge(end_), false;
+    }
+    if (encrypted && !aes_ && crc != f->crc) return *error = changed(), false;
+    f->crc = aes_ && !options_.aesKeepsCrc ? 0 : crc;
     f->storedSize = end_ - offset - local.size();
     const std::string patched = LocalHeaderBytes(*f, name, ntfs);
     return out_.patch(offset, patched.data(), patched.size(), error);
@@ -228,7 +301,11 @@ class StreamedItem {
       std::vector<uint8_t> cipher;
       if (encrypted) {
         cipher.assign(bytes, bytes + size);
-        for (uint8_t& b : cipher) b = EncryptByte(keys_, b);
+        if (aes_) {
+          sealer_.encrypt(cipher.data(), cipher.size());
+        } else {
+          for (uint8_t& b : cipher) b = EncryptByte(keys_, b);
+        }
         bytes = cipher.data();
       }
       end_ += size;
@@ -255,6 +332,8 @@ class StreamedItem {
   const PackOptions& options_;
   OutputFile& out_;
   CipherKeys keys_;
+  AesSealer sealer_;
+  bool aes_ = false;
   std::random_device random_;
   uint64_t end_ = 0;  // of what is written so far, absolute
 };
@@ -280,6 +359,7 @@ class ItemPacker {
     crc = 0;
     method = kMethodStored;
     encryptionHeader.clear();
+    trailer.clear();
     data.clear();
     body_ = &data;
     if (!item.directory) {
@@ -288,6 +368,7 @@ class ItemPacker {
       deflate();
     }
     encrypted = !options_->password.empty() && !item.directory;
+    if (encrypted && UsesAes(*options_)) return encipherAes(error);
     if (encrypted) encipher();
     return true;
   }
@@ -302,6 +383,7 @@ class ItemPacker {
     result->body_ = body_ == &packed_ ? &result->packed_ : body_ == &cipherText_ ? &result->cipherText_ : &result->data;
     body_ = &data;
     result->encryptionHeader.swap(encryptionHeader);
+    result->trailer.swap(trailer);
     result->crc = crc;
     result->method = method;
     result->encrypted = encrypted;
@@ -310,10 +392,11 @@ class ItemPacker {
 
   const std::vector<uint8_t>& body() const { return *body_; }
   const PackOptions& options() const { return *options_; }
-  uint64_t storedSize() const { return encryptionHeader.size() + body_->size(); }
+  uint64_t storedSize() const { return encryptionHeader.size() + body_->size() + trailer.size(); }
 
   std::vector<uint8_t> data;     // the item's bytes as read
-  std::string encryptionHeader;  // the 12-byte encryption header, when encrypted
+  std::string encryptionHeader;  // the 12-byte encryption header, or the AES salt and verifier
+  std::string trailer;           // the AES authentication code
   uint32_t crc = 0;
   uint16_t method = kMethodStored;
   bool encrypted = false;
@@ -342,6 +425,15 @@ class ItemPacker {
     cipherText_.resize(body_->size());
     for (size_t i = 0; i < body_->size(); ++i) cipherText_[i] = EncryptByte(keys, (*body_)[i]);
     body_ = &cipherText_;
+  }
+
+  bool encipherAes(std::string* error) {
+    AesSealer sealer;
+    if (!sealer.begin(*options_, &encryptionHeader, error)) return false;
+    cipherText_.assign(body_->begin(), body_->end());
+    sealer.encrypt(cipherText_.data(), cipherText_.size());
+    body_ = &cipherText_;
+    return sealer.end(&trailer, error);
   }
 
   const PackOptions* options_ = nullptr;
@@ -467,34 +559,48 @@ bool WriteEntry(const InputItem& item, ItemPacker& packer, uint64_t* position,
     *error = item.path.u8string() + ": cannot be stored: " + problem;
     return false;
   }
-  const std::string ntfs = NtfsExtra(item.stamp.lastWrite);
+  std::string ntfs = NtfsExtra(item.stamp.lastWrite);
   const bool encrypted = !packer.options().password.empty() && !item.directory;
   SharedFields fields{
       static_cast<uint16_t>((encrypted ? kFlagEncrypted : 0) | (name.utf8 ? kFlagUtf8Name : 0)),
       kMethodStored, DosTimeOf(item.stamp.lastWrite), 0, 0, item.size,
-      static_cast<uint16_t>(name.bytes.size())};
+      static_cast<uint16_t>(name.bytes.size()), encrypted && UsesAes(packer.options())};
+  // An AES entry's method is 99 in its headers; the real one goes into its 0x9901 field, after
+  // the NTFS field in both headers. Streamed files are always deflated.
   const uint64_t start = *position;
   // Files of 4 GiB and more are never held in memory; stored, they could not fit either.
   if (!item.directory && item.size >= kSaturated32 && packer.options().store) {
     return *error = TooLarge(start + item.size), false;
   }
   if (Streamed(item, packer.options())) {
+    if (fields.aes) {
+      ntfs += AesExtra(packer.options(), kMethodDeflated);
+      fields.method = kMethodAes;
+      fields.dataMethod = kMethodDeflated;
+    }
     StreamedItem streamed(item, packer.options(), out);
     if (!streamed.write(&fields, start, name.bytes, ntfs, error)) return false;
     *position += LocalHeaderBytes(fields, name.bytes, ntfs).size() + fields.storedSize;
   } else {
     fields.method = packer.method;
     fields.crc = packer.crc;
+    if (fields.aes) {
+      ntfs += AesExtra(packer.options(), packer.method);
+      fields.method = kMethodAes;
+      fields.dataMethod = packer.method;
+      if (!packer.options().aesKeepsCrc) fields.crc = 0;
+    }
     fields.storedSize = packer.storedSize();
     fields.size = packer.data.size();
     if (start + fields.storedSize > kMaxOutputSize) return *error = TooLarge(start + fields.storedSize), false;
     const std::string local = LocalHeaderBytes(fields, name.bytes, ntfs) + packer.encryptionHeader;
     const std::vector<uint8_t>& body = packer.body();
     if (!out.write(local.data(), local.size(), error) ||
-        !out.write(body.data(), body.size(), error)) {
+        !out.write(body.data(), body.size(), error) ||
+        !out.write(packer.trailer.data(), packer.trailer.size(), error)) {
       return false;
     }
-    *position += local.size() + body.size();
+    *position += local.size() + body.size() + packer.trailer.size();
   }
 
   const std::string extra = Zip64Extra(fields, false) + ntfs;

@@ -11,7 +11,7 @@ struct EngineCheck {
   std::string problems;  // what the engine reported, UTF-8, one line each
 };
 
-// path: UTF-8. password: code page 1252 bytes, empty when no entry is encrypted. Returns "" when
+// path: UTF-8. password: UTF-8, as a user types it, empty when no entry is encrypted. Returns "" when
 // the check could run (its outcome in *check), else why it could not.
 std::string CheckWithEngine(const std::string& path, const std::string& password,
                             EngineCheck* check);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "input_file.h"
+#include "fs/codepage.h"
 #include "output_file.h"
 #include "pe_image.h"
 #include "zip/byte_reader.h"
@@ -236,7 +237,7 @@ bool CopyShiftedZip(ShiftedZip& existing, OutputFile& out, std::string* error) {
 bool CheckResult(const BuildRequest& request, const OutputFile& out, const BuildProgress& progress,
                  BuildResult* result, std::string* error) {
   if (progress.testing) progress.testing();
-  std::string problem = CheckWithEngine(out.temporaryPath(), request.pack.password, &result->check);
+  std::string problem = CheckWithEngine(out.temporaryPath(), AnsiToUtf8(request.pack.password), &result->check);
   if (!problem.empty()) {
     result->check.problems = problem;
     return true;

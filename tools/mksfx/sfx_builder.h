@@ -80,6 +80,7 @@ struct BuildRequest {
   std::string passwordFile;
   bool levelGiven = false;
   bool methodGiven = false;
+  bool encryptionGiven = false;
   std::optional<std::string> signName, signNumber, signText;
   std::string shown;  // --show: describe this self-extracting archive instead of building
   std::string span;   // --span SIZE: a set of disks instead of one program

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extract/aes.h"
 #include "fs/fs.h"
 #include "input_file.h"
 #include "publisher.h"
@@ -65,6 +66,16 @@ std::string MethodName(unsigned method) {
     case 14: return "lzma";
     default: return "method " + std::to_string(method);
   }
+}
+
+// The method the data was compressed with: for an AES entry, the one its field names.
+unsigned DescribedMethod(const CentralHeader& entry) {
+  AesParameters aes;
+  if (IsAesEntry(&entry) &&
+      ParseAesField(entry.extra, entry.extraLength, &aes) == AesField::kValid) {
+    return aes.method;
+  }
+  return entry.method;
 }
 
 }  // namespace
@@ -144,8 +155,17 @@ bool DescribeSfx(const std::string& path, std::string* report, std::string* erro
     const CentralHeader& entry = archive.entries()[i];
     char size[48];
     std::snprintf(size, sizeof size, "%12llu  %-9s  ", static_cast<unsigned long long>(entry.uncompressedSize),
-                  MethodName(entry.method).c_str());
-    Line(report, std::string("  ") + size + std::string(entry.name, entry.nameLength));
+                  MethodName(DescribedMethod(entry)).c_str());
+    std::string cipher;
+    const int bits = AesBits(&entry);
+    if (bits > 0) {
+      cipher = "  (AES-" + std::to_string(bits) + ")";
+    } else if (bits < 0) {
+      cipher = "  (AES, damaged 0x9901 field)";
+    } else if (entry.flags & kFlagEncrypted) {
+      cipher = "  (traditional encryption)";
+    }
+    Line(report, std::string("  ") + size + std::string(entry.name, entry.nameLength) + cipher);
   }
   return true;
 }

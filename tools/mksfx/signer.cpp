@@ -1,5 +1,7 @@
 #include "signer.h"
 
+#include "extract/aes.h"
+
 #include <vector>
 
 #include "authenticity/record.h"
@@ -238,6 +240,23 @@ bool SignDirectory(ScannedZip* zip, const Signature& signature, std::string* err
   if (zip->entries.empty()) {
     *error = "nothing to sign: the archive has no entries";
     return false;
+  }
+  // The record is keyed by the entries' CRCs. An AE-2 entry stores 0 there: anyone who knows
+  // the password could put other content under the same record.
+  for (const ScannedZip::Entry& entry : zip->entries) {
+    CentralHeader header;
+    uint32_t size = 0;
+    AesParameters aes;
+    if (entry.headerOffset < zip->directory.size() &&
+        ParseCentralHeader(zip->directory.data() + entry.headerOffset,
+                           zip->directory.size() - entry.headerOffset, &header, &size) &&
+        IsAesEntry(&header) &&
+        ParseAesField(header.extra, header.extraLength, &aes) == AesField::kValid && aes.version == 2) {
+      *error = "cannot sign: " + entry.name +
+               " is AES-encrypted as AE-2, which stores no CRC for the authenticity record to "
+               "cover; vespa-mksfx --sign --password packs files as AE-1, which does";
+      return false;
+    }
   }
   std::vector<uint8_t> tail;
   std::vector<SignedHeader> headers = ProtectedHeaders(*zip, &tail);

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/console/terminal.h"
+#include "extract/aes.h"
+#include "zip/archive_state.h"
 #include "shell/run_after.h"
 #include "shell/setup_directives.h"
 
@@ -23,6 +25,26 @@ std::string Items(const char* block) {
     out += p;
   }
   return out;
+}
+
+// How many entries each cipher protects: "AES-256: 3, tradicional: 1", or "nenhuma".
+std::string Ciphers(ArchiveState& archive) {
+  uint32_t counts[5] = {};  // traditional, AES-128, -192, -256, damaged AES field
+  const char* const labels[5] = {"tradicional", "AES-128", "AES-192", "AES-256",
+                                 "AES com campo danificado"};
+  for (uint32_t i = 0; i < archive.entryCount; ++i) {
+    const CentralHeader* entry = &archive.entries()[i];
+    if (!(entry->flags & kFlagEncrypted)) continue;
+    const int bits = AesBits(entry);
+    ++counts[bits == 0 ? 0 : bits < 0 ? 4 : bits / 64 - 1];
+  }
+  std::string out;
+  for (int i = 0; i < 5; ++i) {
+    if (!counts[i]) continue;
+    if (!out.empty()) out += ", ";
+    out += std::string(labels[i]) + ": " + std::to_string(counts[i]);
+  }
+  return out.empty() ? "nenhuma" : out;
 }
 
 }  // namespace
@@ -63,5 +85,6 @@ Status ShowSetupDirectives(Session& session) {
   ReadRunAfter(session.archive, &run);
   Field("Executar após extração:   ", run.present() ? (run.checked ? "sim" : "não") : "");
   Field("Programa:                 ", run.command.c_str());
+  Field("Criptografia:             ", Ciphers(session.archive));
   return status;
 }
