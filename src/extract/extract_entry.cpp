@@ -188,39 +188,77 @@ bool Decode(ExtractionContext* context, const CentralHeader* entry) {
 bool StoppedByFailure(ExtractionContext* context) {
   if (context->archive->failed()) context->fail(context->archive->status());
   if (!context->failed()) return false;
-  if (context->output && context->options.command == kCommandExtract) {
-    context->destroyOutput();
-    deleteFile(context->outputName);
+  // A file being replaced stays as it was; only the file of ours goes.
+  if ((context->output || context->replacement.active()) &&
+      context->options.command == kCommandExtract) {
+    context->discardOutput();
   }
   return true;
 }
 
-// The extracted file's times (from the NTFS field when there was one) and attributes.
+// The extracted file's times (from the NTFS field when there was one) and attributes. A
+// replacement gets its attributes once it is in place.
 void CloseOutput(ExtractionContext* context, const CentralHeader* entry, const NtfsTimes* times) {
   const RunOptions& options = context->options;
   const bool extracting = options.command == kCommandExtract;
+  Replacement& replacement = context->replacement;
+  const char* written = replacement.active() ? replacement.temporary() : context->outputName;
+  uint32_t lastWrite = entry->dosDateTime;
   if (extracting && !(entry->externalAttributes & kAttrVolumeLabel)) {
     // Before the times: writing a stream counts as a change of the file.
     const Text& mark = context->archive->zoneMark;
-    if (!mark.empty()) writeNamedStream(context->outputName, kZoneIdentifierStream, mark);
-    uint32_t lastWrite = entry->dosDateTime;
-    setFileTimes(context->output ? context->output->handle() : kInvalidHandle, context->outputName,
+    if (!mark.empty()) writeNamedStream(written, kZoneIdentifierStream, mark);
+    setFileTimes(context->output ? context->output->handle() : kInvalidHandle, written,
                  nullptr, nullptr, &lastWrite, times ? times->times : nullptr,
                  static_cast<unsigned>(options.Times));
   }
   context->destroyOutput();
-  if (extracting) setAttributes(context->outputName, FileAttributes(options, *entry));
+  if (!extracting) return;
+  if (replacement.active()) {
+    replacement.finishWith(FileAttributes(options, *entry), lastWrite, times,
+                           static_cast<unsigned>(options.Times));
+  } else {
+    setAttributes(context->outputName, FileAttributes(options, *entry));
+  }
 }
 
-void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
-  uint32_t computed = ~context->crc;
-  context->computedCrc = computed;
-  if (computed != entry->crc32) {
-    context->crcCheck = CrcCheck::kMismatched;
-    context->report.warning(kWarnCrcFailed, context->nameBuffer);
-    return;
+// Whether the entry's data may stand: the one place where its checks are made. decoded: the
+// decoder went through (an entry it gave up on has had its warning).
+EntryOutcome JudgeEntry(ExtractionContext* context, const CentralHeader* entry, bool decoded) {
+  if (!decoded) {
+    context->crcCheck = CrcCheck::kUndecodable;
+    return EntryOutcome::kUndecodable;
   }
-  context->crcCheck = CrcCheck::kMatched;
+  const uint32_t computed = ~context->crc;
+  context->computedCrc = computed;
+  context->crcCheck = computed == entry->crc32 ? CrcCheck::kMatched : CrcCheck::kMismatched;
+  return context->crcCheck == CrcCheck::kMatched ? EntryOutcome::kSound : EntryOutcome::kDamaged;
+}
+
+// A damaged entry never takes the place of the file that was there: the file of ours goes and
+// the user hears that the existing file was kept. A sound one is put in place now, or left
+// pending for a run that does so itself in entry order; true when it is (or will be) in place.
+bool SettleReplacement(ExtractionContext* context, EntryOutcome outcome) {
+  Replacement& replacement = context->replacement;
+  if (!replacement.active()) return true;
+  if (outcome != EntryOutcome::kSound) {
+    replacement.drop();
+    context->report.warning(kWarnDamagedKept, context->nameBuffer);
+    return false;
+  }
+  if (context->holdReplacement) return true;
+  if (!replacement.commit()) {
+    context->report.warning(kWarnCannotCreate, context->outputName);
+    return false;
+  }
+  return true;
+}
+
+void ReportOutcome(ExtractionContext* context, EntryOutcome outcome, bool kept) {
+  if (outcome == EntryOutcome::kDamaged && !kept) {
+    context->report.warning(kWarnCrcFailed, context->nameBuffer);
+  }
+  if (outcome != EntryOutcome::kSound || kept) return;
   if (context->options.command == kCommandTest) {
     context->report.tested();
   } else {
@@ -252,11 +290,12 @@ AfterEntry FinishEntry(ExtractionContext* context, const CentralHeader* entry,
   const bool decoded = Decode(context, entry);
   if (StoppedByFailure(context)) return AfterEntry::kStopRun;
   CloseOutput(context, entry, times);
-  if (!decoded) {
-    context->crcCheck = CrcCheck::kUndecodable;
-    return AfterEntry::kNextEntry;
-  }
-  CheckCrc(context, entry);
+  const EntryOutcome outcome = JudgeEntry(context, entry, decoded);
+  const bool wasReplacing = context->replacement.active();
+  const bool placed = SettleReplacement(context, outcome);
+  // A damaged entry whose existing file was kept has said so; one that replaced nothing keeps
+  // the file written, with the CRC warning. A replacement the system refused has said so too.
+  ReportOutcome(context, outcome, wasReplacing && !placed);
   return AfterEntry::kNextEntry;
 }
 
@@ -296,8 +335,7 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
   if (context->output) {
     uint32_t written = 0;
     if (context->output->write(bytes, n, &written) != 0 || written < n) {
-      context->destroyOutput();
-      deleteFile(context->outputName);
+      context->discardOutput();
       return context->fail(Status::Fatal(kFatalDiskFull, context->outputName)), 0;
     }
   } else if (context->options.command == kCommandConsole && context->consoleSink) {

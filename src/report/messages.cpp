@@ -95,4 +95,16 @@ const char* FatalText(int number) {
 
 const char* ArchiveErrorText(int number) { return TableB(number - 150); }
 
-const char* WarningText(int number) { return TableB(number + 15); }
+// Warnings of this program's own, from 29 on.
+const char* const kOwnWarnings[] = {
+    "Arquivo danificado no .ZIP; o arquivo existente foi mantido: ",  // 29
+};
+constexpr int kFirstOwnWarning = 29;
+
+const char* WarningText(int number) {
+  if (number >= kFirstOwnWarning) {
+    const int index = number - kFirstOwnWarning;
+    return index < static_cast<int>(sizeof kOwnWarnings / sizeof kOwnWarnings[0]) ? kOwnWarnings[index] : "";
+  }
+  return TableB(number + 15);
+}

@@ -46,6 +46,8 @@ constexpr int kWarnWrongPassword = 20;
 constexpr int kWarnAuthenticityUnvouched = 22;
 constexpr int kWarnAuthenticityFailed = 23;
 constexpr int kWarnNoMemoryForTimes = 27;
+// Warnings of this program's own, after the table's.
+constexpr int kWarnDamagedKept = 29;  // a damaged entry did not replace the existing file
 
 // Exit codes that are not message numbers.
 constexpr int kExitCancelled = 255;
@@ -53,7 +55,7 @@ constexpr int kExitVersion = 25;
 constexpr int kArchiveErrorExitOffset = 149;
 
 // Message texts: numbers 2 to 24 (table A), 100 to 137 (fatal, table B), 150 to 155 (archive
-// errors, table B), warnings 0 to 28 (table B).
+// errors, table B), warnings 0 to 28 (table B) and this program's own from 29.
 const char* FatalText(int number);
 const char* ArchiveErrorText(int number);
 const char* WarningText(int number);
