@@ -112,6 +112,14 @@ class ReplaceTest(ConsoleTestCase):
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, env=dict(os.environ, **(env or {})))
 
+    @staticmethod
+    def wait_for_ours(out, process):
+        while process.poll() is None:
+            for _, _, names in os.walk(out):
+                if any(fnmatch.fnmatch(n, OURS) for n in names):
+                    return
+            time.sleep(0.001)
+
     def stopped_runs(self, how, runs):
         """Runs stopped by signal how at random moments within a whole run's time."""
         out = self.old_tree()
@@ -121,17 +129,24 @@ class ReplaceTest(ConsoleTestCase):
         self.assertEqual(whole.code, 0, lib.describe(whole))
         self.assertEqual(files_under(out), self.new)
         rng = random.Random(29)
+        mixed = left_behind = 0
         for run in range(runs):
             out = self.old_tree()
             workers = rng.choice(["1", "4"])
             process = self.spawn(out, {"VESPA_WORKERS": workers})
-            delay = rng.uniform(0, took)
+            # Half the runs from the start (the program starting, the run ending); the others
+            # from the first file of ours, where the replacing happens.
+            if run % 2:
+                self.wait_for_ours(out, process)
+            delay = rng.uniform(0, took if run % 2 == 0 else took / 3)
             time.sleep(delay)
             process.send_signal(how)
             process.wait(timeout=60)
             context = "run %d, %s workers, signal %d after %.3f s of %.3f s" % (
                 run, workers, how, delay, took)
             files = self.assertOldOrNew(out, context, expect_ours=None)
+            mixed += len({files[n] == self.new[n] for n in self.new}) == 2
+            left_behind += bool(ours(files))
             if how == signal.SIGINT:
                 self.assertEqual(ours(files), [], context)
             elif ours(files):
@@ -144,6 +159,9 @@ class ReplaceTest(ConsoleTestCase):
                 self.assertEqual({n: after[n] for n in ours(after)}, left, context)
                 for name in self.new:
                     self.assertEqual(after[name], self.new[name], context)
+        # How many runs were stopped half-way through the tree, and left a file of ours.
+        print("signal %d: %d runs, %d stopped half-way, %d left a file of ours"
+              % (how, runs, mixed, left_behind))
 
     def test_killed_at_any_moment(self):
         self.stopped_runs(signal.SIGKILL, 120)
