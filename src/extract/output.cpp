@@ -139,6 +139,12 @@ void CreateOutputFile(ExtractionContext* context, uint32_t attributes) {
   if (error != kErrorFileExists && error != kErrorAlreadyExists) return;
   uint32_t existing = 0;
   if (getAttributes(path, &existing) != 0) return;
+  // A pipe or a device is not a file to replace: it is written through, as ever.
+  if (existing & kAttrDevice) {
+    stream.reset(new FileStream(path, kGenericWrite, kShareNone, kCreateAlways, attributes));
+    if (stream->isOpen()) context->output = std::move(stream);
+    return;
+  }
   // What Windows refuses to write over stays refused (warning 1, as ever): a directory, a
   // read-only file, and a hidden or system file for an entry without that attribute.
   if ((existing & (kAttrDirectory | kAttrReadOnly)) ||

@@ -27,6 +27,7 @@ constexpr uint32_t kAttrSystem = 0x04;
 constexpr uint32_t kAttrVolumeLabel = 0x08;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrDevice = 0x40;
 constexpr uint32_t kAttrNormal = 0x80;
 constexpr uint32_t kAttrCompressed = 0x800;
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;

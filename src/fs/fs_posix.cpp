@@ -179,7 +179,8 @@ bool IsReadOnly(mode_t mode) { return !S_ISDIR(mode) && (mode & kWriteBits) == 0
 // and taking the write bits away from a Linux directory would.
 uint32_t AttributesOf(mode_t mode) {
   if (S_ISDIR(mode)) return kAttrDirectory;
-  return kAttrArchive | (IsReadOnly(mode) ? kAttrReadOnly : 0);
+  // A pipe or a device is written through, never replaced: Windows marks such names as devices.
+  return kAttrArchive | (IsReadOnly(mode) ? kAttrReadOnly : 0) | (S_ISREG(mode) ? 0 : kAttrDevice);
 }
 
 mode_t ProcessUmask() {
