@@ -7,7 +7,8 @@ Prints ratios (ours over theirs, median of paired runs taken in turn) of CPU tim
 time, writes build/bench/results.json and results.md, and draws the chart. Asserts nothing.
 Wall figures on a machine shared with other work are noisy: the load average is printed.
 
-VESPA_BENCH_RUNS sets the number of paired runs (5)."""
+VESPA_BENCH_RUNS sets the number of paired runs (5). `bench/run.py replace` runs only the
+extraction over an existing copy against the extraction into an empty folder."""
 
 import itertools
 import json
@@ -336,6 +337,8 @@ def main():
         line += f"; {other} {median(samples, other, 'wall'):.2f} s ({value:.2f}x wall, {cpu:.2f}x CPU)"
     print(line)
 
+    replace_bench(console, row)
+
     results["load_after"] = os.getloadavg()
     peak = max([results[f"{n}_rss_kb"] for n in ARCHIVES] + [results["many_rss_kb"]])
     print(f"bench: peak memory of a test run with all workers {peak / 1024:.1f} MB (target under 16 MB)")
@@ -371,5 +374,50 @@ def main():
         with open(WORK / "results.md", "a") as out:
             out.write("\n" + primitives + "\n")
 
+def replace_bench(console, row=None):
+    """The Deflate tree extracted over an existing copy of itself (every file replaced: written
+    beside the old one, then put in its place) against the same extraction into an empty folder,
+    both with all workers. Also alone: bench/run.py replace."""
+    archive = str(WORK / "deflate.zip")
+    out = WORK / "out"
+    spent = WORK / "out.spent"
+    over = WORK / "over"
+    for path in (out, spent, over):
+        shutil.rmtree(path, ignore_errors=True)
+    spent.mkdir()
+    runs = itertools.count()
+    words = [console, "-EXTRACT", "-DIRECTORIES", "-OVERWRITE=ALL", archive]
+    over.mkdir()
+    subprocess.run(words + [str(over) + "/"], stdout=subprocess.DEVNULL, check=True)
+
+    def clean():
+        # As above: a fresh empty folder each time, the spent ones kept until the end.
+        if out.exists():
+            out.rename(spent / str(next(runs)))
+        out.mkdir()
+
+    commands = {"over an existing copy": words + [str(over) + "/"],
+                "into an empty folder": words + [str(out) + "/"]}
+    samples = paired(commands, before=clean)
+    for path in (out, spent, over):
+        shutil.rmtree(path, ignore_errors=True)
+    ours, theirs = commands
+    wall = ratio(samples, ours, theirs, "wall")
+    cpu = ratio(samples, ours, theirs, "cpu")
+    if row:
+        row("deflate, extract over an existing copy", ours, theirs, "wall", wall, 1.15)
+        row("deflate, extract over an existing copy", ours, theirs, "cpu", cpu)
+    print(f"bench: deflate extract over an existing copy {median(samples, ours, 'wall'):.2f} s wall, "
+          f"into an empty folder {median(samples, theirs, 'wall'):.2f} s ({wall:.2f}x wall, {cpu:.2f}x CPU)")
+
+
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:] == ["replace"]:
+        WORK.mkdir(parents=True, exist_ok=True)
+        build_corpus()
+        if not (WORK / "deflate.zip").exists():
+            subprocess.run(ARCHIVES["deflate"] + [str(WORK / "deflate.zip"), "."], cwd=CORPUS, check=True)
+        print(f"bench: load {os.getloadavg()[0]:.2f}; {RUNS} paired runs")
+        replace_bench(str(BIN / "vespa-console"))
+    else:
+        main()

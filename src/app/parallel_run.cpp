@@ -44,6 +44,10 @@ struct Job {
   uint64_t dataOffset = 0;
   uint64_t remainingInput = 0;
   std::unique_ptr<FileStream> output;
+  // The file of ours that is to replace the existing one at outputPath: written by the worker,
+  // put in place when the entry is said, in entry order, so that a run stopped at an earlier
+  // entry never leaves a later one's file in place of what was there.
+  Replacement replacement;
   std::unique_ptr<NtfsTimes> times;
   // How it ended.
   Status status;
@@ -89,6 +93,7 @@ class Pool : public UserCallbacks, public OutputGuard {
                  session.callbacks ? this : nullptr, request.destination.c_str()),
         authenticity_(session.authenticity) {
     context_.outputGuard = this;
+    context_.holdReplacement = true;
     runLog_.setDirect(&session.reporter);
     context_.cancel = request.cancel;
     workerCount_ = workers;
@@ -106,6 +111,7 @@ class Pool : public UserCallbacks, public OutputGuard {
           &w.reader, request.options, w.log.reporter(), nullptr, request.destination.c_str()));
       if (!w.context || !w.context->ready()) return;
       w.context->cancel = request.cancel;
+      w.context->holdReplacement = true;
     }
     for (unsigned i = 0; i < workers; ++i) {
       workers_[i].pool = this;
@@ -165,7 +171,8 @@ class Pool : public UserCallbacks, public OutputGuard {
     // The run thread alone writes the jobs' paths: no lock is needed to read them here.
     for (uint32_t seq = replayed_; seq < current_; ++seq) {
       const Job& job = slot(seq);
-      if (job.decode && SamePath(job.outputPath.c_str(), path)) {
+      // A file made on the run thread may be a replacement not yet in place.
+      if ((job.decode || job.madeFile) && SamePath(job.outputPath.c_str(), path)) {
         replayBefore(current_);
         return;
       }
@@ -230,6 +237,7 @@ void Pool::work(Worker& worker) {
     monitor_.unlock();
     if (dropped) {
       job.output.reset();
+      job.replacement.drop();
     } else {
       decode(worker, job);
     }
@@ -258,6 +266,7 @@ void Pool::decode(Worker& worker, Job& job) {
   c.aesKeys = job.aesKeys;
   c.remainingInput = job.remainingInput;
   c.output = std::move(job.output);
+  c.replacement = std::move(job.replacement);
   c.crcCheck = CrcCheck::kNotChecked;
   c.processedCount = 0;
   worker.reader.stream->seek(static_cast<int64_t>(job.dataOffset), kSeekStart);
@@ -267,6 +276,7 @@ void Pool::decode(Worker& worker, Job& job) {
   job.computedCrc = c.computedCrc;
   job.processed += c.processedCount;
   c.destroyOutput();
+  job.replacement = std::move(c.replacement);
   job.times.reset();
   worker.log.setLog(nullptr);
 }
@@ -277,6 +287,7 @@ bool Pool::prepare(const CentralHeader* entry) {
   job.entry = entry;
   job.decode = false;
   job.madeFile = false;
+  job.replacement.drop();
   job.done = false;
   job.status = Status();
   job.log.clear();
@@ -297,6 +308,7 @@ bool Pool::prepare(const CentralHeader* entry) {
     job.after = FinishEntry(&context_, entry, times.get());
     toDecode = false;
   }
+  job.replacement = std::move(context_.replacement);
   job.processed = context_.processedCount - before;
   job.crcCheck = context_.crcCheck;
   job.computedCrc = context_.computedCrc;
@@ -340,10 +352,19 @@ void Pool::replay(Job& job) {
     // An entry past the one that stopped the run, which a run on one thread never reached: it
     // says nothing, and the file made for it goes.
     job.log.clear();
-    if (job.madeFile) deleteFile(job.outputPath.c_str());
+    if (job.replacement.active()) {
+      job.replacement.drop();
+    } else if (job.madeFile) {
+      deleteFile(job.outputPath.c_str());
+    }
     return;
   }
   job.log.replay(session_.reporter);
+  if (job.replacement.active() && !job.replacement.commit()) {
+    // Said as a run on one thread says it, though after the entry's own lines.
+    session_.reporter.warning(kWarnCannotCreate, job.outputPath.c_str());
+    if (job.crcCheck == CrcCheck::kMatched && job.processed > 0) --job.processed;
+  }
   if (job.crcCheck == CrcCheck::kMismatched) {
     AuthenticityCrcMismatch(&authenticity_, job.entry, job.computedCrc);
   } else if (job.crcCheck == CrcCheck::kMatched) {
@@ -408,7 +429,7 @@ void Pool::settleTarget(const CentralHeader* entry) {
   const char* last = name.empty() ? "" : LastComponent(toForwardSlashes(name.data()));
   for (uint32_t seq = replayed_; seq < prepared_; ++seq) {
     const Job& job = slot(seq);
-    if (job.decode && SamePath(LastComponent(job.outputPath.c_str()), last)) {
+    if ((job.decode || job.madeFile) && SamePath(LastComponent(job.outputPath.c_str()), last)) {
       replayBefore(prepared_);
       return;
     }

@@ -37,6 +37,53 @@ using ConsoleSink = void (*)(const uint8_t* bytes, uint32_t count);
 // reported; the data is damaged whatever its CRC says.
 enum class CrcCheck { kNotChecked, kMatched, kMismatched, kUndecodable };
 
+// Whether an entry's data may stand, decided in one place (JudgeEntry) once the data has been
+// through: the CRC-32 now, and any further check an entry's data carries joins it there. Only a
+// sound entry's file takes the place of a file that was there before.
+enum class EntryOutcome { kSound, kDamaged, kUndecodable };
+
+// An entry's file written beside the existing file it is to replace, under a name of ours in the
+// same folder; the existing file stays untouched until the entry has been judged sound and the
+// new one is put in its place in one step. Times go on again after the move (Windows keeps the
+// old file's creation time on a replace), attributes as on any extracted file.
+class Replacement {
+ public:
+  Replacement() = default;
+  ~Replacement() { drop(); }
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  Replacement(Replacement&& other) noexcept { *this = static_cast<Replacement&&>(other); }
+  Replacement& operator=(Replacement&& other) noexcept;
+
+  bool active() const { return !temporary_.empty(); }
+  const char* temporary() const { return temporary_.c_str(); }
+  const char* target() const { return target_.c_str(); }
+  // Makes the file beside target: a new name of ours, created exclusively, hidden.
+  std::unique_ptr<FileStream> begin(const char* target, uint32_t attributes);
+  // What the file gets once in place.
+  void finishWith(uint32_t attributes, uint32_t lastWrite, const NtfsTimes* times,
+                  unsigned timeSelection);
+  // The file of ours goes; the existing file stays as it was.
+  void drop();
+  // Puts the file in the existing one's place; false, with the file of ours gone, when the
+  // system refused.
+  bool commit();
+
+ private:
+  Text temporary_;
+  Text target_;
+  uint32_t attributes_ = 0;
+  uint32_t lastWrite_ = 0;
+  bool hasTimes_ = false;
+  FileTime times_[3] = {};
+  unsigned timeSelection_ = 0;
+};
+
+// The name part of the files a replacement writes: a user who finds one left by a killed run
+// knows whose it is; nothing an archive names is ever looked for under it.
+inline constexpr char kReplacementPrefix[] = "~vespa-";
+inline constexpr char kReplacementSuffix[] = ".tmp";
+
 // Told of each path an output is about to be looked up or made at. A run that writes entries on
 // other threads first lets an earlier entry that writes the same path finish, so that what the
 // run finds there is what a run on one thread would find.
@@ -92,6 +139,11 @@ struct ExtractionContext {
   uint8_t* window = nullptr;
   uint8_t* work = nullptr;
   std::unique_ptr<FileStream> output;
+  // Set while the output is a file of ours that is to replace an existing one (outputName).
+  Replacement replacement;
+  // Set by a run that puts replacements in place itself, in entry order (a run on workers):
+  // FinishEntry then leaves a sound entry's replacement pending in `replacement`.
+  bool holdReplacement = false;
   // The deepest folder of an output path found to be there and no link: nothing in a run makes
   // a link, so the entries that follow in it need only their own components looked at.
   PathBuffer linkFreeFolder;
@@ -112,6 +164,9 @@ struct ExtractionContext {
   uint32_t computedCrc = 0;
 
   void destroyOutput();
+  // Closes the output and removes the file it wrote: the replacement of ours when there is one
+  // (the existing file stays), else the new file at outputName.
+  void discardOutput();
 };
 
 // What ExtractEntry leaves the run to do. kStopRun: the user asked to stop, or context->status

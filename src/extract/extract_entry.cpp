@@ -232,28 +232,38 @@ bool Decode(ExtractionContext* context, const CentralHeader* entry) {
 bool StoppedByFailure(ExtractionContext* context) {
   if (context->archive->failed()) context->fail(context->archive->status());
   if (!context->failed()) return false;
-  if (context->output && context->options.command == kCommandExtract) {
-    context->destroyOutput();
-    deleteFile(context->outputName);
+  // A file being replaced stays as it was; only the file of ours goes.
+  if ((context->output || context->replacement.active()) &&
+      context->options.command == kCommandExtract) {
+    context->discardOutput();
   }
   return true;
 }
 
-// The extracted file's times (from the NTFS field when there was one) and attributes.
+// The extracted file's times (from the NTFS field when there was one) and attributes. A
+// replacement gets its attributes once it is in place.
 void CloseOutput(ExtractionContext* context, const CentralHeader* entry, const NtfsTimes* times) {
   const RunOptions& options = context->options;
   const bool extracting = options.command == kCommandExtract;
+  Replacement& replacement = context->replacement;
+  const char* written = replacement.active() ? replacement.temporary() : context->outputName;
+  uint32_t lastWrite = entry->dosDateTime;
   if (extracting && !(entry->externalAttributes & kAttrVolumeLabel)) {
     // Before the times: writing a stream counts as a change of the file.
     const Text& mark = context->archive->zoneMark;
-    if (!mark.empty()) writeNamedStream(context->outputName, kZoneIdentifierStream, mark);
-    uint32_t lastWrite = entry->dosDateTime;
-    setFileTimes(context->output ? context->output->handle() : kInvalidHandle, context->outputName,
+    if (!mark.empty()) writeNamedStream(written, kZoneIdentifierStream, mark);
+    setFileTimes(context->output ? context->output->handle() : kInvalidHandle, written,
                  nullptr, nullptr, &lastWrite, times ? times->times : nullptr,
                  static_cast<unsigned>(options.Times));
   }
   context->destroyOutput();
-  if (extracting) setAttributes(context->outputName, FileAttributes(options, *entry));
+  if (!extracting) return;
+  if (replacement.active()) {
+    replacement.finishWith(FileAttributes(options, *entry), lastWrite, times,
+                           static_cast<unsigned>(options.Times));
+  } else {
+    setAttributes(context->outputName, FileAttributes(options, *entry));
+  }
 }
 
 // How the AES authentication code compared with the enciphered data.
@@ -277,26 +287,57 @@ Authentication CheckAuthentication(ExtractionContext* context) {
                                                               : Authentication::kFailed;
 }
 
-// The entry's data is as it was stored: the progress line says so, and it counts.
-void Accept(ExtractionContext* context) {
-  context->crcCheck = CrcCheck::kMatched;
+// Whether the entry's data may stand: the one place where its checks are made. decoded: the
+// decoder went through (an entry it gave up on has had its warning); authentication: what an
+// AES entry's code said (a failure has had its warning).
+EntryOutcome JudgeEntry(ExtractionContext* context, const CentralHeader* entry, bool decoded,
+                        Authentication authentication) {
+  const uint32_t computed = ~context->crc;
+  context->computedCrc = computed;
+  // Altered or damaged on the way: nothing of it can be vouched for, CRC or not.
+  if (!decoded || authentication == Authentication::kFailed) {
+    context->crcCheck = CrcCheck::kUndecodable;
+    return EntryOutcome::kUndecodable;
+  }
+  // AE-2 stores no CRC (0), so that it tells nothing of the data: the code has checked it.
+  if (authentication == Authentication::kMatched && context->aes.version == 2) {
+    context->crcCheck = CrcCheck::kMatched;
+    return EntryOutcome::kSound;
+  }
+  context->crcCheck = computed == entry->crc32 ? CrcCheck::kMatched : CrcCheck::kMismatched;
+  return context->crcCheck == CrcCheck::kMatched ? EntryOutcome::kSound : EntryOutcome::kDamaged;
+}
+
+// A damaged entry never takes the place of the file that was there: the file of ours goes and
+// the user hears that the existing file was kept. A sound one is put in place now, or left
+// pending for a run that does so itself in entry order; true when it is (or will be) in place.
+bool SettleReplacement(ExtractionContext* context, EntryOutcome outcome) {
+  Replacement& replacement = context->replacement;
+  if (!replacement.active()) return true;
+  if (outcome != EntryOutcome::kSound) {
+    replacement.drop();
+    context->report.warning(kWarnDamagedKept, context->nameBuffer);
+    return false;
+  }
+  if (context->holdReplacement) return true;
+  if (!replacement.commit()) {
+    context->report.warning(kWarnCannotCreate, context->outputName);
+    return false;
+  }
+  return true;
+}
+
+void ReportOutcome(ExtractionContext* context, EntryOutcome outcome, bool kept) {
+  if (outcome == EntryOutcome::kDamaged && !kept) {
+    context->report.warning(kWarnCrcFailed, context->nameBuffer);
+  }
+  if (outcome != EntryOutcome::kSound || kept) return;
   if (context->options.command == kCommandTest) {
     context->report.tested();
   } else {
     context->report.extracted(context->bytesOut);
   }
   ++context->processedCount;
-}
-
-void CheckCrc(ExtractionContext* context, const CentralHeader* entry) {
-  uint32_t computed = ~context->crc;
-  context->computedCrc = computed;
-  if (computed != entry->crc32) {
-    context->crcCheck = CrcCheck::kMismatched;
-    context->report.warning(kWarnCrcFailed, context->nameBuffer);
-    return;
-  }
-  Accept(context);
 }
 
 }  // namespace
@@ -345,23 +386,14 @@ AfterEntry FinishEntry(ExtractionContext* context, const CentralHeader* entry,
   if (StoppedByFailure(context)) return AfterEntry::kStopRun;
   CloseOutput(context, entry, times);
   if (authentication == Authentication::kFailed) {
-    // Altered or damaged on the way: nothing of it can be vouched for, CRC or not.
-    context->computedCrc = ~context->crc;
     context->report.warning(kWarnAuthenticationFailed, context->nameBuffer);
-    context->crcCheck = CrcCheck::kUndecodable;
-    return AfterEntry::kNextEntry;
   }
-  if (!decoded) {
-    context->crcCheck = CrcCheck::kUndecodable;
-    return AfterEntry::kNextEntry;
-  }
-  // AE-2 stores no CRC (0), so that it tells nothing of the data: the code has checked it.
-  if (authentication == Authentication::kMatched && context->aes.version == 2) {
-    context->computedCrc = ~context->crc;
-    Accept(context);
-    return AfterEntry::kNextEntry;
-  }
-  CheckCrc(context, entry);
+  const EntryOutcome outcome = JudgeEntry(context, entry, decoded, authentication);
+  const bool wasReplacing = context->replacement.active();
+  const bool placed = SettleReplacement(context, outcome);
+  // A damaged entry whose existing file was kept has said so; one that replaced nothing keeps
+  // the file written, with the CRC warning. A replacement the system refused has said so too.
+  ReportOutcome(context, outcome, wasReplacing && !placed);
   return AfterEntry::kNextEntry;
 }
 
@@ -402,8 +434,7 @@ uint32_t WriteOutput(ExtractionContext* context, const uint8_t* bytes, uint32_t 
   if (context->output) {
     uint32_t written = 0;
     if (context->output->write(bytes, n, &written) != 0 || written < n) {
-      context->destroyOutput();
-      deleteFile(context->outputName);
+      context->discardOutput();
       return context->fail(Status::Fatal(kFatalDiskFull, context->outputName)), 0;
     }
   } else if (context->options.command == kCommandConsole && context->consoleSink) {

@@ -122,11 +122,36 @@ bool IsDirectoryOnDisk(const char* path) {
   return getAttributes(path, &attributes) == 0 && (attributes & kAttrDirectory);
 }
 
+// A new file is written where it goes, as quickly as ever. An existing file is replaced only
+// by a whole and sound entry: until then its bytes go to a file of ours beside it, and the
+// existing one stays untouched (ExtractionContext::replacement).
 void CreateOutputFile(ExtractionContext* context, uint32_t attributes) {
   context->destroyOutput();
+  context->replacement.drop();
+  const char* path = context->outputName;
   std::unique_ptr<FileStream> stream(
-      new FileStream(context->outputName, kGenericWrite, kShareNone, kCreateAlways, attributes));
-  if (stream->isOpen()) context->output = std::move(stream);
+      new FileStream(path, kGenericWrite, kShareNone, kCreateNew, attributes));
+  if (stream->isOpen()) {
+    context->output = std::move(stream);
+    return;
+  }
+  const int error = lastError();
+  if (error != kErrorFileExists && error != kErrorAlreadyExists) return;
+  uint32_t existing = 0;
+  if (getAttributes(path, &existing) != 0) return;
+  // A pipe or a device is not a file to replace: it is written through, as ever.
+  if (existing & kAttrDevice) {
+    stream.reset(new FileStream(path, kGenericWrite, kShareNone, kCreateAlways, attributes));
+    if (stream->isOpen()) context->output = std::move(stream);
+    return;
+  }
+  // What Windows refuses to write over stays refused (warning 1, as ever): a directory, a
+  // read-only file, and a hidden or system file for an entry without that attribute.
+  if ((existing & (kAttrDirectory | kAttrReadOnly)) ||
+      (existing & (kAttrHidden | kAttrSystem) & ~attributes)) {
+    return;
+  }
+  context->output = context->replacement.begin(path, attributes);
 }
 
 enum class Decision { kCreate, kFinished };

@@ -16,6 +16,8 @@ constexpr uint32_t kGenericWrite = 0x40000000u;
 constexpr uint32_t kShareNone = 0;
 constexpr uint32_t kShareRead = 1;
 constexpr uint32_t kShareWrite = 2;
+constexpr uint32_t kShareDelete = 4;
+constexpr uint32_t kCreateNew = 1;
 constexpr uint32_t kCreateAlways = 2;
 constexpr uint32_t kOpenExisting = 3;
 
@@ -25,6 +27,7 @@ constexpr uint32_t kAttrSystem = 0x04;
 constexpr uint32_t kAttrVolumeLabel = 0x08;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrDevice = 0x40;
 constexpr uint32_t kAttrNormal = 0x80;
 constexpr uint32_t kAttrCompressed = 0x800;
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
@@ -34,6 +37,8 @@ constexpr int kErrorPathNotFound = 3;
 constexpr int kErrorAccessDenied = 5;
 constexpr int kErrorNoMoreFiles = 18;
 constexpr int kErrorNotReady = 21;
+constexpr int kErrorFileExists = 80;
+constexpr int kErrorAlreadyExists = 183;
 
 constexpr int kDriveRemovable = 2;
 constexpr int kDriveFixed = 3;  // also every drive class not listed here
@@ -150,6 +155,16 @@ class FileStream {
 // --- services ----------------------------------------------------------------------------
 int makeDirectory(const char* path, void* securityAttributes);
 int deleteFile(const char* path);
+// Puts replacement in replaced's place in one step: whoever looks finds the old file whole or
+// the new one whole, never neither. Windows keeps what it keeps on a replace (the old file's
+// security, its creation time, named streams the new one lacks); the caller sets times and
+// attributes afterwards. Both are in the same folder.
+int replaceFile(const char* replaced, const char* replacement);
+// A file of ours that a console break must not leave behind (one written beside the file it is
+// to replace): noted while it is being made, forgotten once it is in place or gone. A break
+// that ends the process removes what is noted, where the platform lets it.
+void noteUnfinishedFile(const char* path);
+void forgetUnfinishedFile(const char* path);
 // Full path into out (kLongPathSize chars); returns the file part inside out, or null when the path
 // could not be resolved (out then holds a copy of path).
 char* fullPathOf(char* out, const char* path);

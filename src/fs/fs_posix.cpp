@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -35,18 +36,15 @@ constexpr int kErrorWriteProtect = 19;
 constexpr int kErrorGenFailure = 31;
 constexpr int kErrorSharingViolation = 32;
 constexpr int kErrorNotSupported = 50;
-constexpr int kErrorFileExists = 80;
 constexpr int kErrorInvalidParameter = 87;
 constexpr int kErrorDiskFull = 112;
 constexpr int kErrorInvalidName = 123;
 constexpr int kErrorNegativeSeek = 131;
 constexpr int kErrorDirNotEmpty = 145;
-constexpr int kErrorAlreadyExists = 183;
 constexpr int kErrorFilenameTooLong = 206;
 constexpr int kErrorFileTooLarge = 223;
 constexpr int kErrorIoDevice = 1117;
 
-constexpr uint32_t kCreateNew = 1;
 constexpr uint32_t kOpenAlways = 4;
 constexpr uint32_t kTruncateExisting = 5;
 
@@ -181,7 +179,8 @@ bool IsReadOnly(mode_t mode) { return !S_ISDIR(mode) && (mode & kWriteBits) == 0
 // and taking the write bits away from a Linux directory would.
 uint32_t AttributesOf(mode_t mode) {
   if (S_ISDIR(mode)) return kAttrDirectory;
-  return kAttrArchive | (IsReadOnly(mode) ? kAttrReadOnly : 0);
+  // A pipe or a device is written through, never replaced: Windows marks such names as devices.
+  return kAttrArchive | (IsReadOnly(mode) ? kAttrReadOnly : 0) | (S_ISREG(mode) ? 0 : kAttrDevice);
 }
 
 mode_t ProcessUmask() {
@@ -214,7 +213,23 @@ std::atomic<int> gInTransfer{0};
 volatile sig_atomic_t gBreakPending = 0;
 static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
 
+// The files a break must not leave behind (fs.h: noteUnfinishedFile), as the system names them.
+// A signal handler reads them, so slots of atomic pointers and no lock; once a break is ending
+// the process, a forgotten name is not freed, as the handler may still be reading it.
+constexpr int kUnfinishedSlots = 512;
+using NotedPath = std::atomic<char*>;
+NotedPath gUnfinished[kUnfinishedSlots];
+std::atomic<int> gEndingByBreak{0};
+
+void RemoveUnfinishedFiles() {
+  gEndingByBreak.store(1);
+  for (NotedPath& slot : gUnfinished) {
+    if (const char* path = slot.load()) unlink(path);  // async-signal-safe
+  }
+}
+
 void EndByBreak() {
+  RemoveUnfinishedFiles();
   signal(SIGINT, SIG_DFL);
   raise(SIGINT);
 }
@@ -464,6 +479,40 @@ int makeDirectory(const char* path, void* securityAttributes) {
   if (mkdir(os.c_str(), 0777) != 0) return FailErrno(errno, os);
   change.added();
   return 0;
+}
+
+int replaceFile(const char* replaced, const char* replacement) {
+  const std::string from = OsPath(replacement);
+  const std::string to = OsPath(replaced);
+  if (from.empty() || to.empty()) return Fail(kErrorPathNotFound);
+  ListingChange change(from);
+  if (rename(from.c_str(), to.c_str()) != 0) return FailErrno(errno, to);
+  change.removed();
+  return 0;
+}
+
+void noteUnfinishedFile(const char* path) {
+  const std::string os = OsPath(path);
+  char* copy = new (std::nothrow) char[os.size() + 1];
+  if (!copy) return;
+  std::memcpy(copy, os.c_str(), os.size() + 1);
+  for (NotedPath& slot : gUnfinished) {
+    char* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, copy)) return;
+  }
+  delete[] copy;  // more at once than a run ever has: this one is left to a kill's fate
+}
+
+void forgetUnfinishedFile(const char* path) {
+  const std::string os = OsPath(path);
+  for (NotedPath& slot : gUnfinished) {
+    char* noted = slot.load();
+    if (!noted || os != noted) continue;
+    if (slot.compare_exchange_strong(noted, nullptr)) {
+      if (!gEndingByBreak.load()) delete[] noted;
+      return;
+    }
+  }
 }
 
 int deleteFile(const char* path) {

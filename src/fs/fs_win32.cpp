@@ -202,6 +202,77 @@ int makeDirectory(const char* path, void* securityAttributes) {
 
 int deleteFile(const char* path) { return DeleteFileW(WidePath(path).get()) ? 0 : 1; }
 
+int replaceFile(const char* replaced, const char* replacement) {
+  const WidePath target(replaced);
+  const WidePath source(replacement);
+  // ReplaceFileW keeps the old file's security, creation time, short name and the named streams
+  // the new one lacks, as Windows' own replacements do. Where it cannot (a volume or a remote
+  // share that refuses the merge, or a replacement that failed half-way and left the old file
+  // gone with the new one under its own name), a plain move over the old name does it in one
+  // step too.
+  if (ReplaceFileW(target.get(), source.get(), nullptr,
+                   REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                   nullptr)) {
+    return 0;
+  }
+  return MoveFileExW(source.get(), target.get(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+}
+
+namespace {
+
+// The files a console break must not leave behind (fs.h: noteUnfinishedFile), as wide paths.
+// The control handler runs on a thread of the system's: slots swapped atomically, no lock; once
+// a break is ending the process, a forgotten path is not freed, as the handler may be reading it.
+constexpr int kUnfinishedSlots = 512;
+using NotedPath = wchar_t* volatile;
+NotedPath gUnfinished[kUnfinishedSlots];
+volatile LONG gEndingByBreak = 0;
+volatile LONG gUnfinishedHandler = 0;
+
+// Below the handler a transfer installs (which holds a break until the transfer has ended), so
+// it runs once the break is on its way to the default handling, which ends the process. The
+// files are open for deleting by others: each goes when the process's handle on it closes.
+BOOL WINAPI RemoveUnfinishedOnBreak(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  InterlockedExchange(&gEndingByBreak, 1);
+  for (int i = 0; i < kUnfinishedSlots; ++i) {
+    if (wchar_t* path = gUnfinished[i]) DeleteFileW(path);
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void noteUnfinishedFile(const char* path) {
+  if (InterlockedCompareExchange(&gUnfinishedHandler, 1, 0) == 0) {
+    SetConsoleCtrlHandler(RemoveUnfinishedOnBreak, TRUE);
+  }
+  const WidePath wide(path);
+  const size_t length = std::wcslen(wide.get());
+  wchar_t* copy = new wchar_t[length + 1];
+  std::memcpy(copy, wide.get(), (length + 1) * sizeof(wchar_t));
+  for (int i = 0; i < kUnfinishedSlots; ++i) {
+    if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&gUnfinished[i]), copy,
+                                          nullptr) == nullptr) {
+      return;
+    }
+  }
+  delete[] copy;  // more at once than a run ever has: this one is left to a kill's fate
+}
+
+void forgetUnfinishedFile(const char* path) {
+  const WidePath wide(path);
+  for (int i = 0; i < kUnfinishedSlots; ++i) {
+    wchar_t* noted = gUnfinished[i];
+    if (!noted || std::wcscmp(noted, wide.get()) != 0) continue;
+    if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&gUnfinished[i]),
+                                          nullptr, noted) == noted) {
+      if (InterlockedCompareExchange(&gEndingByBreak, 0, 0) == 0) delete[] noted;
+      return;
+    }
+  }
+}
+
 char* fullPathOf(char* out, const char* path) {
   const WidePath wide(path);
   const DWORD size = GetFullPathNameW(wide.get(), 0, nullptr, nullptr);

@@ -79,9 +79,6 @@ const char* const kTableB[] = {
     "diretório: ",                                                       // 41: warning 26
     "Memória Insuficiente para atributos extendidos",                    // 42: warning 27
     "",                                                                  // 43: warning 28
-    "Criptografia AES desconhecida ou campo AES danificado: ",           // 44: warning 29
-    "Código de autenticação AES não confere, arquivo danificado ou alterado: ",  // 45: warning 30
-    "Criptografia do sistema indisponível para arquivo: ",               // 46: warning 31
 };
 constexpr int kTableBSize = static_cast<int>(sizeof kTableB / sizeof kTableB[0]);
 
@@ -99,4 +96,19 @@ const char* FatalText(int number) {
 
 const char* ArchiveErrorText(int number) { return TableB(number - 150); }
 
-const char* WarningText(int number) { return TableB(number + 15); }
+// Warnings of this program's own, from 29 on.
+const char* const kOwnWarnings[] = {
+    "Criptografia AES desconhecida ou campo AES danificado: ",                   // 29
+    "Código de autenticação AES não confere, arquivo danificado ou alterado: ",  // 30
+    "Criptografia do sistema indisponível para arquivo: ",                       // 31
+    "Arquivo danificado no .ZIP; o arquivo existente foi mantido: ",             // 32
+};
+constexpr int kFirstOwnWarning = 29;
+
+const char* WarningText(int number) {
+  if (number >= kFirstOwnWarning) {
+    const int index = number - kFirstOwnWarning;
+    return index < static_cast<int>(sizeof kOwnWarnings / sizeof kOwnWarnings[0]) ? kOwnWarnings[index] : "";
+  }
+  return TableB(number + 15);
+}

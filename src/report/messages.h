@@ -49,10 +49,12 @@ constexpr int kWarnAuthenticityUnvouched = 22;
 constexpr int kWarnAuthenticityFailed = 23;
 constexpr int kWarnLzmaDictionaryTooLarge = 24;
 constexpr int kWarnNoMemoryForTimes = 27;
-// Warnings of our own, past the table: the strong encryption of entries.
+// Warnings of this program's own, after the table's: the strong encryption of entries, and
+// the replacement of existing files.
 constexpr int kWarnAesFieldDamaged = 29;      // the 0x9901 field is short or names the unknown
 constexpr int kWarnAuthenticationFailed = 30;  // the data does not match its authentication code
 constexpr int kWarnCryptoUnavailable = 31;     // the system's cryptography refused to work
+constexpr int kWarnDamagedKept = 32;  // a damaged entry did not replace the existing file
 
 // Exit codes that are not message numbers.
 constexpr int kExitCancelled = 255;
@@ -60,7 +62,7 @@ constexpr int kExitVersion = 25;
 constexpr int kArchiveErrorExitOffset = 149;
 
 // Message texts: numbers 2 to 24 (table A), 100 to 137 (fatal, table B), 150 to 155 (archive
-// errors, table B), warnings 0 to 28 (table B) and ours from 29.
+// errors, table B), warnings 0 to 28 (table B) and this program's own from 29.
 const char* FatalText(int number);
 const char* ArchiveErrorText(int number);
 const char* WarningText(int number);

@@ -84,7 +84,8 @@ class OpenOutputTest : public ::testing::Test {
   }
   void NewRun() { context_.reset(); }
 
-  // OpenOutput as ExtractEntry calls it; an opened file gets content and is closed.
+  // OpenOutput as ExtractEntry calls it; an opened file gets content and is closed, and, when
+  // it replaces an existing file, is put in its place as a sound entry's would be.
   int Open(const CentralHeaderFields& fields, const std::string& content = "new") {
     header_ = std::make_unique<CentralHeaderBytes>(fields);
     ExtractionContext& c = Run();
@@ -99,6 +100,7 @@ class OpenOutputTest : public ::testing::Test {
       uint32_t written = 0;
       c.output->write(content.data(), static_cast<uint32_t>(content.size()), &written);
       c.destroyOutput();
+      if (c.replacement.active()) EXPECT_TRUE(c.replacement.commit());
     }
     return result;
   }

@@ -436,6 +436,35 @@ class MainDialog(harness.StubTestCase):
         self.assertEqual(driver.exit_code(), 255)
         self.assertLess(len(tree(out)), len(self.large_files))
 
+    def test_cancel_inside_an_entry_keeps_the_file_it_replaces(self):
+        # One entry long enough to be in the middle of when "Sim" is answered: its data goes to
+        # a file of ours beside the old one, which stays whole when the run stops.
+        archive = os.path.join(self.work, "huge.zip")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+            with z.open("grande.bin", "w") as f:
+                block = bytes(1 << 20)
+                for _ in range(1900):
+                    f.write(block)
+        huge = harness.make_sfx(archive, os.path.join(self.work, "huge.exe"), self.stub)
+        os.remove(archive)
+        out = self.destination("huge-out")
+        old = b"o arquivo de antes\r\n" * 1000
+        write(os.path.join(out, "grande.bin"), old)
+        driver = self.open_dialog(huge)
+        driver.check(ALWAYS)
+        self.extract_into(driver, out)
+        driver.press(CANCEL)
+        _, question = driver.wait_message_box()
+        self.assertEqual(question, "Deseja encerrar o VESPA®?")
+        during = sorted(tree(out))
+        driver.press(IDYES)
+        self.assertEqual(driver.exit_code(), 255)
+        # In the middle of the entry: the old file and the one of ours beside it.
+        self.assertEqual(len(during), 2, during)
+        self.assertEqual(during[0], "grande.bin")
+        self.assertRegex(during[1], r"^~vespa-[0-9a-f]{8}\.tmp$")
+        self.assertEqual(tree(out), {"grande.bin": old})
+
     # --- the small dialogs and the keyboard ----------------------------------------------
     def test_comment_viewer_and_about_box(self):
         driver = self.open_dialog(self.nested)
