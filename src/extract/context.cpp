@@ -2,7 +2,6 @@
 #include "extract/context.h"
 #include "extract/decrypt.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -92,9 +91,7 @@ std::unique_ptr<FileStream> Replacement::begin(const char* target, uint32_t attr
   // Hidden, as a file of ours that is not the user's yet; never read-only while it is written
   // and moved (its attributes come once it is in place).
   const uint32_t made = (attributes & ~kAttrReadOnly) | kAttrHidden;
-  uint64_t seed = Mix(static_cast<uint64_t>(
-                      std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                  reinterpret_cast<uintptr_t>(this));
+  uint64_t seed = Mix(monotonicTicks() ^ reinterpret_cast<uintptr_t>(this));
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     seed = Mix(seed + static_cast<uint64_t>(attempt) + 1);
     char unique[16];

@@ -160,6 +160,8 @@ int deleteFile(const char* path);
 // security, its creation time, named streams the new one lacks); the caller sets times and
 // attributes afterwards. Both are in the same folder.
 int replaceFile(const char* replaced, const char* replacement);
+// A clock that only goes forward, in units of the system's own (to vary names, not to time).
+uint64_t monotonicTicks();
 // A file of ours that a console break must not leave behind (one written beside the file it is
 // to replace): noted while it is being made, forgotten once it is in place or gone. A break
 // that ends the process removes what is noted, where the platform lets it.

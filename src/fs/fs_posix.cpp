@@ -515,6 +515,12 @@ void forgetUnfinishedFile(const char* path) {
   }
 }
 
+uint64_t monotonicTicks() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
 int deleteFile(const char* path) {
   const std::string os = OsPath(path);
   if (os.empty()) return Fail(kErrorPathNotFound);

@@ -202,6 +202,12 @@ int makeDirectory(const char* path, void* securityAttributes) {
 
 int deleteFile(const char* path) { return DeleteFileW(WidePath(path).get()) ? 0 : 1; }
 
+uint64_t monotonicTicks() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<uint64_t>(now.QuadPart);
+}
+
 int replaceFile(const char* replaced, const char* replacement) {
   const WidePath target(replaced);
   const WidePath source(replacement);

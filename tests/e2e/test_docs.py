@@ -74,6 +74,15 @@ def program_commands(block):
     return "".join(kept)
 
 
+def small_icon():
+    """A 16-pixel icon of one 32-bit bitmap: its header, the colours bottom-up, the AND mask."""
+    import struct
+    image = struct.pack("<IiiHHIIiiII", 40, 16, 32, 1, 32, 0, 16 * 16 * 4, 0, 0, 0, 0)
+    image += bytes([0x20, 0x80, 0xE0, 0xFF]) * (16 * 16) + bytes(16 * 4)
+    return (struct.pack("<HHH", 0, 1, 1) +
+            struct.pack("<BBBBHHII", 16, 16, 0, 0, 1, 32, len(image), 6 + 16) + image)
+
+
 def make_fixtures(root):
     """The files the documents' commands name: a tree with files and subfolders in every
     folder they pack, the single files, the ZIP archives they turn into programs, and a
@@ -86,12 +95,14 @@ def make_fixtures(root):
         "bin/leia-me.txt": b"outro leia-me\r\n",
         "docs/manual/capitulo1.txt": b"capitulo 1\r\n" * 100,
     }
-    for folder in ("folder", "pasta", "pacote", "arquivos"):
+    for folder in ("folder", "pasta", "pacote", "arquivos", "app", "setup-files"):
         for name, data in tree.items():
             path = os.path.join(root, folder, name)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
+    with open(os.path.join(root, "produto.ico"), "wb") as f:
+        f.write(small_icon())
     with open(os.path.join(root, "LEIA-ME.txt"), "wb") as f:
         f.write(b"Leia-me\r\n")
     with open(os.path.join(root, "senha.txt"), "wb") as f:
