@@ -92,14 +92,15 @@ FAKE_TOOLS = textwrap.dedent(r'''
 ''').lstrip()
 
 BUILD = ["g++", "binutils", "cmake", "ninja-build", "make", "python3", "libdeflate-dev",
-         "g++-mingw-w64-x86-64-posix", "g++-mingw-w64-i686-posix", "libz-mingw-w64-dev"]
+         "g++-mingw-w64-x86-64-posix", "g++-mingw-w64-i686-posix", "libz-mingw-w64-dev",
+         "liblzma-dev", "libssl-dev", "nettle-dev"]
 TEST_TOOLS = ["wine", "wine64", "xvfb", "valgrind", "clang", "imagemagick", "p7zip-full",
               "osslsigncode", "zip", "unzip", "googletest", "libbenchmark-dev"]
 # Everything build and test ask for, so that only the 32-bit decision is left to take.
 EVERYTHING = BUILD + [
     "googletest", "libgtest-dev", "zlib1g-dev", "wine64", "wine", "xvfb", "xdotool", "imagemagick",
     "x11-utils", "zip", "unzip", "p7zip-full", "osslsigncode", "openssl", "valgrind", "bc", "clang",
-    "libclang-rt-dev", "icoutils", "python3-pefile"]
+    "libclang-rt-dev", "icoutils", "python3-pefile", "libarchive-tools"]
 WINE32 = ["wine32:i386", "libwine:i386", "libc6:i386"]
 
 
