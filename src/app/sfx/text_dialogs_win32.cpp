@@ -89,7 +89,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       char text[256];
       FormatText(text, sizeof text,
                  "Arquivo .ZIP auto-extraível para %d bits\nStored, Deflate, Deflate64 e LZMA,\n"
-                 "senha tradicional e CRC-32",
+                 "senha tradicional ou AES e CRC-32",
                  static_cast<int>(sizeof(void*) * 8));
       SetControlTextUtf8(dialog, IDC_ABOUT_TEXT, text);
       return TRUE;
