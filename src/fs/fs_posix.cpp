@@ -486,6 +486,21 @@ int replaceFile(const char* replaced, const char* replacement) {
   const std::string to = OsPath(replaced);
   if (from.empty() || to.empty()) return Fail(kErrorPathNotFound);
   ListingChange change(from);
+  // Swapping the two names puts the new file in place in one step, as a rename does; but a
+  // rename over an existing file makes ext4 write the new file's data out at once (its guard
+  // for programs that replace files without syncing them), some milliseconds a file. After the
+  // swap our name holds the old file, which goes. Where the system cannot swap (an older
+  // kernel, a file system without it, nothing at the old name any more), a rename.
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+    if (unlink(from.c_str()) != 0) {
+      // Something other than a file stood there (a folder put in its place meanwhile): back.
+      const int error = errno;
+      renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+      return FailErrno(error, to);
+    }
+    change.removed();
+    return 0;
+  }
   if (rename(from.c_str(), to.c_str()) != 0) return FailErrno(errno, to);
   change.removed();
   return 0;
